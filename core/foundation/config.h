@@ -1,0 +1,355 @@
+#pragma once
+// The process-wide configuration store: every persisted setting with its
+// default, the runtime values threads share, and the policies built on them.
+// Shared by every thread: numbers and flags are atomics, everything else is
+// guarded by one data mutex and handed out as a copy.
+
+#include <boost/date_time/posix_time/posix_time_types.hpp>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace kes {
+
+struct mirrored_account {
+    std::wstring url;
+    std::wstring account_key;
+    bool operator==(const mirrored_account& other) const {
+        return url == other.url && account_key == other.account_key;
+    }
+};
+
+class config {
+public:
+    using ptime = boost::posix_time::ptime;
+    using time_duration = boost::posix_time::time_duration;
+    using clock_source = std::function<ptime()>;
+
+    // Created on first use and never destroyed; the first call must come from
+    // the main thread before any other thread runs.
+    static config& instance();
+
+    config(const config&) = delete;
+    config& operator=(const config&) = delete;
+
+    // ---- persisted settings: getters
+    std::wstring get_account_key() const { return read(account_key_); }
+    std::wstring get_data_key() const { return read(data_key_); }
+    std::wstring get_enterprise_team_key() const { return read(enterprise_team_key_); }
+    std::wstring get_enterprise_feedback_url() const { return read(enterprise_feedback_url_); }
+    std::uint32_t get_enterprise_user_mode() const { return enterprise_user_mode_.load(); }
+    bool get_enterprise_flag_for_uninstall() const { return enterprise_flag_for_uninstall_.load(); }
+    std::uint32_t get_scan_interval() const { return scan_interval_.load(); }
+    std::uint32_t get_scan_partial_split_interval() const { return scan_partial_split_interval_.load(); }
+    bool get_partial_scanning_enabled() const { return partial_scanning_enabled_.load(); }
+    std::uint32_t get_push_interval() const { return push_interval_.load(); }
+    std::uint32_t get_push_initial_interval() const { return push_initial_interval_.load(); }
+    std::uint32_t get_pull_interval() const { return pull_interval_.load(); }
+    std::uint32_t get_pull_initial_interval() const { return pull_initial_interval_.load(); }
+    std::uint32_t get_url_from_plugin_delay() const { return url_from_plugin_delay_.load(); }
+    std::wstring get_url() const { return read(url_); }
+    bool get_corporate_network_workaround() const { return corporate_network_workaround_.load(); }
+    bool get_auto_start() const { return auto_start_.load(); }
+    bool get_check_updates() const { return check_updates_.load(); }
+    std::wstring get_proxy_server() const { return read(proxy_server_); }
+    std::wstring get_proxy_port() const { return read(proxy_port_); }
+    std::wstring get_proxy_username() const { return read(proxy_username_); }
+    std::wstring get_proxy_password_hash() const { return read(proxy_password_hash_); }
+    bool get_proxy_detect_enabled() const { return proxy_detect_enabled_.load(); }
+    bool get_logging_schedule_enabled() const { return logging_schedule_enabled_.load(); }
+    std::uint32_t get_logging_scheduled_days() const { return logging_scheduled_days_.load(); }
+    bool get_logging_enabled() const { return logging_enabled_.load(); }
+    bool get_full_urls_enabled() const { return full_urls_enabled_.load(); }
+    bool get_window_titles_enabled() const { return window_titles_enabled_.load(); }
+    bool get_whitelist_enabled() const { return whitelist_enabled_.load(); }
+    std::uint32_t get_idle_time_start() const { return idle_time_start_.load(); }
+    std::uint32_t get_idle_time_away() const { return idle_time_away_.load(); }
+    std::uint32_t get_idle_activity_max_away() const { return idle_activity_max_away_.load(); }
+    std::uint32_t get_debug_log_level() const { return debug_log_level_.load(); }
+    bool get_debug_log_send_enabled() const { return debug_log_send_enabled_.load(); }
+    bool get_disable_gui() const { return disable_gui_.load(); }
+    bool get_first_time_running() const { return first_time_running_.load(); }
+    bool get_timepie_enabled() const { return timepie_enabled_.load(); }
+    bool get_blocking_enabled() const { return blocking_enabled_.load(); }
+    bool get_pausing_allowed() const { return pausing_allowed_.load(); }
+    bool get_quitting_allowed() const { return quitting_allowed_.load(); }
+    bool get_focused_time_allowed() const { return focused_time_allowed_.load(); }
+    bool get_goto_dashboard_allowed() const { return goto_dashboard_allowed_.load(); }
+    bool get_log_idle_enabled() const { return log_idle_enabled_.load(); }
+    std::uint32_t get_firefox_level() const { return firefox_level_.load(); }
+    bool get_first_grabber_enabled() const { return first_grabber_enabled_.load(); }
+    bool get_timepie_entry_required() const { return timepie_entry_required_.load(); }
+    ptime get_paused_until() const { return read(paused_until_); }
+    time_duration get_logging_scheduled_start_hour() const { return read(logging_scheduled_start_hour_); }
+    time_duration get_logging_scheduled_stop_hour() const { return read(logging_scheduled_stop_hour_); }
+    bool get_backup_log() const { return backup_log_.load(); }
+    bool get_offline_time_menu_allowed() const { return offline_time_menu_allowed_.load(); }
+    std::vector<std::wstring> get_whitelist() const { return read(whitelist_); }
+    std::vector<std::wstring> get_timepie_labels() const { return read(timepie_labels_); }
+    std::vector<std::wstring> get_idle_activities() const { return read(idle_activities_); }
+    std::vector<std::wstring> get_extended_domain_list() const { return read(extended_domain_list_); }
+    std::vector<mirrored_account> get_mirrored_accounts() const { return read(mirrored_accounts_); }
+    ptime get_last_update_check() const;
+    ptime get_last_successful_send() const;
+    // `api_url`, or `url` when `api_url` is empty.
+    std::wstring get_api_url() const;
+
+    // ---- persisted settings: setters store the value and save the settings file
+    void set_account_key(std::wstring value);
+    void set_data_key(std::wstring value);
+    void set_enterprise_team_key(std::wstring value);
+    void set_enterprise_feedback_url(std::wstring value);
+    void set_enterprise_user_mode(std::uint32_t value);
+    void set_enterprise_flag_for_uninstall(bool value);
+    void set_scan_interval(std::uint32_t value);
+    void set_scan_partial_split_interval(std::uint32_t value);
+    void set_partial_scanning_enabled(bool value);
+    void set_push_interval(std::uint32_t value);
+    void set_push_initial_interval(std::uint32_t value);
+    void set_pull_interval(std::uint32_t value);
+    void set_pull_initial_interval(std::uint32_t value);
+    void set_url_from_plugin_delay(std::uint32_t value);
+    void set_url(std::wstring value);
+    void set_api_url(std::wstring value);
+    void set_corporate_network_workaround(bool value);
+    void set_auto_start(bool value);
+    void set_check_updates(bool value);
+    void set_last_update_check(ptime value);
+    void set_last_successful_send(ptime value);
+    void set_proxy_server(std::wstring value);
+    void set_proxy_port(std::wstring value);
+    void set_proxy_username(std::wstring value);
+    void set_proxy_password_hash(std::wstring value);
+    void set_proxy_detect_enabled(bool value);
+    void set_logging_schedule_enabled(bool value);
+    void set_logging_scheduled_days(std::uint32_t value);
+    void set_logging_enabled(bool value);
+    void set_full_urls_enabled(bool value);
+    void set_window_titles_enabled(bool value);
+    void set_whitelist_enabled(bool value);
+    void set_idle_time_start(std::uint32_t value);
+    void set_idle_time_away(std::uint32_t value);
+    void set_idle_activity_max_away(std::uint32_t value);
+    void set_debug_log_level(std::uint32_t value);
+    void set_debug_log_send_enabled(bool value);
+    void set_disable_gui(bool value);
+    void set_first_time_running(bool value);
+    void set_timepie_enabled(bool value);
+    void set_pausing_allowed(bool value);
+    void set_quitting_allowed(bool value);
+    void set_focused_time_allowed(bool value);
+    void set_goto_dashboard_allowed(bool value);
+    void set_log_idle_enabled(bool value);
+    void set_firefox_level(std::uint32_t value);
+    void set_first_grabber_enabled(bool value);
+    void set_timepie_entry_required(bool value);
+    void set_survey_only_once(bool value);
+    void set_paused_until(ptime value);
+    void set_logging_scheduled_start_hour(time_duration value);
+    void set_logging_scheduled_stop_hour(time_duration value);
+    void set_backup_log(bool value);
+    void set_offline_time_menu_allowed(bool value);
+    void set_whitelist(std::vector<std::wstring> value);
+    void set_timepie_labels(std::vector<std::wstring> value);
+    void set_idle_activities(std::vector<std::wstring> value);
+    void set_extended_domain_list(std::vector<std::wstring> value);
+    void set_mirrored_accounts(std::vector<mirrored_account> value);
+    // ---- runtime values (never saved)
+    bool get_survey_only_once() const { return survey_only_once_.load(); }
+    std::wstring get_os_username() const { return read(os_username_); }
+    std::wstring get_computer_name() const { return read(computer_name_); }
+    std::wstring get_client_version() const { return read(client_version_); }
+    std::wstring get_current_application_name() const { return read(current_application_name_); }
+    std::wstring get_current_application_version() const { return read(current_application_version_); }
+    std::wstring get_current_window_title() const { return read(current_window_title_); }
+    std::wstring get_current_extended_info() const { return read(current_extended_info_); }
+    std::wstring get_survey_url() const { return read(survey_url_); }
+    std::wstring get_survey_message() const { return read(survey_message_); }
+    ptime get_survey_time() const { return read(survey_time_); }
+    std::wstring get_two_factor_code() const { return read(two_factor_code_); }
+    ptime get_running_since() const { return read(running_since_); }
+    ptime get_last_event_time() const { return read(last_event_time_); }
+    ptime get_last_scan_time() const { return read(last_scan_time_); }
+    ptime get_last_push_time() const { return read(last_push_time_); }
+    ptime get_last_pull_time() const { return read(last_pull_time_); }
+    bool get_gui_loaded() const { return gui_loaded_.load(); }
+    bool get_update_check_requested() const { return update_check_requested_.load(); }
+    bool get_in_idle_activity() const { return in_idle_activity_.load(); }
+    ptime get_offline_dismissed_until() const { return read(offline_dismissed_until_); }
+    ptime get_blocking_until() const { return read(blocking_until_); }
+    bool get_blocking_always() const { return blocking_always_.load(); }
+    std::vector<std::wstring> get_blocked_items() const { return read(blocked_items_); }
+    std::chrono::system_clock::time_point get_last_browser_support_pull() const { return read(last_browser_support_pull_); }
+    void set_os_username(std::wstring value);
+    void set_computer_name(std::wstring value);
+    void set_client_version(std::wstring value);
+    void set_current_application_name(std::wstring value);
+    void set_current_application_version(std::wstring value);
+    void set_current_window_title(std::wstring value);
+    void set_current_extended_info(std::wstring value);
+    void set_survey_url(std::wstring value);
+    void set_survey_message(std::wstring value);
+    void set_survey_time(ptime value);
+    void set_two_factor_code(std::wstring value);
+    void set_running_since(ptime value);
+    void set_last_event_time(ptime value);
+    void set_last_scan_time(ptime value);
+    void set_last_push_time(ptime value);
+    void set_last_pull_time(ptime value);
+    void set_gui_loaded(bool value);
+    void set_update_check_requested(bool value);
+    void set_in_idle_activity(bool value);
+    void set_offline_dismissed_until(ptime value);
+    void set_last_browser_support_pull(std::chrono::system_clock::time_point value);
+    // ---- computed answers
+    bool has_enterprise_team_key() const { return !get_enterprise_team_key().empty(); }
+    std::wstring get_client_version(bool with_identity) const;
+
+    void set_defaults();
+    void reset(const std::wstring& account_key);
+
+    // ---- settings file
+    void save();
+    bool load();
+
+    // ---- state and policies
+    bool is_authenticated();
+    bool has_identity_changed();
+    bool is_logging_allowed_now() const;
+    bool is_paused() const;
+    bool is_blocking() const;
+    bool is_blocking_activities() const;
+    void set_blocking_enabled(bool enabled);
+    void set_blocking_until(ptime until);
+    void set_blocked_items(std::vector<std::wstring> items);
+
+    void set_status_message(const std::wstring& text, int severity);
+    std::wstring get_status_message() const;
+    int get_status_severity() const { return status_severity_.load(); }
+    void push_status_message(const std::wstring& text);
+    void pop_status_message(std::wstring& text);
+
+    // The local wall clock the policies read; tests replace it.
+    void set_clock(clock_source clock);
+    ptime local_now() const;
+
+private:
+    config();
+
+    template <class T>
+    T read(const T& member) const {
+        std::lock_guard<std::mutex> lock(data_mutex_);
+        return member;
+    }
+    template <class T>
+    void write(T& member, T value) {
+        std::lock_guard<std::mutex> lock(data_mutex_);
+        member = std::move(value);
+    }
+
+    mutable std::mutex data_mutex_;
+    clock_source clock_;
+
+    std::wstring account_key_{};
+    std::wstring data_key_{};
+    std::wstring enterprise_team_key_{};
+    std::wstring enterprise_feedback_url_{};
+    std::atomic<std::uint32_t> enterprise_user_mode_{};
+    std::atomic<bool> enterprise_flag_for_uninstall_{};
+    std::atomic<std::uint32_t> scan_interval_{};
+    std::atomic<std::uint32_t> scan_partial_split_interval_{};
+    std::atomic<bool> partial_scanning_enabled_{};
+    std::atomic<std::uint32_t> push_interval_{};
+    std::atomic<std::uint32_t> push_initial_interval_{};
+    std::atomic<std::uint32_t> pull_interval_{};
+    std::atomic<std::uint32_t> pull_initial_interval_{};
+    std::atomic<std::uint32_t> url_from_plugin_delay_{};
+    std::wstring url_{};
+    std::wstring api_url_{};
+    std::atomic<bool> corporate_network_workaround_{};
+    std::atomic<bool> auto_start_{};
+    std::atomic<bool> check_updates_{};
+    ptime last_update_check_{};
+    ptime last_successful_send_{};
+    std::wstring proxy_server_{};
+    std::wstring proxy_port_{};
+    std::wstring proxy_username_{};
+    std::wstring proxy_password_hash_{};
+    std::atomic<bool> proxy_detect_enabled_{};
+    std::atomic<bool> logging_schedule_enabled_{};
+    std::atomic<std::uint32_t> logging_scheduled_days_{};
+    std::atomic<bool> logging_enabled_{};
+    std::atomic<bool> full_urls_enabled_{};
+    std::atomic<bool> window_titles_enabled_{};
+    std::atomic<bool> whitelist_enabled_{};
+    std::atomic<std::uint32_t> idle_time_start_{};
+    std::atomic<std::uint32_t> idle_time_away_{};
+    std::atomic<std::uint32_t> idle_activity_max_away_{};
+    std::atomic<std::uint32_t> debug_log_level_{};
+    std::atomic<bool> debug_log_send_enabled_{};
+    std::atomic<bool> disable_gui_{};
+    std::atomic<bool> first_time_running_{};
+    std::atomic<bool> timepie_enabled_{};
+    std::atomic<bool> blocking_enabled_{};
+    std::atomic<bool> pausing_allowed_{};
+    std::atomic<bool> quitting_allowed_{};
+    std::atomic<bool> focused_time_allowed_{};
+    std::atomic<bool> goto_dashboard_allowed_{};
+    std::atomic<bool> log_idle_enabled_{};
+    std::atomic<std::uint32_t> firefox_level_{};
+    std::atomic<bool> first_grabber_enabled_{};
+    std::atomic<bool> timepie_entry_required_{};
+    std::atomic<bool> survey_only_once_{};
+    ptime paused_until_{};
+    time_duration logging_scheduled_start_hour_{};
+    time_duration logging_scheduled_stop_hour_{};
+    std::atomic<bool> backup_log_{};
+    std::atomic<bool> offline_time_menu_allowed_{};
+    std::vector<std::wstring> whitelist_{};
+    std::vector<std::wstring> timepie_labels_{};
+    std::vector<std::wstring> idle_activities_{};
+    std::vector<std::wstring> extended_domain_list_{};
+    std::vector<mirrored_account> mirrored_accounts_{};
+    std::wstring os_username_{};
+    std::wstring computer_name_{};
+    std::wstring client_version_{};
+    std::wstring current_application_name_{};
+    std::wstring current_application_version_{};
+    std::wstring current_window_title_{};
+    std::wstring current_extended_info_{};
+    std::wstring survey_url_{};
+    std::wstring survey_message_{};
+    ptime survey_time_{};
+    std::wstring two_factor_code_{};
+    ptime running_since_{};
+    ptime last_event_time_{};
+    ptime last_scan_time_{};
+    ptime last_push_time_{};
+    ptime last_pull_time_{};
+    std::atomic<bool> gui_loaded_{};
+    std::atomic<bool> update_check_requested_{};
+    std::atomic<bool> in_idle_activity_{};
+    ptime offline_dismissed_until_{};
+    ptime blocking_until_{};
+    std::atomic<bool> blocking_always_{};
+    std::vector<std::wstring> blocked_items_{};
+    std::wstring last_account_key_{};
+    std::wstring last_os_username_{};
+    std::wstring last_computer_name_{};
+    std::atomic<bool> identity_dirty_{};
+    std::atomic<bool> authenticated_{};
+    std::atomic<bool> saving_allowed_{};
+    std::chrono::system_clock::time_point last_browser_support_pull_{};
+    std::wstring status_message_;
+    std::atomic<int> status_severity_{0};
+    mutable std::mutex status_queue_mutex_;
+    std::deque<std::wstring> status_queue_;
+};
+
+}  // namespace kes

@@ -1,0 +1,122 @@
+#include "core/foundation/debug_log.h"
+
+#include "core/foundation/config.h"
+#include "core/foundation/private_files.h"
+#include "core/foundation/system.h"
+#include "core/foundation/text.h"
+
+#include <atomic>
+#include <ctime>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <mutex>
+
+namespace kes {
+
+class debug_log {
+public:
+    std::recursive_mutex mutex;
+    std::unique_ptr<std::ofstream> stream;
+};
+
+namespace {
+
+constexpr std::streamoff reopen_size = 0xA00000;
+
+std::atomic<debug_log*> published{nullptr};
+
+std::string log_path() { return system::create()->get_debug_log_path(); }
+
+std::unique_ptr<std::ofstream> open_stream(std::ios::openmode mode) {
+    const std::string path = log_path();
+    fs::ensure_private_file(path);
+    return std::make_unique<std::ofstream>(path, std::ios::out | std::ios::binary | mode);
+}
+
+std::string timestamp_now() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y%m%dT%H%M%S", &local);
+    return text;
+}
+
+}  // namespace
+
+debug_log& debug_log_instance() {
+    if (debug_log* existing = published.load(std::memory_order_acquire)) return *existing;
+    // Published before the file is opened: the configuration store, created by
+    // the first line's mask lookup, logs while it loads and must find us.
+    auto* created = new debug_log();  // never destroyed: threads may log during exit
+    published.store(created, std::memory_order_release);
+    std::lock_guard<std::recursive_mutex> lock(created->mutex);
+    try {
+        const auto sys = system::create();
+        fs::create_private_directories(sys->get_log_dir());
+        created->stream = open_stream(std::ios::app);
+    } catch (...) {
+        // No folder, no file: every later line is dropped until a reopen succeeds.
+        created->stream = std::make_unique<std::ofstream>();
+    }
+    return *created;
+}
+
+void debug_log_write_line(debug_log& target, const std::wstring& message, std::uint32_t level) {
+    if ((level & config::instance().get_debug_log_level()) == 0) return;
+    try {
+        std::lock_guard<std::recursive_mutex> lock(target.mutex);
+        if (!target.stream || !target.stream->is_open() || !target.stream->good() ||
+            target.stream->tellp() > reopen_size) {
+            debug_log_reopen();
+        }
+        std::string line = timestamp_now();
+        line += ':';
+        line += std::to_string(level);
+        line += ':';
+        line += util::wstring_to_utf8_lossy(message);
+        line += '\n';
+        target.stream->write(line.data(), static_cast<std::streamsize>(line.size()));
+        target.stream->flush();
+    } catch (...) {
+        // A line that cannot be written is dropped.
+    }
+}
+
+void log(const std::wstring& message, std::uint32_t level) {
+    if (level == 0) return;
+    debug_log_write_line(debug_log_instance(), message, level);
+}
+
+void debug_log_reopen() {
+    debug_log& target = debug_log_instance();
+    std::lock_guard<std::recursive_mutex> lock(target.mutex);
+    if (target.stream) target.stream->close();
+    try {
+        const auto sys = system::create();
+        fs::create_private_directories(sys->get_log_dir());
+        target.stream = open_stream(std::ios::trunc);
+    } catch (...) {
+        target.stream = std::make_unique<std::ofstream>();
+    }
+}
+
+std::wstring debug_log_read() {
+    debug_log& target = debug_log_instance();
+    std::lock_guard<std::recursive_mutex> lock(target.mutex);
+    std::ifstream in(log_path(), std::ios::in | std::ios::binary);
+    if (!in) return {};
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return util::utf8_to_wstring_lossy(bytes);
+}
+
+int curl_debug_callback(CURL*, int type, char* data, std::size_t size, void*) {
+    constexpr int curlinfo_text = 0;
+    if (type != curlinfo_text || size == 0 || data == nullptr) return 0;
+    debug_log_write_line(debug_log_instance(), util::widen(std::string_view(data, size - 1)),
+                         log_level::network);
+    return 0;
+}
+
+}  // namespace kes

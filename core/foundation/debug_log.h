@@ -1,0 +1,45 @@
+#pragma once
+// The process-wide debug log: "log/debug_log.txt" in the data folder, one
+// "YYYYMMDDTHHMMSS:level:message" line per call, kept only when the level
+// shares a bit with the `debug_log_level` mask. Never throws; lines that
+// cannot be written are dropped. The log is never destroyed, so threads still
+// running at exit can log safely.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+typedef void CURL;
+
+namespace kes {
+
+namespace log_level {
+inline constexpr std::uint32_t error = 0x1;
+inline constexpr std::uint32_t warning = 0x2;
+inline constexpr std::uint32_t info = 0x4;
+inline constexpr std::uint32_t debug = 0x8;
+inline constexpr std::uint32_t ctor = 0x10;
+inline constexpr std::uint32_t ui = 0x20;
+inline constexpr std::uint32_t network = 0x40;
+inline constexpr std::uint32_t service = 0x80;
+inline constexpr std::uint32_t url = 0x100;
+inline constexpr std::uint32_t user1 = 0x1000;
+inline constexpr std::uint32_t user2 = 0x2000;
+inline constexpr std::uint32_t user3 = 0x4000;
+inline constexpr std::uint32_t user4 = 0x8000;
+}  // namespace log_level
+
+class debug_log;
+
+void log(const std::wstring& message, std::uint32_t level);
+
+debug_log& debug_log_instance();
+void debug_log_write_line(debug_log& target, const std::wstring& message, std::uint32_t level);
+void debug_log_reopen();
+std::wstring debug_log_read();
+
+// libcurl's CURLOPT_DEBUGFUNCTION: informational text goes to the log at the
+// network level; headers and data are ignored. Always returns 0.
+int curl_debug_callback(CURL* handle, int type, char* data, std::size_t size, void* user);
+
+}  // namespace kes

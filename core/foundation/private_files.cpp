@@ -1,0 +1,31 @@
+#include "core/foundation/private_files.h"
+
+#include <boost/filesystem.hpp>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace kes::fs {
+
+void create_private_directories(const std::string& path) {
+    namespace bfs = boost::filesystem;
+    const bfs::path target(path);
+    if (target.empty() || bfs::is_directory(target)) return;
+    create_private_directories(target.parent_path().string());
+    if (::mkdir(target.c_str(), 0700) != 0 && errno != EEXIST) {
+        throw bfs::filesystem_error("cannot create folder", target,
+                                    boost::system::error_code(errno, boost::system::generic_category()));
+    }
+}
+
+bool ensure_private_file(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0) return false;
+    ::close(fd);
+    return true;
+}
+
+}  // namespace kes::fs

@@ -1,0 +1,200 @@
+#include "core/foundation/text.h"
+
+#include "core/foundation/debug_log.h"
+
+#include <curl/curl.h>
+#include <utf8cpp/utf8.h>
+
+#include <algorithm>
+#include <iterator>
+#include <stdexcept>
+
+namespace kes {
+namespace {
+
+std::string encode_checked(std::wstring_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (const wchar_t ch : text) {
+        const auto cp = static_cast<std::uint32_t>(ch);
+        if (!::utf8::internal::is_code_point_valid(cp)) {
+            throw std::range_error("invalid code point in wide string");
+        }
+        ::utf8::append(cp, std::back_inserter(out));
+    }
+    return out;
+}
+
+std::wstring decode_checked(std::string_view bytes) {
+    std::wstring out;
+    out.reserve(bytes.size());
+    auto it = bytes.begin();
+    try {
+        while (it != bytes.end()) {
+            out.push_back(static_cast<wchar_t>(::utf8::next(it, bytes.end())));
+        }
+    } catch (const ::utf8::exception& e) {
+        throw std::range_error(std::string("invalid UTF-8: ") + e.what());
+    }
+    return out;
+}
+
+}  // namespace
+
+utf8::utf8(const char* bytes) : utf8(bytes ? std::string_view(bytes) : std::string_view()) {}
+
+utf8::utf8(std::string_view bytes) {
+    if (bytes.size() > max_length) {
+        log(L"[uft8:ctor] Input string was larger than the allowed maximum.", 1);
+        bytes = bytes.substr(0, max_length);
+    }
+    buffer_ = std::make_shared<const std::string>(bytes);
+}
+
+utf8::utf8(const std::wstring& text) {
+    std::wstring_view view = text;
+    if (view.size() > max_length) {
+        log(L"[uft8:ctor] Input string was larger than the allowed maximum.", 1);
+        view = view.substr(0, max_length);
+    }
+    try {
+        buffer_ = std::make_shared<const std::string>(encode_checked(view));
+    } catch (const std::exception& e) {
+        log(L"[utf8:ctor] Caught std::exception running utf32to8: " + util::widen(e.what()), 1);
+        buffer_ = std::make_shared<const std::string>();
+    }
+}
+
+const std::string& utf8::str() const {
+    static const std::string empty;
+    return buffer_ ? *buffer_ : empty;
+}
+
+std::wstring utf8::to_wstring() const {
+    const std::string_view whole(c_str());
+    try {
+        return decode_checked(whole);
+    } catch (const std::exception& e) {
+        log(L"[utf8:to_wstring] Caught std::exception " + util::widen(e.what()) +
+                L" while running utf8to32",
+            1);
+        return {};
+    }
+}
+
+bool utf8::operator==(const utf8& other) const {
+    if (buffer_ && buffer_ == other.buffer_) return true;
+    if (!buffer_ || !other.buffer_) return false;
+    return *buffer_ == *other.buffer_;
+}
+
+std::wstring to_wstr(std::string_view bytes) { return util::widen(bytes); }
+
+namespace util {
+
+std::wstring utf8_to_wstring(std::string_view bytes) { return decode_checked(bytes); }
+
+std::string wstring_to_utf8(std::wstring_view text) { return encode_checked(text); }
+
+std::wstring utf8_to_wstring_lossy(std::string_view bytes) {
+    std::string valid;
+    ::utf8::replace_invalid(bytes.begin(), bytes.end(), std::back_inserter(valid), 0xFFFD);
+    return decode_checked(valid);
+}
+
+std::string wstring_to_utf8_lossy(std::wstring_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (const wchar_t ch : text) {
+        auto cp = static_cast<std::uint32_t>(ch);
+        if (!::utf8::internal::is_code_point_valid(cp)) cp = 0xFFFD;
+        ::utf8::append(cp, std::back_inserter(out));
+    }
+    return out;
+}
+
+std::wstring widen(std::string_view bytes) {
+    std::wstring out;
+    out.reserve(bytes.size());
+    for (const char c : bytes) out.push_back(static_cast<wchar_t>(static_cast<unsigned char>(c)));
+    return out;
+}
+
+std::string narrow(std::wstring_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (const wchar_t c : text) out.push_back(static_cast<char>(static_cast<std::uint32_t>(c) & 0xFF));
+    return out;
+}
+
+std::wstring int_to_wstr(std::int32_t value) { return std::to_wstring(value); }
+
+std::wstring to_lower(std::wstring_view text) {
+    std::wstring out(text);
+    for (auto& c : out) {
+        if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
+    }
+    return out;
+}
+
+std::wstring to_upper(std::wstring_view text) {
+    std::wstring out(text);
+    for (auto& c : out) {
+        if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
+    }
+    return out;
+}
+
+bool starts_with(std::wstring_view text, std::wstring_view prefix) {
+    return text.substr(0, prefix.size()) == prefix;
+}
+
+bool contains(std::wstring_view text, std::wstring_view part) {
+    return text.find(part) != std::wstring_view::npos;
+}
+
+std::wstring replace_all(std::wstring_view text, std::wstring_view from, std::wstring_view to) {
+    std::wstring out;
+    if (from.empty() || from == to) return std::wstring(text);
+    std::size_t pos = 0;
+    while (true) {
+        const std::size_t hit = text.find(from, pos);
+        if (hit == std::wstring_view::npos) break;
+        out.append(text.substr(pos, hit - pos));
+        out.append(to);
+        pos = hit + from.size();
+    }
+    out.append(text.substr(pos));
+    return out;
+}
+
+std::wstring url_escape(const std::wstring& text) {
+    const kes::utf8 bytes(text);
+    std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> handle(curl_easy_init(), &curl_easy_cleanup);
+    if (!handle) return {};
+    std::unique_ptr<char, decltype(&curl_free)> escaped(
+        curl_easy_escape(handle.get(), bytes.c_str(), static_cast<int>(bytes.size())), &curl_free);
+    if (!escaped) return {};
+    return widen(escaped.get());
+}
+
+std::wstring csv_quote(std::wstring_view field) {
+    std::wstring out;
+    out.reserve(field.size() + 2);
+    out.push_back(L'"');
+    for (const wchar_t c : field) {
+        if (c == L'"') out.push_back(L'"');
+        out.push_back(c);
+    }
+    out.push_back(L'"');
+    return out;
+}
+
+std::wstring csv_unquote(std::wstring_view field) {
+    // A field shorter than its two quotes has nothing inside them.
+    if (field.size() < 2) return {};
+    return replace_all(field.substr(1, field.size() - 2), L"\"\"", L"\"");
+}
+
+}  // namespace util
+}  // namespace kes

@@ -1,0 +1,31 @@
+#pragma once
+// Fixed text forms of times, the worker sleep and a few system-clock helpers.
+
+#include <boost/date_time/posix_time/posix_time_types.hpp>
+
+#include <chrono>
+#include <string>
+
+namespace kes::util {
+
+using ptime = boost::posix_time::ptime;
+
+std::wstring ptime_to_api_wstr(const ptime& t);          // 2020-02-14 01:23:45
+std::wstring ptime_to_year_date_wstr(const ptime& t);    // 2020-02-14
+std::wstring ptime_to_hour_minute_wstr(const ptime& t);  // 02:34 PM
+std::wstring ptime_to_simple_wstr(const ptime& t);       // 2020-Feb-01 01:23:45[.ffffff]
+std::wstring time_point_to_local_wstr(std::chrono::system_clock::time_point t);
+
+// Local wall-clock time, whole seconds.
+ptime local_now_seconds();
+
+void sleep_for(long seconds, long milliseconds);
+
+// "YYYY-MM-DD HH:MM:SS" read as UTC; text in any other form gives the epoch.
+std::chrono::system_clock::time_point time_from_string(const std::wstring& text);
+
+std::chrono::system_clock::time_point base_time();
+std::chrono::system_clock::time_point now();
+std::chrono::system_clock::time_point tomorrow();
+
+}  // namespace kes::util

@@ -1,0 +1,50 @@
+#pragma once
+// The user interface of the agent on this desktop. Until the status menu and
+// windows exist it is headless: `run_gui` serves the main queue until quit.
+
+#include "core/ui/ui.h"
+
+namespace kes {
+
+class osx_ui : public ui {
+public:
+    osx_ui();
+
+    void init() override;
+    int run_gui() override;
+    void ux_open_url(const std::wstring& address) override;
+    void show_activation_prompt() override {}
+    void set_state_post_activate() override {}
+    void no_op_21() override {}
+    void ux_show_offline_time() override {}
+    void ux_hide_offline_time() override {}
+    void ux_set_offline_time_labels(const std::vector<std::wstring>&) override {}
+    void ux_set_offline_time_start_time(const std::wstring&) override {}
+    void ux_set_offline_time_elapsed_time(const std::wstring&) override {}
+    void show_still_zone_window() override {}
+    void hide_still_zone_window() override {}
+    void set_still_zone_minutes(int) override {}
+    void ux_set_dynamic1_text(const std::wstring&) override {}
+    void show_preferences_window() override {}
+    void go_to_help() override {}
+    void set_help_info(const std::wstring&) override {}
+    bool confirm_reset_configuration() override { return false; }
+    void open_in_finder(const std::wstring&) override {}
+    void on_update_check_result(bool) override {}
+    bool is_troubleshooting_visible() override { return false; }
+    void set_ts_debug_log_level(int) override {}
+    void set_ts_debug_log_location(const std::wstring&) override {}
+    void set_ts_idle_time(std::int64_t) override {}
+    void set_ts_os_username(const std::wstring&) override {}
+    void set_ts_machine_name(const std::wstring&) override {}
+    void set_ts_application_name(const std::wstring&) override {}
+    void set_ts_application_version(const std::wstring&) override {}
+    void set_ts_window_title(const std::wstring&) override {}
+    void set_ts_extended_info(const std::wstring&) override {}
+    bool get_control_checked_log(std::uint32_t) override { return false; }
+    void set_control_checked_log(std::uint32_t, bool) override {}
+    system_tray_menu_interface* get_tray_menu() override { return nullptr; }
+    void quit() override;
+};
+
+}  // namespace kes

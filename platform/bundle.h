@@ -1,0 +1,20 @@
+#pragma once
+// The application bundle this process runs from: the nearest folder named
+// "*.app" above the executable, or the executable's folder when there is none.
+
+#include <string>
+
+namespace platform {
+
+std::string executable_path();
+std::string main_bundle_path();
+std::string bundle_resource_dir();  // <bundle>/Contents/Resources
+
+// Folders of the freedesktop layout, with their documented fallbacks.
+std::string home_dir();
+std::string user_data_dir();    // $XDG_DATA_HOME or ~/.local/share
+std::string user_config_dir();  // $XDG_CONFIG_HOME or ~/.config
+std::string temp_dir();         // $TMPDIR or /tmp, with a final "/"
+std::string runtime_dir();      // ($XDG_RUNTIME_DIR or /tmp)/kestrel-<uid>, created 0700
+
+}  // namespace platform

@@ -1,0 +1,38 @@
+#include "tests/support/test_environment.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+#include <string>
+
+namespace kes::testing {
+namespace {
+std::string home;
+}
+
+void enter_private_home() {
+    const char* base = std::getenv("TMPDIR");
+    std::string pattern = std::string(base && *base ? base : "/tmp") + "/kes-test-XXXXXX";
+    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    home = pattern;
+    ::setenv("HOME", home.c_str(), 1);
+    ::setenv("XDG_DATA_HOME", (home + "/.local/share").c_str(), 1);
+    ::setenv("XDG_CONFIG_HOME", (home + "/.config").c_str(), 1);
+    ::setenv("XDG_RUNTIME_DIR", (home + "/run").c_str(), 1);
+    ::setenv("TMPDIR", (home + "/tmp").c_str(), 1);
+    std::system(("mkdir -p '" + home + "/tmp' '" + home + "/run' && chmod 700 '" + home + "/run'").c_str());
+    for (const char* name : {"http_proxy", "https_proxy", "all_proxy", "no_proxy", "HTTP_PROXY",
+                             "HTTPS_PROXY", "ALL_PROXY", "NO_PROXY"}) {
+        ::unsetenv(name);
+    }
+}
+
+const std::string& private_home() { return home; }
+
+std::string read_file(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+}  // namespace kes::testing

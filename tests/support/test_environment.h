@@ -1,0 +1,17 @@
+#pragma once
+
+#include <string>
+
+namespace kes::testing {
+
+// Points HOME, XDG_* and TMPDIR at a new temporary folder and clears proxy
+// variables. Must run before anything logs.
+void enter_private_home();
+
+// The folder made by enter_private_home.
+const std::string& private_home();
+
+// Reads a whole file; empty when it cannot be read.
+std::string read_file(const std::string& path);
+
+}  // namespace kes::testing
