@@ -177,3 +177,22 @@ TEST_F(DaemonTest, WaitForStopAnswersFalseOnceTheSlotIsStopped) {
 
 }  // namespace
 }  // namespace kes
+
+#include "tests/support/recording_ui.h"
+
+namespace kes {
+namespace {
+
+TEST_F(DaemonTest, UiEventHandlerRunsOnItsOwnThreadUntilStop) {
+    worker_set workers;
+    testing::recording_ui user_interface;
+    osx_daemon agent(workers.factory());
+    agent.start(&user_interface);
+    std::this_thread::sleep_for(20ms);
+    const auto started = std::chrono::steady_clock::now();
+    agent.stop();  // joins the UI thread too; it must not wait out its 2.5 s first sleep
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 1s);
+}
+
+}  // namespace
+}  // namespace kes
