@@ -104,6 +104,29 @@ TEST(Logger, ABatchThatCannotBeWrittenStaysInMemoryInOrder) {
     for (const auto& name : testing::folder_names(folders.activities)) EXPECT_NE(filesystem::extension(name), ".tmp");
 }
 
+TEST(Logger, AFailedAutomaticFlushIsRetriedAfterAThousandMoreRecords) {
+    auto folders = fresh_folders("retry");
+    const std::string blocker = testing::private_home() + "/logger-retry/blocked";
+    folders.activities = blocker + "/activities";
+    filesystem::create_directories_if_missing(testing::private_home() + "/logger-retry");
+    std::ofstream(blocker) << "a file where the folder should be";
+
+    logger activity(folders);
+    for (int i = 0; i < 10000; ++i) activity.log(numbered_record(i));
+    EXPECT_EQ(activity.record_count(), 10000u);
+    filesystem::remove(blocker);
+    for (int i = 10000; i < 10999; ++i) activity.log(numbered_record(i));
+    EXPECT_EQ(activity.record_count(), 10999u);
+    EXPECT_TRUE(upload_paths(folders).empty());
+
+    activity.log(numbered_record(10999));
+    EXPECT_EQ(activity.record_count(), 0u);
+    const auto rows = testing::lines_of(all_upload_text(folders));
+    ASSERT_EQ(rows.size(), 11000u);
+    EXPECT_EQ(rows.front(), util::wstring_to_utf8(numbered_record(0).to_csv_row()));
+    EXPECT_EQ(rows.back(), util::wstring_to_utf8(numbered_record(10999).to_csv_row()));
+}
+
 TEST(Logger, ARecordThatIsNotUnicodeDoesNotTakeTheBatchWithIt) {
     const auto folders = fresh_folders("not-unicode");
     logger activity(folders);
