@@ -50,8 +50,8 @@ std::string osx_daemon::provisioned_account_key_path() {
     return platform::main_bundle_path() + "/Contents/account_key";
 }
 
-void osx_daemon::load_provisioned_account_key() {
-    std::ifstream in(provisioned_account_key_path(), std::ios::binary);
+void osx_daemon::load_provisioned_account_key(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
     if (!in) return;
     std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (in.bad()) return;

@@ -30,7 +30,7 @@ public:
 
     // Takes the key from the bundle's "Contents/account_key" file, when there
     // is one, and turns the user interface on.
-    void load_provisioned_account_key();
+    void load_provisioned_account_key(const std::string& path = provisioned_account_key_path());
 
     // Where the provisioned key is looked for.
     static std::string provisioned_account_key_path();
