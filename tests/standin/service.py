@@ -70,8 +70,15 @@ def answer_from_script(action):
     Keys: "status" (with optional "body" text or "body_b64"), "json" (any JSON
     value as a 200 body), "raw" / "raw_b64" (bytes as a 200 body),
     "result_code" [code, text] with optional "message"/"error", "close",
-    "reset_mid_body", "stall" (seconds before an answer that never comes).
+    "reset_mid_body", "stall" (seconds before an answer that never comes);
+    "headers" [[name, value], ...] adds answer headers.
     """
+    answer = _answer_from_script(action)
+    answer.headers = [tuple(pair) for pair in action.get("headers", [])]
+    return answer
+
+
+def _answer_from_script(action):
     status = int(action.get("status", 200))
     if action.get("close"):
         return Answer(close=True)
