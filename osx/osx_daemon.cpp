@@ -10,8 +10,8 @@
 
 namespace kes {
 
-osx_daemon::osx_daemon(const worker_factory& make_workers)
-    : daemon(make_workers), service_name_(L"Kestrel Daemon") {
+osx_daemon::osx_daemon(const worker_factory& make_workers, clock_source clock)
+    : daemon(make_workers, std::move(clock)), service_name_(L"Kestrel Daemon") {
     running_.store(true);
     load_provisioned_account_key();
 }

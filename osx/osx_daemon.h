@@ -10,7 +10,8 @@ namespace kes {
 
 class osx_daemon : public daemon {
 public:
-    explicit osx_daemon(const worker_factory& make_workers = make_default_workers);
+    explicit osx_daemon(const worker_factory& make_workers = make_default_workers,
+                        clock_source clock = &std::chrono::system_clock::now);
 
     bool request_stop() override;
     bool run_service() override;
