@@ -19,6 +19,7 @@
 namespace kes {
 
 class DynamicStructure;
+class activation_service;
 
 struct mirrored_account {
     std::wstring url;
@@ -268,6 +269,11 @@ public:
     // Reads and clears the changed flag in one step, so no change is missed.
     bool take_browser_support_changed() { return browser_support_changed_.exchange(false); }
 
+    // ---- account activation through the web service
+    // `is_authenticated` activates through this service; until one is set
+    // nothing is activated and the answer stays "not authenticated".
+    void set_activation_service(std::shared_ptr<activation_service> service);
+
 private:
     config();
 
@@ -386,6 +392,11 @@ private:
     mutable std::mutex browser_support_mutex_;
     std::shared_ptr<const DynamicStructure> browser_support_;
     std::atomic<bool> browser_support_changed_{false};
+
+    // ---- account activation
+    std::shared_ptr<activation_service> activation_service_;  // under data_mutex_
+    // One activation at a time: a second caller waits and reads the outcome.
+    std::mutex activation_mutex_;
 };
 
 }  // namespace kes
