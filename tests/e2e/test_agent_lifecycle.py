@@ -63,6 +63,34 @@ class AgentLifecycle(unittest.TestCase):
         log_dir_mode = stat.S_IMODE(os.stat(os.path.dirname(self.home.log_path())).st_mode)
         self.assertEqual(log_dir_mode, 0o700)
 
+    def test_with_the_info_bit_start_and_stop_lines_come_in_order(self):
+        self.home.write_settings({
+            "url": "127.0.0.1:9", "api_url": "127.0.0.1:9", "debug_log_level": 5 | 128,
+            "push_interval": 1800, "push_initial_interval": 1800,
+            "pull_interval": 300, "pull_initial_interval": 300})
+        agent = self.start()
+        self.assertTrue(agent.wait_for_message("  Gui Running: EventHandler Started"))
+        code, seconds = agent.terminate()
+        self.assertEqual(code, 0)
+        self.assertLess(seconds, 2.0)
+        messages = self.home.messages()
+        at = index_of(messages, START_SEQUENCE[1])
+        for prefix in INFO_SEQUENCE:
+            at = index_of(messages, prefix, at + 1)
+        at = index_of(messages, "  Gui Stopped", at + 1)
+        for stop_line in ("[daemon::continuous_pulling] Thread stopping ",
+                          "[daemon:continuous_pushing] Thread stopping ",
+                          "[daemon::continuous_scanning] Thread stopping "):
+            self.assertIn(stop_line, messages[at + 1:])
+        flush = index_of(messages, "[logger:write_current_log_to_disk]", at + 1)
+        self.assertGreater(flush, max(messages.index(line) for line in messages[at + 1:]
+                                      if "Thread stopping" in line))
+        self.assertEqual(messages[-1], "***** Exiting Kestrel *****")
+        temp_line = next(m for m in messages if m.startswith("Temp Path: "))
+        self.assertEqual(temp_line, "Temp Path: " + self.home.root + "/")
+        config_line = next(m for m in messages if m.startswith("Config Path: "))
+        self.assertEqual(config_line, "Config Path: " + self.home.data_dir)
+
     def test_interrupt_and_hangup_also_end_in_order(self):
         import signal as sig
         for signal_number in (sig.SIGINT, sig.SIGHUP):
