@@ -19,6 +19,7 @@
 namespace kes {
 
 class activation_service;
+class DynamicStructure;
 
 struct mirrored_account {
     std::wstring url;
@@ -247,6 +248,32 @@ public:
     // nothing is activated and the answer stays "not authenticated".
     void set_activation_service(std::shared_ptr<activation_service> service);
 
+    // ---- settings file: applying structures and reading the files
+    // (save() writes kestreld.json atomically, mode 0600, one save at a time;
+    // load() is the start-up order: kestreld.json, else the legacy
+    // kestreld.cfg, then base_config.json while this is the first run.)
+    // Applies the settings present with the right kind; others are kept.
+    void load(const DynamicStructure& structure);
+    // True when the file was read and parsed. A corrupt file resets every
+    // setting to its default, shows "status_message_corrupt_config" and, for
+    // kestreld.json, is kept aside as "kestreld.json.corrupt".
+    bool load_from_json_on_disk(const std::string& path);
+    // Legacy migration: applies the YAML file, saves kestreld.json and
+    // removes the legacy file once kestreld.json can be read.
+    bool load_from_yaml_on_disk(const std::string& path);
+
+    // ---- browser-support table (runtime only, never in the settings file)
+    // Readers get a snapshot that a later replacement leaves untouched.
+    std::shared_ptr<const DynamicStructure> get_browser_support() const;
+    // Stores a copy of any structure (the reader rejects bad shapes) and
+    // raises the changed flag.
+    void set_browser_support(const DynamicStructure& table);
+    void load_default_browser_support();
+    bool get_browser_support_changed() const { return browser_support_changed_.load(); }
+    void set_browser_support_changed(bool value) { browser_support_changed_.store(value); }
+    // Reads and clears the changed flag in one step, so no change is missed.
+    bool take_browser_support_changed() { return browser_support_changed_.exchange(false); }
+
 private:
     config();
 
@@ -363,6 +390,13 @@ private:
     std::shared_ptr<activation_service> activation_service_;  // under data_mutex_
     // One activation at a time: a second caller waits and reads the outcome.
     std::mutex activation_mutex_;
+
+    // ---- settings file and browser-support table
+    std::mutex save_mutex_;  // taken before data_mutex_, never inside it
+    DynamicStructure settings_document() const;
+    mutable std::mutex browser_support_mutex_;
+    std::shared_ptr<const DynamicStructure> browser_support_;
+    std::atomic<bool> browser_support_changed_{false};
 };
 
 }  // namespace kes
