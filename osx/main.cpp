@@ -9,6 +9,7 @@
 #include "core/foundation/system.h"
 #include "core/foundation/text.h"
 #include "core/foundation/time_util.h"
+#include "core/service/service_activation.h"
 #include "core/ui/ui.h"
 #include "osx/orderly_end.h"
 #include "osx/osx_daemon.h"
@@ -63,6 +64,9 @@ int main() {
             }
         });
     }
+
+    // The store activates the account through the web-service client.
+    kes::config::instance().set_activation_service(kes::make_service_activation());
 
     auto agent_daemon = std::make_unique<kes::osx_daemon>();
     kes::config::instance().set_running_since(kes::util::local_now_seconds());

@@ -1,7 +1,5 @@
 #include "core/service/service_activation.h"
 
-#ifdef KES_HAS_ACTIVATION_SEAM
-
 #include "core/service/network_errors.h"
 
 namespace kes {
@@ -38,5 +36,3 @@ activation_result service_activation::activate_silent() {
 std::shared_ptr<activation_service> make_service_activation() { return std::make_shared<service_activation>(); }
 
 }  // namespace kes
-
-#endif

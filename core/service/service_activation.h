@@ -1,13 +1,7 @@
 #pragma once
 // The web-service client behind the configuration store's activation seam:
 // `config::is_authenticated` enrols and activates through this object.
-// Wire it once at start-up:
-//     config::instance().set_activation_service(kes::make_service_activation());
-//
-// Compiled only where the store has the seam (core/foundation/activation_service.h).
-
-#if __has_include("core/foundation/activation_service.h")
-#define KES_HAS_ACTIVATION_SEAM 1
+// `main` sets it once, before any thread may ask.
 
 #include "core/foundation/activation_service.h"
 #include "core/service/api.h"
@@ -31,5 +25,3 @@ private:
 std::shared_ptr<activation_service> make_service_activation();
 
 }  // namespace kes
-
-#endif

@@ -1,8 +1,6 @@
 // The configuration store activates through the web-service client.
 #include "core/service/service_activation.h"
 
-#ifdef KES_HAS_ACTIVATION_SEAM
-
 #include "core/foundation/config.h"
 #include "tests/service/standin_fixture.h"
 
@@ -34,5 +32,3 @@ TEST(ServiceActivation, StoreActivatesThroughTheService) {
 }
 
 }  // namespace
-
-#endif
