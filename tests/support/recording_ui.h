@@ -15,6 +15,7 @@ public:
     std::vector<std::wstring> opened_urls() const;
     std::vector<std::wstring> notifications() const;
     std::vector<std::wstring> blocked_items() const;
+    std::vector<int> still_zone_minutes() const;
 
     void init() override { init_common(); }
     int run_gui() override { return 0; }
@@ -31,7 +32,7 @@ public:
     void ux_set_offline_time_elapsed_time(const std::wstring&) override {}
     void show_still_zone_window() override {}
     void hide_still_zone_window() override {}
-    void set_still_zone_minutes(int) override {}
+    void set_still_zone_minutes(int minutes) override;
     void ux_set_dynamic1_text(const std::wstring&) override {}
     void show_preferences_window() override {}
     void go_to_help() override {}
@@ -83,6 +84,7 @@ private:
     std::vector<std::wstring> opened_urls_;
     std::vector<std::wstring> notifications_;
     std::vector<std::wstring> blocked_items_;
+    std::vector<int> still_zone_minutes_;
 };
 
 }  // namespace kes::testing
