@@ -18,8 +18,8 @@
 
 namespace kes {
 
-class activation_service;
 class DynamicStructure;
+class activation_service;
 
 struct mirrored_account {
     std::wstring url;
@@ -243,11 +243,6 @@ public:
     void set_clock(clock_source clock);
     ptime local_now() const;
 
-    // ---- account activation through the web service
-    // `is_authenticated` activates through this service; until one is set
-    // nothing is activated and the answer stays "not authenticated".
-    void set_activation_service(std::shared_ptr<activation_service> service);
-
     // ---- settings file: applying structures and reading the files
     // (save() writes kestreld.json atomically, mode 0600, one save at a time;
     // load() is the start-up order: kestreld.json, else the legacy
@@ -273,6 +268,11 @@ public:
     void set_browser_support_changed(bool value) { browser_support_changed_.store(value); }
     // Reads and clears the changed flag in one step, so no change is missed.
     bool take_browser_support_changed() { return browser_support_changed_.exchange(false); }
+
+    // ---- account activation through the web service
+    // `is_authenticated` activates through this service; until one is set
+    // nothing is activated and the answer stays "not authenticated".
+    void set_activation_service(std::shared_ptr<activation_service> service);
 
 private:
     config();
@@ -386,17 +386,17 @@ private:
     mutable std::mutex status_queue_mutex_;
     std::deque<std::wstring> status_queue_;
 
-    // ---- account activation
-    std::shared_ptr<activation_service> activation_service_;  // under data_mutex_
-    // One activation at a time: a second caller waits and reads the outcome.
-    std::mutex activation_mutex_;
-
     // ---- settings file and browser-support table
     std::mutex save_mutex_;  // taken before data_mutex_, never inside it
     DynamicStructure settings_document() const;
     mutable std::mutex browser_support_mutex_;
     std::shared_ptr<const DynamicStructure> browser_support_;
     std::atomic<bool> browser_support_changed_{false};
+
+    // ---- account activation
+    std::shared_ptr<activation_service> activation_service_;  // under data_mutex_
+    // One activation at a time: a second caller waits and reads the outcome.
+    std::mutex activation_mutex_;
 };
 
 }  // namespace kes

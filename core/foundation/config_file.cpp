@@ -15,6 +15,7 @@
 #include <nlohmann/json.hpp>
 #include <yaml-cpp/yaml.h>
 
+#include <cctype>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -47,11 +48,57 @@ void log_unable_to_open() {
     log(L"[config:load_from_disk] Unable to open configuration file for reading - using defaults", 1);
 }
 
-// Date and time of day split at the first blank; the month as a number or
-// as its English abbreviation.
+bool digits(const std::string& text, std::size_t from, std::size_t count) {
+    if (from + count > text.size()) return false;
+    for (std::size_t i = from; i < from + count; ++i) {
+        if (text[i] < '0' || text[i] > '9') return false;
+    }
+    return true;
+}
+
+// "HH:MM:SS" with an optional fraction, starting at `from` with `hour_digits`
+// hour digits. Checked before Boost sees the text: its number parsing
+// overflows on long digit runs.
+bool is_clock_form(const std::string& text, std::size_t from, std::size_t hour_digits) {
+    std::size_t at = from + hour_digits;
+    if (!digits(text, from, hour_digits) || text.compare(at, 1, ":") != 0 || !digits(text, at + 1, 2) ||
+        text.compare(at + 3, 1, ":") != 0 || !digits(text, at + 4, 2)) {
+        return false;
+    }
+    at += 6;
+    if (at == text.size()) return true;
+    const std::size_t fraction = text.size() - at - 1;
+    return text[at] == '.' && fraction >= 1 && fraction <= 9 && digits(text, at + 1, fraction);
+}
+
+// YYYY-MM-DD or YYYY-Mon-DD, a blank, then the time of day.
+bool is_time_form(const std::string& text) {
+    if (!digits(text, 0, 4) || text.compare(4, 1, "-") != 0) return false;
+    std::size_t at = 5;
+    if (digits(text, at, 2)) {
+        at += 2;
+    } else if (text.size() >= at + 3 && std::isalpha(static_cast<unsigned char>(text[at])) &&
+               std::isalpha(static_cast<unsigned char>(text[at + 1])) &&
+               std::isalpha(static_cast<unsigned char>(text[at + 2]))) {
+        at += 3;
+    } else {
+        return false;
+    }
+    return text.compare(at, 1, "-") == 0 && digits(text, at + 1, 2) && text.compare(at + 3, 1, " ") == 0 &&
+           is_clock_form(text, at + 4, 2);
+}
+
+bool is_duration_form(const std::string& text) {
+    const std::size_t from = text.compare(0, 1, "-") == 0 ? 1 : 0;
+    const std::size_t colon = text.find(':', from);
+    if (colon == std::string::npos) return false;
+    const std::size_t hour_digits = colon - from;
+    return hour_digits >= 2 && hour_digits <= 9 && is_clock_form(text, from, hour_digits);
+}
+
 bool parse_settings_time(const std::string& text, boost::posix_time::ptime& out) {
+    if (!is_time_form(text)) return false;
     const auto blank = text.find(' ');
-    if (blank == std::string::npos) return false;
     try {
         const auto date = boost::gregorian::from_simple_string(text.substr(0, blank));
         const auto time_of_day = boost::posix_time::duration_from_string(text.substr(blank + 1));
@@ -63,7 +110,7 @@ bool parse_settings_time(const std::string& text, boost::posix_time::ptime& out)
 }
 
 bool parse_settings_duration(const std::string& text, boost::posix_time::time_duration& out) {
-    if (text.find_first_of("0123456789") == std::string::npos) return false;
+    if (!is_duration_form(text)) return false;
     try {
         out = boost::posix_time::duration_from_string(text);
         return !out.is_special();

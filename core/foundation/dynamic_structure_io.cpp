@@ -24,10 +24,12 @@ std::int64_t low_32_bits(std::uint64_t value) {
 }
 
 float to_float(double value) {
-    // A double beyond the float range has no float value; say so explicitly
-    // instead of relying on an undefined conversion.
-    if (value > std::numeric_limits<float>::max()) return std::numeric_limits<float>::infinity();
-    if (value < -std::numeric_limits<float>::max()) return -std::numeric_limits<float>::infinity();
+    // Nearest-rounding overflows to infinity from the midpoint between the
+    // largest float and the next power of two on; say so explicitly instead
+    // of relying on an out-of-range conversion.
+    constexpr double overflow = 3.4028235677973366e38;  // (2 - 2^-24) * 2^127
+    if (value >= overflow) return std::numeric_limits<float>::infinity();
+    if (value <= -overflow) return -std::numeric_limits<float>::infinity();
     return static_cast<float>(value);
 }
 

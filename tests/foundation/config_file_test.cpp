@@ -84,6 +84,16 @@ TEST_F(ConfigFile, TimesReadInBothMonthFormsAndBadTextsAreLogged) {
     EXPECT_EQ(store.get_last_successful_send(), time_from_string("2001-01-01 00:00:00"));
     EXPECT_TRUE(log_has(L"[config:extract_ptime] could not parse ptime: yesterday"));
     EXPECT_TRUE(log_has(L"[config:extract_ptime] could not parse duration: not-a-date-time"));
+    // Only the documented forms reach the date parser; long digit runs and
+    // lenient shapes are refused and logged.
+    apply(R"({"paused_until": "2030-Dec-31 23:59:59.250000", "last_update_check": "99999-01-01 00:00:00",
+              "logging_scheduled_start_hour": "-100:05:00", "logging_scheduled_stop_hour": "1:2"})");
+    EXPECT_EQ(store.get_paused_until(), time_from_string("2030-12-31 23:59:59.250000"));
+    EXPECT_EQ(store.get_last_update_check(), expected);
+    EXPECT_EQ(store.get_logging_scheduled_start_hour(), boost::posix_time::time_duration(-100, 5, 0));
+    EXPECT_TRUE(store.get_logging_scheduled_stop_hour().is_not_a_date_time());
+    EXPECT_TRUE(log_has(L"could not parse ptime: 99999-01-01 00:00:00"));
+    EXPECT_TRUE(log_has(L"could not parse duration: 1:2"));
 }
 
 TEST_F(ConfigFile, PresentEmptyListsClearAndOddElementsNeverStopTheLoader) {
