@@ -99,7 +99,7 @@ std::vector<std::uint32_t> puller::pull_messages() {
 void puller::pull_config() {
     log(L"[puller:pull_config]", level_network);
     try {
-        const DynamicStructure settings = DynamicStructureFromJson(service_->get_config());
+        const DynamicStructure settings = service_->get_config();
         config_.load(settings);
         config_.save();
     } catch (const Kestrel::Network::Exception& e) {
@@ -176,7 +176,7 @@ void puller::update_browser_support() {
     std::optional<DynamicStructure> table = read_local_browser_support(system_->get_browser_support_path());
     if (!table) {
         try {
-            table = DynamicStructureFromJson(service_->get_browser_support_list());
+            table = service_->get_browser_support_list();
         } catch (const Kestrel::Network::Exception& e) {
             log(L"[puller::update_browser_support] Caught Kestrel::Network::Exception: " + e.message, level_caught);
             config_.load_default_browser_support();

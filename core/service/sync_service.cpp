@@ -17,9 +17,9 @@ public:
         client_.upload_activity_log(file_path, host, account_key);
     }
     std::vector<message> get_messages() override { return client_.get_messages(); }
-    Kestrel::Network::service_answer get_config() override { return client_.get_config(); }
+    DynamicStructure get_config() override { return client_.get_config(); }
     Kestrel::Network::alerts_result get_alerts() override { return client_.get_alerts(); }
-    Kestrel::Network::service_answer get_browser_support_list() override {
+    DynamicStructure get_browser_support_list() override {
         return client_.get_browser_support_list();
     }
     Kestrel::Network::block_list_result get_blocked_list(bool start, bool end, int duration_minutes) override {

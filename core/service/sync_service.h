@@ -4,6 +4,7 @@
 // a real client (the process-wide one unless another is given); each call
 // throws what the client throws (Kestrel::Network exceptions).
 
+#include "core/foundation/dynamic_structure.h"
 #include "core/service/api.h"
 
 #include <memory>
@@ -23,9 +24,9 @@ public:
                                      const std::wstring& account_key) = 0;
 
     virtual std::vector<message> get_messages() = 0;
-    virtual Kestrel::Network::service_answer get_config() = 0;
+    virtual DynamicStructure get_config() = 0;
     virtual Kestrel::Network::alerts_result get_alerts() = 0;
-    virtual Kestrel::Network::service_answer get_browser_support_list() = 0;
+    virtual DynamicStructure get_browser_support_list() = 0;
     virtual Kestrel::Network::block_list_result get_blocked_list(bool start, bool end, int duration_minutes) = 0;
 };
 

@@ -25,9 +25,9 @@ public:
     std::set<std::string> failing;
 
     std::vector<message> messages;
-    Kestrel::Network::service_answer config_answer = nlohmann::json::object();
+    DynamicStructure config_answer;
     Kestrel::Network::alerts_result alerts;
-    Kestrel::Network::service_answer browser_support = nlohmann::json::object();
+    DynamicStructure browser_support;
     Kestrel::Network::block_list_result block_list;
 
     std::vector<block_list_call> block_list_calls;
@@ -40,9 +40,9 @@ public:
         call("upload_activity_log");
     }
     std::vector<message> get_messages() override { return call("get_messages"), messages; }
-    Kestrel::Network::service_answer get_config() override { return call("get_config"), config_answer; }
+    DynamicStructure get_config() override { return call("get_config"), config_answer; }
     Kestrel::Network::alerts_result get_alerts() override { return call("get_alerts"), alerts; }
-    Kestrel::Network::service_answer get_browser_support_list() override {
+    DynamicStructure get_browser_support_list() override {
         return call("get_browser_support_list"), browser_support;
     }
     Kestrel::Network::block_list_result get_blocked_list(bool start, bool end, int duration) override {

@@ -2,6 +2,7 @@
 // block list, the browser-support table, settings and idle activities.
 #include "core/foundation/config.h"
 #include "core/foundation/dynamic_structure.h"
+#include "core/foundation/dynamic_structure_io.h"
 #include "core/foundation/system.h"
 #include "core/service/puller.h"
 #include "tests/service/puller_fake_service.h"
@@ -153,7 +154,7 @@ TEST_F(PullerTest, AFocusSessionTheServiceRefusesIsEndedAndBadLengthsAreIgnored)
 
 TEST_F(PullerTest, TheBrowserSupportTableComesFromAGoodLocalFileElseFromTheService) {
     const std::string path = system::create()->get_browser_support_path();
-    service_->browser_support = {{"org.example.browser", {{"process_name", "example"}}}};
+    service_->browser_support = DynamicStructureFromJsonText(R"({"org.example.browser": {"process_name": "example"}})");
 
     std::ofstream(path) << "{\"2\": {\"com.local.Browser\": {\"process_name\": \"local\"}}}";
     make()->update_browser_support();
@@ -174,7 +175,8 @@ TEST_F(PullerTest, TheBrowserSupportTableComesFromAGoodLocalFileElseFromTheServi
 }
 
 TEST_F(PullerTest, SettingsPullReachesTheSettingsFileAndMessagesFailQuietly) {
-    service_->config_answer = {{"pull_interval", 77}, {"backup_log", true}, {"unknown_key", 1}};
+    service_->config_answer =
+        DynamicStructureFromJsonText(R"({"pull_interval": 77, "backup_log": true, "unknown_key": 1})");
     make()->pull_config();
     EXPECT_EQ(settings().get_pull_interval(), 77u);
     const auto saved = nlohmann::json::parse(testing::read_file(system::create()->get_config_json_path()));
@@ -186,7 +188,7 @@ TEST_F(PullerTest, SettingsPullReachesTheSettingsFileAndMessagesFailQuietly) {
     EXPECT_EQ(make()->pull_messages(), (std::vector<std::uint32_t>{2, 1, 5, 0xffffffffu}));
     service_->failing = {"get_messages", "get_config"};
     EXPECT_TRUE(make()->pull_messages().empty());
-    service_->config_answer = {{"pull_interval", 5}};
+    service_->config_answer = DynamicStructureFromJsonText(R"({"pull_interval": 5})");
     make()->pull_config();
     EXPECT_EQ(settings().get_pull_interval(), 77u);
 }
