@@ -6,13 +6,16 @@
 #include "core/foundation/noncopyable.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
 namespace kes {
 
 class config;
+class puller;
 class system;
 class system_tray_menu_interface;
 
@@ -118,6 +121,17 @@ public:
     virtual system_tray_menu_interface* get_tray_menu() = 0;
     virtual void quit() = 0;
 
+    // Starts a focus session of 1 to 1,440 minutes (-1: until the next
+    // midnight) at the service and locally; 0 ends the running one. The
+    // service request runs on the calling thread.
+    void on_get_focused(int minutes);
+    void end_focus_session();
+
+    // The short-lived pullers that tell the service about focus sessions;
+    // tests give their own.
+    using puller_factory = std::function<std::unique_ptr<puller>()>;
+    void set_puller_factory(puller_factory factory);
+
     // Called by the platform's `init` once the menu exists.
     void init_common();
 
@@ -128,6 +142,12 @@ public:
 protected:
     config* configuration_;
     std::shared_ptr<system> platform_system_;
+
+private:
+    std::unique_ptr<puller> make_puller() const;
+
+    mutable std::mutex puller_factory_mutex_;
+    puller_factory puller_factory_;
 };
 
 }  // namespace kes

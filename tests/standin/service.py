@@ -128,6 +128,7 @@ class Service:
             self.block_list = ["news.example.org", "video.example.org"]
             self.extended_domain_list = ["example.org"]
             self.blocking_always = False
+            self.focus_until = None  # the focus session the agent started, as time.time()
             self.client_version = {"major": 1, "minor": 2, "revision": 3, "build": 45}
             self.browser_support = default_browser_support()
             self.extra_account_keys = []
@@ -280,7 +281,14 @@ class Service:
         starting = fields.get("focus") == "true"
         if starting and not fields.get("duration", "").isdigit():
             return Answer.json({"c": [2, "BAD_DURATION"], "error": "Duration missing."})
-        enabled = self.blocking_always or starting
+        # The service remembers a running focus session: a plain refresh during
+        # it still answers with blocking on.
+        if starting:
+            self.focus_until = time.time() + 60 * int(fields["duration"])
+        elif fields.get("end_focus") == "true":
+            self.focus_until = None
+        in_session = self.focus_until is not None and time.time() < self.focus_until
+        enabled = self.blocking_always or starting or in_session
         return Answer.json({"c": OK, "blocking_enabled": enabled, "block_list": self.block_list,
                             "extended_domain_list": self.extended_domain_list})
 

@@ -32,4 +32,14 @@ void recording_ui::on_blocked_item_focused(const std::wstring& item) {
     blocked_items_.push_back(item);
 }
 
+std::vector<int> recording_ui::still_zone_minutes() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return still_zone_minutes_;
+}
+
+void recording_ui::set_still_zone_minutes(int minutes) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    still_zone_minutes_.push_back(minutes);
+}
+
 }  // namespace kes::testing

@@ -15,11 +15,13 @@ public:
     std::vector<std::wstring> opened_urls() const;
     std::vector<std::wstring> notifications() const;
     std::vector<std::wstring> blocked_items() const;
+    std::vector<int> still_zone_minutes() const;
 
     int run_gui() override { return 0; }
     void ux_open_url(const std::wstring& address) override;
     void show_user_notification(const std::wstring& text) override;
     void on_blocked_item_focused(const std::wstring& item) override;
+    void set_still_zone_minutes(int minutes) override;
     void quit() override {}
 
 private:
@@ -27,6 +29,7 @@ private:
     std::vector<std::wstring> opened_urls_;
     std::vector<std::wstring> notifications_;
     std::vector<std::wstring> blocked_items_;
+    std::vector<int> still_zone_minutes_;
 };
 
 }  // namespace kes::testing

@@ -1,0 +1,108 @@
+"""The pusher and the puller through tests/probes/kes_sync_probe against the
+service stand-in: a focus session started from the service's alert
+(`still_zone_until` ahead) survives a block-list refresh and ends at its time
+(the probe's clock is moved ahead instead of waiting); a sent upload file shows
+its send time on the status line."""
+
+import datetime
+import json
+import os
+import subprocess
+import sys
+import unittest
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+SOURCE = os.environ.get("KES_SOURCE_DIR") or os.path.join(HERE, "..", "..")
+sys.path.insert(0, HERE)
+sys.path.insert(0, os.path.join(SOURCE, "tests", "standin"))
+from agent_harness import BUILD_DIR, PrivateHome  # noqa: E402
+from client import StandinProcess  # noqa: E402
+
+DEMO_KEY = "AK-demo-7f3c9e21b8d44a0f9c5e"
+
+
+class SyncProbe:
+    def __init__(self, home, ca_cert, probe_url):
+        self.process = subprocess.Popen(
+            [os.path.join(BUILD_DIR, "tests", "kes_sync_probe"), "--ca", ca_cert],
+            env=home.env(KES_REACHABILITY_PROBE_URL=probe_url), stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+            stderr=subprocess.DEVNULL, text=True, encoding="utf-8")
+
+    def ask(self, line):
+        self.process.stdin.write(line + "\n")
+        self.process.stdin.flush()
+        answer = self.process.stdout.readline()
+        if not answer:
+            raise RuntimeError("the probe ended while asked: " + line)
+        return json.loads(answer)
+
+    def close(self):
+        if self.process.poll() is None:
+            try:
+                self.process.stdin.write("quit\n")
+                self.process.stdin.close()
+                self.process.wait(timeout=20)
+            except (OSError, subprocess.TimeoutExpired):
+                self.process.kill()
+                self.process.wait()
+        self.process.stdout.close()
+
+
+def parse(text):
+    return datetime.datetime.fromisoformat(text)
+
+
+class SyncFocus(unittest.TestCase):
+    def setUp(self):
+        self.home = PrivateHome()
+        self.service = StandinProcess(os.path.join(self.home.root, "standin"))
+        self.home.write_settings({"url": self.service.host, "api_url": self.service.host,
+                                  "account_key": DEMO_KEY, "first_time_running": False})
+        self.probe = SyncProbe(self.home, self.service.ca_cert,
+                               "http://127.0.0.1:%d/" % self.service.probe_port)
+
+    def tearDown(self):
+        self.probe.close()
+        self.service.stop()
+        self.home.cleanup()
+
+    def test_focus_session_from_an_alert_survives_a_refresh_and_ends_at_its_time(self):
+        # A fresh configuration is paused until the second it started.
+        now = parse(self.probe.ask("advance 2")["now"])
+        until = now + datetime.timedelta(minutes=3, seconds=10)
+        self.service.client.set_state(still_zone_until=until.isoformat(), alerts=["Focus time"])
+        state = self.probe.ask("pull_alerts")
+        self.assertTrue(state["blocking"], state)
+        session_end = parse(state["blocking_until"])
+        # 3 min 10 s ahead gives a 3-minute session from the moment it started.
+        self.assertEqual(session_end - now, datetime.timedelta(minutes=3))
+        self.assertEqual(state["blocked_items"], ["news.example.org", "video.example.org"])
+        started = [r for r in self.service.client.requests("/api/block_list") if ["focus", "true"] in r["fields"]]
+        self.assertEqual(len(started), 1)
+        self.assertIn(["duration", "3"], started[0]["fields"])
+
+        self.service.client.set_state(block_list=["chat.example.org"])
+        state = self.probe.ask("refresh")
+        self.assertTrue(state["blocking"], state)
+        self.assertEqual(parse(state["blocking_until"]), session_end)
+        self.assertEqual(state["blocked_items"], ["chat.example.org"])
+
+        self.probe.ask("advance %d" % ((session_end - now).total_seconds() - 5))
+        self.assertTrue(self.probe.ask("state")["blocking"])
+        self.probe.ask("advance 10")
+        self.assertFalse(self.probe.ask("state")["blocking"])
+
+    def test_the_status_line_shows_the_send_time(self):
+        self.assertEqual(self.probe.ask("record Budget 2024 - sheet")["records"], 1)
+        answer = self.probe.ask("shove")
+        now = parse(self.probe.ask("now")["now"])
+        prefix = "Successfully sent data at "
+        self.assertTrue(answer["status"].startswith(prefix), answer)
+        sent_at = datetime.datetime.strptime(answer["status"][len(prefix):], "%Y-%b-%d %H:%M:%S")
+        self.assertLessEqual(abs((now - sent_at).total_seconds()), 5)
+        self.assertEqual(answer["severity"], 0)
+        self.assertEqual([r["answered"] for r in self.service.client.requests("/collect")], [200])
+
+
+if __name__ == "__main__":
+    unittest.main()
