@@ -9,6 +9,8 @@
 #include <X11/Xutil.h>
 #include <X11/extensions/XRes.h>
 
+#include <unistd.h>
+
 #include <mutex>
 
 namespace platform {
@@ -21,11 +23,16 @@ constexpr auto reconnect_gap = std::chrono::seconds(5);
 // "none" to their caller.
 int ignore_x_error(Display*, XErrorEvent*) { return 0; }
 
+// Xlib's default IO-error handler calls exit() itself; this one returns, so
+// each connection's exit handler (below) decides what happens.
+int note_io_error(Display*) { return 0; }
+
 void prepare_xlib_once() {
     static std::once_flag once;
     std::call_once(once, [] {
         XInitThreads();
         XSetErrorHandler(&ignore_x_error);
+        XSetIOErrorHandler(&note_io_error);
     });
 }
 
@@ -102,7 +109,15 @@ x11_session::x11_session(std::string display_name) : state_(std::make_unique<sta
 }
 
 x11_session::~x11_session() {
-    if (state_->display) XCloseDisplay(state_->display);
+    if (!state_->display) return;
+    if (!state_->lost) {
+        XCloseDisplay(state_->display);
+        return;
+    }
+    // After an IO error Xlib's display lock is no longer usable and
+    // XCloseDisplay would wait on it for ever; only the socket is released,
+    // the small connection record is left to the process's end.
+    ::close(ConnectionNumber(state_->display));
 }
 
 bool x11_session::lost() const { return state_->lost; }
