@@ -9,9 +9,11 @@
 #include "core/foundation/system.h"
 #include "core/foundation/text.h"
 #include "core/foundation/time_util.h"
+#include "core/service/service_activation.h"
 #include "core/ui/ui.h"
 #include "osx/orderly_end.h"
 #include "osx/osx_daemon.h"
+#include "platform/instance_lock.h"
 #include "platform/main_queue.h"
 #include "platform/termination_signals.h"
 
@@ -50,6 +52,21 @@ int main() {
     queue.watch_fd(signals.fd(), [&] {
         if (signals.take() != 0) user_interface->quit();
     });
+
+    // A copy started while this one runs tells it so, then ends; this copy
+    // answers on the main loop (the status menu opens there once it exists).
+    const std::shared_ptr<platform::instance_lock> instance = platform::process_instance_lock();
+    if (instance->notification_fd() >= 0) {
+        queue.watch_fd(instance->notification_fd(), [instance] {
+            for (int count = instance->take_notifications(); count > 0; --count) {
+                log_line(L"[main] Received com.kestrel.Kestrel.openingKestrelInstance: Kestrel was started again",
+                         5);
+            }
+        });
+    }
+
+    // The store activates the account through the web-service client.
+    kes::config::instance().set_activation_service(kes::make_service_activation());
 
     auto agent_daemon = std::make_unique<kes::osx_daemon>();
     kes::config::instance().set_running_since(kes::util::local_now_seconds());

@@ -10,8 +10,8 @@
 
 namespace kes {
 
-osx_daemon::osx_daemon(const worker_factory& make_workers)
-    : daemon(make_workers), service_name_(L"Kestrel Daemon") {
+osx_daemon::osx_daemon(const worker_factory& make_workers, clock_source clock)
+    : daemon(make_workers, std::move(clock)), service_name_(L"Kestrel Daemon") {
     running_.store(true);
     load_provisioned_account_key();
 }
@@ -50,8 +50,8 @@ std::string osx_daemon::provisioned_account_key_path() {
     return platform::main_bundle_path() + "/Contents/account_key";
 }
 
-void osx_daemon::load_provisioned_account_key() {
-    std::ifstream in(provisioned_account_key_path(), std::ios::binary);
+void osx_daemon::load_provisioned_account_key(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
     if (!in) return;
     std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (in.bad()) return;

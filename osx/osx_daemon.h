@@ -10,7 +10,8 @@ namespace kes {
 
 class osx_daemon : public daemon {
 public:
-    explicit osx_daemon(const worker_factory& make_workers = make_default_workers);
+    explicit osx_daemon(const worker_factory& make_workers = make_default_workers,
+                        clock_source clock = &std::chrono::system_clock::now);
 
     bool request_stop() override;
     bool run_service() override;
@@ -30,7 +31,7 @@ public:
 
     // Takes the key from the bundle's "Contents/account_key" file, when there
     // is one, and turns the user interface on.
-    void load_provisioned_account_key();
+    void load_provisioned_account_key(const std::string& path = provisioned_account_key_path());
 
     // Where the provisioned key is looked for.
     static std::string provisioned_account_key_path();

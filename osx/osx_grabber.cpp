@@ -5,7 +5,7 @@
 #include "osx/osx_AppleScriptExecutor.h"
 #include "osx/osx_system.h"
 #include "platform/front_application.h"
-#include "platform/x11_session.h"
+#include "platform/x11_windows.h"
 
 #include <pwd.h>
 #include <unistd.h>
@@ -23,7 +23,7 @@ std::wstring from_utf8(const std::string& text) { return util::utf8_to_wstring_l
 std::shared_ptr<grabber> grabber::create() { return std::make_shared<osx_grabber>(); }
 
 osx_grabber::osx_grabber(std::shared_ptr<osx_AppleScriptExecutor> executor, std::string display_name)
-    : executor_(std::move(executor)), session_(std::make_unique<platform::x11_session>(std::move(display_name))) {
+    : executor_(std::move(executor)), session_(std::make_unique<platform::x11_windows>(std::move(display_name))) {
     log(L"[osx_grabber]ctor", log_level::debug);
 }
 

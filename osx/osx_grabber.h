@@ -11,7 +11,7 @@
 #include <string>
 
 namespace platform {
-class x11_session;
+class x11_windows;
 struct front_application;
 }  // namespace platform
 
@@ -45,7 +45,7 @@ private:
     std::optional<platform::front_application> active_application();
 
     std::shared_ptr<osx_AppleScriptExecutor> executor_;
-    std::unique_ptr<platform::x11_session> session_;
+    std::unique_ptr<platform::x11_windows> session_;
 };
 
 }  // namespace kes

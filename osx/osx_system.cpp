@@ -2,23 +2,97 @@
 
 #include "core/foundation/debug_log.h"
 #include "core/foundation/text.h"
+#include "osx/time_zone_name.h"
 #include "platform/bundle.h"
+#include "platform/instance_lock.h"
+#include "platform/main_queue.h"
+#include "platform/updater.h"
+#include "platform/x11_session.h"
 
+#include <boost/core/demangle.hpp>
 #include <boost/filesystem.hpp>
 
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <mutex>
+#include <sstream>
+#include <typeinfo>
+
 namespace kes {
+namespace {
+
+constexpr std::uint32_t display_power_level = log_level::info | log_level::user2;
+
+// Shared by every object: a display that went off stays off for all of them.
+std::atomic<bool> display_off{false};
+
+std::string pid_text(long pid) {
+    return pid > 0 ? "(pid " + std::to_string(pid) + ")" : std::string("(unknown)");
+}
+
+}  // namespace
 
 std::shared_ptr<system> system::create() { return std::make_shared<osx_system>(); }
 
-osx_system::osx_system() = default;
+osx_system_services osx_system_services::real() {
+    static const std::shared_ptr<platform::x11_session> session = platform::open_x11_session();
+    static const std::shared_ptr<platform::updater> updater = platform::make_log_only_updater(
+        [](const std::string& line) { log(util::utf8_to_wstring_lossy(line), log_level::info); });
+    return {session, platform::process_instance_lock(), updater};
+}
 
-double osx_system::get_idle_time() { return 0.0; }
+osx_system::osx_system(osx_system_services services) : services_(std::move(services)) {}
 
-bool osx_system::is_display_on() { return true; }
+double osx_system::get_idle_time() {
+    // Without a display nobody can be at the keyboard; 0 keeps the agent
+    // recording instead of declaring the user away forever.
+    const double idle = services_.session ? services_.session->idle_seconds().value_or(0.0) : 0.0;
+    std::wostringstream text;
+    text << L"[osx_system]get_idle_time - " << idle;
+    log(text.str(), log_level::debug);
+    return idle;
+}
 
-bool osx_system::is_other_instance_running() { return false; }
+bool osx_system::is_display_on() {
+    const platform::display_power state =
+        services_.session ? services_.session->display_state() : platform::display_power::unknown;
+    if (state != platform::display_power::unknown) {
+        const bool off = state == platform::display_power::off;
+        if (display_off.exchange(off) != off) {
+            log(off ? L"Display is powering off" : L"Display is turning on", display_power_level);
+        }
+    }
+    return !display_off.load();
+}
 
-std::wstring osx_system::get_time_zone_name() { return {}; }
+bool osx_system::is_other_instance_running() {
+    auto& lock = *services_.instance_lock;
+    lock.post_opening_notification();
+    switch (lock.acquire()) {
+        case platform::instance_lock::state::held:
+            return false;
+        case platform::instance_lock::state::taken:
+            log(L"Found other instances of Kestrel running in background: " +
+                    util::widen(pid_text(lock.holder_pid())) + L"\n\nCurrent Instance: " +
+                    util::widen(pid_text(static_cast<long>(::getpid()))),
+                log_level::error);
+            return true;
+        case platform::instance_lock::state::unavailable:
+            break;
+    }
+    // Refusing to start over a lock we cannot use would stop recording for good.
+    log(L"[osx_system:is_other_instance_running] The instance lock in " +
+            util::utf8_to_wstring_lossy(platform::runtime_dir()) +
+            L" cannot be used; starting without it.",
+        log_level::error);
+    return false;
+}
+
+std::wstring osx_system::get_time_zone_name() {
+    return util::utf8_to_wstring_lossy(local_time_zone_name(std::getenv("TZ")));
+}
 
 std::string osx_system::get_user_library_dir() { return platform::user_data_dir(); }
 
@@ -36,10 +110,29 @@ std::string osx_system::get_ca_bundle_path() {
     return boost::filesystem::is_regular_file(path, ec) ? path : std::string();
 }
 
-void osx_system::get_update() {}
+void osx_system::get_update() {
+    std::shared_ptr<platform::updater> updater = services_.updater;
+    platform::main_queue::instance().async([updater] {
+        log(L"[osx_system:get_update] provoking Sparkle to prompt for/perform updates...", log_level::error);
+        if (!updater) return;
+        try {
+            updater->check_in_background();
+        } catch (const std::exception& e) {
+            log(L"[osx_system:get_update] Error provoking Sparkle: " +
+                    util::widen(boost::core::demangle(typeid(e).name())) + L"  :: " +
+                    util::utf8_to_wstring_lossy(e.what()),
+                log_level::error);
+        }
+    });
+}
 
 std::wstring osx_system::get_app_path() {
-    return util::utf8_to_wstring_lossy(platform::main_bundle_path());
+    static const std::wstring path = [] {
+        const std::wstring bundle = util::utf8_to_wstring_lossy(platform::main_bundle_path());
+        log(L"[osx_system]get_app_path: - getting bundle path = " + bundle, log_level::debug);
+        return bundle;
+    }();
+    return path;
 }
 
 }  // namespace kes

@@ -41,8 +41,32 @@ public:
     void set_ts_application_version(const std::wstring&) override {}
     void set_ts_window_title(const std::wstring&) override {}
     void set_ts_extended_info(const std::wstring&) override {}
-    bool get_control_checked_log(std::uint32_t) override { return false; }
-    void set_control_checked_log(std::uint32_t, bool) override {}
+    bool get_control_checked_log_error() override { return false; }
+    bool get_control_checked_log_warning() override { return false; }
+    bool get_control_checked_log_info() override { return false; }
+    bool get_control_checked_log_debug() override { return false; }
+    bool get_control_checked_log_ctor() override { return false; }
+    bool get_control_checked_log_ui() override { return false; }
+    bool get_control_checked_log_network() override { return false; }
+    bool get_control_checked_log_service() override { return false; }
+    bool get_control_checked_log_url() override { return false; }
+    bool get_control_checked_log_user1() override { return false; }
+    bool get_control_checked_log_user2() override { return false; }
+    bool get_control_checked_log_user3() override { return false; }
+    bool get_control_checked_log_user4() override { return false; }
+    void set_control_checked_log_error(bool) override {}
+    void set_control_checked_log_warning(bool) override {}
+    void set_control_checked_log_info(bool) override {}
+    void set_control_checked_log_debug(bool) override {}
+    void set_control_checked_log_ctor(bool) override {}
+    void set_control_checked_log_ui(bool) override {}
+    void set_control_checked_log_network(bool) override {}
+    void set_control_checked_log_service(bool) override {}
+    void set_control_checked_log_url(bool) override {}
+    void set_control_checked_log_user1(bool) override {}
+    void set_control_checked_log_user2(bool) override {}
+    void set_control_checked_log_user3(bool) override {}
+    void set_control_checked_log_user4(bool) override {}
     system_tray_menu_interface* get_tray_menu() override { return nullptr; }
     void quit() override;
 };

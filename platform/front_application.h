@@ -5,7 +5,7 @@
 // that holds it) and the focused window's title (a transient dialog reports
 // the window it belongs to).
 
-#include "platform/x11_session.h"
+#include "platform/x11_windows.h"
 
 #include <optional>
 #include <string>
@@ -24,15 +24,15 @@ struct front_application {
 enum class front_window_source { active_window, active_or_input_focus };
 
 // The front window, or 0 when there is none from that source.
-x11_session::window_id front_window(x11_session& session, front_window_source source);
+x11_windows::window_id front_window(x11_windows& session, front_window_source source);
 
 // The facts of the application owning a window; nullopt when no process can
 // be found for it.
-std::optional<front_application> application_of(x11_session& session, x11_session::window_id window);
+std::optional<front_application> application_of(x11_windows& session, x11_windows::window_id window);
 
 // The title shown for a window: its owner's title when it is transient for
 // another window, else its own.
-std::string focused_title(x11_session& session, x11_session::window_id window);
+std::string focused_title(x11_windows& session, x11_windows::window_id window);
 
 // "/proc/<pid>/exe" resolved; empty when the process cannot be read.
 std::string executable_of(int pid);

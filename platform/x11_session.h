@@ -1,58 +1,30 @@
 #pragma once
-// One connection to the X server, for the windows the user works in: the
-// active window, the window holding the input focus, and per window its
-// process id, WM_CLASS, title and the window it is transient for.
-//
-// A session belongs to one thread: every thread that asks X11 keeps its own.
-// It connects lazily to $DISPLAY; with no display every answer is "none".
-// Losing the connection (log-out, server gone) never ends the process from
-// inside Xlib: the session goes dead, answers "none" from then on, and asks
-// the main queue to quit so the agent takes its orderly way out.
+// What the X server knows about the user at the keyboard: the time since the
+// last input and whether the display is powered or blanked. No X11 type leaks
+// out of here, so Qt code may include this header.
 
-#include <chrono>
-#include <cstdint>
 #include <memory>
 #include <optional>
-#include <string>
 
 namespace platform {
 
+enum class display_power { on, off, unknown };
+
 class x11_session {
 public:
-    using window_id = std::uint64_t;  // 0 means no window
+    virtual ~x11_session() = default;
 
-    // `display_name` empty means $DISPLAY.
-    explicit x11_session(std::string display_name = {});
-    ~x11_session();
-    x11_session(const x11_session&) = delete;
-    x11_session& operator=(const x11_session&) = delete;
+    // Seconds since the last keyboard or pointer input; nothing when no
+    // display is reachable or the server lacks the screen-saver extension.
+    virtual std::optional<double> idle_seconds() = 0;
 
-    // Opens the connection when needed; false when no server answers (a
-    // failed attempt is retried at most every few seconds) or it was lost.
-    bool connected();
-    bool lost() const;
-
-    // The root window's _NET_ACTIVE_WINDOW; nullopt when no window manager
-    // publishes it (a bare server), 0 when it names no window.
-    std::optional<window_id> active_window();
-    // The top-level client window holding the input focus, or 0.
-    window_id input_focus_window();
-
-    // _NET_WM_PID, else the X-Resource client id of the window's owner.
-    std::optional<int> window_pid(window_id window);
-    // The class half of WM_CLASS; empty when absent.
-    std::string window_class(window_id window);
-    // _NET_WM_NAME (UTF-8), else WM_NAME; empty when absent.
-    std::string window_title(window_id window);
-    // WM_TRANSIENT_FOR, or 0.
-    window_id transient_for(window_id window);
-
-    // Called by the connection's IO-error exit handler; public only for it.
-    void on_connection_lost();
-
-private:
-    struct state;
-    std::unique_ptr<state> state_;
+    // DPMS power level where the server can power the monitor down, else the
+    // screen-saver state (active saver = off); unknown without a display.
+    virtual display_power display_state() = 0;
 };
+
+// A session on $DISPLAY. It connects lazily and reconnects after the server
+// went away, so it can be made before any display exists. Thread-safe.
+std::shared_ptr<x11_session> open_x11_session();
 
 }  // namespace platform

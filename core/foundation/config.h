@@ -11,11 +11,14 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
 namespace kes {
+
+class activation_service;
 
 struct mirrored_account {
     std::wstring url;
@@ -239,6 +242,11 @@ public:
     void set_clock(clock_source clock);
     ptime local_now() const;
 
+    // ---- account activation through the web service
+    // `is_authenticated` activates through this service; until one is set
+    // nothing is activated and the answer stays "not authenticated".
+    void set_activation_service(std::shared_ptr<activation_service> service);
+
 private:
     config();
 
@@ -350,6 +358,11 @@ private:
     std::atomic<int> status_severity_{0};
     mutable std::mutex status_queue_mutex_;
     std::deque<std::wstring> status_queue_;
+
+    // ---- account activation
+    std::shared_ptr<activation_service> activation_service_;  // under data_mutex_
+    // One activation at a time: a second caller waits and reads the outcome.
+    std::mutex activation_mutex_;
 };
 
 }  // namespace kes

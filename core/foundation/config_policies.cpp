@@ -1,32 +1,117 @@
 #include "core/foundation/config.h"
 
+#include "core/foundation/activation_service.h"
 #include "core/foundation/debug_log.h"
+#include "core/foundation/text.h"
+#include "core/ui/text_table.h"
 
 #include <boost/date_time/gregorian/gregorian.hpp>
 #include <boost/date_time/posix_time/posix_time.hpp>
 
 namespace kes {
 
+namespace {
+
+constexpr std::uint32_t service_level = log_level::service;
+constexpr std::uint32_t caught_service_error_level = log_level::error | log_level::network | log_level::service;
+
+// The service reports failures as results; anything it throws anyway is a
+// failure of the service too, and must not reach the calling thread's loop.
+template <class Call>
+activation_result call_service(Call&& call) {
+    try {
+        return call();
+    } catch (const std::exception& e) {
+        activation_result failed;
+        failed.message = util::utf8_to_wstring_lossy(e.what());
+        return failed;
+    } catch (...) {
+        return activation_result{};
+    }
+}
+
+}  // namespace
+
+void config::set_activation_service(std::shared_ptr<activation_service> service) {
+    write(activation_service_, std::move(service));
+}
+
 bool config::is_authenticated() {
-    // Activation with the web service arrives with the service client.
-    return authenticated_.load();
+    if (authenticated_.load()) return true;
+    if (!identity_dirty_.load()) return false;
+    const std::shared_ptr<activation_service> service = read(activation_service_);
+    if (!service) return false;  // asked again once the service client is set
+
+    std::lock_guard<std::mutex> one_at_a_time(activation_mutex_);
+    // A caller that waited here reads what the one before it found out.
+    if (authenticated_.load()) return true;
+    if (!identity_dirty_.load()) return false;
+
+    const std::wstring team_key = get_enterprise_team_key();
+    if (!team_key.empty() && get_account_key().empty()) {
+        const activation_result enrolled = call_service([&] { return service->activate_enterprise(team_key); });
+        if (enrolled.result == activation_result::outcome::success) {
+            set_account_key(enrolled.account_key);
+        } else {
+            log(L"[config::is_authenticated] Caught Kestrel::Network::Exception", caught_service_error_level);
+            set_status_message(enrolled.message, 4);
+        }
+    }
+
+    if (get_account_key().empty()) {
+        // The identity stays dirty, so the next call tries again.
+        log(L"[config::is_authenticated] get_account_key() == \"\": return false", service_level);
+        return false;
+    }
+
+    log(L"[config::is_authenticated] sending activate message request.", service_level);
+    const activation_result activated = call_service([&] { return service->activate_silent(); });
+    switch (activated.result) {
+        case activation_result::outcome::success:
+            log(L"[config::is_authenticated] activate message successful response.", service_level);
+            authenticated_.store(true);
+            set_status_message(get_text(L"status_message_activation_success"), 0);
+            break;
+        case activation_result::outcome::invalid_key:
+            log(L"[config::is_authenticated] Caught Kestrel::Network::InvalidKey", caught_service_error_level);
+            set_status_message(activated.message, 4);
+            set_account_key(L"");
+            set_data_key(L"");
+            break;
+        case activation_result::outcome::service_error:
+            log(L"[config::is_authenticated] Caught Kestrel::Network::Exception", caught_service_error_level);
+            set_status_message(activated.message, 4);
+            break;
+    }
+
+    const bool authenticated = authenticated_.load();
+    log(std::wstring(L"[config::is_authenticated] returning: ") + (authenticated ? L"1" : L"0"), service_level);
+    identity_dirty_.store(false);
+    return authenticated;
 }
 
 bool config::has_identity_changed() {
-    std::lock_guard<std::mutex> lock(data_mutex_);
-    if (last_account_key_.empty()) last_account_key_ = account_key_;
-    if (last_os_username_.empty()) last_os_username_ = os_username_;
-    if (last_computer_name_.empty()) last_computer_name_ = computer_name_;
-    if (last_account_key_ == account_key_ && last_os_username_ == os_username_ &&
-        last_computer_name_ == computer_name_) {
-        log(L"[config:has_identity_changed]identity has not changed", log_level::debug);
-        return false;
+    bool changed = false;
+    {
+        std::lock_guard<std::mutex> lock(data_mutex_);
+        if (last_account_key_.empty()) last_account_key_ = account_key_;
+        if (last_os_username_.empty()) last_os_username_ = os_username_;
+        if (last_computer_name_.empty()) last_computer_name_ = computer_name_;
+        changed = last_account_key_ != account_key_ || last_os_username_ != os_username_ ||
+                  last_computer_name_ != computer_name_;
+        if (changed) {
+            last_account_key_ = account_key_;
+            last_os_username_ = os_username_;
+            last_computer_name_ = computer_name_;
+        }
     }
-    log(L"[config:has_identity_changed]identity has changed!", log_level::warning);
-    last_account_key_ = account_key_;
-    last_os_username_ = os_username_;
-    last_computer_name_ = computer_name_;
-    return true;
+    // Logged outside the lock: the debug log reads settings of this store.
+    if (changed) {
+        log(L"[config:has_identity_changed]identity has changed!", log_level::warning);
+    } else {
+        log(L"[config:has_identity_changed]identity has not changed", log_level::debug);
+    }
+    return changed;
 }
 
 bool config::is_paused() const { return local_now() < get_paused_until(); }

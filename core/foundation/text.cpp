@@ -12,15 +12,19 @@
 namespace kes {
 namespace {
 
+// utfcpp's checked functions refuse surrogates, values above U+10FFFF,
+// overlong forms and truncated sequences; the C++ library's converters on
+// this platform let surrogates through, so they are not used.
 std::string encode_checked(std::wstring_view text) {
     std::string out;
     out.reserve(text.size());
-    for (const wchar_t ch : text) {
-        const auto cp = static_cast<std::uint32_t>(ch);
-        if (!::utf8::internal::is_code_point_valid(cp)) {
-            throw std::range_error("invalid code point in wide string");
+    try {
+        for (const wchar_t ch : text) {
+            ::utf8::append(static_cast<std::uint32_t>(ch),
+                           std::back_inserter(out));
         }
-        ::utf8::append(cp, std::back_inserter(out));
+    } catch (const ::utf8::exception& e) {
+        throw std::range_error(std::string("invalid code point: ") + e.what());
     }
     return out;
 }
@@ -62,6 +66,9 @@ utf8::utf8(const std::wstring& text) {
     } catch (const std::exception& e) {
         log(L"[utf8:ctor] Caught std::exception running utf32to8: " + util::widen(e.what()), 1);
         buffer_ = std::make_shared<const std::string>();
+    } catch (...) {
+        log(L"[utf8:ctor] Caught unknown exception running utf32to8", 1);
+        buffer_ = std::make_shared<const std::string>();
     }
 }
 
@@ -78,6 +85,9 @@ std::wstring utf8::to_wstring() const {
         log(L"[utf8:to_wstring] Caught std::exception " + util::widen(e.what()) +
                 L" while running utf8to32",
             1);
+        return {};
+    } catch (...) {
+        log(L"[utf8:to_wstring] Caught exception running utf8to32", 1);
         return {};
     }
 }
@@ -106,9 +116,9 @@ std::string wstring_to_utf8_lossy(std::wstring_view text) {
     std::string out;
     out.reserve(text.size());
     for (const wchar_t ch : text) {
-        auto cp = static_cast<std::uint32_t>(ch);
-        if (!::utf8::internal::is_code_point_valid(cp)) cp = 0xFFFD;
-        ::utf8::append(cp, std::back_inserter(out));
+        const auto cp = static_cast<std::uint32_t>(ch);
+        const bool scalar = cp <= 0x10FFFF && (cp < 0xD800 || cp > 0xDFFF);
+        ::utf8::unchecked::append(scalar ? cp : 0xFFFDu, std::back_inserter(out));
     }
     return out;
 }

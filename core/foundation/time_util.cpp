@@ -9,6 +9,7 @@
 #include <ctime>
 #include <iomanip>
 #include <locale>
+#include <map>
 #include <sstream>
 #include <thread>
 
@@ -16,9 +17,17 @@ namespace kes::util {
 namespace {
 
 std::string format_with_facet(const ptime& t, const char* format) {
-    std::ostringstream out;
-    // The stream owns the facet through its locale.
-    out.imbue(std::locale(std::locale::classic(), new boost::posix_time::time_facet(format)));
+    // Building a facet and its locale costs far more than formatting one time,
+    // and every activity record formats two: keep one stream per thread and form.
+    thread_local std::map<std::string, std::ostringstream> streams;
+    auto [entry, created] = streams.try_emplace(format);
+    std::ostringstream& out = entry->second;
+    if (created) {
+        // The stream owns the facet through its locale.
+        out.imbue(std::locale(std::locale::classic(), new boost::posix_time::time_facet(format)));
+    }
+    out.str(std::string());
+    out.clear();
     out << t;
     return out.str();
 }

@@ -88,9 +88,33 @@ public:
     virtual void set_ts_application_version(const std::wstring& text) = 0;
     virtual void set_ts_window_title(const std::wstring& text) = 0;
     virtual void set_ts_extended_info(const std::wstring& text) = 0;
-    // Troubleshooting checkboxes, one per debug-log category, in bit order.
-    virtual bool get_control_checked_log(std::uint32_t category_bit) = 0;
-    virtual void set_control_checked_log(std::uint32_t category_bit, bool checked) = 0;
+    // Troubleshooting checkboxes, one per debug-log category.
+    virtual bool get_control_checked_log_error() = 0;
+    virtual bool get_control_checked_log_warning() = 0;
+    virtual bool get_control_checked_log_info() = 0;
+    virtual bool get_control_checked_log_debug() = 0;
+    virtual bool get_control_checked_log_ctor() = 0;
+    virtual bool get_control_checked_log_ui() = 0;
+    virtual bool get_control_checked_log_network() = 0;
+    virtual bool get_control_checked_log_service() = 0;
+    virtual bool get_control_checked_log_url() = 0;
+    virtual bool get_control_checked_log_user1() = 0;
+    virtual bool get_control_checked_log_user2() = 0;
+    virtual bool get_control_checked_log_user3() = 0;
+    virtual bool get_control_checked_log_user4() = 0;
+    virtual void set_control_checked_log_error(bool checked) = 0;
+    virtual void set_control_checked_log_warning(bool checked) = 0;
+    virtual void set_control_checked_log_info(bool checked) = 0;
+    virtual void set_control_checked_log_debug(bool checked) = 0;
+    virtual void set_control_checked_log_ctor(bool checked) = 0;
+    virtual void set_control_checked_log_ui(bool checked) = 0;
+    virtual void set_control_checked_log_network(bool checked) = 0;
+    virtual void set_control_checked_log_service(bool checked) = 0;
+    virtual void set_control_checked_log_url(bool checked) = 0;
+    virtual void set_control_checked_log_user1(bool checked) = 0;
+    virtual void set_control_checked_log_user2(bool checked) = 0;
+    virtual void set_control_checked_log_user3(bool checked) = 0;
+    virtual void set_control_checked_log_user4(bool checked) = 0;
     virtual system_tray_menu_interface* get_tray_menu() = 0;
     virtual void quit() = 0;
 

@@ -44,8 +44,8 @@ std::string xml_unescape(const std::string& text) {
 
 }  // namespace
 
-x11_session::window_id front_window(x11_session& session, front_window_source source) {
-    const std::optional<x11_session::window_id> active = session.active_window();
+x11_windows::window_id front_window(x11_windows& session, front_window_source source) {
+    const std::optional<x11_windows::window_id> active = session.active_window();
     if (active) return *active;
     if (source == front_window_source::active_window) return 0;
     return session.input_focus_window();
@@ -74,7 +74,7 @@ std::string application_path_of(const std::string& executable) {
     return executable;
 }
 
-std::optional<front_application> application_of(x11_session& session, x11_session::window_id window) {
+std::optional<front_application> application_of(x11_windows& session, x11_windows::window_id window) {
     if (window == 0) return std::nullopt;
     const std::optional<int> pid = session.window_pid(window);
     if (!pid) return std::nullopt;
@@ -87,9 +87,9 @@ std::optional<front_application> application_of(x11_session& session, x11_sessio
     return facts;
 }
 
-std::string focused_title(x11_session& session, x11_session::window_id window) {
+std::string focused_title(x11_windows& session, x11_windows::window_id window) {
     if (window == 0) return {};
-    const x11_session::window_id owner = session.transient_for(window);
+    const x11_windows::window_id owner = session.transient_for(window);
     return session.window_title(owner != 0 ? owner : window);
 }
 

@@ -3,7 +3,7 @@
 // the main thread's own X11 session.
 
 #include "platform/script_engine.h"
-#include "platform/x11_session.h"
+#include "platform/x11_windows.h"
 
 namespace platform {
 
@@ -15,7 +15,7 @@ public:
     script_result run_source(const std::string& source) override;
 
 private:
-    x11_session session_;
+    x11_windows session_;
 };
 
 }  // namespace platform

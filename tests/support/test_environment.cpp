@@ -22,6 +22,9 @@ void enter_private_home() {
     ::setenv("XDG_RUNTIME_DIR", (home + "/run").c_str(), 1);
     ::setenv("TMPDIR", (home + "/tmp").c_str(), 1);
     std::system(("mkdir -p '" + home + "/tmp' '" + home + "/run' && chmod 700 '" + home + "/run'").c_str());
+    // The reachability probe asks a closed loopback port: "no network" unless
+    // a test points it at the stand-in's probe port.
+    ::setenv("KES_REACHABILITY_PROBE_URL", "http://127.0.0.1:9/", 1);
     for (const char* name : {"http_proxy", "https_proxy", "all_proxy", "no_proxy", "HTTP_PROXY",
                              "HTTPS_PROXY", "ALL_PROXY", "NO_PROXY"}) {
         ::unsetenv(name);

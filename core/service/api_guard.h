@@ -1,0 +1,42 @@
+#pragma once
+// Shared by the API's source files: the guard that turns a broken answer
+// into ParseError, and the log levels the operations use.
+
+#include "core/foundation/debug_log.h"
+#include "core/foundation/text.h"
+#include "core/service/network_errors.h"
+#include "core/ui/text_table.h"
+
+#include <nlohmann/json.hpp>
+
+#include <stdexcept>
+#include <string>
+
+namespace Kestrel::Network::detail {
+
+inline constexpr std::uint32_t level_network = kes::log_level::network;
+inline constexpr std::uint32_t level_activation = kes::log_level::network | kes::log_level::service;
+inline constexpr std::uint32_t level_caught = kes::log_level::error | kes::log_level::network |
+                                              kes::log_level::service;
+
+[[noreturn]] inline void parse_failed(const wchar_t* operation, const char* what) {
+    kes::log(std::wstring(L"[API::") + operation + L"] Caught nlohmann::json::exception: " +
+                 kes::util::utf8_to_wstring_lossy(what),
+             level_caught);
+    throw ParseError(kes::get_text(L"status_error_invalid_response"));
+}
+
+// Runs `read` (parsing and reading an answer, or building a body); a JSON
+// error or text that is not valid UTF-8 becomes ParseError.
+template <class Read>
+auto parse_guarded(const wchar_t* operation, Read&& read) -> decltype(read()) {
+    try {
+        return read();
+    } catch (const nlohmann::json::exception& e) {
+        parse_failed(operation, e.what());
+    } catch (const std::range_error& e) {
+        parse_failed(operation, e.what());
+    }
+}
+
+}  // namespace Kestrel::Network::detail

@@ -1,0 +1,119 @@
+// The endpoints that send something to the service.
+#include "core/service/answer_reading.h"
+#include "core/service/api.h"
+#include "core/service/api_guard.h"
+
+#include "core/foundation/config.h"
+
+#include <cstdio>
+#include <memory>
+
+namespace Kestrel::Network {
+
+using detail::level_network;
+using detail::parse_guarded;
+using kes::log;
+using kes::utf8;
+using kes::network::request;
+using kes::network::response;
+using nlohmann::json;
+
+namespace {
+
+// The whole file, or nothing: a file that cannot be read must not go out as
+// an empty upload (the service would accept it and the file would be dropped).
+std::string read_whole_file(const std::string& path) {
+    std::string contents;
+    bool complete = false;
+    if (std::unique_ptr<std::FILE, int (*)(std::FILE*)> file{std::fopen(path.c_str(), "rb"), &std::fclose}) {
+        char block[65536];
+        std::size_t got = 0;
+        while ((got = std::fread(block, 1, sizeof block, file.get())) > 0) contents.append(block, got);
+        complete = std::ferror(file.get()) == 0;
+    }
+    if (!complete) {
+        log(L"[API:upload_activity_log] unable to read file: " + kes::util::utf8_to_wstring_lossy(path),
+            kes::log_level::error | level_network);
+        throw Exception(kes::get_text(L"status_error_unhandled_error"));
+    }
+    return contents;
+}
+
+std::string cut_at_last(const std::string& text, const std::string& part) {
+    const auto at = text.rfind(part);
+    return at == std::string::npos ? text : text.substr(0, at);
+}
+
+}  // namespace
+
+void API::upload_tz_event(const std::wstring& data_key, double start_time, const std::string& zone_name) {
+    log(L"[API:upload_tz_event]", level_network);
+    const kes::config& settings = kes::config::instance();
+    request call = make_request("/api/resource/user_client_events", settings.get_url(), settings.get_account_key());
+    call.add_header(utf8("Authorization"), utf8(L"Bearer: " + data_key));
+    call.add_header(utf8("Accept"), utf8("application/json"));
+    call.add_header(utf8("Content-Type"), utf8("application/json; charset=utf-8"));
+    // nlohmann keeps object members sorted by name and dumps compactly.
+    call.set_body(parse_guarded(L"upload_tz_event", [&] {
+        const json event = {{"user_client_event",
+                             {{"event_description", "timezone_update"},
+                              {"start_time", start_time},
+                              {"details", {{"timezone", zone_name}}}}}};
+        return event.dump();
+    }));
+    validate_response_status_code(call.perform(kes::network::post), 201);
+}
+
+void API::upload_debug_log(const std::wstring& text) {
+    log(L"[API:upload_debug_log]", level_network);
+    const kes::config& settings = kes::config::instance();
+    request call = make_request("/debug_log", settings.get_url(), settings.get_account_key());
+    const std::string bytes = parse_guarded(L"upload_debug_log", [&] { return kes::util::wstring_to_utf8(text); });
+    call.add_param(utf8("debug_log"), utf8(std::string_view(bytes)));
+    validate_response_status_code(call.perform(kes::network::post), 200);
+}
+
+void API::upload_activity_log(const std::string& file_path, const std::wstring& host,
+                              const std::wstring& account_key) {
+    log(L"[API:upload_activity_log]", level_network);
+    log(L"[API:upload_activity_log] base_url: " + host, level_network);
+    const auto slash = file_path.rfind('/');
+    const std::string file_name = slash == std::string::npos ? file_path : file_path.substr(slash + 1);
+    log(L"[API:upload_activity_log] filename: " + kes::util::utf8_to_wstring_lossy(file_name), level_network);
+
+    std::string uuid = file_name;
+    log(L"[API:upload_activity_log] uuid(start): " + kes::util::utf8_to_wstring_lossy(uuid), level_network);
+    if (uuid.find(".kesc") != std::string::npos) {
+        uuid = cut_at_last(uuid, ".kesc");
+        log(L"[API:upload_activity_log] uuid(csv): " + kes::util::utf8_to_wstring_lossy(uuid), level_network);
+    }
+    if (uuid.find(".kesg") != std::string::npos) {
+        uuid = cut_at_last(uuid, ".kesg");
+        log(L"[API:upload_activity_log] uuid(kesg): " + kes::util::utf8_to_wstring_lossy(uuid), level_network);
+    }
+    log(L"[API:upload_activity_log] uuid(final): " + kes::util::utf8_to_wstring_lossy(uuid),
+        kes::log_level::service);
+    const bool gzipped = file_name.find(".kesg") != std::string::npos;
+
+    const std::string contents = read_whole_file(file_path);
+    log(L"[API:upload_activity_log] Read file contents into memory", level_network);
+
+    request call = make_request("/collect", host, account_key);
+    call.add_header(utf8("Accept"), utf8("application/json"));
+    call.add_file(file_name, contents, gzipped);
+    call.add_param(utf8("file_uuid"), utf8(std::string_view(uuid)));
+    const response reply = call.perform(kes::network::post);
+    validate_response_status_code(reply, 200);
+    parse_guarded(L"upload_activity_log", [&] {
+        throw_exception_if_kes_error_present(answer::parse_object(reply.body));
+    });
+}
+
+void API::download_file(const std::string& path, const std::string& file_path) {
+    log(L"[API:download_file]", level_network);
+    const kes::config& settings = kes::config::instance();
+    request call = make_request(path, settings.get_url(), settings.get_account_key());
+    validate_response_status_code(call.perform_download_request(kes::network::get, file_path), 200);
+}
+
+}  // namespace Kestrel::Network

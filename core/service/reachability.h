@@ -1,0 +1,23 @@
+#pragma once
+// Tells a dead network from a dead service, and turns libcurl result codes
+// into status-line texts.
+
+#include "core/service/transport_options.h"
+
+#include <string>
+
+namespace kes::network {
+
+// The probe's address: the environment variable KES_REACHABILITY_PROBE_URL
+// when set and non-empty, else the build setting.
+std::string reachability_probe_url();
+
+// One plain GET of the probe address, without proxy or certificate
+// settings but with the request layer's time-outs; the libcurl result code.
+int internet_probe(const transport_options& options = {});
+
+// The status-line text for a libcurl result code; runs the probe for the
+// codes that could mean either a missing network or an unknown host.
+std::wstring curl_code_to_text(int code, const transport_options& options = {});
+
+}  // namespace kes::network

@@ -1,0 +1,50 @@
+#include "core/service/redaction.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+
+namespace kes::network {
+namespace {
+
+constexpr std::size_t shown = 4;
+// Below this length the last 4 characters would give away too much.
+constexpr std::size_t shortest_partly_shown = 12;
+
+template <class Char>
+std::basic_string<Char> redact(std::basic_string_view<Char> key) {
+    std::basic_string<Char> out(4, Char('*'));
+    if (key.size() >= shortest_partly_shown) out.append(key.substr(key.size() - shown));
+    return out;
+}
+
+bool equals_ignoring_case(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+}  // namespace
+
+std::string redact_key(std::string_view key) { return redact(key); }
+std::wstring redact_key(std::wstring_view key) { return redact(key); }
+
+std::string loggable_field_value(std::string_view name, std::string_view value) {
+    static constexpr std::array<std::string_view, 3> keys{"account_key", "data_key", "enterprise_team_key"};
+    static constexpr std::array<std::string_view, 3> hidden{"password", "two_factor_auth_code", "proxy_password"};
+    if (std::find(keys.begin(), keys.end(), name) != keys.end()) return redact_key(value);
+    if (std::find(hidden.begin(), hidden.end(), name) != hidden.end()) return redacted;
+    return std::string(value);
+}
+
+std::string loggable_header_value(std::string_view name, std::string_view value) {
+    if (!equals_ignoring_case(name, "Authorization") && !equals_ignoring_case(name, "Proxy-Authorization")) {
+        return std::string(value);
+    }
+    // Keep the scheme ("Bearer:"), hide the credential.
+    const auto blank = value.find(' ');
+    if (blank == std::string_view::npos) return redact_key(value);
+    return std::string(value.substr(0, blank + 1)) + redact_key(value.substr(blank + 1));
+}
+
+}  // namespace kes::network

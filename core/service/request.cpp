@@ -1,0 +1,311 @@
+#include "core/service/request.h"
+
+#include "core/foundation/config.h"
+#include "core/foundation/debug_log.h"
+#include "core/foundation/system.h"
+#include "core/service/network_errors.h"
+#include "core/service/reachability.h"
+#include "core/service/redaction.h"
+#include "core/ui/text_table.h"
+
+#include <curl/curl.h>
+
+#include <cstdio>
+#include <fstream>
+#include <mutex>
+#include <stdexcept>
+
+namespace kes::network {
+namespace {
+
+std::wstring wide(const std::string& text) { return util::utf8_to_wstring_lossy(text); }
+
+void log_network(const std::wstring& text) { log(text, log_level::network); }
+
+void log_network_error(const std::wstring& text) { log(text, log_level::error | log_level::network); }
+
+bool log_mask_has(std::uint32_t bit) { return (config::instance().get_debug_log_level() & bit) != 0; }
+
+// The proxy port must be a plain decimal number as a whole.
+int parse_port(const std::wstring& text) {
+    std::size_t used = 0;
+    const int port = std::stoi(text, &used);
+    if (used != text.size()) throw std::invalid_argument("stoi: trailing characters");
+    return port;
+}
+
+std::size_t collect_header(char* data, std::size_t size, std::size_t count, void* target) {
+    const std::size_t length = size * count;
+    std::string line(data, length);
+    line = line.substr(0, line.find_first_of("\r\n"));
+    std::size_t colon = line.find(": ");
+    // A colon that ends the line is no separator; the status line and the
+    // empty closing line have none.
+    if (colon != std::string::npos && colon + 1 < line.size()) {
+        auto& headers = *static_cast<std::map<std::string, std::string>*>(target);
+        headers.emplace(line.substr(0, colon), line.substr(colon + 2));
+    }
+    return length;
+}
+
+std::size_t collect_body(char* data, std::size_t size, std::size_t count, void* target) {
+    static_cast<std::string*>(target)->append(data, size * count);
+    return size * count;
+}
+
+int forward_debug_text(CURL* handle, curl_infotype type, char* data, std::size_t size, void* user) {
+    return curl_debug_callback(handle, static_cast<int>(type), data, size, user);
+}
+
+struct file_closer {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+}  // namespace
+
+void request::handle_deleter::operator()(CURL* handle) const { curl_easy_cleanup(handle); }
+void request::mime_deleter::operator()(curl_mime* mime) const { curl_mime_free(mime); }
+void request::list_deleter::operator()(curl_slist* list) const { curl_slist_free_all(list); }
+
+request::request(const std::string& path, const std::wstring& host, const std::wstring& account_key,
+                 const transport_options& options)
+    : options_(options), path_(path), handle_(curl_easy_init()) {
+    if (!handle_) {
+        log_network_error(L"[network::request] unable to initialize network library for " + wide(path));
+        return;
+    }
+    CURL* curl = handle_.get();
+    form_.reset(curl_mime_init(curl));
+    set_transport_security();
+
+    url_ = "https://" + util::narrow(host) + path;
+    curl_easy_setopt(curl, CURLOPT_URL, url_.c_str());
+    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+
+    config& settings = config::instance();
+    const std::wstring agent = L"Kestrel Client v" + settings.get_client_version();
+    log_network(L"[network]User Agent = " + agent);
+    user_agent_ = util::narrow(agent);
+    curl_easy_setopt(curl, CURLOPT_USERAGENT, user_agent_.c_str());
+    curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
+
+    set_proxy();
+
+    if (log_mask_has(log_level::network)) {
+        curl_easy_setopt(curl, CURLOPT_VERBOSE, 1L);
+        curl_easy_setopt(curl, CURLOPT_DEBUGFUNCTION, &forward_debug_text);
+    }
+    add_default_fields(account_key);
+}
+
+request::~request() = default;
+
+void request::set_transport_security() {
+    CURL* curl = handle_.get();
+    std::string ca_path = options_.ca_bundle_path;
+    if (ca_path.empty()) ca_path = system::create()->get_ca_bundle_path();
+    if (!ca_path.empty()) {
+        if (log_mask_has(log_level::warning)) {
+            const bool readable = std::ifstream(ca_path).good();
+            log(readable ? L"[network::request] CA Cert file opened."
+                         : L"[network::request] Could not find or open the CA Cert file.",
+                log_level::warning);
+        }
+        curl_easy_setopt(curl, CURLOPT_CAINFO, ca_path.c_str());
+    }
+    const bool workaround = config::instance().get_corporate_network_workaround();
+    if (workaround) {
+        static std::once_flag told;
+        std::call_once(told, [] {
+            log(L"[network::request] corporate_network_workaround is on: the service's certificate is "
+                L"not verified.",
+                log_level::warning | log_level::network);
+        });
+    }
+    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, workaround ? 0L : 1L);
+    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
+}
+
+void request::set_proxy() {
+    config& settings = config::instance();
+    const std::wstring server = settings.get_proxy_server();
+    const std::wstring port = settings.get_proxy_port();
+    if (server.empty() || port.empty()) return;
+    CURL* curl = handle_.get();
+    curl_easy_setopt(curl, CURLOPT_PROXY, utf8(server).c_str());
+    try {
+        curl_easy_setopt(curl, CURLOPT_PROXYPORT, static_cast<long>(parse_port(port)));
+    } catch (const std::exception& e) {
+        log(L"[network::request] std::exception caught setting proxy port: " + util::widen(e.what()) +
+                L"    proxy_port: " + port,
+            log_level::error);
+    }
+    curl_easy_setopt(curl, CURLOPT_PROXYTYPE, static_cast<long>(CURLPROXY_HTTP));
+    const std::wstring user = settings.get_proxy_username();
+    const std::wstring password = settings.get_proxy_password_hash();
+    if (!user.empty() && !password.empty()) {
+        log_network(L"[network] Proxy user:pwd " + user + L":" + util::widen(redacted));
+        // Set apart so that a colon in the user name cannot move the split.
+        curl_easy_setopt(curl, CURLOPT_PROXYUSERNAME, utf8(user).c_str());
+        curl_easy_setopt(curl, CURLOPT_PROXYPASSWORD, utf8(password).c_str());
+    }
+}
+
+void request::add_default_fields(const std::wstring& account_key) {
+    const config& settings = config::instance();
+    add_param(utf8("account_key"), utf8(account_key));
+    add_param(utf8("computer_name"), utf8(settings.get_computer_name()));
+    add_param(utf8("os_username"), utf8(settings.get_os_username()));
+    add_param(utf8("client_version"), utf8(settings.get_client_version()));
+    add_param(utf8("os_id"), utf8("2"));
+    add_param(utf8("data_version"), utf8("2"));
+}
+
+int request::add_param(const utf8& name, const utf8& value) {
+    const std::string shown = loggable_field_value(name.str(), value.str());
+    log_network(L"[network::request] add_param " + wide(name.str()) + L"=" + wide(shown));
+    if (!form_) return CURLE_FAILED_INIT;
+    curl_mimepart* part = curl_mime_addpart(form_.get());
+    if (part == nullptr) return CURLE_OUT_OF_MEMORY;
+    logged_params_.emplace_back(name.str(), shown);
+    const CURLcode named = curl_mime_name(part, name.c_str());
+    if (named != CURLE_OK) return named;
+    return curl_mime_data(part, value.c_str(), value.size());
+}
+
+void request::add_header(const utf8& name, const utf8& value) {
+    const std::string line = name.str() + ": " + value.str();
+    log_network(L"[network::request] add_header " + wide(name.str()) + L": " +
+                wide(loggable_header_value(name.str(), value.str())));
+    curl_slist* extended = curl_slist_append(headers_.get(), line.c_str());
+    if (extended == nullptr) return;
+    headers_.release();
+    headers_.reset(extended);
+}
+
+int request::add_file(const std::string& file_name, const std::string& contents, bool is_gzipped) {
+    log_network(L"[request::add_file] file_name: " + wide(file_name) +
+                L" is_gzipped: " + (is_gzipped ? L"true" : L"false"));
+    add_param(utf8("gz"), utf8(is_gzipped ? "1" : "0"));
+    log(L"[kes::network::request::add_file] file_name " + wide(file_name), log_level::error);
+    int code = CURLE_FAILED_INIT;
+    if (form_) {
+        curl_mimepart* part = curl_mime_addpart(form_.get());
+        code = part == nullptr ? CURLE_OUT_OF_MEMORY : CURLE_OK;
+        if (code == CURLE_OK) code = curl_mime_name(part, "file");
+        if (code == CURLE_OK) code = curl_mime_filename(part, file_name.c_str());
+        // Named explicitly: the bytes on the wire match a classic file upload.
+        if (code == CURLE_OK) code = curl_mime_type(part, "application/octet-stream");
+        if (code == CURLE_OK) code = curl_mime_data(part, contents.data(), contents.size());
+        logged_params_.emplace_back("file", "[redacted]");
+    }
+    log(L"[kes::network::request::add_file] formCode " + std::to_wstring(code), log_level::error);
+    return code;
+}
+
+void request::set_body(std::string text) { body_ = std::move(text); }
+
+std::string request::parameter_text() const {
+    std::string text;
+    for (const auto& [name, value] : logged_params_) {
+        if (!text.empty()) text += "&";
+        text += name == "file" ? name + "=[redacted]" : name + "=" + value;
+    }
+    return text;
+}
+
+void request::release() {
+    handle_.reset();
+    form_.reset();
+}
+
+request::outcome request::perform_curl_request(int method, const std::string& file_path) {
+    outcome result;
+    result.answer.body_is_secret = answer_is_secret_;
+    std::unique_ptr<std::FILE, file_closer> file;
+    try {
+        CURL* curl = handle_.get();
+        char error_buffer[CURL_ERROR_SIZE] = {};
+        curl_easy_setopt(curl, CURLOPT_TIMEOUT, options_.timeout_seconds);
+        curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, options_.connect_timeout_seconds);
+        curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, &collect_header);
+        curl_easy_setopt(curl, CURLOPT_HEADERDATA, &result.answer.headers);
+        curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, error_buffer);
+        if (method == get) {
+            // A GET carries no form: its address must hold what the service needs.
+            curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, "GET");
+        } else {
+            curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, "POST");
+            log_network(L"[network:request:get_response] http_post params: " + wide(parameter_text()));
+            if (!body_.empty()) {
+                log_network(L"[network:request:get_response] _body.length " + std::to_wstring(body_.size()));
+                log_network(L"[network:request:get_response] _body " + wide(body_));
+                curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body_.size()));
+                curl_easy_setopt(curl, CURLOPT_POSTFIELDS, body_.c_str());
+            } else {
+                curl_easy_setopt(curl, CURLOPT_MIMEPOST, form_.get());
+            }
+        }
+        if (!file_path.empty()) {
+            file.reset(std::fopen(file_path.c_str(), "wb"));
+            if (!file) {
+                log_network_error(L"[network::request:get_response] unable to open file: " + wide(file_path));
+                throw std::runtime_error("Unable to open file: \"" + file_path + "\"");
+            }
+            curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, nullptr);
+            curl_easy_setopt(curl, CURLOPT_WRITEDATA, file.get());
+        } else {
+            curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &collect_body);
+            curl_easy_setopt(curl, CURLOPT_WRITEDATA, &result.answer.body);
+        }
+        curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers_.get());
+
+        result.code = curl_easy_perform(curl);
+        if (result.code != CURLE_OK) {
+            log_network_error(L"[network::request::perform_curl_request]HTTP Response (!CURLE_OK): " +
+                              std::to_wstring(result.code) + L" : " +
+                              util::widen(curl_easy_strerror(static_cast<CURLcode>(result.code))));
+            log_network(L"[network::request::perform_curl_request] curl_error_buffer: " + wide(error_buffer));
+        } else {
+            log_network(L"[network::request]curl result: " + std::to_wstring(result.code));
+        }
+        std::string header_text;
+        for (const auto& [name, value] : result.answer.headers) header_text += name + ": " + value + "\n";
+        log_network(L"[network::request] header: " + wide(header_text));
+        log_network(L"[network::request] body: " +
+                    (answer_is_secret_ ? std::wstring(L"[redacted]") : wide(result.answer.body)));
+        long http_code = 0;
+        if (curl != nullptr) curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &http_code);
+        result.answer.http_code = http_code;
+        release();
+        return result;
+    } catch (const std::exception& e) {
+        release();
+        log_network_error(L"kes::network::perform_curl_request() Caught std::exception: " + wide(e.what()));
+    } catch (...) {
+        release();
+        log_network_error(L"kes::network::perform_curl_request() Caught unknown exception!");
+    }
+    throw Kestrel::Network::Exception(get_text(L"status_error_unhandled_error"));
+}
+
+response request::perform(int method) {
+    outcome result = perform_curl_request(method, {});
+    if (result.code != CURLE_OK) {
+        log_network_error(L"kes::network::request::perform() CURLcode = " + std::to_wstring(result.code));
+        throw Kestrel::Network::CurlError(curl_code_to_text(result.code, options_));
+    }
+    return std::move(result.answer);
+}
+
+response request::perform_download_request(int method, const std::string& file_path) {
+    outcome result = perform_curl_request(method, file_path);
+    if (result.code != CURLE_OK) {
+        log_network_error(L"kes::network::request::perform_download_request() CURLcode = " +
+                          std::to_wstring(result.code));
+        throw Kestrel::Network::CurlError(curl_code_to_text(result.code, options_));
+    }
+    return std::move(result.answer);
+}
+
+}  // namespace kes::network

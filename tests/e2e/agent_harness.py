@@ -1,0 +1,97 @@
+"""Starts the agent's bundle in a private home and reads what it wrote."""
+
+import json
+import os
+import re
+import shutil
+import signal
+import subprocess
+import tempfile
+import time
+
+BUILD_DIR = os.environ.get("KES_BUILD_DIR") or os.path.join(
+    os.path.dirname(os.path.abspath(__file__)), "..", "..", "build")
+AGENT = os.path.join(BUILD_DIR, "Kestrel.app", "Contents", "MacOS", "Kestrel")
+LINE = re.compile(r"^\d{8}T\d{6}:(\d+):(.*)$")
+
+
+class PrivateHome:
+    """A temporary HOME with its own data, config and runtime folders."""
+
+    def __init__(self):
+        self.root = tempfile.mkdtemp(prefix="kes-e2e-")
+        self.data_dir = os.path.join(self.root, ".local", "share", "KestrelData")
+        self.runtime = os.path.join(self.root, "run")
+        os.makedirs(self.runtime, mode=0o700)
+
+    def env(self, **extra):
+        env = {k: v for k, v in os.environ.items()
+               if k.lower() not in ("http_proxy", "https_proxy", "all_proxy", "no_proxy")}
+        env.update(HOME=self.root, XDG_RUNTIME_DIR=self.runtime, TMPDIR=self.root)
+        env.pop("XDG_DATA_HOME", None)
+        env.pop("XDG_CONFIG_HOME", None)
+        env.update(extra)
+        return env
+
+    def write_settings(self, settings):
+        os.makedirs(self.data_dir, exist_ok=True)
+        with open(os.path.join(self.data_dir, "kestreld.json"), "w", encoding="utf-8") as out:
+            json.dump(settings, out)
+
+    def log_path(self):
+        return os.path.join(self.data_dir, "log", "debug_log.txt")
+
+    def log_entries(self):
+        """(level, message) pairs; a message's own line feeds stay with it."""
+        try:
+            with open(self.log_path(), encoding="utf-8") as f:
+                text = f.read()
+        except FileNotFoundError:
+            return []
+        entries = []
+        for raw in text.split("\n"):
+            match = LINE.match(raw)
+            if match:
+                entries.append((int(match.group(1)), match.group(2)))
+        return entries
+
+    def messages(self):
+        return [message for _, message in self.log_entries()]
+
+    def cleanup(self):
+        shutil.rmtree(self.root, ignore_errors=True)
+
+
+class Agent:
+    """One running copy of the agent; always ended by `stop` or `kill`."""
+
+    def __init__(self, home, env=None, args=()):
+        self.home = home
+        self.process = subprocess.Popen([AGENT, *args], env=env or home.env(),
+                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    def wait_for_message(self, text, timeout=10.0):
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            if any(text in m for m in self.home.messages()):
+                return True
+            if self.process.poll() is not None:
+                return any(text in m for m in self.home.messages())
+            time.sleep(0.05)
+        return False
+
+    def terminate(self, timeout=5.0):
+        """Sends SIGTERM; returns (exit code, seconds it took to end)."""
+        started = time.monotonic()
+        self.process.send_signal(signal.SIGTERM)
+        try:
+            code = self.process.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            self.kill()
+            raise
+        return code, time.monotonic() - started
+
+    def kill(self):
+        if self.process.poll() is None:
+            self.process.kill()
+            self.process.wait()

@@ -1,0 +1,84 @@
+"""A second start of the agent tells the running copy and ends with exit code 1;
+the lock dies with the first copy, however it ends."""
+
+import os
+import subprocess
+import sys
+import time
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from agent_harness import AGENT, Agent, PrivateHome  # noqa: E402
+
+RECEIVED = "[main] Received com.kestrel.Kestrel.openingKestrelInstance"
+
+
+class SecondStart(unittest.TestCase):
+    def setUp(self):
+        self.home = PrivateHome()
+        self.agents = []
+
+    def tearDown(self):
+        for agent in self.agents:
+            agent.kill()
+        self.home.cleanup()
+
+    def start(self):
+        agent = Agent(self.home)
+        self.agents.append(agent)
+        return agent
+
+    def count(self, text):
+        return sum(1 for m in self.home.messages() if m.startswith(text))
+
+    def test_second_copy_tells_the_first_and_ends_with_code_1(self):
+        first = self.start()
+        self.assertTrue(first.wait_for_message("***** Starting Kestrel *****"))
+        lines_before = len(self.home.log_entries())
+
+        started = time.monotonic()
+        second = subprocess.run([AGENT], env=self.home.env(), stdout=subprocess.DEVNULL,
+                                stderr=subprocess.DEVNULL, timeout=10)
+        self.assertEqual(second.returncode, 1)
+        self.assertLess(time.monotonic() - started, 2.0)
+        self.assertTrue(first.wait_for_message(RECEIVED, timeout=5))
+
+        # The second copy's own lines (the first copy's "received" line may fall between them).
+        added = [(level, m) for level, m in self.home.log_entries()[lines_before:]
+                 if not m.startswith(RECEIVED)]
+        self.assertEqual(len(added), 3, added)
+        self.assertEqual(added[0], (5, "***** Attempting to start Kestrel *****"))
+        self.assertEqual(added[1][0], 1)
+        self.assertEqual(added[1][1],
+                         f"Found other instances of Kestrel running in background: (pid {first.process.pid})")
+        self.assertEqual(added[2], (1, "Kestrel is already running, exiting."))
+        with open(self.home.log_path(), encoding="utf-8") as log:
+            self.assertIn("\n\nCurrent Instance: (pid ", log.read())
+        self.assertEqual(self.count(RECEIVED), 1)
+        self.assertEqual(self.count("***** Starting Kestrel *****"), 1)
+        self.assertIsNone(first.process.poll())
+
+    def test_killing_the_first_copy_frees_the_lock(self):
+        first = self.start()
+        self.assertTrue(first.wait_for_message("***** Starting Kestrel *****"))
+        first.kill()  # SIGKILL: no orderly end, no unlock
+        self.assertEqual(first.process.returncode, -9)
+
+        second = self.start()
+        deadline = time.monotonic() + 10
+        while self.count("***** Starting Kestrel *****") < 2 and time.monotonic() < deadline:
+            self.assertIsNone(second.process.poll(), "the next start did not run")
+            time.sleep(0.05)
+        self.assertEqual(self.count("***** Starting Kestrel *****"), 2)
+
+        # The new copy listens on the socket the killed one left behind.
+        third = subprocess.run([AGENT], env=self.home.env(), stdout=subprocess.DEVNULL,
+                               stderr=subprocess.DEVNULL, timeout=10)
+        self.assertEqual(third.returncode, 1)
+        self.assertTrue(second.wait_for_message(RECEIVED, timeout=5))
+        code, _ = second.terminate()
+        self.assertEqual(code, 0)
+
+
+if __name__ == "__main__":
+    sys.exit(unittest.main(verbosity=2))

@@ -1,0 +1,116 @@
+#include "core/foundation/config.h"
+#include "core/foundation/debug_log.h"
+#include "core/foundation/system.h"
+#include "tests/support/test_environment.h"
+
+#include <gtest/gtest.h>
+
+#include <boost/filesystem.hpp>
+
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace kes {
+namespace {
+
+std::string log_path() { return system::create()->get_debug_log_path(); }
+
+std::vector<std::string> log_lines() {
+    std::istringstream in(testing::read_file(log_path()));
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+class DebugLogTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        config::instance().set_debug_log_level(1);
+        debug_log_reopen();
+    }
+    void TearDown() override { config::instance().set_debug_log_level(1); }
+};
+
+TEST_F(DebugLogTest, LivesInTheDataFoldersLogFolderAndIsPrivate) {
+    log(L"first", 1);
+    const std::string expected =
+        testing::private_home() + "/.local/share/KestrelData/log/debug_log.txt";
+    EXPECT_EQ(log_path(), expected);
+    ASSERT_TRUE(boost::filesystem::exists(expected));
+    EXPECT_EQ(boost::filesystem::status(expected).permissions() & 0777, 0600);
+}
+
+TEST_F(DebugLogTest, KeepsOnlyLevelsSharingABitWithTheMask) {
+    log(L"zero", 0);
+    log(L"info only", 4);
+    log(L"banner", 5);
+    config::instance().set_debug_log_level(0x44);
+    log(L"network", 0x40);
+    log(L"error", 1);
+    const auto lines = log_lines();
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_NE(lines[0].find(":5:banner"), std::string::npos);
+    EXPECT_NE(lines[1].find(":64:network"), std::string::npos);
+}
+
+TEST_F(DebugLogTest, LineIsBasicIsoTimeLevelAndUtf8Message) {
+    log(L"Ready caf\u00e9 \u20ac", 1);
+    const auto lines = log_lines();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_TRUE(std::regex_match(lines[0], std::regex(R"(\d{8}T\d{6}:1:Ready caf\xC3\xA9 \xE2\x82\xAC)")))
+        << lines[0];
+}
+
+TEST_F(DebugLogTest, AnInvalidCharacterNeverLosesTheLine) {
+    log(std::wstring(L"before ") + static_cast<wchar_t>(0xD800) + L" after", 1);
+    const auto lines = log_lines();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_NE(lines[0].find("before"), std::string::npos);
+    EXPECT_NE(lines[0].find("after"), std::string::npos);
+}
+
+TEST_F(DebugLogTest, ReopensEmptyOnlyWhenLongerThanTenMebibytes) {
+    // Ten level-1 lines of exactly 1 MiB each make the file exactly 10 MiB.
+    const std::size_t line_overhead = std::string("20240305T140307:1:\n").size();
+    const std::wstring chunk(1048576 - line_overhead, L'x');
+    for (int i = 0; i < 10; ++i) log(chunk, 1);
+    EXPECT_EQ(boost::filesystem::file_size(log_path()), 10485760u);
+
+    log(L"appended at exactly ten mebibytes", 1);
+    EXPECT_GT(boost::filesystem::file_size(log_path()), 10485760u);
+
+    log(L"starts a fresh file", 1);
+    const auto lines = log_lines();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_NE(lines[0].find("starts a fresh file"), std::string::npos);
+}
+
+TEST_F(DebugLogTest, ReadBackReturnsTheWholeFileAndNothingAfterReopen) {
+    log(L"one \u00e9", 1);
+    log(L"two", 1);
+    const std::wstring whole = debug_log_read();
+    EXPECT_NE(whole.find(L"one \u00e9\n"), std::wstring::npos);
+    EXPECT_NE(whole.find(L"two\n"), std::wstring::npos);
+    debug_log_reopen();
+    EXPECT_EQ(debug_log_read(), L"");
+}
+
+TEST_F(DebugLogTest, CurlTextDropsItsLineEndAndOtherKindsAreIgnored) {
+    config::instance().set_debug_log_level(0x40);
+    char text[] = "Connected to 127.0.0.1\n";
+    char one[] = "\n";
+    char header[] = "Content-Type: text/plain\n";
+    curl_debug_callback(nullptr, 0, text, sizeof text - 1, nullptr);
+    curl_debug_callback(nullptr, 0, one, 1, nullptr);
+    curl_debug_callback(nullptr, 0, one, 0, nullptr);
+    curl_debug_callback(nullptr, 1, header, sizeof header - 1, nullptr);
+    const auto lines = log_lines();
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_TRUE(std::regex_match(lines[0], std::regex(R"(\d{8}T\d{6}:64:Connected to 127\.0\.0\.1)")));
+    EXPECT_TRUE(std::regex_match(lines[1], std::regex(R"(\d{8}T\d{6}:64:)")));
+}
+
+}  // namespace
+}  // namespace kes

@@ -1,0 +1,162 @@
+#include "core/foundation/binary_string.h"
+#include "core/foundation/exclusive_file.h"
+#include "core/foundation/file_util.h"
+#include "core/foundation/gzip.h"
+#include "core/foundation/sha1.h"
+#include "core/foundation/debug_log.h"
+#include "tests/support/test_environment.h"
+#include "tests/support/upload_files.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <sstream>
+
+namespace kes {
+namespace {
+
+std::string fresh_folder(const std::string& name) {
+    const std::string folder = testing::private_home() + "/files-" + name;
+    filesystem::create_directories_if_missing(folder);
+    return folder;
+}
+
+unsigned mode_of(const std::string& path) {
+    struct stat info {};
+    ::stat(path.c_str(), &info);
+    return info.st_mode & 07777;
+}
+
+TEST(FilePaths, NameAndExtensionFollowTheLastSlashAndDot) {
+    EXPECT_EQ(filesystem::filename("/a/b/c.kesg"), "c.kesg");
+    EXPECT_EQ(filesystem::filename("c.kesg"), "c.kesg");
+    EXPECT_EQ(filesystem::filename("/a/b/"), "");
+    EXPECT_EQ(filesystem::extension("c.kesg"), ".kesg");
+    EXPECT_EQ(filesystem::extension("noext"), "");
+    EXPECT_EQ(filesystem::extension(".."), "");
+    EXPECT_EQ(filesystem::extension("."), "");
+    EXPECT_EQ(filesystem::extension("dir.old/file"), ".old/file");
+}
+
+TEST(FileFolders, ArePrivateListedFlatAndReadWhole) {
+    const std::string folder = fresh_folder("list") + "/deeper/still";
+    filesystem::create_directories_if_missing(folder);
+    EXPECT_EQ(mode_of(folder), 0700u);
+    EXPECT_TRUE(filesystem::is_directory(folder));
+    {
+        filesystem::ofstream out(folder + "/a.bin", std::ios::binary);
+        out.write("x\0y", 3);
+    }
+    EXPECT_EQ(mode_of(folder + "/a.bin"), 0600u);
+    filesystem::create_directories_if_missing(folder + "/sub");
+    auto entries = filesystem::list_directory(folder);
+    std::sort(entries.begin(), entries.end());
+    EXPECT_EQ(entries, (std::vector<std::string>{folder + "/a.bin", folder + "/sub"}));
+
+    std::vector<char> contents{'o', 'l', 'd'};
+    LoadRawContents(folder + "/a.bin", contents);
+    EXPECT_EQ(std::string(contents.begin(), contents.end()), std::string("x\0y", 3));
+    LoadRawContents(folder + "/missing", contents);
+    EXPECT_TRUE(contents.empty());
+
+    EXPECT_THROW(filesystem::rename(folder + "/missing", folder + "/b"), boost::filesystem::filesystem_error);
+    EXPECT_THROW(filesystem::list_directory(folder + "/a.bin"), boost::filesystem::filesystem_error);
+    EXPECT_NO_THROW(filesystem::remove(folder + "/missing"));
+    EXPECT_FALSE(filesystem::exists(folder + "/missing"));
+}
+
+TEST(Gzip, CompressesEveryByteIncludingNuls) {
+    const std::string text = std::string("\"title\0with nul\",\"x\"\n", 22) + std::string(5000, 'a');
+    std::vector<unsigned char> buffer(text.size() * 2);
+    ASSERT_TRUE(util::compress_string_gzip(text, buffer));
+    EXPECT_LT(buffer.size(), text.size());
+    EXPECT_EQ(testing::gunzip(std::string(buffer.begin(), buffer.end())), text);
+}
+
+TEST(Gzip, EmptyTextIsAValidMemberAndATooSmallBufferFailsWithALogLine) {
+    std::vector<unsigned char> buffer(64);
+    ASSERT_TRUE(util::compress_string_gzip("", buffer));
+    EXPECT_EQ(testing::gunzip(std::string(buffer.begin(), buffer.end())), "");
+
+    std::vector<unsigned char> tiny(1);
+    EXPECT_FALSE(util::compress_string_gzip("some text to compress", tiny));
+    EXPECT_NE(debug_log_read().find(L"[util:compress_string_gzip] failed to deflate until end: "), std::wstring::npos);
+}
+
+TEST(BinaryString, KeepsUpTo4095CharactersAndStoresLongerOnesAsTheirCountAlone) {
+    const std::wstring longest(4095, L'\x1F600');
+    const std::wstring too_long(4096, L'z');
+    std::stringstream stream;
+    util::write_wstring(stream, L"");
+    util::write_wstring(stream, longest);
+    util::write_wstring(stream, too_long);
+    util::write_wstring(stream, L"after");
+    const std::string bytes = stream.str();
+    EXPECT_EQ(bytes.substr(0, 8), std::string(8, '\0'));
+    EXPECT_EQ(bytes.size(), 8 + (8 + 4 * 4095) + 8 + (8 + 4 * 5));
+
+    std::wstring text = L"stale";
+    util::read_wstring(stream, text);
+    EXPECT_EQ(text, L"");
+    util::read_wstring(stream, text);
+    EXPECT_EQ(text, longest);
+    util::read_wstring(stream, text);
+    EXPECT_EQ(text, L"");
+    util::read_wstring(stream, text);
+    EXPECT_EQ(text, L"after");
+    EXPECT_TRUE(stream.good());
+    util::read_wstring(stream, text);
+    EXPECT_TRUE(stream.fail());
+}
+
+TEST(Sha1, GivesTheStandardDigestsAndRefusesInputAfterTheResult) {
+    const auto digest_of = [](const std::string& message, int repeat) {
+        SHA1 sha;
+        for (int i = 0; i < repeat; ++i) sha.Input(message.data(), message.size());
+        std::uint32_t words[5];
+        EXPECT_TRUE(sha.Result(words));
+        return sha1_text(words);
+    };
+    EXPECT_EQ(digest_of("abc", 1), L"A9993E364706816ABA3E25717850C26C9CD0D89D");
+    EXPECT_EQ(digest_of("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq", 1),
+              L"84983E441C3BD26EBAAE4AA1F95129E5E54670F1");
+    EXPECT_EQ(digest_of("a", 1000000), L"34AA973CD4C4DAA4F61EEB2BDBAD27316534016F");
+
+    SHA1 sha;
+    sha << "abc";
+    std::uint32_t first[5], second[5];
+    ASSERT_TRUE(sha.Result(first));
+    ASSERT_TRUE(sha.Result(second));
+    EXPECT_EQ(sha1_text(first), sha1_text(second));
+    sha << 'x';
+    std::uint32_t untouched[5] = {1, 2, 3, 4, 5};
+    EXPECT_FALSE(sha.Result(untouched));
+    EXPECT_EQ(untouched[0], 1u);
+    sha.Reset();
+    sha << "abc";
+    ASSERT_TRUE(sha.Result(first));
+    EXPECT_EQ(sha1_text(first), L"A9993E364706816ABA3E25717850C26C9CD0D89D");
+}
+
+TEST(ExclusiveFile, AppearsWholeUnderItsNameAndNeverReplacesAnother) {
+    const std::string folder = fresh_folder("exclusive");
+    const auto written = fs::write_file_exclusively(folder + "/one.tmp", folder + "/one.kesg", "payload");
+    ASSERT_EQ(written.result, fs::exclusive_write_result::written) << written.error;
+    EXPECT_EQ(testing::read_file(folder + "/one.kesg"), "payload");
+    EXPECT_EQ(mode_of(folder + "/one.kesg"), 0600u);
+
+    const auto clash = fs::write_file_exclusively(folder + "/two.tmp", folder + "/one.kesg", "other");
+    EXPECT_EQ(clash.result, fs::exclusive_write_result::name_taken);
+    EXPECT_EQ(testing::read_file(folder + "/one.kesg"), "payload");
+    EXPECT_EQ(testing::folder_names(folder), std::vector<std::string>{"one.kesg"});
+
+    const auto no_folder =
+        fs::write_file_exclusively(folder + "/none/x.tmp", folder + "/none/x.kesg", "payload");
+    EXPECT_EQ(no_folder.result, fs::exclusive_write_result::failed);
+    EXPECT_FALSE(no_folder.error.empty());
+}
+
+}  // namespace
+}  // namespace kes

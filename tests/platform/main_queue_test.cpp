@@ -1,0 +1,85 @@
+#include "platform/main_queue.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <future>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace platform {
+namespace {
+
+using namespace std::chrono_literals;
+
+class MainQueueTest : public ::testing::Test {
+protected:
+    void SetUp() override { queue.bind_to_current_thread(); }
+    main_queue queue;
+};
+
+TEST_F(MainQueueTest, RunsTasksInOrderAndTimersWhenDue) {
+    std::vector<int> order;
+    queue.async_after(30ms, [&] { order.push_back(3); });
+    queue.async([&] { order.push_back(1); });
+    queue.async([&] { order.push_back(2); });
+    queue.run_pending();
+    EXPECT_EQ(order, (std::vector<int>{1, 2}));
+    ASSERT_TRUE(queue.time_to_next_timer().has_value());
+    EXPECT_TRUE(queue.serve_until([&] { return order.size() == 3; }, 2s));
+    EXPECT_EQ(order.back(), 3);
+}
+
+TEST_F(MainQueueTest, SyncRunsOnTheMainThreadAndWaits) {
+    std::thread::id ran_on;
+    std::atomic<bool> returned{false};
+    std::thread worker([&] {
+        const auto answer = queue.sync_result([&] {
+            ran_on = std::this_thread::get_id();
+            return std::string("done");
+        });
+        EXPECT_EQ(answer.value_or(""), "done");
+        returned = true;
+    });
+    EXPECT_TRUE(queue.serve_until([&] { return returned.load(); }, 2s));
+    worker.join();
+    EXPECT_EQ(ran_on, std::this_thread::get_id());
+}
+
+TEST_F(MainQueueTest, SyncIsRefusedOnTheMainThread) {
+    bool ran = false;
+    EXPECT_FALSE(queue.sync([&] { ran = true; }));
+    EXPECT_FALSE(ran);
+}
+
+TEST_F(MainQueueTest, CloseReleasesAWaitingWorkerWithNoResult) {
+    auto answer = std::async(std::launch::async, [&] { return queue.sync([] {}); });
+    std::this_thread::sleep_for(20ms);
+    queue.close();
+    ASSERT_EQ(answer.wait_for(2s), std::future_status::ready);
+    EXPECT_FALSE(answer.get());
+    EXPECT_FALSE(queue.sync([] {}));  // closed: refused at once
+}
+
+TEST_F(MainQueueTest, ATaskNeverStartsInsideAnother) {
+    std::vector<std::string> events;
+    queue.async([&] {
+        events.push_back("outer begins");
+        queue.async([&] { events.push_back("inner"); });
+        queue.run_pending();  // a modal loop serving the queue must not nest
+        events.push_back("outer ends");
+    });
+    queue.run_pending();
+    queue.run_pending();
+    EXPECT_EQ(events, (std::vector<std::string>{"outer begins", "outer ends", "inner"}));
+}
+
+TEST_F(MainQueueTest, RunEndsOnQuitWithItsCode) {
+    queue.async_after(10ms, [&] { queue.quit(7); });
+    EXPECT_EQ(queue.run(), 7);
+}
+
+}  // namespace
+}  // namespace platform
