@@ -41,6 +41,8 @@ std::wstring osx_grabber::get_active_process_id() {
     std::wstring result = L"0";
     if (const auto front = active_application()) {
         result = std::to_wstring(front->pid);
+    } else if (!session_->connected()) {
+        result.clear();  // no display, no front application: nothing to ask a script
     } else if (const auto answer = executor_->runGetProcessIDScript()) {
         result = from_utf8(*answer);
     } else {
@@ -58,6 +60,8 @@ std::wstring osx_grabber::get_process_name_or_filename(selector which) {
     if (front) known = which == selector::name ? &front->name : &front->path;
     if (known && !known->empty()) {
         result = from_utf8(*known);
+    } else if (!session_->connected()) {
+        // No display, no front application: nothing to ask a script.
     } else if (which == selector::name) {
         if (const auto answer = executor_->runCurrentApplicationNameScript()) result = from_utf8(*answer);
     } else if (const auto answer = executor_->runCurrentApplicationPathScript()) {
