@@ -24,9 +24,9 @@ config& config::instance() {
     auto* created = new config();  // never destroyed: threads may read settings during exit
     published.store(created, std::memory_order_release);
     created->set_defaults();
-    if (!created->load()) {
-        // The legacy file and base_config.json are read by the settings-file loader.
-    }
+    // kestreld.json; only when that fails the legacy kestreld.cfg; then, while
+    // this is still the first run, base_config.json on top.
+    created->load();
     return *created;
 }
 
@@ -143,6 +143,8 @@ void config::set_defaults() {
     offline_dismissed_until_ = now;
     blocking_until_ = now;
     saving_allowed_.store(true);
+    // Takes only the table's own mutex.
+    load_default_browser_support();
 }
 
 void config::reset(const std::wstring& account_key) {

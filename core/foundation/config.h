@@ -18,6 +18,7 @@
 
 namespace kes {
 
+class DynamicStructure;
 class activation_service;
 
 struct mirrored_account {
@@ -242,6 +243,32 @@ public:
     void set_clock(clock_source clock);
     ptime local_now() const;
 
+    // ---- settings file: applying structures and reading the files
+    // (save() writes kestreld.json atomically, mode 0600, one save at a time;
+    // load() is the start-up order: kestreld.json, else the legacy
+    // kestreld.cfg, then base_config.json while this is the first run.)
+    // Applies the settings present with the right kind; others are kept.
+    void load(const DynamicStructure& structure);
+    // True when the file was read and parsed. A corrupt file resets every
+    // setting to its default, shows "status_message_corrupt_config" and, for
+    // kestreld.json, is kept aside as "kestreld.json.corrupt".
+    bool load_from_json_on_disk(const std::string& path);
+    // Legacy migration: applies the YAML file, saves kestreld.json and
+    // removes the legacy file once kestreld.json can be read.
+    bool load_from_yaml_on_disk(const std::string& path);
+
+    // ---- browser-support table (runtime only, never in the settings file)
+    // Readers get a snapshot that a later replacement leaves untouched.
+    std::shared_ptr<const DynamicStructure> get_browser_support() const;
+    // Stores a copy of any structure (the reader rejects bad shapes) and
+    // raises the changed flag.
+    void set_browser_support(const DynamicStructure& table);
+    void load_default_browser_support();
+    bool get_browser_support_changed() const { return browser_support_changed_.load(); }
+    void set_browser_support_changed(bool value) { browser_support_changed_.store(value); }
+    // Reads and clears the changed flag in one step, so no change is missed.
+    bool take_browser_support_changed() { return browser_support_changed_.exchange(false); }
+
     // ---- account activation through the web service
     // `is_authenticated` activates through this service; until one is set
     // nothing is activated and the answer stays "not authenticated".
@@ -358,6 +385,13 @@ private:
     std::atomic<int> status_severity_{0};
     mutable std::mutex status_queue_mutex_;
     std::deque<std::wstring> status_queue_;
+
+    // ---- settings file and browser-support table
+    std::mutex save_mutex_;  // taken before data_mutex_, never inside it
+    DynamicStructure settings_document() const;
+    mutable std::mutex browser_support_mutex_;
+    std::shared_ptr<const DynamicStructure> browser_support_;
+    std::atomic<bool> browser_support_changed_{false};
 
     // ---- account activation
     std::shared_ptr<activation_service> activation_service_;  // under data_mutex_

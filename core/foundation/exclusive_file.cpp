@@ -1,5 +1,7 @@
 #include "core/foundation/exclusive_file.h"
 
+#include "core/foundation/posix_file.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,41 +13,8 @@
 namespace kes::fs {
 namespace {
 
-class unique_fd {
-public:
-    explicit unique_fd(int fd) : fd_(fd) {}
-    ~unique_fd() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    unique_fd(const unique_fd&) = delete;
-    unique_fd& operator=(const unique_fd&) = delete;
-
-    int get() const { return fd_; }
-    // Closing reports the last write errors of some file systems.
-    bool close() {
-        const int fd = fd_;
-        fd_ = -1;
-        return ::close(fd) == 0;
-    }
-
-private:
-    int fd_;
-};
-
 std::string describe(const char* step, const std::string& path, int error) {
     return std::string(step) + " " + path + ": " + std::strerror(error);
-}
-
-bool write_all(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-        if (written < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return true;
 }
 
 // rename() would replace an existing file; this refuses instead.
@@ -56,13 +25,6 @@ int rename_no_replace(const std::string& from, const std::string& to) {
     if (::link(from.c_str(), to.c_str()) != 0) return errno;
     ::unlink(from.c_str());
     return 0;
-}
-
-void sync_folder_of(const std::string& path) {
-    const auto slash = path.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
-    unique_fd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (fd.get() >= 0) ::fsync(fd.get());
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include "core/service/api_results.h"
 #include "core/service/message.h"
 #include "core/service/request.h"
+#include "core/foundation/dynamic_structure.h"
 #include "core/service/service_answer.h"
 
 #include <cstdint>
@@ -42,9 +43,9 @@ public:
     std::wstring activate_enterprise(const std::wstring& team_key);
 
     client_version get_released_client_version();
-    service_answer get_browser_support_list();
+    kes::DynamicStructure get_browser_support_list();
     std::vector<kes::message> get_messages();
-    service_answer get_config();
+    kes::DynamicStructure get_config();
     alerts_result get_alerts();
     block_list_result get_blocked_list(bool start, bool end, int duration_minutes);
 

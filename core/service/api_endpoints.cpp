@@ -1,6 +1,8 @@
 // The endpoints that fetch what the service holds for the agent.
 #include "core/service/answer_reading.h"
 #include "core/service/api.h"
+
+#include "core/foundation/dynamic_structure_io.h"
 #include "core/service/api_guard.h"
 
 #include "core/foundation/config.h"
@@ -82,7 +84,7 @@ client_version API::get_released_client_version() {
     });
 }
 
-service_answer API::get_browser_support_list() {
+kes::DynamicStructure API::get_browser_support_list() {
     log(L"[API:get_browser_support_list]", level_network);
     const kes::config& settings = kes::config::instance();
     request call = make_request("/api/client_browser_support?os_id=2&browser_support_version=0", settings.get_url(),
@@ -90,7 +92,8 @@ service_answer API::get_browser_support_list() {
     call.add_header(accept_name(), accept_json());
     const response reply = call.perform(kes::network::get);
     validate_response_status_code(reply, 200);
-    return parse_guarded(L"get_browser_support_list", [&] { return answer::parse_object(reply.body); });
+    return parse_guarded(L"get_browser_support_list",
+                         [&] { return kes::DynamicStructureFromJson(answer::parse_object(reply.body)); });
 }
 
 std::vector<kes::message> API::get_messages() {
@@ -111,7 +114,7 @@ std::vector<kes::message> API::get_messages() {
     });
 }
 
-service_answer API::get_config() {
+kes::DynamicStructure API::get_config() {
     log(L"[API:get_config]", level_network);
     const kes::config& settings = kes::config::instance();
     request call = make_request("/config", settings.get_api_url(), settings.get_account_key());
@@ -121,7 +124,7 @@ service_answer API::get_config() {
     return parse_guarded(L"get_config", [&] {
         const json parsed = answer::parse_object(reply.body);
         throw_exception_if_kes_error_present(parsed);
-        return answer::object_member(parsed, "config");
+        return kes::DynamicStructureFromJson(answer::object_member(parsed, "config"));
     });
 }
 

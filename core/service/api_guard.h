@@ -36,6 +36,8 @@ auto parse_guarded(const wchar_t* operation, Read&& read) -> decltype(read()) {
         parse_failed(operation, e.what());
     } catch (const std::range_error& e) {
         parse_failed(operation, e.what());
+    } catch (const std::runtime_error& e) {  // an answer nested too deep to read
+        parse_failed(operation, e.what());
     }
 }
 

@@ -27,7 +27,8 @@ class PrivateHome:
     def env(self, **extra):
         env = {k: v for k, v in os.environ.items()
                if k.lower() not in ("http_proxy", "https_proxy", "all_proxy", "no_proxy")}
-        env.update(HOME=self.root, XDG_RUNTIME_DIR=self.runtime, TMPDIR=self.root)
+        env.update(HOME=self.root, XDG_RUNTIME_DIR=self.runtime, TMPDIR=self.root,
+                   KES_REACHABILITY_PROBE_URL="http://127.0.0.1:9/")
         env.pop("XDG_DATA_HOME", None)
         env.pop("XDG_CONFIG_HOME", None)
         env.update(extra)

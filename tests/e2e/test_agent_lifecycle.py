@@ -12,6 +12,12 @@ START_SEQUENCE = [
     "***** Attempting to start Kestrel *****",
     "***** Starting Kestrel *****",
 ]
+# Every start runs the built-in self tests first; each logs at the error level,
+# so they show at the default mask.
+SELF_TEST_LINES = ["Running Kestrel Tests:"] + ["[  pass  ] " + name for name in (
+    "dynamic_structure_test", "time_from_string_test", "time_to_time_wstring_test",
+    "boost_time_from_string_test", "boost_time_to_wstring", "boost_time_to_simple_string")]
+UNABLE_TO_OPEN = "[config:load_from_disk] Unable to open configuration file for reading - using defaults"
 INFO_SEQUENCE = ["Temp Path: ", "Config Path: ", "  Gui Started", "  Scanner Started",
                  "  Pusher Started", "  Puller Started", "  Gui Running: EventHandler Started"]
 
@@ -45,6 +51,10 @@ class AgentLifecycle(unittest.TestCase):
         self.assertEqual(code, 0)
         self.assertLess(seconds, 2.0)
         entries = self.home.log_entries()
+        banner = entries.index((5, START_SEQUENCE[0]))
+        # A first start finds neither kestreld.json nor the legacy file.
+        self.assertEqual(entries[:banner], [(1, UNABLE_TO_OPEN)] * 2 + [(1, line) for line in SELF_TEST_LINES])
+        entries = entries[banner:]
         self.assertEqual([m for _, m in entries], START_SEQUENCE + ["  Gui Stopped",
                                                                     "***** Exiting Kestrel *****"])
         self.assertTrue(all(level == 5 for level, _ in entries))
@@ -52,6 +62,34 @@ class AgentLifecycle(unittest.TestCase):
         self.assertEqual(mode, 0o600)
         log_dir_mode = stat.S_IMODE(os.stat(os.path.dirname(self.home.log_path())).st_mode)
         self.assertEqual(log_dir_mode, 0o700)
+
+    def test_with_the_info_bit_start_and_stop_lines_come_in_order(self):
+        self.home.write_settings({
+            "url": "127.0.0.1:9", "api_url": "127.0.0.1:9", "debug_log_level": 5 | 128,
+            "push_interval": 1800, "push_initial_interval": 1800,
+            "pull_interval": 300, "pull_initial_interval": 300})
+        agent = self.start()
+        self.assertTrue(agent.wait_for_message("  Gui Running: EventHandler Started"))
+        code, seconds = agent.terminate()
+        self.assertEqual(code, 0)
+        self.assertLess(seconds, 2.0)
+        messages = self.home.messages()
+        at = index_of(messages, START_SEQUENCE[1])
+        for prefix in INFO_SEQUENCE:
+            at = index_of(messages, prefix, at + 1)
+        at = index_of(messages, "  Gui Stopped", at + 1)
+        for stop_line in ("[daemon::continuous_pulling] Thread stopping ",
+                          "[daemon:continuous_pushing] Thread stopping ",
+                          "[daemon::continuous_scanning] Thread stopping "):
+            self.assertIn(stop_line, messages[at + 1:])
+        flush = index_of(messages, "[logger:write_current_log_to_disk]", at + 1)
+        self.assertGreater(flush, max(messages.index(line) for line in messages[at + 1:]
+                                      if "Thread stopping" in line))
+        self.assertEqual(messages[-1], "***** Exiting Kestrel *****")
+        temp_line = next(m for m in messages if m.startswith("Temp Path: "))
+        self.assertEqual(temp_line, "Temp Path: " + self.home.root + "/")
+        config_line = next(m for m in messages if m.startswith("Config Path: "))
+        self.assertEqual(config_line, "Config Path: " + self.home.data_dir)
 
     def test_interrupt_and_hangup_also_end_in_order(self):
         import signal as sig

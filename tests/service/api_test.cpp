@@ -145,7 +145,7 @@ TEST_F(ServiceApi, FetchingEndpointsParseTheirAnswers) {
     EXPECT_EQ(alerts.still_zone_duration, 25);
     EXPECT_EQ(boost::posix_time::to_iso_extended_string(alerts.still_zone_until), "2024-05-01T17:30:00");
 
-    EXPECT_EQ(api().get_config().at("scan_interval"), 3);
+    EXPECT_EQ(api().get_config().GetMember(L"scan_interval").AsInteger(false), 3);
     const auto version = api().get_released_client_version();
     EXPECT_EQ(version.major * 1000 + version.minor * 100 + version.revision * 10, 1230);
     EXPECT_EQ(version.build, 45);
@@ -164,7 +164,7 @@ TEST_F(ServiceApi, FetchingEndpointsParseTheirAnswers) {
 
 TEST_F(ServiceApi, BrowserSupportIsAGetWithoutForm) {
     const auto table = api().get_browser_support_list();
-    EXPECT_TRUE(table.contains("org.mozilla.firefox"));
+    EXPECT_TRUE(table.HasMember(L"org.mozilla.firefox"));
     const json entry = service_->requests("/api/client_browser_support").at(0);
     EXPECT_EQ(entry.at("method"), "GET");
     EXPECT_EQ(entry.at("query"), "os_id=2&browser_support_version=0");

@@ -1,5 +1,7 @@
 #include "tests/support/test_environment.h"
 
+#include <boost/filesystem.hpp>
+
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -29,6 +31,12 @@ void enter_private_home() {
                              "HTTPS_PROXY", "ALL_PROXY", "NO_PROXY"}) {
         ::unsetenv(name);
     }
+}
+
+void remove_private_home() {
+    if (home.empty()) return;
+    boost::system::error_code ignored;
+    boost::filesystem::remove_all(home, ignored);
 }
 
 const std::string& private_home() { return home; }

@@ -8,6 +8,9 @@ namespace kes::testing {
 // variables. Must run before anything logs.
 void enter_private_home();
 
+// Removes the folder made by enter_private_home and everything in it.
+void remove_private_home();
+
 // The folder made by enter_private_home.
 const std::string& private_home();
 

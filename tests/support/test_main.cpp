@@ -8,5 +8,7 @@
 int main(int argc, char** argv) {
     kes::testing::enter_private_home();
     ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    const int result = RUN_ALL_TESTS();
+    kes::testing::remove_private_home();
+    return result;
 }

@@ -1,0 +1,253 @@
+#include "core/foundation/dynamic_structure_io.h"
+
+#include "core/foundation/debug_log.h"
+#include "core/foundation/text.h"
+
+#include <nlohmann/json.hpp>
+#include <yaml-cpp/yaml.h>
+
+#include <charconv>
+#include <cmath>
+#include <limits>
+#include <sstream>
+#include <stdexcept>
+
+namespace kes {
+namespace {
+
+void check_depth(int depth) {
+    if (depth > max_nesting_depth) throw std::runtime_error("structure nested too deeply");
+}
+
+std::int64_t low_32_bits(std::uint64_t value) {
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(value & 0xFFFFFFFFu));
+}
+
+float to_float(double value) {
+    // Nearest-rounding overflows to infinity from the midpoint between the
+    // largest float and the next power of two on; say so explicitly instead
+    // of relying on an out-of-range conversion.
+    constexpr double overflow = 3.4028235677973366e38;  // (2 - 2^-24) * 2^127
+    if (value >= overflow) return std::numeric_limits<float>::infinity();
+    if (value <= -overflow) return -std::numeric_limits<float>::infinity();
+    return static_cast<float>(value);
+}
+
+DynamicStructure from_json(const nlohmann::json& value, int depth) {
+    check_depth(depth);
+    DynamicStructure result;
+    switch (value.type()) {
+        case nlohmann::json::value_t::object:
+            for (const auto& member : value.items()) {
+                result.AddMember(util::widen(member.key()), from_json(member.value(), depth + 1));
+            }
+            break;
+        case nlohmann::json::value_t::array:
+            for (const auto& element : value) {
+                DynamicStructure read = from_json(element, depth + 1);
+                if (!read.IsNil()) result.PushBack(read);
+            }
+            break;
+        case nlohmann::json::value_t::string:
+            result.SetString(util::utf8_to_wstring(value.get_ref<const std::string&>()), true);
+            break;
+        case nlohmann::json::value_t::boolean:
+            result.SetBoolean(value.get<bool>(), true);
+            break;
+        case nlohmann::json::value_t::number_integer:
+            result.SetInteger(low_32_bits(static_cast<std::uint64_t>(value.get<std::int64_t>())), true);
+            break;
+        case nlohmann::json::value_t::number_unsigned:
+            result.SetInteger(low_32_bits(value.get<std::uint64_t>()), true);
+            break;
+        case nlohmann::json::value_t::number_float:
+            result.SetFloat(to_float(value.get<double>()), true);
+            break;
+        case nlohmann::json::value_t::null:
+        case nlohmann::json::value_t::binary:
+        case nlohmann::json::value_t::discarded:
+            break;
+    }
+    return result;
+}
+
+DynamicStructure scalar_from_yaml(const YAML::Node& node) {
+    DynamicStructure result;
+    bool as_bool = false;
+    std::int32_t as_integer = 0;
+    float as_float = 0.0f;
+    std::string as_text;
+    if (YAML::convert<bool>::decode(node, as_bool)) {
+        result.SetBoolean(as_bool, true);
+    } else if (YAML::convert<std::int32_t>::decode(node, as_integer)) {
+        result.SetInteger(as_integer, true);
+    } else if (YAML::convert<float>::decode(node, as_float)) {
+        result.SetFloat(as_float, true);
+    } else if (YAML::convert<std::string>::decode(node, as_text)) {
+        result.SetString(util::widen(as_text), true);
+    }
+    return result;
+}
+
+DynamicStructure from_yaml(const YAML::Node& node, int depth) {
+    check_depth(depth);
+    DynamicStructure result;
+    switch (node.Type()) {  // throws YAML::InvalidNode for an invalid node
+        case YAML::NodeType::Undefined:
+        case YAML::NodeType::Null:
+            break;
+        case YAML::NodeType::Scalar:
+            result = scalar_from_yaml(node);
+            break;
+        case YAML::NodeType::Sequence:
+            for (const auto& element : node) {
+                DynamicStructure read = from_yaml(element, depth + 1);
+                if (!read.IsNil()) result.PushBack(read);
+            }
+            break;
+        case YAML::NodeType::Map:
+            for (const auto& pair : node) {
+                // A key that is itself a map or sequence names no setting.
+                if (!pair.first.IsScalar()) continue;
+                result.SetMember(util::widen(pair.first.Scalar()), from_yaml(pair.second, depth + 1));
+            }
+            break;
+    }
+    return result;
+}
+
+// ---- writing
+
+template <class Number, class... Format>
+void write_number(std::wostream& out, Number value, Format... format) {
+    char buffer[512];
+    const auto written = std::to_chars(buffer, buffer + sizeof buffer, value, format...);
+    for (const char* c = buffer; c != written.ptr; ++c) out.put(static_cast<wchar_t>(*c));
+}
+
+bool encodable(const std::wstring& text) {
+    for (const wchar_t c : text) {
+        const auto code = static_cast<std::uint32_t>(c);
+        if (code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return false;
+    }
+    return true;
+}
+
+class json_writer {
+public:
+    json_writer(std::wostream& out, bool blank_unencodable) : out_(out), blank_unencodable_(blank_unencodable) {}
+
+    void value(const DynamicStructure& v, int depth) {
+        switch (v.GetType()) {
+            case DynamicStructure::NilType: out_ << L"null"; break;
+            case DynamicStructure::IntegerType: write_number(out_, v.AsInteger(false)); break;
+            case DynamicStructure::FloatType: write_float(v.AsFloat(false)); break;
+            case DynamicStructure::BooleanType: out_ << (v.AsBoolean(false) ? L"true" : L"false"); break;
+            case DynamicStructure::StringType: text(v.AsString(false)); break;
+            case DynamicStructure::ArrayType: array(v, depth); break;
+            case DynamicStructure::StructureType: structure(v, depth); break;
+        }
+    }
+
+private:
+    void write_float(float number) {
+        if (!std::isfinite(number)) {
+            out_ << L"null";
+            return;
+        }
+        write_number(out_, number, std::chars_format::fixed, 5);
+    }
+
+    void indent(int depth) {
+        for (int i = 0; i < depth; ++i) out_.put(L'\t');
+    }
+
+    void array(const DynamicStructure& v, int depth) {
+        out_ << L"[\n";
+        const std::size_t count = v.Size();
+        for (std::size_t i = 0; i < count; ++i) {
+            indent(depth + 1);
+            value(v[i], depth + 1);
+            out_ << (i + 1 < count ? L",\n" : L"\n");
+        }
+        indent(depth);
+        out_.put(L']');
+    }
+
+    void structure(const DynamicStructure& v, int depth) {
+        out_ << L"{\n";
+        std::size_t left = v.Size();
+        for (const auto& member : v) {
+            indent(depth + 1);
+            text(member.first);
+            out_.put(L':');
+            value(member.second, depth + 1);
+            out_ << (--left > 0 ? L",\n" : L"\n");
+        }
+        indent(depth);
+        out_.put(L'}');
+    }
+
+    void text(const std::wstring& raw) {
+        if (blank_unencodable_ && !encodable(raw)) {
+            log(L"[DynamicStructure:WriteJson] A text holds a character UTF-8 cannot encode; written as empty.", 1);
+            out_ << L"\"\"";
+            return;
+        }
+        static const wchar_t hex[] = L"0123456789abcdef";
+        out_.put(L'"');
+        for (const wchar_t c : raw) {
+            switch (c) {
+                case L'"': out_ << L"\\\""; break;
+                case L'\\': out_ << L"\\\\"; break;
+                case L'\b': out_ << L"\\b"; break;
+                case L'\f': out_ << L"\\f"; break;
+                case L'\n': out_ << L"\\n"; break;
+                case L'\r': out_ << L"\\r"; break;
+                case L'\t': out_ << L"\\t"; break;
+                default:
+                    if (static_cast<std::uint32_t>(c) < 0x20) {
+                        out_ << L"\\u00" << hex[(c >> 4) & 0xF] << hex[c & 0xF];
+                    } else {
+                        out_.put(c);
+                    }
+            }
+        }
+        out_.put(L'"');
+    }
+
+    std::wostream& out_;
+    bool blank_unencodable_;
+};
+
+}  // namespace
+
+DynamicStructure DynamicStructureFromJson(const nlohmann::json& value) { return from_json(value, 0); }
+
+DynamicStructure DynamicStructureFromYaml(const YAML::Node& node) { return from_yaml(node, 0); }
+
+DynamicStructure DynamicStructureFromJsonText(std::string_view utf8_text) {
+    return DynamicStructureFromJson(nlohmann::json::parse(utf8_text.begin(), utf8_text.end()));
+}
+
+DynamicStructure DynamicStructureFromYamlText(const std::string& text) {
+    return DynamicStructureFromYaml(YAML::Load(text));
+}
+
+std::wostream& WriteJson(std::wostream& out, const DynamicStructure& value) {
+    // Kept on the stream for later output, as callers of this writer expect.
+    out << std::fixed;
+    out.precision(5);
+    out << std::boolalpha;
+    json_writer(out, false).value(value, 0);
+    return out;
+}
+
+std::string WriteJsonUtf8(const DynamicStructure& value) {
+    std::wostringstream out;
+    json_writer(out, true).value(value, 0);
+    // Every text went through the encodability check, so this cannot throw.
+    return util::wstring_to_utf8(out.str());
+}
+
+}  // namespace kes

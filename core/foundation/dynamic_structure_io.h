@@ -1,0 +1,53 @@
+#pragma once
+// DynamicStructure from parsed JSON (nlohmann-json) and YAML (yaml-cpp), and
+// as indented JSON text.
+//
+// Reading rules: integers keep their low 32 bits (sign-extended: 4294967295
+// reads as -1); floating-point numbers become 32-bit floats; an empty object,
+// array, sequence or map reads as Nil; a null (or empty container) inside an
+// array is skipped, since arrays never hold Nil. JSON member names are widened
+// byte by byte, JSON string values decoded from UTF-8 (invalid UTF-8 throws
+// std::range_error). YAML scalars become the first kind that converts: bool
+// (yes/on/true...), 32-bit integer, float, then text widened byte by byte.
+// Nesting deeper than max_nesting_depth throws std::runtime_error. Every
+// failure is an exception for the caller to treat as a failed parse; input
+// never stops the process.
+//
+// Writing: one tab per level, floats in fixed notation with 5 decimals
+// (a float that is not finite is written as null, JSON has no such number),
+// control characters, quotation marks and backslashes escaped, nothing after
+// the last bracket. Numbers do not depend on the stream's locale.
+
+#include "core/foundation/dynamic_structure.h"
+
+#include <nlohmann/json_fwd.hpp>
+
+#include <ostream>
+#include <string>
+#include <string_view>
+
+namespace YAML {
+class Node;
+}
+
+namespace kes {
+
+inline constexpr int max_nesting_depth = 256;
+
+DynamicStructure DynamicStructureFromJson(const nlohmann::json& value);
+DynamicStructure DynamicStructureFromYaml(const YAML::Node& node);
+
+// Parses the text and reads it; parser errors are thrown as the libraries'
+// own exceptions (nlohmann::json::exception, YAML::Exception).
+DynamicStructure DynamicStructureFromJsonText(std::string_view utf8_text);
+DynamicStructure DynamicStructureFromYamlText(const std::string& text);
+
+// Writes characters as they are; the stream decides their encoding.
+std::wostream& WriteJson(std::wostream& out, const DynamicStructure& value);
+
+// The JSON text as UTF-8. A text (value or member name) holding a character
+// UTF-8 cannot encode is logged and written as the empty text, so the result
+// is always valid UTF-8.
+std::string WriteJsonUtf8(const DynamicStructure& value);
+
+}  // namespace kes

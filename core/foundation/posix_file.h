@@ -1,0 +1,31 @@
+#pragma once
+// The few POSIX file steps that durable writes share: an owned descriptor,
+// writing every byte, and syncing the folder that holds a renamed file.
+
+#include <string>
+#include <string_view>
+
+namespace kes::fs {
+
+class unique_fd {
+public:
+    explicit unique_fd(int fd) : fd_(fd) {}
+    ~unique_fd();
+    unique_fd(const unique_fd&) = delete;
+    unique_fd& operator=(const unique_fd&) = delete;
+
+    int get() const { return fd_; }
+    // Closing can report a failed write-back on some file systems, so it is checked.
+    bool close();
+
+private:
+    int fd_;
+};
+
+// Writes all bytes, resuming after interruptions; false on the first error (errno set).
+bool write_all(int fd, std::string_view bytes);
+
+// Makes a rename inside the folder of `path` durable.
+void sync_folder_of(const std::string& path);
+
+}  // namespace kes::fs

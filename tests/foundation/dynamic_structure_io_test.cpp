@@ -1,0 +1,149 @@
+#include "core/foundation/dynamic_structure_io.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+#include <yaml-cpp/yaml.h>
+
+#include <locale>
+#include <sstream>
+
+namespace kes {
+namespace {
+
+using DS = DynamicStructure;
+
+DS json(const char* text) { return DynamicStructureFromJsonText(text); }
+
+std::wstring written(const DS& value) {
+    std::wostringstream out;
+    WriteJson(out, value);
+    return out.str();
+}
+
+TEST(DynamicStructureJson, EmptyContainersReadAsNil) {
+    const DS value = json(R"({"a":{},"b":[]})");
+    ASSERT_TRUE(value.IsStructure());
+    EXPECT_EQ(value.Size(), 2u);
+    EXPECT_TRUE(value.GetMember(L"a").IsNil());
+    EXPECT_TRUE(value.GetMember(L"b").IsNil());
+    EXPECT_TRUE(json("{}").IsNil());
+    EXPECT_TRUE(json("[]").IsNil());
+    EXPECT_TRUE(json("null").IsNil());
+}
+
+TEST(DynamicStructureJson, NilElementsOfArraysAreSkipped) {
+    const DS value = json(R"([null, 1, [], {}, "x"])");
+    ASSERT_EQ(value.Size(), 2u);
+    EXPECT_EQ(value[0].AsInteger(false), 1);
+    EXPECT_EQ(value[1].AsString(false), L"x");
+}
+
+TEST(DynamicStructureJson, IntegersKeepTheirLow32Bits) {
+    EXPECT_EQ(json("3000000000").AsInteger(false), -1294967296);
+    EXPECT_EQ(json("4294967295").AsInteger(false), -1);
+    EXPECT_EQ(json("-5").AsInteger(false), -5);
+    EXPECT_EQ(json("42").AsInteger(false), 42);
+    EXPECT_EQ(json("-9223372036854775808").AsInteger(false), 0);
+    const DS half = json("2.5");
+    ASSERT_TRUE(half.IsFloat());
+    EXPECT_FLOAT_EQ(half.AsFloat(false), 2.5f);
+    EXPECT_TRUE(json("5.0").IsFloat());
+}
+
+TEST(DynamicStructureJson, StringsDecodeButMemberNamesWiden) {
+    const DS value = json("{\"caf\xc3\xa9\":\"caf\xc3\xa9\",\"e\":\"\"}");
+    const DS& member = value.GetMember(L"caf\u00c3\u00a9");
+    ASSERT_TRUE(member.IsString());
+    EXPECT_EQ(member.AsString(false), L"caf\u00e9");
+    EXPECT_TRUE(value.GetMember(L"e").IsString());  // an empty string stays a string
+    // Invalid UTF-8 built outside the parser still fails as an exception.
+    EXPECT_THROW(DynamicStructureFromJson(nlohmann::json(std::string("\xff"))), std::range_error);
+}
+
+TEST(DynamicStructureJson, DeepNestingIsAFailedReadNotACrash) {
+    const std::string deep = std::string(5000, '[') + "1" + std::string(5000, ']');
+    EXPECT_THROW(json(deep.c_str()), std::runtime_error);
+    const std::string shallow = std::string(100, '[') + "1" + std::string(100, ']');
+    EXPECT_NO_THROW(json(shallow.c_str()));
+}
+
+TEST(DynamicStructureYaml, ScalarsTakeTheFirstKindThatConverts) {
+    const DS value = DynamicStructureFromYamlText("a: yes\nb: 17\nc: 1.5\nd: hello\ne: '8080'\nf: ~\ng: []\n");
+    EXPECT_TRUE(value.GetMember(L"a").AsBoolean(false));
+    EXPECT_EQ(value.GetMember(L"b").AsInteger(false), 17);
+    EXPECT_FLOAT_EQ(value.GetMember(L"c").AsFloat(false), 1.5f);
+    EXPECT_EQ(value.GetMember(L"d").AsString(false), L"hello");
+    EXPECT_EQ(value.GetMember(L"e").AsInteger(false), 8080);  // quoting does not change the kind
+    EXPECT_TRUE(value.HasMember(L"f"));
+    EXPECT_TRUE(value.GetMember(L"f").IsNil());
+    EXPECT_TRUE(value.GetMember(L"g").IsNil());
+}
+
+TEST(DynamicStructureYaml, SequencesSkipNullsAndLaterKeysWin) {
+    const DS value = DynamicStructureFromYamlText("list: [1, ~, two]\nk: 1\nk: 2\n");
+    ASSERT_EQ(value.GetMember(L"list").Size(), 2u);
+    EXPECT_EQ(value.GetMember(L"list")[1].AsString(false), L"two");
+    EXPECT_TRUE(DynamicStructureFromYamlText("").IsNil());
+    EXPECT_THROW(DynamicStructureFromYamlText("a: [1, 2"), YAML::Exception);
+}
+
+TEST(DynamicStructureWriter, WritesTheDocumentedLayout) {
+    DS value;
+    value.AddMember(L"a", DS(1));
+    value.AddMember(L"b", DS()).PushBack(DS(true));
+    value[L"b"].PushBack(DS(L"x"));
+    const std::wstring text = written(value);
+    const std::wstring a_first = L"{\n\t\"a\":1,\n\t\"b\":[\n\t\ttrue,\n\t\t\"x\"\n\t]\n}";
+    const std::wstring b_first = L"{\n\t\"b\":[\n\t\ttrue,\n\t\t\"x\"\n\t],\n\t\"a\":1\n}";
+    EXPECT_TRUE(text == a_first || text == b_first) << std::string(text.begin(), text.end());
+    EXPECT_EQ(written(DS()), L"null");
+    EXPECT_EQ(written(DS(0.1f)), L"0.10000");
+    EXPECT_EQ(written(DS(3.141f)), L"3.14100");
+    EXPECT_EQ(written(DS(1.0f)), L"1.00000");
+    EXPECT_EQ(written(DS(std::int32_t{-3})), L"-3");
+    EXPECT_EQ(written(DS(std::numeric_limits<std::int64_t>::min())), L"-9223372036854775808");
+    EXPECT_EQ(written(DS(std::numeric_limits<float>::infinity())), L"null");
+}
+
+TEST(DynamicStructureWriter, OneElementContainersAtTheTop) {
+    DS list;
+    list.PushBack(DS(1));
+    EXPECT_EQ(written(list), L"[\n\t1\n]");
+    EXPECT_EQ(written(DS{{L"a", DS(1)}}), L"{\n\t\"a\":1\n}");
+}
+
+TEST(DynamicStructureWriter, EscapesReadBackThroughAJsonParser) {
+    const std::wstring tricky = L"q\"b\\s/\b\f\n\r\t\x01\x1f\u00e9\U0001F600";
+    const std::string utf8 = WriteJsonUtf8(DS(tricky));
+    EXPECT_EQ(utf8.find('\x01'), std::string::npos);
+    const DS back = json(utf8.c_str());
+    EXPECT_EQ(back.AsString(false), tricky);
+}
+
+TEST(DynamicStructureWriter, NumbersIgnoreTheStreamLocale) {
+    struct comma_decimal : std::numpunct<wchar_t> {
+        wchar_t do_decimal_point() const override { return L','; }
+        std::string do_grouping() const override { return "\3"; }
+        wchar_t do_thousands_sep() const override { return L'.'; }
+    };
+    std::wostringstream out;
+    out.imbue(std::locale(std::locale::classic(), new comma_decimal));
+    DS value;
+    value.PushBack(DS(1234567));
+    value.PushBack(DS(1.5f));
+    WriteJson(out, value);
+    EXPECT_EQ(out.str(), L"[\n\t1234567,\n\t1.50000\n]");
+}
+
+TEST(DynamicStructureWriter, Utf8FormBlanksTextsItCannotEncode) {
+    DS value;
+    value.AddMember(L"bad", DS(std::wstring(1, static_cast<wchar_t>(0xD800))));
+    value.AddMember(std::wstring(1, static_cast<wchar_t>(0x110000)), DS(L"name is bad"));
+    const std::string utf8 = WriteJsonUtf8(value);
+    const nlohmann::json parsed = nlohmann::json::parse(utf8);  // valid UTF-8, valid JSON
+    EXPECT_EQ(parsed.at("bad"), "");
+    EXPECT_EQ(parsed.at(""), "name is bad");
+}
+
+}  // namespace
+}  // namespace kes
