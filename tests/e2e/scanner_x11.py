@@ -17,6 +17,7 @@ from datetime import datetime
 BUILD_DIR = os.environ.get("KES_BUILD_DIR") or os.path.join(
     os.path.dirname(os.path.abspath(__file__)), "..", "..", "build")
 PROBE = os.path.join(BUILD_DIR, "tests", "kes_scanner_probe")
+AGENT = os.path.join(BUILD_DIR, "Kestrel.app", "Contents", "MacOS", "Kestrel")
 
 
 def free_display_number():
@@ -103,6 +104,14 @@ class Desktop:
                     process.kill()
                     process.wait()
         shutil.rmtree(self.home, ignore_errors=True)
+
+    def data_dir(self):
+        return os.path.join(self.home, ".local", "share", "KestrelData")
+
+    def write_settings(self, settings):
+        os.makedirs(self.data_dir(), exist_ok=True)
+        with open(os.path.join(self.data_dir(), "kestreld.json"), "w", encoding="utf-8") as out:
+            json.dump(settings, out)
 
     def activities_dir(self):
         return os.path.join(self.home, ".local", "share", "KestrelData", "activities")

@@ -10,23 +10,29 @@ import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from scanner_x11 import Desktop, PROBE, parse_time, read_rows  # noqa: E402
+from scanner_x11 import AGENT, Desktop, PROBE, parse_time, read_rows  # noqa: E402
 
 IDLE_TIME_START = 3
 SCRIPT_DELAY_MS = 40
 
 
 class ScannerOnX11(unittest.TestCase):
-    def scenario(self, window_manager):
+    def scenario(self, window_manager, program="probe"):
         desktop = Desktop(window_manager)
         try:
             alpha = desktop.xterm("alpha window")
             beta = desktop.xterm("beta window")
             desktop.focus(alpha, window_manager)
             report = os.path.join(desktop.home, "report.json")
-            probe = desktop.start([PROBE, "--scan-interval", "1", "--idle-time-start", str(IDLE_TIME_START),
-                                   "--script-delay-ms", str(SCRIPT_DELAY_MS), "--debug-log-level", "5",
-                                   "--report", report])
+            if program == "agent":
+                desktop.write_settings({"scan_interval": 1, "idle_time_start": IDLE_TIME_START,
+                                        "debug_log_level": 5, "url": "127.0.0.1:9", "api_url": "127.0.0.1:9",
+                                        "push_initial_interval": 3600, "pull_initial_interval": 3600})
+                probe = desktop.start([AGENT])
+            else:
+                probe = desktop.start([PROBE, "--scan-interval", "1", "--idle-time-start", str(IDLE_TIME_START),
+                                       "--script-delay-ms", str(SCRIPT_DELAY_MS), "--debug-log-level", "5",
+                                       "--report", report])
             for window in (beta, alpha, beta):
                 for _ in range(5):
                     time.sleep(0.5)
@@ -41,6 +47,8 @@ class ScannerOnX11(unittest.TestCase):
             probe.send_signal(signal.SIGTERM)
             self.assertEqual(probe.wait(timeout=10), 0)
             rows = read_rows(desktop.activities_dir())
+            if program == "agent":
+                return rows, None
             with open(report, encoding="utf-8") as f:
                 return rows, json.load(f)
         finally:
@@ -84,6 +92,14 @@ class ScannerOnX11(unittest.TestCase):
         rows, report = self.scenario(window_manager=True)
         self.check_rows(rows)
         self.assertEqual(report["scripts"], [], "with _NET_ACTIVE_WINDOW no script is needed")
+
+    def test_agent_records_with_window_manager_and_writes_the_open_record_at_its_end(self):
+        rows, _ = self.scenario(window_manager=True, program="agent")
+        self.check_rows(rows)
+
+    def test_agent_records_on_a_bare_server(self):
+        rows, _ = self.scenario(window_manager=False, program="agent")
+        self.check_rows(rows)
 
 
 if __name__ == "__main__":
