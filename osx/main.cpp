@@ -83,6 +83,9 @@ int main() {
     }
 
     kes::stop_daemon_serving_main_queue(*agent_daemon, queue);
+    // The record open at this moment is work the user did: it goes into the
+    // final flush instead of being dropped.
+    agent_daemon->complete_open_record();
     activity_logger.write_current_log_to_disk();
     log_line(L"***** Exiting Kestrel *****\n\n", 5);
     agent_daemon.reset();

@@ -125,6 +125,12 @@ void daemon::stop() {
     for (const std::size_t slot : {puller_slot, pusher_slot, scanner_slot, ui_slot}) join(slot);
 }
 
+bool daemon::complete_open_record() {
+    if (slots_[scanner_slot].thread.joinable() || !scanner_) return false;
+    scanner_->complete_open_record_at_end();
+    return true;
+}
+
 bool daemon::wait_for_stop(std::size_t slot, std::chrono::milliseconds duration) {
     thread_slot& target = slots_[slot];
     std::unique_lock<std::mutex> lock(target.mutex);

@@ -61,6 +61,11 @@ public:
     // the order puller, pusher, scanner, UI. Safe to call more than once.
     void stop();
 
+    // At the orderly end, after `stop`: the scanner's open record is completed
+    // and handed to the logger, so the final flush writes it. Refused (false)
+    // while the scanner thread has not been joined.
+    bool complete_open_record();
+
     // Sleeps on a slot until its stop flag is set (false) or the time passed (true).
     bool wait_for_stop(std::size_t slot, std::chrono::milliseconds duration);
 

@@ -1,6 +1,8 @@
 // Xlib lives only in this file: its macros (Status, Bool, None) break Qt.
 #include "platform/x11_session.h"
 
+#include "platform/linux/xlib_setup.h"
+
 #include <X11/Xlib.h>
 #include <X11/extensions/dpms.h>
 #include <X11/extensions/scrnsaver.h>
@@ -63,6 +65,7 @@ private:
     }
 
     void open_locked() {
+        prepare_xlib();
         display_ = XOpenDisplay(nullptr);
         if (!display_) return;
         lost_.store(false);

@@ -1,0 +1,59 @@
+#pragma once
+// One connection to the X server, for the windows the user works in (idle time
+// and display state have their own session, platform/x11_session.h): the
+// active window, the window holding the input focus, and per window its
+// process id, WM_CLASS, title and the window it is transient for.
+//
+// A session belongs to one thread: every thread that asks X11 keeps its own.
+// It connects lazily to $DISPLAY; with no display every answer is "none".
+// Losing the connection (log-out, server gone) never ends the process from
+// inside Xlib: the session goes dead, answers "none" from then on, and asks
+// the main queue to quit so the agent takes its orderly way out.
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace platform {
+
+class x11_windows {
+public:
+    using window_id = std::uint64_t;  // 0 means no window
+
+    // `display_name` empty means $DISPLAY.
+    explicit x11_windows(std::string display_name = {});
+    ~x11_windows();
+    x11_windows(const x11_windows&) = delete;
+    x11_windows& operator=(const x11_windows&) = delete;
+
+    // Opens the connection when needed; false when no server answers (a
+    // failed attempt is retried at most every few seconds) or it was lost.
+    bool connected();
+    bool lost() const;
+
+    // The root window's _NET_ACTIVE_WINDOW; nullopt when no window manager
+    // publishes it (a bare server), 0 when it names no window.
+    std::optional<window_id> active_window();
+    // The top-level client window holding the input focus, or 0.
+    window_id input_focus_window();
+
+    // _NET_WM_PID, else the X-Resource client id of the window's owner.
+    std::optional<int> window_pid(window_id window);
+    // The class half of WM_CLASS; empty when absent.
+    std::string window_class(window_id window);
+    // _NET_WM_NAME (UTF-8), else WM_NAME; empty when absent.
+    std::string window_title(window_id window);
+    // WM_TRANSIENT_FOR, or 0.
+    window_id transient_for(window_id window);
+
+    // Called by the connection's IO-error exit handler; public only for it.
+    void on_connection_lost();
+
+private:
+    struct state;
+    std::unique_ptr<state> state_;
+};
+
+}  // namespace platform

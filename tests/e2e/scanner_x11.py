@@ -1,0 +1,132 @@
+"""Xvfb with two xterm windows and, optionally, openbox; the scanner probe
+records while xdotool moves the focus; python reads the upload files."""
+
+import csv
+import glob
+import gzip
+import io
+import json
+import os
+import shutil
+import signal
+import subprocess
+import tempfile
+import time
+from datetime import datetime
+
+BUILD_DIR = os.environ.get("KES_BUILD_DIR") or os.path.join(
+    os.path.dirname(os.path.abspath(__file__)), "..", "..", "build")
+PROBE = os.path.join(BUILD_DIR, "tests", "kes_scanner_probe")
+AGENT = os.path.join(BUILD_DIR, "Kestrel.app", "Contents", "MacOS", "Kestrel")
+
+
+def free_display_number():
+    for number in range(420, 700):
+        if not os.path.exists(f"/tmp/.X{number}-lock") and \
+                not os.path.exists(f"/tmp/.X11-unix/X{number}"):
+            return number
+    raise RuntimeError("no free X display number")
+
+
+class Desktop:
+    """Xvfb, optionally a window manager, and the processes started on it;
+    every process is ended by its id in `close`."""
+
+    def __init__(self, window_manager):
+        self.home = tempfile.mkdtemp(prefix="kes-scan-")
+        self.display = f":{free_display_number()}"
+        self.processes = []
+        self.server = self.start(["Xvfb", self.display, "-nolisten", "tcp", "-noreset",
+                                  "-screen", "0", "1024x768x24"], with_display=False)
+        self.wait_until(lambda: self.run(["xdotool", "getmouselocation"]).returncode == 0)
+        if window_manager:
+            self.start(["openbox", "--sm-disable"])
+            self.wait_until(lambda: "_NET_SUPPORTING_WM_CHECK(WINDOW)" in
+                            self.run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"]).stdout)
+
+    def env(self, **extra):
+        env = {k: v for k, v in os.environ.items()
+               if k.lower() not in ("http_proxy", "https_proxy", "all_proxy", "no_proxy")}
+        env.update(HOME=self.home, XDG_RUNTIME_DIR=self.home, TMPDIR=self.home, DISPLAY=self.display)
+        env.pop("XDG_DATA_HOME", None)
+        env.pop("XDG_CONFIG_HOME", None)
+        env.update(extra)
+        return env
+
+    def start(self, command, with_display=True, **popen):
+        process = subprocess.Popen(command, env=self.env() if with_display else None,
+                                   stdout=popen.pop("stdout", subprocess.DEVNULL),
+                                   stderr=popen.pop("stderr", subprocess.DEVNULL), **popen)
+        self.processes.append(process)
+        return process
+
+    def run(self, command):
+        return subprocess.run(command, env=self.env(), capture_output=True, text=True, timeout=20)
+
+    @staticmethod
+    def wait_until(predicate, timeout=15.0):
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            if predicate():
+                return
+            time.sleep(0.05)
+        raise RuntimeError("timed out")
+
+    def xterm(self, title):
+        self.start(["xterm", "-T", title, "-geometry", "60x10", "-e", "sleep", "600"])
+        found = []
+
+        def visible():
+            result = self.run(["xdotool", "search", "--onlyvisible", "--name", f"^{title}$"])
+            found[:] = result.stdout.split()
+            return bool(found)
+        self.wait_until(visible)
+        return found[0]
+
+    def focus(self, window, window_manager):
+        if window_manager:
+            self.run(["xdotool", "windowactivate", "--sync", window])
+        else:
+            self.run(["xdotool", "windowfocus", "--sync", window])
+        self.touch()
+
+    def touch(self):
+        """Input from the user: resets the server's idle time."""
+        self.run(["xdotool", "mousemove_relative", "--", "1", "0"])
+
+    def close(self):
+        for process in reversed(self.processes):
+            if process.poll() is None:
+                process.terminate()
+                try:
+                    process.wait(timeout=5)
+                except subprocess.TimeoutExpired:
+                    process.kill()
+                    process.wait()
+        shutil.rmtree(self.home, ignore_errors=True)
+
+    def data_dir(self):
+        return os.path.join(self.home, ".local", "share", "KestrelData")
+
+    def write_settings(self, settings):
+        os.makedirs(self.data_dir(), exist_ok=True)
+        with open(os.path.join(self.data_dir(), "kestreld.json"), "w", encoding="utf-8") as out:
+            json.dump(settings, out)
+
+    def activities_dir(self):
+        return os.path.join(self.home, ".local", "share", "KestrelData", "activities")
+
+
+def read_rows(folder):
+    rows = []
+    for path in sorted(glob.glob(os.path.join(folder, "*.kes[gc]"))):
+        with open(path, "rb") as f:
+            data = f.read()
+        if path.endswith(".kesg"):
+            data = gzip.decompress(data)
+        rows.extend(csv.reader(io.StringIO(data.decode("utf-8"), newline="")))
+    return rows
+
+
+def parse_time(text):
+    return datetime.strptime(text, "%Y-%m-%d %H:%M:%S")

@@ -1,0 +1,214 @@
+// The grabber against a real X server: windows made by the test, placed in
+// front as a window manager does (_NET_ACTIVE_WINDOW) or as a bare server
+// does (the input focus, answered by the scripts on the main thread).
+#include "core/capture/grabber.h"
+#include "osx/osx_AppleScriptExecutor.h"
+#include "osx/osx_grabber.h"
+#include "platform/fake/fake_script_engine.h"
+#include "platform/front_application.h"
+#include "platform/linux/x11_script_engine.h"
+#include "platform/main_queue.h"
+#include "tests/support/test_environment.h"
+#include "tests/support/xvfb.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <fstream>
+#include <functional>
+#include <thread>
+
+namespace {
+
+using kes::osx_AppleScriptExecutor;
+using kes::osx_grabber;
+using kes::testing::test_windows;
+using kes::testing::xvfb_server;
+
+std::string self_exe() { return platform::executable_of(::getpid()); }
+
+std::wstring wide(const std::string& text) { return std::wstring(text.begin(), text.end()); }
+
+class GrabberX11 : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!server_.running()) GTEST_SKIP() << "Xvfb is not available";
+        windows_ = std::make_unique<test_windows>(server_.display());
+        queue_.bind_to_current_thread();
+    }
+
+    // Runs `work` on a worker thread (as the scanner would) while this
+    // thread serves as the main thread.
+    void on_worker(const std::function<void()>& work) {
+        std::atomic<bool> done{false};
+        std::thread worker([&] {
+            work();
+            done = true;
+            queue_.async([] {});
+        });
+        queue_.serve_until([&] { return done.load(); }, std::chrono::seconds(20));
+        worker.join();
+    }
+
+    std::shared_ptr<osx_AppleScriptExecutor> x11_executor() {
+        return std::make_shared<osx_AppleScriptExecutor>(
+            std::make_shared<platform::x11_script_engine>(server_.display()), queue_);
+    }
+
+    xvfb_server server_;
+    std::unique_ptr<test_windows> windows_;
+    platform::main_queue queue_;
+};
+
+TEST_F(GrabberX11, ActiveWindowGivesProcessNameTitleAndPath) {
+    const auto first = windows_->create("First — été", "Firstclass", ::getpid());
+    const auto second = windows_->create("Second", "", ::getpid());
+    auto engine = std::make_shared<platform::fake_script_engine>(queue_);
+    osx_grabber grabber(std::make_shared<osx_AppleScriptExecutor>(engine, queue_), server_.display());
+
+    windows_->set_active(first);
+    EXPECT_EQ(grabber.get_active_process_id(), std::to_wstring(::getpid()));
+    EXPECT_EQ(grabber.get_process_name(), L"Firstclass");
+    EXPECT_EQ(grabber.get_process_filename(), wide(self_exe()));
+    EXPECT_EQ(grabber.get_window_title(), L"First — été");
+
+    // Without WM_CLASS the executable's base name names the application.
+    windows_->set_active(second);
+    EXPECT_EQ(grabber.get_process_name(), wide(self_exe().substr(self_exe().rfind('/') + 1)));
+    EXPECT_EQ(grabber.get_window_title(), L"Second");
+    EXPECT_TRUE(engine->runs().empty()) << "no script is needed while a window manager names the active window";
+}
+
+TEST_F(GrabberX11, WindowWithoutPidPropertyIsFoundThroughXResource) {
+    const auto window = windows_->create("No pid", "Nopid", 0);
+    windows_->set_active(window);
+    osx_grabber grabber(x11_executor(), server_.display());
+    EXPECT_EQ(grabber.get_active_process_id(), std::to_wstring(::getpid()));
+}
+
+TEST_F(GrabberX11, LegacyLatin1NameAndTransientDialogTitle) {
+    const auto document = windows_->create("", "Editor", ::getpid(), "Caf\xe9 menu");
+    const auto dialog = windows_->create("Save changes?", "Editor", ::getpid());
+    windows_->set_transient_for(dialog, document);
+    windows_->set_active(dialog);
+    osx_grabber grabber(x11_executor(), server_.display());
+    EXPECT_EQ(grabber.get_window_title(), L"Caf\u00e9 menu");
+}
+
+TEST_F(GrabberX11, WithoutWindowManagerTheScriptsAnswerOnTheMainThread) {
+    const auto first = windows_->create("Focused one", "Focusclass", ::getpid());
+    windows_->create("Other", "Otherclass", ::getpid());
+    windows_->remove_active();
+    windows_->focus(first);
+    auto grabber = std::make_shared<osx_grabber>(x11_executor(), server_.display());
+    std::wstring pid, name, path, title;
+    on_worker([&] {
+        pid = grabber->get_active_process_id();
+        name = grabber->get_process_name();
+        path = grabber->get_process_filename();
+        title = grabber->get_window_title();
+    });
+    EXPECT_EQ(pid, std::to_wstring(::getpid()));
+    EXPECT_EQ(name, L"Focusclass");
+    EXPECT_EQ(path, wide(self_exe()));
+    EXPECT_EQ(title, L"Focused one");
+}
+
+TEST_F(GrabberX11, ScannerThreadWaitsForTheMainThreadAndColonsBecomeSlashes) {
+    windows_->remove_active();
+    auto engine = std::make_shared<platform::fake_script_engine>(queue_);
+    const std::string bundle = kes::testing::private_home() + "/Tool.app";
+    engine->set_named("GetProcessID", platform::script_result::answer("4242"));
+    engine->set_named("CurrentApplicationName", platform::script_result::answer("Tool"));
+    engine->set_named("CurrentApplicationPath", platform::script_result::answer(":" + bundle.substr(1)));
+    engine->set_during_run([] { std::this_thread::sleep_for(std::chrono::milliseconds(150)); });
+    ASSERT_EQ(std::system(("mkdir -p " + bundle + "/Contents").c_str()), 0);
+    std::ofstream(bundle + "/Contents/Info.plist")
+        << "<plist><dict><key>CFBundleVersion</key>\n  <string>7.1&amp;2</string></dict></plist>";
+
+    osx_grabber grabber(std::make_shared<osx_AppleScriptExecutor>(engine, queue_), server_.display());
+    std::wstring pid, path, version;
+    std::chrono::milliseconds waited{};
+    std::thread::id worker_id;
+    on_worker([&] {
+        worker_id = std::this_thread::get_id();
+        const auto begin = std::chrono::steady_clock::now();
+        pid = grabber.get_active_process_id();
+        waited = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - begin);
+        path = grabber.get_process_filename();
+        version = grabber.get_process_version(false);
+    });
+    EXPECT_EQ(pid, L"4242");
+    EXPECT_EQ(path, wide(bundle));
+    EXPECT_EQ(version, L"7.1&2");
+    EXPECT_GE(waited.count(), 150) << "the caller waits until the main thread ran the script";
+    const auto runs = engine->runs();
+    ASSERT_GE(runs.size(), 3u);
+    EXPECT_EQ(runs[0].script, "GetProcessID");
+    for (const auto& run : runs) {
+        EXPECT_TRUE(run.on_main_thread) << run.script;
+        EXPECT_EQ(run.thread, std::this_thread::get_id());
+        EXPECT_NE(run.thread, worker_id);
+    }
+}
+
+TEST_F(GrabberX11, ClosedMainQueueGivesNoAnswerInsteadOfWaiting) {
+    windows_->remove_active();
+    auto engine = std::make_shared<platform::fake_script_engine>(queue_);
+    engine->set_named("GetProcessID", platform::script_result::answer("1"));
+    osx_grabber grabber(std::make_shared<osx_AppleScriptExecutor>(engine, queue_), server_.display());
+    queue_.close();
+    std::wstring pid = L"unset";
+    std::thread worker([&] { pid = grabber.get_active_process_id(); });
+    worker.join();
+    EXPECT_EQ(pid, L"");
+    EXPECT_TRUE(engine->runs().empty());
+}
+
+TEST_F(GrabberX11, LosingTheDisplayEndsNothingButAsksForTheOrderlyEnd) {
+    const auto window = windows_->create("Before", "Before", ::getpid());
+    windows_->set_active(window);
+    osx_grabber grabber(x11_executor(), server_.display());
+    ASSERT_EQ(grabber.get_window_title(), L"Before");
+    windows_.reset();
+    server_.kill_now();
+    std::wstring title = L"unset";
+    std::wstring pid = L"unset";
+    on_worker([&] {
+        title = grabber.get_window_title();
+        pid = grabber.get_active_process_id();
+    });
+    EXPECT_EQ(title, L"");
+    EXPECT_EQ(pid, L"");
+    EXPECT_TRUE(platform::main_queue::instance().quit_requested());
+}
+
+TEST(Grabber, GraphicsTitleRule) {
+    EXPECT_EQ(osx_grabber::graphics_title_rule(L"adobe photoshop 2024", L"poster.psd @ 66.7% (RGB/8)"),
+              L"poster.psd");
+    EXPECT_EQ(osx_grabber::graphics_title_rule(L"indesign", L"@ start"), L"@ start");
+    EXPECT_EQ(osx_grabber::graphics_title_rule(L"illustrator", L"no at sign"), L"no at sign");
+    EXPECT_EQ(osx_grabber::graphics_title_rule(L"firefox", L"poster.psd @ 66.7%"), L"poster.psd @ 66.7%");
+}
+
+TEST(Grabber, ProcessHashIsUpperCaseSha1OrEmpty) {
+    const std::string path = kes::testing::private_home() + "/abc.bin";
+    std::ofstream(path, std::ios::binary) << "abc";
+    EXPECT_EQ(kes::grabber::hash_file(path), L"A9993E364706816ABA3E25717850C26C9CD0D89D");
+    EXPECT_EQ(kes::grabber::hash_file(path + ".missing"), L"");
+}
+
+TEST(Grabber, OwnVersionComesFromTheBundleAndNamesAreRead) {
+    osx_grabber grabber(std::make_shared<osx_AppleScriptExecutor>(
+                            std::make_shared<platform::fake_script_engine>(platform::main_queue::instance()),
+                            platform::main_queue::instance()),
+                        ":99999");
+    // Test programs run outside the bundle, so there is no own version to read.
+    EXPECT_EQ(grabber.get_process_version(true), L"");
+    EXPECT_FALSE(grabber.get_os_username().empty());
+    EXPECT_FALSE(grabber.get_computer_name().empty());
+}
+
+}  // namespace

@@ -1,0 +1,120 @@
+#include "tests/support/xvfb.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+
+namespace kes::testing {
+
+xvfb_server::xvfb_server() {
+    int pipe_fds[2];
+    if (::pipe(pipe_fds) != 0) return;
+    pid_ = ::fork();
+    if (pid_ == 0) {
+        ::close(pipe_fds[0]);
+        const std::string fd = std::to_string(pipe_fds[1]);
+        ::execl("/usr/bin/Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "640x480x24", "-nolisten",
+                "tcp", static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ::close(pipe_fds[1]);
+    if (pid_ < 0) {
+        ::close(pipe_fds[0]);
+        return;
+    }
+    std::string number;
+    char c = 0;
+    while (::read(pipe_fds[0], &c, 1) == 1 && c != '\n') number += c;
+    ::close(pipe_fds[0]);
+    if (!number.empty()) display_ = ":" + number;
+}
+
+xvfb_server::~xvfb_server() { kill_now(); }
+
+void xvfb_server::kill_now() {
+    if (pid_ <= 0) return;
+    ::kill(pid_, SIGKILL);
+    ::waitpid(pid_, nullptr, 0);
+    pid_ = -1;
+}
+
+struct test_windows::state {
+    Display* display = nullptr;
+};
+
+test_windows::test_windows(const std::string& display) : state_(std::make_unique<state>()) {
+    state_->display = XOpenDisplay(display.c_str());
+}
+
+test_windows::~test_windows() {
+    if (state_->display) XCloseDisplay(state_->display);
+}
+
+test_windows::window_id test_windows::create(const std::string& utf8_title, const std::string& wm_class, long pid,
+                                             const std::string& latin1_wm_name) {
+    Display* d = state_->display;
+    const Window window = XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 100, 100, 0, 0, 0);
+    if (!utf8_title.empty()) set_title(window, utf8_title);
+    if (!latin1_wm_name.empty()) XStoreName(d, window, latin1_wm_name.c_str());
+    if (!wm_class.empty()) {
+        std::string name = "instance";
+        XClassHint hint{name.data(), const_cast<char*>(wm_class.c_str())};
+        XSetClassHint(d, window, &hint);
+    }
+    if (pid != 0) {
+        const unsigned long value = static_cast<unsigned long>(pid);
+        XChangeProperty(d, window, XInternAtom(d, "_NET_WM_PID", False), XA_CARDINAL, 32, PropModeReplace,
+                        reinterpret_cast<const unsigned char*>(&value), 1);
+    }
+    XMapWindow(d, window);
+    XSync(d, False);
+    return window;
+}
+
+void test_windows::set_title(window_id window, const std::string& utf8_title) {
+    Display* d = state_->display;
+    XChangeProperty(d, window, XInternAtom(d, "_NET_WM_NAME", False), XInternAtom(d, "UTF8_STRING", False), 8,
+                    PropModeReplace, reinterpret_cast<const unsigned char*>(utf8_title.data()),
+                    static_cast<int>(utf8_title.size()));
+    XSync(d, False);
+}
+
+void test_windows::set_transient_for(window_id window, window_id owner) {
+    XSetTransientForHint(state_->display, window, owner);
+    XSync(state_->display, False);
+}
+
+void test_windows::set_active(window_id window) {
+    Display* d = state_->display;
+    const unsigned long value = window;
+    XChangeProperty(d, DefaultRootWindow(d), XInternAtom(d, "_NET_ACTIVE_WINDOW", False), XA_WINDOW, 32,
+                    PropModeReplace, reinterpret_cast<const unsigned char*>(&value), 1);
+    XSync(d, False);
+}
+
+void test_windows::remove_active() {
+    Display* d = state_->display;
+    XDeleteProperty(d, DefaultRootWindow(d), XInternAtom(d, "_NET_ACTIVE_WINDOW", False));
+    XSync(d, False);
+}
+
+void test_windows::focus(window_id window) {
+    Display* d = state_->display;
+    // A window must be viewable to take the focus; mapping is asynchronous.
+    for (int i = 0; i < 100; ++i) {
+        XWindowAttributes attributes{};
+        XGetWindowAttributes(d, window, &attributes);
+        if (attributes.map_state == IsViewable) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    XSetInputFocus(d, window, RevertToParent, CurrentTime);
+    XSync(d, False);
+}
+
+}  // namespace kes::testing

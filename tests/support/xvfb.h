@@ -1,0 +1,60 @@
+#pragma once
+// A private Xvfb server for one test program, and real X11 windows on it
+// that a test places in front the way a window manager would
+// (_NET_ACTIVE_WINDOW) or a bare server does (the input focus).
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace kes::testing {
+
+class xvfb_server {
+public:
+    // Starts Xvfb on a free display number; `running()` is false when it
+    // cannot be started (the tests that need it then skip).
+    xvfb_server();
+    ~xvfb_server();
+    xvfb_server(const xvfb_server&) = delete;
+    xvfb_server& operator=(const xvfb_server&) = delete;
+
+    bool running() const { return pid_ > 0 && !display_.empty(); }
+    const std::string& display() const { return display_; }
+    // Ends the server at once (a lost connection for its clients).
+    void kill_now();
+
+private:
+    pid_t pid_ = -1;
+    std::string display_;
+};
+
+class test_windows {
+public:
+    using window_id = std::uint64_t;
+
+    explicit test_windows(const std::string& display);
+    ~test_windows();
+    test_windows(const test_windows&) = delete;
+    test_windows& operator=(const test_windows&) = delete;
+
+    // A mapped top-level window. Empty texts leave the property unset; a pid
+    // of 0 sets no _NET_WM_PID.
+    window_id create(const std::string& utf8_title, const std::string& wm_class, long pid,
+                     const std::string& latin1_wm_name = {});
+    void set_transient_for(window_id window, window_id owner);
+    void set_title(window_id window, const std::string& utf8_title);
+
+    // As a window manager does: the root's _NET_ACTIVE_WINDOW.
+    void set_active(window_id window);
+    void remove_active();
+    // As a bare server does: the input focus.
+    void focus(window_id window);
+
+private:
+    struct state;
+    std::unique_ptr<state> state_;
+};
+
+}  // namespace kes::testing
