@@ -30,11 +30,15 @@ config& config::instance() {
     return *created;
 }
 
-config::config() : clock_([] { return boost::posix_time::second_clock::local_time(); }) {}
+namespace {
+config::ptime wall_clock_now() { return boost::posix_time::second_clock::local_time(); }
+}  // namespace
+
+config::config() : clock_(&wall_clock_now) {}
 
 void config::set_clock(clock_source clock) {
     std::lock_guard<std::mutex> lock(data_mutex_);
-    clock_ = std::move(clock);
+    clock_ = clock ? std::move(clock) : clock_source(&wall_clock_now);
 }
 
 config::ptime config::local_now() const {

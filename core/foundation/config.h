@@ -239,7 +239,8 @@ public:
     void push_status_message(const std::wstring& text);
     void pop_status_message(std::wstring& text);
 
-    // The local wall clock the policies read; tests replace it.
+    // The local wall clock the policies read; tests replace it, and an empty
+    // clock restores the real one.
     void set_clock(clock_source clock);
     ptime local_now() const;
 

@@ -97,3 +97,18 @@ TEST_F(ConfigStoreTest, TextsReadWhileWrittenAreNeverTorn) {
 
 }  // namespace
 }  // namespace kes
+
+namespace kes {
+namespace {
+
+TEST(ConfigClock, AnEmptyClockRestoresTheWallClock) {
+    config& settings = config::instance();
+    settings.set_clock([] { return boost::posix_time::time_from_string("2024-03-05 14:30:00"); });
+    EXPECT_EQ(settings.local_now(), boost::posix_time::time_from_string("2024-03-05 14:30:00"));
+    settings.set_clock({});
+    const auto now = boost::posix_time::second_clock::local_time();
+    EXPECT_LE((settings.local_now() - now).total_seconds(), 1);
+}
+
+}  // namespace
+}  // namespace kes
