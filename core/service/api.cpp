@@ -117,7 +117,7 @@ activation_result API::perform_activate(const std::wstring& user, const std::wst
         result.account_key = answer::string_member(parsed, "account_key");
         result.data_key = answer::optional_string_member(parsed, "data_key").value_or(L"");
         return result;
-    });
+    }, reply.body_is_secret);
 }
 
 activation_result API::activate(const std::wstring& user, const std::wstring& password, const std::wstring& code) {

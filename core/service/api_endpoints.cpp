@@ -118,6 +118,7 @@ kes::DynamicStructure API::get_config() {
     log(L"[API:get_config]", level_network);
     const kes::config& settings = kes::config::instance();
     request call = make_request("/config", settings.get_api_url(), settings.get_account_key());
+    call.keep_answer_out_of_log();  // settings may carry keys (data key, mirror accounts)
     call.add_header(accept_name(), accept_json());
     const response reply = call.perform(kes::network::post);
     validate_response_status_code(reply, 200);
@@ -125,7 +126,7 @@ kes::DynamicStructure API::get_config() {
         const json parsed = answer::parse_object(reply.body);
         throw_exception_if_kes_error_present(parsed);
         return kes::DynamicStructureFromJson(answer::object_member(parsed, "config"));
-    });
+    }, reply.body_is_secret);
 }
 
 alerts_result API::get_alerts() {

@@ -19,7 +19,11 @@ inline constexpr std::uint32_t level_activation = kes::log_level::network | kes:
 inline constexpr std::uint32_t level_caught = kes::log_level::error | kes::log_level::network |
                                               kes::log_level::service;
 
-[[noreturn]] inline void parse_failed(const wchar_t* operation, const char* what) {
+// The JSON library's parse errors quote the text they last read, which in an
+// answer holding keys may be a key: that part stays out of the log then.
+[[noreturn]] inline void parse_failed(const wchar_t* operation, std::string what, bool answer_is_secret) {
+    const auto quoted = what.find("; last read:");
+    if (answer_is_secret && quoted != std::string::npos) what = what.substr(0, quoted) + "; last read: [redacted]";
     kes::log(std::wstring(L"[API::") + operation + L"] Caught nlohmann::json::exception: " +
                  kes::util::utf8_to_wstring_lossy(what),
              level_caught);
@@ -29,15 +33,15 @@ inline constexpr std::uint32_t level_caught = kes::log_level::error | kes::log_l
 // Runs `read` (parsing and reading an answer, or building a body); a JSON
 // error or text that is not valid UTF-8 becomes ParseError.
 template <class Read>
-auto parse_guarded(const wchar_t* operation, Read&& read) -> decltype(read()) {
+auto parse_guarded(const wchar_t* operation, Read&& read, bool answer_is_secret = false) -> decltype(read()) {
     try {
         return read();
     } catch (const nlohmann::json::exception& e) {
-        parse_failed(operation, e.what());
+        parse_failed(operation, e.what(), answer_is_secret);
     } catch (const std::range_error& e) {
-        parse_failed(operation, e.what());
+        parse_failed(operation, e.what(), answer_is_secret);
     } catch (const std::runtime_error& e) {  // an answer nested too deep to read
-        parse_failed(operation, e.what());
+        parse_failed(operation, e.what(), answer_is_secret);
     }
 }
 

@@ -202,16 +202,19 @@ bool puller::update_blocked_list(bool start, bool end, int duration_minutes) {
     log(L"[puller:update_blocked_list] with: start_focus: " + std::wstring(flag_text(start)) +
             L" end_focus: " + flag_text(end) + L" duration: " + std::to_wstring(duration_minutes),
         level_network);
-    // Switching blocking off moves its end into the past; a session that is
-    // still running gets its end back once the service has answered.
-    const ptime session_end = config_.get_blocking_until();
+    // Switching blocking off moves its end into the past for good, so a
+    // session that is still running keeps its end while the service is
+    // asked (an empty list blocks nothing meanwhile). Its end is never put
+    // back afterwards: the user may have ended the session in the meantime.
+    const bool session_running = is_later(config_.get_blocking_until(), clock_());
     config_.set_blocked_items({});
-    config_.set_blocking_enabled(false);
+    if (!session_running) config_.set_blocking_enabled(false);
     Kestrel::Network::block_list_result answer;
     try {
         answer = service_->get_blocked_list(start, end, duration_minutes);
     } catch (const Kestrel::Network::Exception& e) {
         log(L"[puller:update_blocked_list] Caught Kestrel::Network::Exception: " + e.message, level_caught);
+        if (session_running) config_.set_blocking_enabled(false);
         return false;
     }
     if (answer.blocking_enabled) {
@@ -219,7 +222,6 @@ bool puller::update_blocked_list(bool start, bool end, int duration_minutes) {
         config_.set_extended_domain_list(answer.extended_domain_list);
         config_.set_blocking_enabled(true);
     }
-    if (is_later(session_end, clock_())) config_.set_blocking_until(session_end);
     return true;
 }
 

@@ -2,7 +2,8 @@
 // for end-to-end scripts: kes_sync_probe --ca FILE. Settings come from the
 // home's kestreld.json. One command a line on standard input, one JSON line
 // back:
-//   now            the probe's local time
+//   now            the probe's local time (it stands still until advanced,
+//                  so a script's sums never straddle a second that ticked)
 //   advance S      moves the probe's clock S seconds ahead
 //   record TITLE   logs one activity record with that window title
 //   shove          one pusher pass; answers the status line
@@ -38,9 +39,9 @@ using boost::posix_time::ptime;
 std::atomic<long> clock_offset_seconds{0};
 
 ptime probe_now() {
-    const ptime now = boost::date_time::c_local_adjustor<ptime>::utc_to_local(
+    static const ptime started = boost::date_time::c_local_adjustor<ptime>::utc_to_local(
         boost::posix_time::second_clock::universal_time());
-    return now + boost::posix_time::seconds(clock_offset_seconds.load());
+    return started + boost::posix_time::seconds(clock_offset_seconds.load());
 }
 
 std::string text(const ptime& t) { return t.is_special() ? "" : boost::posix_time::to_iso_extended_string(t); }

@@ -254,6 +254,17 @@ TEST_F(ServiceApi, SecretsNeverReachTheDebugLog) {
     api().upload_tz_event(demo_data_key, 2.5, "UTC");
     service_->script("/activate", {{"status", 500}, {"body", "{\"account_key\": \"AK-demo-7f3c9e21b8d44a0f9c5e\"}"}});
     EXPECT_THROW(api().activate_silent(), Kestrel::Network::UnexpectedHTTPCode);
+    // A cut-off answer: the JSON library's message quotes what it last read.
+    service_->script("/activate", {{"status", 200}, {"body", "{\"c\": [0, \"OK\"], \"account_key\": \"AK-demo-7f3c9e21b8d44a0f9c5e"}});
+    EXPECT_THROW(api().activate_silent(), Kestrel::Network::ParseError);
+    // Pulled settings may carry keys: mirror accounts, the data key.
+    const json keyed_settings = {{"scan_interval", 3},
+                                 {"data_key", kes::util::wstring_to_utf8(demo_data_key)},
+                                 {"mirrored_accounts", {{{"url", "127.0.0.1:1"}, {"account_key", "AK-mirror-4be1c0d9a7f35e62"}}}}};
+    service_->set_state({{"config", keyed_settings}});
+    api().get_config();
+    service_->script("/config", {{"status", 502}, {"json", {{"config", keyed_settings}}}});
+    EXPECT_THROW(api().get_config(), Kestrel::Network::UnexpectedHTTPCode);
 
     const std::wstring logged = kes::debug_log_read();
     ASSERT_NE(logged.find(L"[API::perform_activate]"), std::wstring::npos);
@@ -261,10 +272,13 @@ TEST_F(ServiceApi, SecretsNeverReachTheDebugLog) {
                                        std::wstring(L"AK-2fa-c04d7e19a2b54f86b3d1"),
                                        std::wstring(L"DK-2fa-93e5a1f0c7b24d68e2a4"),
                                        std::wstring(L"TEAM-demo-e8a2f4c61b9d"),
-                                       std::wstring(L"AK-team-5d2e8b0c4a1f4e7d9b36")}) {
+                                       std::wstring(L"AK-team-5d2e8b0c4a1f4e7d9b36"),
+                                       std::wstring(L"AK-mirror-4be1c0d9a7f35e62")}) {
         EXPECT_EQ(logged.find(secret), std::wstring::npos) << kes::util::narrow(secret);
     }
     EXPECT_NE(logged.find(L"****9c5e"), std::wstring::npos) << "keys show their last 4 characters";
+    EXPECT_NE(logged.find(L"[API::perform_activate] Caught nlohmann::json::exception: "), std::wstring::npos);
+    EXPECT_NE(logged.find(L"; last read: [redacted]"), std::wstring::npos);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include "core/service/network_errors.h"
 #include "core/service/sync_service.h"
 
+#include <functional>
 #include <mutex>
 #include <set>
 #include <string>
@@ -30,6 +31,9 @@ public:
     DynamicStructure browser_support;
     Kestrel::Network::block_list_result block_list;
 
+    // Runs while the block list is being fetched: what other threads do meanwhile.
+    std::function<void()> during_block_list;
+
     std::vector<block_list_call> block_list_calls;
     std::vector<std::string> calls;
 
@@ -47,6 +51,7 @@ public:
     }
     Kestrel::Network::block_list_result get_blocked_list(bool start, bool end, int duration) override {
         block_list_calls.push_back({start, end, duration});
+        if (during_block_list) during_block_list();
         call("get_blocked_list");
         return block_list;
     }

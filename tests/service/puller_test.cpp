@@ -134,6 +134,22 @@ TEST_F(PullerTest, ARefreshKeepsARunningSessionAndAFailedOneSwitchesBlockingOff)
     EXPECT_TRUE(settings().get_blocked_items().empty());
 }
 
+// The user ends the session while the puller thread's refresh waits for the
+// service: the answer must not bring the ended session back.
+TEST_F(PullerTest, ASessionEndedDuringARefreshStaysEnded) {
+    ui_.on_get_focused(30);
+    ASSERT_TRUE(settings().is_blocking());
+    now_ += minutes(10);
+    service_->during_block_list = [this] {
+        service_->during_block_list = nullptr;
+        ui_.end_focus_session();
+    };
+    EXPECT_TRUE(make()->update_blocked_list(false, false, 0));
+    EXPECT_EQ(ended_sessions(), 1);
+    EXPECT_FALSE(settings().is_blocking());
+    EXPECT_LT(settings().get_blocking_until(), now_);
+}
+
 TEST_F(PullerTest, AFocusSessionTheServiceRefusesIsEndedAndBadLengthsAreIgnored) {
     service_->failing.insert("get_blocked_list");
     ui_.on_get_focused(15);
