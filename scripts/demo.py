@@ -101,6 +101,7 @@ def main():
         os.makedirs(runtime, mode=0o700)
         os.makedirs(home)
 
+        say("working in %s" % work)
         display = ":%d" % free_display()
         say("starting a virtual X display %s" % display)
         processes.start(["Xvfb", display, "-screen", "0", "1280x800x24", "-nolisten", "tcp", "-noreset"])

@@ -22,6 +22,7 @@ class Demonstration(unittest.TestCase):
                                 env=env, capture_output=True, text=True, timeout=240)
         self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
         display = re.search(r"starting a virtual X display (:\d+)", result.stdout).group(1)
+        work = re.search(r"working in (\S+)", result.stdout).group(1)
         rows = [ROW.match(line) for line in result.stdout.splitlines()]
         rows = [row for row in rows if row]
         titles = {row.group(2) for row in rows}
@@ -30,7 +31,8 @@ class Demonstration(unittest.TestCase):
             self.assertLessEqual(row.group(3), row.group(4), "no row ends before it starts")
 
         leftovers = [c for c in running_commands()
-                     if "kestrel-demo-" in c or c.startswith("Xvfb " + display + " ")]
+                     if work in c or c.startswith("Xvfb " + display + " ")]
+        self.assertFalse(os.path.exists(work), "the demonstration's folder is removed")
         self.assertEqual(leftovers, [])
 
 

@@ -61,9 +61,19 @@ struct accepting_activation : activation_service {
     }
 };
 
+// Every test starts with empty activities and backup folders, whichever ran before.
+void empty_upload_folders() {
+    const auto platform = system::create();
+    for (const std::string& folder : {platform->get_activities_dir(), platform->get_activities_backup_dir()}) {
+        for (const auto& entry : std::filesystem::directory_iterator(folder)) std::filesystem::remove_all(entry);
+    }
+}
+
 class PusherTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        empty_upload_folders();
+        settings().reset(L"");  // no setting of an earlier test carries over
         testing::use_standin(service_);
         settings().set_account_key(demo_key);
         settings().set_activation_service(std::make_shared<service_activation>(api_));
@@ -232,6 +242,7 @@ TEST_F(PusherTest, TheDebugLogGoesOutAfterEachSentFileAndIsEmptiedThen) {
 // The status line's severity rises to an error only after a day without a
 // successful send, or when it showed an error already.
 TEST(PusherStatusLine, AFailureIsAnErrorOnlyAfterADayWithoutSuccess) {
+    empty_upload_folders();
     config& settings = config::instance();
     settings.set_activation_service(std::make_shared<accepting_activation>());
     settings.set_account_key(L"AK-some-account-0000");
