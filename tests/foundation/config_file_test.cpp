@@ -7,10 +7,12 @@
 #include "tests/support/test_environment.h"
 
 #include <boost/date_time/posix_time/posix_time.hpp>
+#include <boost/filesystem.hpp>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 #include <sys/stat.h>
 
+#include <cstdio>
 #include <fstream>
 #include <thread>
 
@@ -157,6 +159,15 @@ TEST_F(ConfigFile, SaveWritesTheDocumentedFormsAndOnlyTheSavedKeys) {
     EXPECT_EQ(enterprise.at("enterprise_user_mode"), 0);
     EXPECT_FALSE(enterprise.contains("enterprise_flag_for_uninstall"));
     EXPECT_EQ(enterprise.at("corporate_network_workaround"), true);
+}
+
+TEST_F(ConfigFile, IdleActivitiesAreRuntimeOnlyAndWriteNoFile) {
+    const std::string path = system::create()->get_config_json_path();
+    std::remove(path.c_str());
+    config::instance().set_idle_activities({L"lunch"});
+    EXPECT_FALSE(boost::filesystem::exists(path));
+    EXPECT_EQ(config::instance().get_idle_activities(), std::vector<std::wstring>{L"lunch"});
+    config::instance().set_idle_activities({});
 }
 
 TEST_F(ConfigFile, SavedFileLoadsBackToTheSameSettings) {
