@@ -207,6 +207,9 @@ TEST_F(ConfigFile, CorruptSettingsFileIsKeptAsideAndDefaultsApply) {
     EXPECT_EQ(store.get_status_message(), get_text(L"status_message_corrupt_config"));
     EXPECT_EQ(store.get_status_severity(), 4);
     EXPECT_EQ(testing::read_file(path + ".corrupt"), broken);
+    // The file stays where it is (beside the application it decides the data
+    // folder); the next save replaces it.
+    EXPECT_EQ(testing::read_file(path), broken);
     EXPECT_TRUE(log_has(L"[config:load_from_json_on_disk] Caught std::exception loading config: "));
     EXPECT_TRUE(log_has(L"[config:load_from_json_on_disk] Error reading configuration file - resetting to default "
                         L"configuration"));
