@@ -38,7 +38,8 @@ public:
     void async_after(std::chrono::milliseconds delay, task work);
 
     // Runs the work on the main thread and waits for it. Refused (false, not
-    // run) on the main thread itself, and once the queue is closed.
+    // run) on the main thread itself, and once the queue is closed. What the
+    // work throws is thrown again here, in the caller.
     bool sync(task work);
 
     template <class F>

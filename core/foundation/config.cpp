@@ -460,10 +460,9 @@ void config::set_timepie_labels(std::vector<std::wstring> value) {
     save();
 }
 
-void config::set_idle_activities(std::vector<std::wstring> value) {
-    write(idle_activities_, std::move(value));
-    save();
-}
+// Runtime only: the puller fills the list at every start, and that must not
+// rewrite the settings file.
+void config::set_idle_activities(std::vector<std::wstring> value) { write(idle_activities_, std::move(value)); }
 
 void config::set_extended_domain_list(std::vector<std::wstring> value) {
     write(extended_domain_list_, std::move(value));

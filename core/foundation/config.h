@@ -161,7 +161,7 @@ public:
     void set_offline_time_menu_allowed(bool value);
     void set_whitelist(std::vector<std::wstring> value);
     void set_timepie_labels(std::vector<std::wstring> value);
-    void set_idle_activities(std::vector<std::wstring> value);
+    void set_idle_activities(std::vector<std::wstring> value);  // runtime: does not save
     void set_extended_domain_list(std::vector<std::wstring> value);
     void set_mirrored_accounts(std::vector<mirrored_account> value);
     // ---- runtime values (never saved)

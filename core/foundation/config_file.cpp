@@ -446,12 +446,15 @@ bool config::load_from_json_on_disk(const std::string& path) {
         failure = util::widen(e.what());
     } catch (...) {
     }
-    // Kept aside before anything can save the defaults over it, so the
-    // account key can still be recovered by hand. base_config.json is
-    // provisioned with the application and stays where it is.
+    // A copy is kept aside before anything can save the defaults over it, so
+    // the account key can still be recovered by hand. The file itself stays:
+    // a kestreld.json beside the application decides the data folder, and
+    // moving it away would move every later file elsewhere. base_config.json
+    // is provisioned with the application and is left alone.
     const bool is_settings_file = path.size() >= 13 && path.compare(path.size() - 13, 13, "kestreld.json") == 0;
-    if (is_settings_file && std::rename(path.c_str(), (path + ".corrupt").c_str()) == 0) {
-        log(L"[config:load_from_json_on_disk] Kept the unreadable configuration file as " +
+    std::string copy_error;
+    if (is_settings_file && fs::replace_file_atomically(path + ".corrupt", bytes, copy_error)) {
+        log(L"[config:load_from_json_on_disk] Kept a copy of the unreadable configuration file as " +
                 util::utf8_to_wstring_lossy(path) + L".corrupt",
             1);
     }

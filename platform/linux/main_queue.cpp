@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <stdexcept>
 
@@ -63,14 +64,22 @@ void main_queue::async_after(std::chrono::milliseconds delay, task work) {
 bool main_queue::sync(task work) {
     struct completion {
         bool finished = false;
+        std::exception_ptr failure;
     };
     auto done = std::make_shared<completion>();
     {
         std::unique_lock<std::mutex> lock(mutex_);
         if (closed_ || main_thread_ == std::this_thread::get_id()) return false;
         ready_.push_back([this, done, work = std::move(work)] {
-            work();
+            // A throwing task still finishes: its caller must not wait forever.
+            std::exception_ptr failure;
+            try {
+                work();
+            } catch (...) {
+                failure = std::current_exception();
+            }
             std::lock_guard<std::mutex> inner(mutex_);
+            done->failure = failure;
             done->finished = true;
             sync_done_.notify_all();
         });
@@ -78,6 +87,7 @@ bool main_queue::sync(task work) {
     wake();
     std::unique_lock<std::mutex> lock(mutex_);
     sync_done_.wait(lock, [&] { return done->finished || closed_; });
+    if (done->failure) std::rethrow_exception(done->failure);
     return done->finished;
 }
 

@@ -7,10 +7,12 @@
 #include "tests/support/test_environment.h"
 
 #include <boost/date_time/posix_time/posix_time.hpp>
+#include <boost/filesystem.hpp>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 #include <sys/stat.h>
 
+#include <cstdio>
 #include <fstream>
 #include <thread>
 
@@ -159,6 +161,15 @@ TEST_F(ConfigFile, SaveWritesTheDocumentedFormsAndOnlyTheSavedKeys) {
     EXPECT_EQ(enterprise.at("corporate_network_workaround"), true);
 }
 
+TEST_F(ConfigFile, IdleActivitiesAreRuntimeOnlyAndWriteNoFile) {
+    const std::string path = system::create()->get_config_json_path();
+    std::remove(path.c_str());
+    config::instance().set_idle_activities({L"lunch"});
+    EXPECT_FALSE(boost::filesystem::exists(path));
+    EXPECT_EQ(config::instance().get_idle_activities(), std::vector<std::wstring>{L"lunch"});
+    config::instance().set_idle_activities({});
+}
+
 TEST_F(ConfigFile, SavedFileLoadsBackToTheSameSettings) {
     config& store = config::instance();
     store.set_account_key(L"k\u00e9y \"quoted\" \\ \U0001F600");
@@ -196,6 +207,9 @@ TEST_F(ConfigFile, CorruptSettingsFileIsKeptAsideAndDefaultsApply) {
     EXPECT_EQ(store.get_status_message(), get_text(L"status_message_corrupt_config"));
     EXPECT_EQ(store.get_status_severity(), 4);
     EXPECT_EQ(testing::read_file(path + ".corrupt"), broken);
+    // The file stays where it is (beside the application it decides the data
+    // folder); the next save replaces it.
+    EXPECT_EQ(testing::read_file(path), broken);
     EXPECT_TRUE(log_has(L"[config:load_from_json_on_disk] Caught std::exception loading config: "));
     EXPECT_TRUE(log_has(L"[config:load_from_json_on_disk] Error reading configuration file - resetting to default "
                         L"configuration"));

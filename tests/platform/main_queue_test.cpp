@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <future>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -46,6 +47,22 @@ TEST_F(MainQueueTest, SyncRunsOnTheMainThreadAndWaits) {
     EXPECT_TRUE(queue.serve_until([&] { return returned.load(); }, 2s));
     worker.join();
     EXPECT_EQ(ran_on, std::this_thread::get_id());
+}
+
+TEST_F(MainQueueTest, SyncHandsWhatTheWorkThrowsToTheCaller) {
+    auto answer = std::async(std::launch::async, [&] {
+        try {
+            queue.sync_result([]() -> int { throw std::runtime_error("script failed"); });
+        } catch (const std::runtime_error& e) {
+            return std::string(e.what());
+        }
+        return std::string("no exception");
+    });
+    queue.serve_until([&] { return answer.wait_for(0s) == std::future_status::ready; }, 2s);
+    const bool finished = answer.wait_for(0s) == std::future_status::ready;
+    if (!finished) queue.close();  // releases a caller that would wait for ever
+    ASSERT_TRUE(finished);
+    EXPECT_EQ(answer.get(), "script failed");
 }
 
 TEST_F(MainQueueTest, SyncIsRefusedOnTheMainThread) {
