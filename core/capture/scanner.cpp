@@ -207,7 +207,12 @@ bool scanner::try_start_record() {
     config_->set_current_application_name(lower);
     application_name_ = application_name_of(lower);
     current_entry_.set_application_name(application_name_);
-    if (lower == L"<unknown>" || lower.empty()) return true;
+    if (lower == L"<unknown>" || lower.empty()) {
+        // Nothing is in front (bare desktop, screen lock): no record begins,
+        // so that time is not counted to whatever comes to the front next.
+        current_entry_.clear();
+        return true;
+    }
 
     if (kes::ui* user_interface = user_interface_()) {
         if (grabber_->is_application_blocked(application_name_)) {

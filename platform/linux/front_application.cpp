@@ -1,14 +1,16 @@
 #include "platform/front_application.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cctype>
-#include <fstream>
-#include <sstream>
 #include <vector>
 
 namespace platform {
 namespace {
+
+constexpr off_t max_plist_size = 1 << 20;
 
 std::string base_name(const std::string& path) {
     const auto slash = path.rfind('/');
@@ -94,11 +96,19 @@ std::string focused_title(x11_windows& session, x11_windows::window_id window) {
 }
 
 std::string info_plist_string(const std::string& plist_path, const std::string& key) {
-    std::ifstream in(plist_path, std::ios::binary);
-    if (!in) return {};
-    std::ostringstream content;
-    content << in.rdbuf();
-    const std::string text = content.str();
+    // The path comes from wherever the front program lies: only a regular
+    // file of plausible size is read, so a pipe or a device there can
+    // neither block the scanner nor fill its memory.
+    const int fd = ::open(plist_path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return {};
+    struct stat info {};
+    std::string text;
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= max_plist_size) {
+        text.resize(static_cast<std::size_t>(info.st_size));
+        const ssize_t got = ::read(fd, text.data(), text.size());
+        text.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+    }
+    ::close(fd);
     const std::string key_tag = "<key>" + key + "</key>";
     const auto at = text.find(key_tag);
     if (at == std::string::npos) return {};

@@ -226,10 +226,26 @@ TEST_F(ScannerTest, UnknownNameKeepsTheStartPending) {
     EXPECT_TRUE(subject->start_pending());
     EXPECT_TRUE(records.empty());
     EXPECT_EQ(grabber->name_calls, 2) << "retried on every pass";
+    EXPECT_FALSE(subject->has_open_record()) << "\"<unknown>\" is no record";
     grabber->name = L"Editor";
     pass_at("10:00:02");
     EXPECT_FALSE(subject->start_pending());
-    EXPECT_EQ(subject->current_entry().get_started(), at("10:00:00")) << "a repeated start keeps the first start time";
+    EXPECT_EQ(subject->current_entry().get_started(), at("10:00:02"));
+}
+
+TEST_F(ScannerTest, TimeWithNothingInFrontIsNotCountedToTheNextApplication) {
+    grabber->name = L"";
+    grabber->pid = L"";
+    for (now = at("10:00:00"); now < at("11:00:00"); now += seconds(20)) subject->scan();
+    EXPECT_TRUE(subject->start_pending());
+    grabber->name = L"Editor";
+    grabber->pid = L"100";
+    pass_at("11:00:00");
+    pass_at("11:00:05");
+    subject->complete_open_record_at_end();
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].get_started(), at("11:00:00"));
+    EXPECT_EQ(records[0].get_completed(), at("11:00:05"));
 }
 
 TEST_F(ScannerTest, AgentAndBaretailHaveFixedTitlesThatNeverChangeFocus) {

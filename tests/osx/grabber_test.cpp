@@ -12,10 +12,13 @@
 #include "tests/support/xvfb.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <thread>
@@ -198,6 +201,34 @@ TEST(Grabber, ProcessHashIsUpperCaseSha1OrEmpty) {
     std::ofstream(path, std::ios::binary) << "abc";
     EXPECT_EQ(kes::grabber::hash_file(path), L"A9993E364706816ABA3E25717850C26C9CD0D89D");
     EXPECT_EQ(kes::grabber::hash_file(path + ".missing"), L"");
+}
+
+TEST(Grabber, VersionIsReadOnlyFromARegularInfoPlist) {
+    const std::string contents = kes::testing::private_home() + "/Odd.app/Contents";
+    std::filesystem::create_directories(contents);
+    const std::string plist = contents + "/Info.plist";
+    std::ofstream(plist) << "<dict>\n  <key>CFBundleVersion</key>\n  <string>2.1 &amp; more</string>\n</dict>\n";
+    EXPECT_EQ(platform::info_plist_string(plist, "CFBundleVersion"), "2.1 & more");
+    EXPECT_EQ(platform::info_plist_string(plist, "CFBundleName"), "");
+
+    // A pipe in its place must not hold the scanner: the answer is empty at once.
+    std::filesystem::remove(plist);
+    ASSERT_EQ(::mkfifo(plist.c_str(), 0600), 0);
+    std::atomic<bool> answered{false};
+    std::thread reader([&] {
+        EXPECT_EQ(platform::info_plist_string(plist, "CFBundleVersion"), "");
+        answered = true;
+    });
+    for (int i = 0; i < 200 && !answered; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    const bool in_time = answered;
+    if (!in_time) ::close(::open(plist.c_str(), O_WRONLY | O_NONBLOCK));  // releases a blocked reader
+    reader.join();
+    EXPECT_TRUE(in_time) << "reading a pipe blocked";
+
+    // Nor may an endless file fill the memory.
+    std::filesystem::remove(plist);
+    std::filesystem::create_symlink("/dev/zero", plist);
+    EXPECT_EQ(platform::info_plist_string(plist, "CFBundleVersion"), "");
 }
 
 TEST(Grabber, OwnVersionComesFromTheBundleAndNamesAreRead) {
