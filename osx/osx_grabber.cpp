@@ -5,9 +5,9 @@
 #include "osx/osx_AppleScriptExecutor.h"
 #include "osx/osx_system.h"
 #include "platform/front_application.h"
+#include "platform/bundle.h"
 #include "platform/x11_windows.h"
 
-#include <pwd.h>
 #include <unistd.h>
 
 #include <array>
@@ -126,8 +126,7 @@ std::wstring osx_grabber::get_window_title() {
 }
 
 std::wstring osx_grabber::get_os_username() {
-    std::wstring result;
-    if (const passwd* entry = ::getpwuid(::getuid())) result = from_utf8(entry->pw_name);
+    const std::wstring result = from_utf8(platform::user_name());
     log(L"[osx_grabber]get_os_username - " + result, log_level::debug);
     return result;
 }

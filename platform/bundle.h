@@ -12,6 +12,7 @@ std::string bundle_resource_dir();  // <bundle>/Contents/Resources
 
 // Folders of the freedesktop layout, with their documented fallbacks.
 std::string home_dir();
+std::string user_name();         // the password database's name for this user, or ""
 std::string user_data_dir();    // $XDG_DATA_HOME or ~/.local/share
 std::string user_config_dir();  // $XDG_CONFIG_HOME or ~/.config
 std::string temp_dir();         // $TMPDIR or /tmp, with a final "/"

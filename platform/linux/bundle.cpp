@@ -21,6 +21,22 @@ bool ends_with(const std::string& text, const std::string& tail) {
     return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
+// The password database entry of this user, read with the reentrant call:
+// several threads ask for it.
+struct user_entry {
+    passwd entry{};
+    std::vector<char> buffer = std::vector<char>(16384);
+    bool found = false;
+};
+
+user_entry this_user() {
+    user_entry user;
+    passwd* result = nullptr;
+    user.found = ::getpwuid_r(::getuid(), &user.entry, user.buffer.data(), user.buffer.size(), &result) == 0 &&
+                 result != nullptr;
+    return user;
+}
+
 }  // namespace
 
 std::string executable_path() {
@@ -45,8 +61,14 @@ std::string bundle_resource_dir() { return main_bundle_path() + "/Contents/Resou
 std::string home_dir() {
     const char* home = std::getenv("HOME");
     if (home && *home) return home;
-    if (const passwd* entry = ::getpwuid(::getuid())) return entry->pw_dir;
+    const user_entry user = this_user();
+    if (user.found && user.entry.pw_dir) return user.entry.pw_dir;
     return "/";
+}
+
+std::string user_name() {
+    const user_entry user = this_user();
+    return user.found && user.entry.pw_name ? user.entry.pw_name : "";
 }
 
 std::string user_data_dir() { return env_or("XDG_DATA_HOME", home_dir() + "/.local/share"); }
