@@ -190,7 +190,8 @@ TEST_F(ServiceApi, TimeZoneEventIsExactJsonWithBearerKey) {
 
 TEST_F(ServiceApi, ActivityUploadSendsTheFileUnchanged) {
     const std::string path = kes::testing::private_home() + "/a.kesc.kesg";
-    std::string bytes("\x1f\x8b binary \0 bytes\xff", 20);
+    static constexpr char raw[] = "\x1f\x8b binary \0 bytes\xff";
+    const std::string bytes(raw, sizeof raw - 1);
     std::ofstream(path, std::ios::binary) << bytes;
     api().upload_activity_log(path, service_->host(), demo_key);
     const json entry = service_->requests("/collect").at(0);
