@@ -8,6 +8,7 @@ import signal
 import subprocess
 import tempfile
 import time
+import unittest
 
 BUILD_DIR = os.environ.get("KES_BUILD_DIR") or os.path.join(
     os.path.dirname(os.path.abspath(__file__)), "..", "..", "build")
@@ -96,3 +97,21 @@ class Agent:
         if self.process.poll() is None:
             self.process.kill()
             self.process.wait()
+
+
+class AgentTestCase(unittest.TestCase):
+    """A private home per test; every agent a test starts is ended after it."""
+
+    def setUp(self):
+        self.home = PrivateHome()
+        self.agents = []
+
+    def tearDown(self):
+        for agent in self.agents:
+            agent.kill()
+        self.home.cleanup()
+
+    def start(self):
+        agent = Agent(self.home)
+        self.agents.append(agent)
+        return agent

@@ -6,7 +6,7 @@ import sys
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from agent_harness import Agent, PrivateHome  # noqa: E402
+from agent_harness import Agent, AgentTestCase, PrivateHome  # noqa: E402
 
 START_SEQUENCE = [
     "***** Attempting to start Kestrel *****",
@@ -29,21 +29,7 @@ def index_of(messages, prefix, start=0):
     raise AssertionError(f"{prefix!r} not found after line {start} in {messages}")
 
 
-class AgentLifecycle(unittest.TestCase):
-    def setUp(self):
-        self.home = PrivateHome()
-        self.agents = []
-
-    def tearDown(self):
-        for agent in self.agents:
-            agent.kill()
-        self.home.cleanup()
-
-    def start(self):
-        agent = Agent(self.home)
-        self.agents.append(agent)
-        return agent
-
+class AgentLifecycle(AgentTestCase):
     def test_banners_at_the_default_mask_and_a_quick_orderly_end(self):
         agent = self.start()
         self.assertTrue(agent.wait_for_message("***** Starting Kestrel *****"))

@@ -8,26 +8,12 @@ import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from agent_harness import AGENT, Agent, PrivateHome  # noqa: E402
+from agent_harness import AGENT, Agent, AgentTestCase, PrivateHome  # noqa: E402
 
 RECEIVED = "[main] Received com.kestrel.Kestrel.openingKestrelInstance"
 
 
-class SecondStart(unittest.TestCase):
-    def setUp(self):
-        self.home = PrivateHome()
-        self.agents = []
-
-    def tearDown(self):
-        for agent in self.agents:
-            agent.kill()
-        self.home.cleanup()
-
-    def start(self):
-        agent = Agent(self.home)
-        self.agents.append(agent)
-        return agent
-
+class SecondStart(AgentTestCase):
     def count(self, text):
         return sum(1 for m in self.home.messages() if m.startswith(text))
 

@@ -52,71 +52,62 @@ TEST(ProvisionedAccountKey, MissingOrInvalidFileChangesNothing) {
     agent.stop();
 }
 
-// A scanner pass that waits on the main thread while the main thread stops
-// the daemon: the stop serves the queue instead of deadlocking.
+// A scanner whose every pass hands work to the main thread and waits for it.
 struct main_thread_scanner : scanner {
     platform::main_queue* queue = nullptr;
-    std::atomic<int> served{0};
     std::atomic<bool> in_pass{false};
+    std::atomic<int> served{0};
+    std::atomic<bool> released{false};
     void scan() override {
         in_pass = true;
-        if (queue->sync([this] { ++served; })) {}
-        in_pass = false;
+        if (queue->sync([this] { ++served; })) return;
+        released = true;  // the queue was closed under it
     }
 };
 
-TEST(OrderlyEnd, StoppingServesAWorkerWaitingOnTheMainThread) {
-    platform::main_queue queue;
-    queue.bind_to_current_thread();
-    config::instance().set_scan_interval(100);
-    main_thread_scanner* scanner_ptr = nullptr;
-    osx_daemon agent([&] {
-        daemon_workers workers = idle_workers();
-        auto s = std::make_unique<main_thread_scanner>();
-        s->queue = &queue;
-        scanner_ptr = s.get();
-        workers.scanner = std::move(s);
-        return workers;
-    });
-    agent.start(nullptr);
-    // Leave the scanner blocked inside its pass, waiting for the main thread.
-    while (!scanner_ptr->in_pass.load()) std::this_thread::sleep_for(1ms);
+class OrderlyEnd : public ::testing::Test {
+protected:
+    void SetUp() override {
+        queue_.bind_to_current_thread();
+        config::instance().set_scan_interval(100);
+    }
+
+    // Starts a daemon and returns once its scanner waits on the main thread.
+    std::unique_ptr<osx_daemon> start_with_waiting_scanner() {
+        auto agent = std::make_unique<osx_daemon>([this] {
+            daemon_workers workers = idle_workers();
+            auto s = std::make_unique<main_thread_scanner>();
+            s->queue = &queue_;
+            scanner_ = s.get();
+            workers.scanner = std::move(s);
+            return workers;
+        });
+        agent->start(nullptr);
+        while (!scanner_->in_pass.load()) std::this_thread::sleep_for(1ms);
+        return agent;
+    }
+
+    platform::main_queue queue_;
+    main_thread_scanner* scanner_ = nullptr;
+};
+
+TEST_F(OrderlyEnd, StoppingServesAWorkerWaitingOnTheMainThread) {
+    const auto agent = start_with_waiting_scanner();
     const auto started = std::chrono::steady_clock::now();
-    EXPECT_TRUE(stop_daemon_serving_main_queue(agent, queue, 5s));
+    EXPECT_TRUE(stop_daemon_serving_main_queue(*agent, queue_, 5s));
     EXPECT_LT(std::chrono::steady_clock::now() - started, 2s);
-    EXPECT_GE(scanner_ptr->served.load(), 1);
+    EXPECT_GE(scanner_->served.load(), 1);
+    EXPECT_FALSE(scanner_->released.load());
 }
 
 // A main thread that cannot serve in time closes the queue, which releases
 // the waiting worker: the end still comes, within the grace period.
-struct stuck_scanner : scanner {
-    platform::main_queue* queue = nullptr;
-    std::atomic<bool> in_pass{false};
-    std::atomic<bool> released{false};
-    void scan() override {
-        in_pass = true;
-        if (!queue->sync([] { std::this_thread::sleep_for(10s); })) released = true;
-    }
-};
-
-TEST(OrderlyEnd, ClosingTheQueueReleasesAWorkerAfterTheGracePeriod) {
-    platform::main_queue queue;
-    queue.bind_to_current_thread();
-    config::instance().set_scan_interval(100);
-    stuck_scanner* scanner_ptr = nullptr;
-    osx_daemon agent([&] {
-        daemon_workers workers = idle_workers();
-        auto s = std::make_unique<stuck_scanner>();
-        s->queue = &queue;
-        scanner_ptr = s.get();
-        workers.scanner = std::move(s);
-        return workers;
-    });
-    agent.start(nullptr);
-    while (!scanner_ptr->in_pass.load()) std::this_thread::sleep_for(1ms);
+TEST_F(OrderlyEnd, ClosingTheQueueReleasesAWorkerAfterTheGracePeriod) {
+    const auto agent = start_with_waiting_scanner();
     // The main thread is busy elsewhere: nothing serves the queue during the grace.
-    EXPECT_FALSE(stop_daemon_serving_main_queue(agent, queue, 0ms));
-    EXPECT_TRUE(scanner_ptr->released.load());
+    EXPECT_FALSE(stop_daemon_serving_main_queue(*agent, queue_, 0ms));
+    EXPECT_TRUE(scanner_->released.load());
+    EXPECT_EQ(scanner_->served.load(), 0);
 }
 
 }  // namespace
