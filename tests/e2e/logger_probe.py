@@ -5,6 +5,7 @@ import re
 import shutil
 import subprocess
 import tempfile
+import unittest
 
 UPLOAD_NAME = re.compile(r"^[0-9a-f]{8}-[0-9a-f]{4}-4[0-9a-f]{3}-[89ab][0-9a-f]{3}-[0-9a-f]{12}\.(kesg|kesc)$")
 
@@ -60,3 +61,15 @@ def read_upload(path):
             return stream.read().decode("utf-8")
     with open(path, "rb") as stream:
         return stream.read().decode("utf-8")
+
+
+class LoggerProbeTestCase(unittest.TestCase):
+    """A private home and one running probe per test, both gone after it."""
+
+    def setUp(self):
+        self.home = private_home()
+        self.probe = LoggerProbe(self.home)
+
+    def tearDown(self):
+        self.probe.close()
+        remove_home(self.home)

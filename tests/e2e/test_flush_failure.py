@@ -7,22 +7,14 @@ import sys
 import unittest
 
 sys.path.insert(0, os.path.dirname(__file__))
-from logger_probe import LoggerProbe, private_home, read_upload, remove_home  # noqa: E402
+from logger_probe import LoggerProbeTestCase, read_upload  # noqa: E402
 
 
 def set_file_size_limit(pid, soft):
     subprocess.run(["prlimit", "--pid", str(pid), "--fsize=%s:unlimited" % soft], check=True)
 
 
-class FlushFailureTest(unittest.TestCase):
-    def setUp(self):
-        self.home = private_home()
-        self.probe = LoggerProbe(self.home)
-
-    def tearDown(self):
-        self.probe.close()
-        remove_home(self.home)
-
+class FlushFailureTest(LoggerProbeTestCase):
     def test_records_survive_a_full_disk(self):
         activities, _, log_folder = self.probe.folders()
         self.assertEqual(self.probe.ask("typical 3000"), "logged 3000")

@@ -20,7 +20,7 @@ SOURCE = os.environ.get("KES_SOURCE_DIR") or os.path.join(HERE, "..", "..")
 BUILD = os.environ.get("KES_BUILD_DIR") or os.path.join(SOURCE, "build")
 PROBE = os.path.join(BUILD, "tests", "kes_service_probe")
 sys.path.insert(0, os.path.join(SOURCE, "tests", "standin"))
-from client import StandinProcess  # noqa: E402
+from client import StandinProcess, end_process  # noqa: E402
 
 DEMO = {"user": "demo@kestrel.test", "password": "demo-Password-4711",
         "account_key": "AK-demo-7f3c9e21b8d44a0f9c5e", "data_key": "DK-demo-51ab2c7d9e0f4b13a6c8"}
@@ -66,13 +66,7 @@ class Tinyproxy:
         self.port = port
 
     def stop(self):
-        if self.process.poll() is None:
-            self.process.terminate()
-            try:
-                self.process.wait(10)
-            except subprocess.TimeoutExpired:
-                self.process.kill()
-                self.process.wait()
+        end_process(self.process)
 
 
 def free_port():

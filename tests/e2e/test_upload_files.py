@@ -9,7 +9,7 @@ import sys
 import unittest
 
 sys.path.insert(0, os.path.dirname(__file__))
-from logger_probe import UPLOAD_NAME, LoggerProbe, private_home, read_upload, remove_home  # noqa: E402
+from logger_probe import LoggerProbeTestCase, UPLOAD_NAME, read_upload  # noqa: E402
 
 TIME = re.compile(r"^\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2}$")
 
@@ -27,15 +27,7 @@ AWKWARD = {
 }
 
 
-class UploadFileTest(unittest.TestCase):
-    def setUp(self):
-        self.home = private_home()
-        self.probe = LoggerProbe(self.home)
-
-    def tearDown(self):
-        self.probe.close()
-        remove_home(self.home)
-
+class UploadFileTest(LoggerProbeTestCase):
     def test_ten_thousand_records_make_one_readable_file(self):
         activities, _, _ = self.probe.folders()
         self.assertEqual(self.probe.ask("record " + json.dumps(EMPTY)), "logged 1")

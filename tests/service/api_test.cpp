@@ -58,25 +58,12 @@ std::string header(const json& entry, const std::string& name) {
 const std::vector<std::string> default_fields{"account_key", "computer_name", "os_username",
                                               "client_version", "os_id", "data_version"};
 
-class ServiceApi : public ::testing::Test {
+class ServiceApi : public kes::testing::standin_suite {
 protected:
-    static void SetUpTestSuite() { service_ = std::make_unique<standin>(); }
-    static void TearDownTestSuite() { service_.reset(); }
-
-    void SetUp() override {
-        service_->reset();
-        kes::testing::use_standin(*service_);
-        kes::config::instance().set_account_key(demo_key);
-        kes::config::instance().set_corporate_network_workaround(false);
-        ::setenv("KES_REACHABILITY_PROBE_URL", "http://127.0.0.1:9/", 1);
-    }
+    void SetUp() override { start_test_signed_in_as(demo_key); }
 
     API api(long timeout_seconds = 10) { return API(service_->transport(timeout_seconds), &add_test_computer); }
-
-    static std::unique_ptr<standin> service_;
 };
-
-std::unique_ptr<standin> ServiceApi::service_;
 
 TEST_F(ServiceApi, SignInReturnsTheKeysAndSendsTheFieldsInOrder) {
     const auto result = api().activate(demo_email, demo_password, L"");

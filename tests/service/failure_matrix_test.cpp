@@ -65,18 +65,9 @@ std::wstring failure_text(const std::function<void()>& call) {
     return L"<no failure>";
 }
 
-class FailureMatrix : public ::testing::Test {
+class FailureMatrix : public kes::testing::standin_suite {
 protected:
-    static void SetUpTestSuite() { service_ = std::make_unique<standin>(); }
-    static void TearDownTestSuite() { service_.reset(); }
-
-    void SetUp() override {
-        service_->reset();
-        kes::testing::use_standin(*service_);
-        kes::config::instance().set_account_key(demo_key);
-        kes::config::instance().set_corporate_network_workaround(false);
-        ::setenv("KES_REACHABILITY_PROBE_URL", "http://127.0.0.1:9/", 1);
-    }
+    void SetUp() override { start_test_signed_in_as(demo_key); }
 
     API api(long timeout_seconds = 10) {
         return API(service_->transport(timeout_seconds), [](kes::network::request&) {});
@@ -85,11 +76,7 @@ protected:
     std::function<void()> messages(long timeout_seconds = 10) {
         return [this, timeout_seconds] { api(timeout_seconds).get_messages(); };
     }
-
-    static std::unique_ptr<standin> service_;
 };
-
-std::unique_ptr<standin> FailureMatrix::service_;
 
 TEST_F(FailureMatrix, HttpStatusOtherThanExpected) {
     service_->script("/messages", {{"status", 500}, {"body", "oops"}});

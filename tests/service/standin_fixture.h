@@ -4,7 +4,10 @@
 
 #include "core/service/transport_options.h"
 
+#include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
+
+#include <memory>
 
 #include <string>
 #include <sys/types.h>
@@ -45,5 +48,17 @@ private:
 
 // Points url and api_url at the stand-in, with an identity for the default fields.
 void use_standin(const standin& service);
+
+// A test suite sharing one stand-in; each test starts it afresh, signed in
+// with the given key, the probe on a closed loopback port.
+class standin_suite : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { service_ = std::make_unique<standin>(); }
+    static void TearDownTestSuite() { service_.reset(); }
+
+    static void start_test_signed_in_as(const std::wstring& account_key);
+
+    static std::unique_ptr<standin> service_;
+};
 
 }  // namespace kes::testing

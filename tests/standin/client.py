@@ -17,6 +17,17 @@ import urllib.request
 HERE = os.path.dirname(os.path.abspath(__file__))
 
 
+def end_process(process, grace=10):
+    """Asks a process to end, and kills it when it has not within `grace` seconds."""
+    if process.poll() is None:
+        process.terminate()
+        try:
+            process.wait(grace)
+        except subprocess.TimeoutExpired:
+            process.kill()
+            process.wait()
+
+
 class StandinClient:
     def __init__(self, port, ca_cert, host="127.0.0.1"):
         self.base = "https://%s:%d" % (host, port)
@@ -66,13 +77,7 @@ class StandinProcess:
         self.client = StandinClient(self.port, self.ca_cert)
 
     def stop(self):
-        if self.process.poll() is None:
-            self.process.terminate()
-            try:
-                self.process.wait(10)
-            except subprocess.TimeoutExpired:
-                self.process.kill()
-                self.process.wait()
+        end_process(self.process)
         self.process.stdout.close()
 
     def __enter__(self):
