@@ -19,8 +19,8 @@ struct front_application {
 };
 
 // Where the front window is looked up: the window manager's active window
-// only, or that with the input focus as fallback when no window manager
-// publishes one.
+// only, or that with the input focus as fallback on a server without a
+// window manager that names the active window (_NET_SUPPORTED).
 enum class front_window_source { active_window, active_or_input_focus };
 
 // The front window, or 0 when there is none from that source.

@@ -50,6 +50,10 @@ x11_windows::window_id front_window(x11_windows& session, front_window_source so
     const std::optional<x11_windows::window_id> active = session.active_window();
     if (active) return *active;
     if (source == front_window_source::active_window) return 0;
+    // A window manager that names the active window has named none: the
+    // input focus then rests on the manager's own window or the root, which
+    // is no application of the user's.
+    if (session.window_manager_names_active_window()) return 0;
     return session.input_focus_window();
 }
 
