@@ -46,7 +46,8 @@ void osx_grabber::end_pass() {
 std::optional<platform::front_application> osx_grabber::active_application() {
     if (in_pass_ && pass_front_) return *pass_front_;
     const auto window = platform::front_window(*session_, platform::front_window_source::active_window);
-    std::optional<platform::front_application> front = platform::application_of(*session_, window);
+    std::optional<platform::front_application> front =
+        platform::application_of(*session_, window, in_pass_ ? &executables_ : nullptr);
     if (in_pass_) pass_front_ = front;
     return front;
 }

@@ -53,6 +53,7 @@ private:
     bool in_pass_ = false;
     // The front application of the running pass, once looked up.
     std::optional<std::optional<platform::front_application>> pass_front_;
+    platform::executable_memo executables_;
 };
 
 }  // namespace kes

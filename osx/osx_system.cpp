@@ -69,9 +69,13 @@ double osx_system::get_idle_time() {
     } else if (services_.session) {
         idle = services_.session->idle_seconds().value_or(0.0);
     }
-    std::wostringstream text;
-    text << L"[osx_system]get_idle_time - " << idle;
-    log(text.str(), log_level::debug);
+    // Formatting a floating-point number through a stream costs more than
+    // the rest of a pass: only for a line that is kept.
+    if (log_enabled(log_level::debug)) {
+        std::wostringstream text;
+        text << L"[osx_system]get_idle_time - " << idle;
+        log(text.str(), log_level::debug);
+    }
     return idle;
 }
 
