@@ -18,6 +18,7 @@
 #include <future>
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <thread>
 
 namespace platform {
@@ -36,11 +37,42 @@ alert message_alert(const std::string& text) {
 
 class QtMainLoop : public testing::QtLoopTest {
 protected:
+    // Holds an alert open in a main-queue task; from inside its modal loop a
+    // worker starts `worker_body`. Once the worker runs and the alert stayed
+    // up `polls` more polls, `while_held` runs and the alert is answered. The
+    // loop runs until something quits it.
+    void run_alert_holding_a_worker(const std::function<void()>& worker_body, int polls,
+                                    const std::function<void()>& while_held) {
+        std::atomic<bool> started{false};
+        std::thread worker;
+        int polls_seen = 0;
+        alert_driver driver([&](alert_dialog& dialog) {
+            if (!worker.joinable()) {
+                worker = std::thread([&] {
+                    started = true;
+                    worker_body();
+                });
+                return false;
+            }
+            if (!started || ++polls_seen < polls) return false;
+            while_held();
+            click(dialog, 0);
+            return true;
+        });
+        queue.async([&] {
+            events.push_back("alert shown");
+            alerts.run_modal(message_alert("held"));
+            events.push_back("alert returned");
+        });
+        EXPECT_EQ(loop.run(), 0);
+        worker.join();
+    }
+
     qt_alert_presenter alerts{queue};
+    std::vector<std::string> events;  // main thread only
 };
 
 TEST_F(QtMainLoop, ServesTasksDescriptorsAndTimersInOrderInsideTheToolkitLoop) {
-    std::vector<std::string> events;
     int pipe_fds[2];
     ASSERT_EQ(::pipe(pipe_fds), 0);
     queue.async([&] {
@@ -75,7 +107,6 @@ TEST_F(QtMainLoop, AQuitAskedBeforeTheLoopStartsEndsItAtOnce) {
 }
 
 TEST_F(QtMainLoop, TwoAlertsQueuedFromAWorkerShowOneAfterTheOther) {
-    std::vector<std::string> events;  // main thread only
     std::atomic<bool> first_shown{false};
     std::atomic<bool> second_queued{false};
     alert_driver driver([&](alert_dialog& dialog) {
@@ -110,35 +141,16 @@ TEST_F(QtMainLoop, TwoAlertsQueuedFromAWorkerShowOneAfterTheOther) {
 }
 
 TEST_F(QtMainLoop, SyncFromAWorkerReturnsOnlyAfterTheModalAlertEnds) {
-    std::vector<std::string> events;  // main thread only
-    std::atomic<bool> worker_waiting{false};
     std::atomic<bool> worker_returned{false};
     bool returned_while_alert_was_up = true;
-    std::thread worker;
-    int polls_while_waiting = 0;
-    alert_driver driver([&](alert_dialog& dialog) {
-        if (!worker.joinable()) {
-            worker = std::thread([&] {
-                worker_waiting = true;
-                queue.sync([&] { events.push_back("sync task"); });
-                worker_returned = true;
-                queue.quit(0);
-            });
-            return false;
-        }
-        // Give a wrongly nested drain every chance to run the worker's task.
-        if (!worker_waiting || ++polls_while_waiting < 40) return false;
-        returned_while_alert_was_up = worker_returned;
-        click(dialog, 0);
-        return true;
-    });
-    queue.async([&] {
-        events.push_back("alert shown");
-        alerts.run_modal(message_alert("hold"));
-        events.push_back("alert returned");
-    });
-    EXPECT_EQ(loop.run(), 0);
-    worker.join();
+    // Forty polls give a wrongly nested drain every chance to run the worker's task.
+    run_alert_holding_a_worker(
+        [&] {
+            queue.sync([&] { events.push_back("sync task"); });
+            worker_returned = true;
+            queue.quit(0);
+        },
+        40, [&] { returned_while_alert_was_up = worker_returned; });
     EXPECT_FALSE(returned_while_alert_was_up);
     EXPECT_TRUE(worker_returned);
     EXPECT_EQ(events, (std::vector<std::string>{"alert shown", "alert returned", "sync task"}));
@@ -146,31 +158,20 @@ TEST_F(QtMainLoop, SyncFromAWorkerReturnsOnlyAfterTheModalAlertEnds) {
 
 TEST_F(QtMainLoop, ClosingTheQueueReleasesAWorkerWaitingBehindAModalAlert) {
     using clock = std::chrono::steady_clock;
-    std::atomic<bool> worker_waiting{false};
     std::atomic<bool> sync_answer{true};
     std::atomic<clock::rep> released_at{0};
     clock::time_point closed_at;
-    std::thread worker;
-    int polls_while_waiting = 0;
-    alert_driver driver([&](alert_dialog& dialog) {
-        if (!worker.joinable()) {
-            worker = std::thread([&] {
-                worker_waiting = true;
-                sync_answer = queue.sync([] {});
-                released_at = clock::now().time_since_epoch().count();
-            });
-            return false;
-        }
-        if (!worker_waiting || ++polls_while_waiting < 10) return false;
-        closed_at = clock::now();
-        queue.close();
-        queue.quit(0);
-        click(dialog, 0);
-        return true;
-    });
-    queue.async([&] { alerts.run_modal(message_alert("held")); });
-    EXPECT_EQ(loop.run(), 0);
-    worker.join();
+    run_alert_holding_a_worker(
+        [&] {
+            sync_answer = queue.sync([] {});
+            released_at = clock::now().time_since_epoch().count();
+        },
+        10,
+        [&] {
+            closed_at = clock::now();
+            queue.close();
+            queue.quit(0);
+        });
     EXPECT_FALSE(sync_answer);
     const auto waited = clock::time_point(clock::duration(released_at.load())) - closed_at;
     const auto waited_ms = std::chrono::duration<double, std::milli>(waited).count();
@@ -179,7 +180,6 @@ TEST_F(QtMainLoop, ClosingTheQueueReleasesAWorkerWaitingBehindAModalAlert) {
 }
 
 TEST_F(QtMainLoop, TimersDueDuringAModalAlertRunAfterIt) {
-    std::vector<std::string> events;
     int polls = 0;
     alert_driver driver([&](alert_dialog& dialog) {
         if (polls++ == 0) {
@@ -198,6 +198,26 @@ TEST_F(QtMainLoop, TimersDueDuringAModalAlertRunAfterIt) {
     });
     EXPECT_EQ(loop.run(), 0);
     EXPECT_EQ(events, (std::vector<std::string>{"alert returned", "timer"}));
+}
+
+TEST_F(QtMainLoop, AnOrderlyEndInsideATaskServesTheWorkersItJoins) {
+    // Quit from a menu action ends the agent inside the toolkit's loop: the
+    // threads it joins may wait on the main thread themselves.
+    bool joined_in_time = false;
+    queue.async([&] {
+        std::atomic<bool> stopped{false};
+        std::thread worker([&] {
+            queue.sync([&] { events.push_back("worker's last task"); });
+            stopped = true;
+        });
+        joined_in_time = queue.serve_until([&] { return stopped.load(); }, 20s);
+        worker.join();
+        events.push_back("joined");
+        queue.quit(0);
+    });
+    EXPECT_EQ(loop.run(), 0);
+    EXPECT_TRUE(joined_in_time);
+    EXPECT_EQ(events, (std::vector<std::string>{"worker's last task", "joined"}));
 }
 
 TEST_F(QtMainLoop, AnAlertAskedFromAWorkerRunsOnTheMainThreadAndAnswersTheWorker) {
