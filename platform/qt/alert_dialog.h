@@ -10,6 +10,7 @@
 
 #include <QDialog>
 
+#include <optional>
 #include <vector>
 
 class QLabel;

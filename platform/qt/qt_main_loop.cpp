@@ -6,6 +6,7 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
+#include <algorithm>
 #include <vector>
 
 namespace platform {

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <optional>
 
 namespace platform {
 
