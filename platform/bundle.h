@@ -10,6 +10,20 @@ std::string executable_path();
 std::string main_bundle_path();
 std::string bundle_resource_dir();  // <bundle>/Contents/Resources
 
+// "/proc/<pid>/exe" resolved (a program replaced on disk still names its own
+// file); empty when the process cannot be read.
+std::string executable_of(int pid);
+
+// The nearest folder named "*.app" above `path`; empty when there is none.
+std::string enclosing_bundle_path(const std::string& path);
+
+// What <bundle>/Contents/Info.plist says of the bundle.
+std::string bundle_identifier(const std::string& bundle_path);  // CFBundleIdentifier, or ""
+// <bundle>/Contents/MacOS/<CFBundleExecutable> when that names a regular file
+// this user may execute; empty otherwise (no Info.plist, no name, a name that
+// leaves the folder, a folder, a file without execute permission).
+std::string bundle_executable(const std::string& bundle_path);
+
 // Folders of the freedesktop layout, with their documented fallbacks.
 std::string home_dir();
 std::string user_name();         // the password database's name for this user, or ""
