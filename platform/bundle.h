@@ -31,5 +31,8 @@ std::string user_data_dir();    // $XDG_DATA_HOME or ~/.local/share
 std::string user_config_dir();  // $XDG_CONFIG_HOME or ~/.config
 std::string temp_dir();         // $TMPDIR or /tmp, with a final "/"
 std::string runtime_dir();      // ($XDG_RUNTIME_DIR or /tmp)/kestrel-<uid>, created 0700
+// The folder runtime_dir() is made in for a value of $XDG_RUNTIME_DIR (null or
+// empty: /tmp); processes that agree on it share one desktop session.
+std::string runtime_base_dir(const char* xdg_runtime_dir);
 
 }  // namespace platform

@@ -109,8 +109,12 @@ std::string temp_dir() {
     return dir;
 }
 
+std::string runtime_base_dir(const char* xdg_runtime_dir) {
+    return xdg_runtime_dir && *xdg_runtime_dir ? std::string(xdg_runtime_dir) : std::string("/tmp");
+}
+
 std::string runtime_dir() {
-    const std::string dir = env_or("XDG_RUNTIME_DIR", "/tmp") + "/kestrel-" + std::to_string(::getuid());
+    const std::string dir = runtime_base_dir(std::getenv("XDG_RUNTIME_DIR")) + "/kestrel-" + std::to_string(::getuid());
     if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) return dir;
     ::chmod(dir.c_str(), 0700);
     return dir;
