@@ -31,7 +31,8 @@ public:
     virtual std::vector<running_application> running_applications() = 0;
 
     // Starts the executable the bundle's Info.plist names, with no arguments,
-    // in a session of its own, without a shell and without waiting for it.
+    // in a session of its own with /dev/null as its standard streams, without
+    // a shell and without waiting for it.
     // The new process id, or nullopt when the bundle names no regular
     // executable file or it cannot be started.
     virtual std::optional<int> launch_application(const std::string& bundle_path) = 0;

@@ -129,6 +129,31 @@ private:
     bool ok_ = false;
 };
 
+// What the application finds open: /dev/null on its standard streams and
+// nothing else, so that it neither holds a pipe of whoever started it open
+// nor dies writing to one that was closed.
+class spawn_file_actions {
+public:
+    spawn_file_actions() { ok_ = ::posix_spawn_file_actions_init(&actions_) == 0; }
+    ~spawn_file_actions() {
+        if (ok_) ::posix_spawn_file_actions_destroy(&actions_);
+    }
+    spawn_file_actions(const spawn_file_actions&) = delete;
+    spawn_file_actions& operator=(const spawn_file_actions&) = delete;
+
+    bool detach_streams() {
+        return ok_ && ::posix_spawn_file_actions_addopen(&actions_, 0, "/dev/null", O_RDONLY, 0) == 0 &&
+               ::posix_spawn_file_actions_addopen(&actions_, 1, "/dev/null", O_WRONLY, 0) == 0 &&
+               ::posix_spawn_file_actions_addopen(&actions_, 2, "/dev/null", O_WRONLY, 0) == 0 &&
+               ::posix_spawn_file_actions_addclosefrom_np(&actions_, 3) == 0;
+    }
+    const posix_spawn_file_actions_t* get() const { return &actions_; }
+
+private:
+    posix_spawn_file_actions_t actions_{};
+    bool ok_ = false;
+};
+
 class proc_workspace final : public workspace {
 public:
     std::vector<running_application> running_applications() override {
@@ -159,10 +184,11 @@ public:
         std::string executable = bundle_executable(bundle_path);
         if (executable.empty()) return std::nullopt;
         spawn_attributes attributes;
-        if (!attributes.detach()) return std::nullopt;
+        spawn_file_actions files;
+        if (!attributes.detach() || !files.detach_streams()) return std::nullopt;
         char* const arguments[] = {executable.data(), nullptr};
         pid_t pid = 0;
-        if (::posix_spawn(&pid, executable.c_str(), nullptr, attributes.get(), arguments, environ) != 0) {
+        if (::posix_spawn(&pid, executable.c_str(), files.get(), attributes.get(), arguments, environ) != 0) {
             return std::nullopt;
         }
         return static_cast<int>(pid);

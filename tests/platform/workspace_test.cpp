@@ -5,18 +5,19 @@
 
 #include <gtest/gtest.h>
 
-#include <pthread.h>
 #include <sys/stat.h>
 #include <csignal>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <optional>
 #include <sstream>
 #include <string>
+#include <thread>
 
 namespace platform {
 namespace {
@@ -38,6 +39,31 @@ unsigned long long status_mask(int pid, const std::string& name) {
         if (line.rfind(name + ":", 0) == 0) return std::stoull(line.substr(name.size() + 1), nullptr, 16);
     }
     return ~0ULL;
+}
+
+// The process id of a child of `pid` running /usr/bin/sleep, once there is one.
+int wait_for_child(int pid) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (std::chrono::steady_clock::now() < deadline) {
+        for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+            const std::string name = entry.path().filename();
+            if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+            std::ifstream stat(entry.path() / "stat");
+            std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+            const auto close = text.rfind(')');
+            if (close == std::string::npos) continue;
+            std::istringstream fields(text.substr(close + 1));
+            std::string state;
+            int parent = 0;
+            fields >> state >> parent;
+            std::error_code ignored;
+            if (parent == pid && std::filesystem::read_symlink(entry.path() / "exe", ignored) == "/usr/bin/sleep") {
+                return std::stoi(name);
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return 0;
 }
 
 class Workspace : public ::testing::Test {
@@ -62,21 +88,32 @@ protected:
 
 TEST_F(Workspace, LaunchedApplicationRunsInItsOwnSessionAndIsListedWithItsIdentifier) {
     const auto bundle = make_standin_bundle(home_, "Stand-In.app", "com.kestrel.Test");
-    // What this process blocks or ignores is not handed on.
-    sigset_t blocked;
-    sigemptyset(&blocked);
-    sigaddset(&blocked, SIGUSR1);
-    ASSERT_EQ(::pthread_sigmask(SIG_BLOCK, &blocked, nullptr), 0);
+    // A signal this process ignores is not ignored by the application.
     const auto previous_hup = std::signal(SIGHUP, SIG_IGN);
+    // Nor a pipe it holds open, even one left inheritable.
+    int pipe_ends[2];
+    ASSERT_EQ(::pipe(pipe_ends), 0);
     const auto pid = launch(bundle.path);
     std::signal(SIGHUP, previous_hup);
-    ::pthread_sigmask(SIG_UNBLOCK, &blocked, nullptr);
     ASSERT_TRUE(pid);
+    const std::string our_pipe = std::filesystem::read_symlink("/proc/self/fd/" + std::to_string(pipe_ends[1]));
+    ::close(pipe_ends[0]);
+    ::close(pipe_ends[1]);
+    for (const auto& fd : std::filesystem::directory_iterator("/proc/" + std::to_string(*pid) + "/fd")) {
+        std::error_code ignored;
+        EXPECT_NE(std::filesystem::read_symlink(fd.path(), ignored), our_pipe);
+    }
+    for (const char* stream : {"0", "1", "2"}) {
+        EXPECT_EQ(std::filesystem::read_symlink("/proc/" + std::to_string(*pid) + "/fd/" + stream), "/dev/null");
+    }
 
     EXPECT_EQ(::getsid(*pid), *pid);
     EXPECT_NE(::getsid(*pid), ::getsid(0));
-    EXPECT_EQ(status_mask(*pid, "SigBlk"), 0u);
-    EXPECT_EQ(status_mask(*pid, "SigIgn") & (1ULL << (SIGHUP - 1)), 0u);
+    // The shell's own signal handling comes and goes; its sleeping child shows
+    // the dispositions the shell was given.
+    const int sleeper = wait_for_child(*pid);
+    ASSERT_GT(sleeper, 0);
+    EXPECT_EQ(status_mask(sleeper, "SigIgn") & (1ULL << (SIGHUP - 1)), 0u);
 
     const auto application = listed(*space_, *pid);
     ASSERT_TRUE(application);
