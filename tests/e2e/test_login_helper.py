@@ -10,8 +10,9 @@ import tempfile
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from bundle_tree import (add_built_helper, end_processes, make_standin_bundle, read_pids,  # noqa: E402
-                         running_from, wait_for, write_standin)
+from bundle_tree import (add_built_helper, end_processes, make_standin_bundle, mode_of,  # noqa: E402
+                         read_pids, running_from, wait_for, write_standin)
+from desktop_entry import entry_path, exec_argv, login_items, main_group, validate  # noqa: E402
 
 AGENT_ID = "com.kestrel.Kestrel"
 
@@ -26,11 +27,12 @@ class LoginHelper(unittest.TestCase):
         self.helper = add_built_helper(self.agent)
 
     def tearDown(self):
-        end_processes(running_from(self.root))
+        end_processes(sorted(set(running_from(self.root) + read_pids(self.marker))))
         shutil.rmtree(self.root, ignore_errors=True)
 
     def env(self, **extra):
-        env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
+        env = {k: v for k, v in os.environ.items()
+               if k not in ("DISPLAY", "WAYLAND_DISPLAY", "XDG_CONFIG_HOME", "XDG_DATA_HOME")}
         env.update(HOME=self.root, XDG_RUNTIME_DIR=self.runtime, TMPDIR=self.root)
         env.update(extra)
         return env
@@ -140,6 +142,32 @@ class LoginHelper(unittest.TestCase):
         self.run_helper()
         self.assertEqual(self.agents_running(), [])
         self.assertEqual(len(read_pids(self.marker)), 1)
+
+    def test_the_autostart_entry_of_a_bundle_at_an_odd_path_runs_its_helper(self):
+        odd = os.path.join(self.root, "a b\"c$d`e\\f%g'h;i&j|k<l>m*n?o#p(q)r~s\u00e9 %f")
+        os.makedirs(odd)
+        agent = os.path.join(odd, "Kestrel.app")
+        os.rename(self.agent, agent)
+        # An interpreter line ends at the first blank: this stand-in runs on
+        # the system shell, and is ended by the id it writes.
+        script = os.path.join(agent, "Contents", "MacOS", "Kestrel")
+        with open(script, "w", encoding="utf-8") as out:
+            out.write(f"#!/bin/sh\necho $$ >> '{self.marker}'\nwhile :; do sleep 600; done\n")
+
+        self.assertEqual(login_items(agent, "enable", self.env()), (0, ""))
+        entry = entry_path(self.root)
+        self.assertEqual(validate(entry), (0, ""))
+        self.assertEqual(mode_of(entry), 0o600)
+        argv = exec_argv(main_group(entry)["Exec"])
+        self.assertEqual(argv, [os.path.join(agent, "Contents", "Library", "LoginItems", "Kestrel-Helper.app",
+                                             "Contents", "MacOS", "Kestrel-Helper")])
+        self.assertEqual(login_items(agent, "status", self.env()), (0, "enabled"))
+        self.run_helper(argv[0])
+        self.wait_for_launches(1)
+
+        self.assertEqual(login_items(agent, "disable", self.env()), (0, ""))
+        self.assertFalse(os.path.exists(entry))
+        self.assertEqual(login_items(agent, "status", self.env()), (0, "disabled"))
 
 
 if __name__ == "__main__":
