@@ -2,6 +2,7 @@
 
 #include "platform/info_plist.h"
 #include "platform/linux/desktop_entry.h"
+#include "platform/linux/small_file.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -18,7 +19,7 @@ namespace platform {
 namespace {
 
 // An autostart entry is a few hundred bytes; anything much larger is not ours.
-constexpr off_t max_entry_size = 64 * 1024;
+constexpr long max_entry_size = 64 * 1024;
 
 // Identifiers become file names: reverse-DNS characters only.
 bool is_plain_identifier(const std::string& identifier) {
@@ -80,23 +81,6 @@ bool replace_file(const std::string& folder, const std::string& path, const std:
     return true;
 }
 
-std::optional<std::string> read_entry(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) return std::nullopt;
-    std::optional<std::string> text;
-    struct stat info {};
-    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= max_entry_size) {
-        std::string bytes(static_cast<std::size_t>(info.st_size), '\0');
-        const ssize_t got = ::read(fd, bytes.data(), bytes.size());
-        if (got >= 0) {
-            bytes.resize(static_cast<std::size_t>(got));
-            text = std::move(bytes);
-        }
-    }
-    ::close(fd);
-    return text;
-}
-
 class autostart_login_items final : public login_items {
 public:
     autostart_login_items(std::string main_bundle, std::string autostart_folder)
@@ -110,7 +94,7 @@ public:
     bool is_enabled(const std::string& identifier) override {
         if (!is_plain_identifier(identifier)) return false;
         const std::optional<std::string> exec = exec_of(identifier);
-        const std::optional<std::string> text = read_entry(entry_path(identifier));
+        const std::optional<std::string> text = read_small_regular_file(entry_path(identifier), max_entry_size);
         if (!exec || !text) return false;
         const auto keys = desktop_entry::main_group(*text);
         const auto written = keys.find("Exec");

@@ -1,44 +1,13 @@
 #include "platform/info_plist.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "platform/linux/small_file.h"
 
-#include <cerrno>
 #include <cstdlib>
 #include <optional>
 #include <vector>
 
 namespace platform {
 namespace {
-
-// The whole file, when it is a regular file no larger than `limit`; nullopt
-// otherwise. Opening does not block on a pipe and reading never goes past
-// the limit, even when the file grows meanwhile.
-std::optional<std::string> read_small_regular_file(const std::string& path, long limit) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) return std::nullopt;
-    std::optional<std::string> result;
-    struct stat info {};
-    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= limit) {
-        std::string text(static_cast<std::size_t>(limit) + 1, '\0');
-        std::size_t used = 0;
-        bool failed = false;
-        while (used < text.size()) {
-            const ssize_t got = ::read(fd, text.data() + used, text.size() - used);
-            if (got < 0 && errno == EINTR) continue;
-            if (got < 0) failed = true;
-            if (got <= 0) break;
-            used += static_cast<std::size_t>(got);
-        }
-        if (!failed && used <= static_cast<std::size_t>(limit)) {
-            text.resize(used);
-            result = std::move(text);
-        }
-    }
-    ::close(fd);
-    return result;
-}
 
 void append_utf8(std::string& out, unsigned long code) {
     if (code < 0x80) {
