@@ -81,6 +81,12 @@ def running_from(folder):
     return sorted(pid for pid in all_pids() if (executable_of(pid) or "").startswith(prefix))
 
 
+def started_programs(pids):
+    """Drops the processes whose parent is among them: a program's own child
+    shows its parent's executable until it has started its own."""
+    return [pid for pid in pids if parent_of(pid) not in set(pids)]
+
+
 def wait_for(predicate, timeout=20.0):
     deadline = time.monotonic() + timeout
     while time.monotonic() < deadline:

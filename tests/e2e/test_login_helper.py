@@ -11,7 +11,7 @@ import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from bundle_tree import (add_built_helper, end_processes, make_standin_bundle, mode_of,  # noqa: E402
-                         read_pids, running_from, wait_for, write_standin)
+                         read_pids, running_from, started_programs, wait_for, write_standin)
 from desktop_entry import entry_path, exec_argv, login_items, main_group, validate  # noqa: E402
 
 AGENT_ID = "com.kestrel.Kestrel"
@@ -46,7 +46,7 @@ class LoginHelper(unittest.TestCase):
 
     def agents_running(self, bundle=None):
         """Stand-in agents running from the bundle (the helper has ended by now)."""
-        return running_from(os.path.join(bundle or self.agent, "Contents", "MacOS"))
+        return started_programs(running_from(os.path.join(bundle or self.agent, "Contents", "MacOS")))
 
     def wait_for_launches(self, count):
         self.assertTrue(wait_for(lambda: len(read_pids(self.marker)) >= count),

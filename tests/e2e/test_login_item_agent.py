@@ -11,7 +11,7 @@ import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from agent_harness import AGENT, AgentTestCase  # noqa: E402
-from bundle_tree import BUILT_BUNDLE, executable_of, wait_for  # noqa: E402
+from bundle_tree import BUILT_BUNDLE, executable_of, started_programs, wait_for  # noqa: E402
 from desktop_entry import entry_path, exec_argv, login_items, main_group, validate  # noqa: E402
 
 ATTEMPT = "***** Attempting to start Kestrel *****"
@@ -46,9 +46,9 @@ class LoginItemAgent(AgentTestCase):
         """Agents of the build's bundle started in this test's runtime folder."""
         agent = os.path.realpath(AGENT)
         runtime = self.home.runtime.encode()
-        return sorted(int(name) for name in os.listdir("/proc") if name.isdigit()
-                      and executable_of(int(name)) == agent
-                      and environment_of(int(name)).get(b"XDG_RUNTIME_DIR") == runtime)
+        return started_programs(sorted(int(name) for name in os.listdir("/proc") if name.isdigit()
+                                       and executable_of(int(name)) == agent
+                                       and environment_of(int(name)).get(b"XDG_RUNTIME_DIR") == runtime))
 
     def end_session_agents(self):
         for pid in self.session_agents():
