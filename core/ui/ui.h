@@ -4,6 +4,7 @@
 // the base holds the shared logic and the body of the UI event-handler thread.
 
 #include "core/foundation/noncopyable.h"
+#include "core/ui/system_tray_menu.h"
 
 #include <cstdint>
 #include <functional>
@@ -17,13 +18,6 @@ namespace kes {
 class config;
 class puller;
 class system;
-class system_tray_menu_interface;
-
-class system_tray_menu_listener {
-public:
-    virtual ~system_tray_menu_listener() = default;
-    virtual void on_menu_action(int item_id) = 0;
-};
 
 namespace tray_icon {
 inline constexpr int normal = 0;
