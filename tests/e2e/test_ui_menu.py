@@ -8,7 +8,6 @@ probe's clock stands still until moved, so no step depends on real time."""
 import datetime
 import json
 import os
-import subprocess
 import sys
 import unittest
 
@@ -16,8 +15,9 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 SOURCE = os.environ.get("KES_SOURCE_DIR") or os.path.join(HERE, "..", "..")
 sys.path.insert(0, HERE)
 sys.path.insert(0, os.path.join(SOURCE, "tests", "standin"))
-from agent_harness import BUILD_DIR, PrivateHome  # noqa: E402
+from agent_harness import PrivateHome  # noqa: E402
 from client import StandinProcess  # noqa: E402
+from command_probe import CommandProbe  # noqa: E402
 
 DEMO_KEY = "AK-demo-7f3c9e21b8d44a0f9c5e"
 
@@ -74,33 +74,6 @@ def render(tree):
     return shown
 
 
-class UiProbe:
-    def __init__(self, home, ca_cert, probe_url):
-        self.process = subprocess.Popen(
-            [os.path.join(BUILD_DIR, "tests", "kes_ui_probe"), "--ca", ca_cert],
-            env=home.env(KES_REACHABILITY_PROBE_URL=probe_url), stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-            stderr=subprocess.DEVNULL, text=True, encoding="utf-8")
-
-    def ask(self, line):
-        self.process.stdin.write(line + "\n")
-        self.process.stdin.flush()
-        answer = self.process.stdout.readline()
-        if not answer:
-            raise RuntimeError("the probe ended while asked: " + line)
-        return json.loads(answer)
-
-    def close(self):
-        if self.process.poll() is None:
-            try:
-                self.process.stdin.write("quit\n")
-                self.process.stdin.close()
-                self.process.wait(timeout=20)
-            except (OSError, subprocess.TimeoutExpired):
-                self.process.kill()
-                self.process.wait()
-        self.process.stdout.close()
-
-
 def shown_item(menu, id):
     for entry in menu:
         if entry["id"] == id:
@@ -114,7 +87,8 @@ class UiMenu(unittest.TestCase):
         self.service = StandinProcess(os.path.join(self.home.root, "standin"))
         self.home.write_settings({"url": self.service.host, "api_url": self.service.host,
                                   "account_key": DEMO_KEY, "first_time_running": False})
-        self.probe = UiProbe(self.home, self.service.ca_cert, "http://127.0.0.1:%d/" % self.service.probe_port)
+        self.probe = CommandProbe("kes_ui_probe", ["--ca", self.service.ca_cert], self.home.env(
+            KES_REACHABILITY_PROBE_URL="http://127.0.0.1:%d/" % self.service.probe_port))
         # A fresh configuration is paused until the second it was made.
         self.probe.ask("advance 2")
 

@@ -17,32 +17,19 @@
 #include "core/foundation/config.h"
 #include "core/foundation/system.h"
 #include "core/foundation/text.h"
-#include "core/service/api.h"
 #include "core/service/puller.h"
-#include "core/service/service_activation.h"
-#include "core/service/sync_service.h"
+#include "tests/support/probe_support.h"
 #include "tests/support/recording_ui.h"
 
-#include <boost/date_time/c_local_time_adjustor.hpp>
 #include <boost/date_time/posix_time/posix_time.hpp>
-#include <curl/curl.h>
 #include <nlohmann/json.hpp>
 
-#include <atomic>
 #include <iostream>
 #include <string>
 
 namespace {
 
 using boost::posix_time::ptime;
-
-std::atomic<long long> clock_offset_ms{0};
-
-ptime probe_now() {
-    static const ptime started = boost::date_time::c_local_adjustor<ptime>::utc_to_local(
-        boost::posix_time::second_clock::universal_time());
-    return started + boost::posix_time::milliseconds(clock_offset_ms.load());
-}
 
 std::string text(const ptime& t) { return t.is_special() ? "" : boost::posix_time::to_iso_extended_string(t); }
 std::string utf8(const std::wstring& t) { return kes::util::wstring_to_utf8_lossy(t); }
@@ -78,43 +65,27 @@ int main(int argc, char** argv) {
         std::cerr << "usage: kes_ui_probe --ca FILE\n";
         return 2;
     }
-    curl_global_init(CURL_GLOBAL_ALL);
     kes::config& settings = kes::config::instance();
-    settings.set_clock(&probe_now);
-
-    kes::network::transport_options transport;
-    transport.ca_bundle_path = argv[2];
-    transport.timeout_seconds = 10;
-    transport.connect_timeout_seconds = 10;
-    Kestrel::Network::API api(transport, [](kes::network::request&) {});
-    settings.set_activation_service(std::make_shared<kes::service_activation>(api));
-    const auto service = kes::make_sync_service(api);
+    kes::testing::probe_service client(argv[2]);
+    kes::testing::still_clock& clock = client.clock;
 
     kes::testing::recording_ui user_interface;
-    user_interface.set_puller_factory([&] {
-        return std::make_unique<kes::puller>(service, kes::system::create(),
-                                             [&]() -> kes::ui* { return &user_interface; });
-    });
+    user_interface.set_puller_factory([&] { return client.make_puller(user_interface); });
     user_interface.init();
     settings.set_gui_loaded(true);
 
-    std::string line;
-    while (std::getline(std::cin, line)) {
-        const auto space = line.find(' ');
-        const std::string command = line.substr(0, space);
-        const std::string argument = space == std::string::npos ? std::string() : line.substr(space + 1);
+    kes::testing::serve_commands([&](const std::string& command, const std::string& argument) {
         nlohmann::json answer = nlohmann::json::object();
-        if (command == "quit") break;
         if (command == "now") {
-            answer["now"] = text(probe_now());
+            answer["now"] = text(clock.now());
         } else if (command == "advance") {
-            clock_offset_ms += 1000LL * std::stol(argument);
-            answer["now"] = text(probe_now());
+            clock.advance(boost::posix_time::seconds(std::stol(argument)));
+            answer["now"] = text(clock.now());
         } else if (command == "pass") {
             const int count = argument.empty() ? 1 : std::stoi(argument);
             for (int i = 0; i < count; ++i) {
                 user_interface.run_event_pass();
-                clock_offset_ms += 500;
+                clock.advance(boost::posix_time::milliseconds(500));
             }
             answer["passes"] = count;
         } else if (command == "menu") {
@@ -141,7 +112,7 @@ int main(int argc, char** argv) {
             for (const auto& shown : user_interface.notifications()) notifications.push_back(utf8(shown));
             nlohmann::json opened = nlohmann::json::array();
             for (const auto& address : user_interface.opened_urls()) opened.push_back(utf8(address));
-            answer = {{"now", text(probe_now())},
+            answer = {{"now", text(clock.now())},
                       {"notifications", notifications},
                       {"opened", opened},
                       {"menu_shows", user_interface.menu().show_count()},
@@ -153,7 +124,7 @@ int main(int argc, char** argv) {
         } else {
             answer["error"] = "unknown command " + command;
         }
-        std::cout << answer.dump() << std::endl;
-    }
+        return answer;
+    });
     return 0;
 }

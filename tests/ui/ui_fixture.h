@@ -142,18 +142,8 @@ protected:
                                          all.end());
     }
 
-    std::vector<int> started_sessions() const {
-        std::vector<int> durations;
-        for (const auto& call : service_->block_list_calls) {
-            if (call.start) durations.push_back(call.duration);
-        }
-        return durations;
-    }
-    int ended_sessions() const {
-        int count = 0;
-        for (const auto& call : service_->block_list_calls) count += call.end ? 1 : 0;
-        return count;
-    }
+    std::vector<int> started_sessions() const { return service_->started_sessions(); }
+    int ended_sessions() const { return service_->ended_sessions(); }
 
     mutable std::mutex clock_mutex_;
     ptime now_ = boost::posix_time::time_from_string("2024-05-01 17:30:05");  // a Wednesday
