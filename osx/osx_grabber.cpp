@@ -4,8 +4,9 @@
 #include "core/foundation/text.h"
 #include "osx/osx_AppleScriptExecutor.h"
 #include "osx/osx_system.h"
-#include "platform/front_application.h"
 #include "platform/bundle.h"
+#include "platform/front_application.h"
+#include "platform/info_plist.h"
 #include "platform/x11_windows.h"
 
 #include <unistd.h>

@@ -5,6 +5,7 @@
 // that holds it) and the focused window's title (a transient dialog reports
 // the window it belongs to).
 
+#include "platform/bundle.h"
 #include "platform/x11_windows.h"
 
 #include <optional>
@@ -48,14 +49,7 @@ std::optional<front_application> application_of(x11_windows& session, x11_window
 // another window, else its own.
 std::string focused_title(x11_windows& session, x11_windows::window_id window);
 
-// "/proc/<pid>/exe" resolved; empty when the process cannot be read.
-std::string executable_of(int pid);
-
 // The nearest folder named "*.app" above the executable, else the executable.
 std::string application_path_of(const std::string& executable);
-
-// A string value of a property list file (<key>K</key><string>V</string>);
-// empty when the file, the key or a string value is missing.
-std::string info_plist_string(const std::string& plist_path, const std::string& key);
 
 }  // namespace platform

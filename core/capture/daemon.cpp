@@ -25,18 +25,18 @@ daemon* ui_slot_owner = nullptr;
 // The browser-support table is pulled again once it is more than six hours old.
 constexpr auto browser_support_max_age = std::chrono::seconds(21601);
 
-std::wstring thread_id_text() {
+void log_start(const wchar_t* start_line, const wchar_t* thread_line) {
+    log(start_line, log_level::info);
+    log(std::wstring(thread_line) + daemon::current_thread_id_text(), log_level::info);
+}
+
+}  // namespace
+
+std::wstring daemon::current_thread_id_text() {
     std::ostringstream out;
     out << std::hex << "0x" << std::this_thread::get_id();
     return util::widen(out.str());
 }
-
-void log_start(const wchar_t* start_line, const wchar_t* thread_line) {
-    log(start_line, log_level::info);
-    log(std::wstring(thread_line) + thread_id_text(), log_level::info);
-}
-
-}  // namespace
 
 daemon_workers daemon::make_default_workers() {
     daemon_workers workers;

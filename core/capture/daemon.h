@@ -75,6 +75,9 @@ public:
 
     bool is_running() const { return running_.load(); }
 
+    // The calling thread's id as the thread lines of the loops show it.
+    static std::wstring current_thread_id_text();
+
     // Milliseconds the scanner sleeps for a `scan_interval`: below 100 it
     // counts seconds, from 100 on milliseconds.
     static std::chrono::milliseconds scan_sleep(std::uint32_t scan_interval);

@@ -6,6 +6,7 @@
 #include "osx/osx_grabber.h"
 #include "platform/fake/fake_script_engine.h"
 #include "platform/front_application.h"
+#include "platform/info_plist.h"
 #include "platform/linux/x11_script_engine.h"
 #include "platform/main_queue.h"
 #include "tests/support/test_environment.h"
