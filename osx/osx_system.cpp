@@ -58,19 +58,47 @@ osx_system_services osx_system_services::real() {
 
 osx_system::osx_system(osx_system_services services) : services_(std::move(services)) {}
 
+void osx_system::begin_pass() {
+    in_pass_ = true;
+    pass_sample_.reset();
+}
+
+void osx_system::end_pass() {
+    in_pass_ = false;
+    pass_sample_.reset();
+}
+
+const platform::x11_sample& osx_system::pass_sample() {
+    if (!pass_sample_) pass_sample_ = services_.session ? services_.session->sample() : platform::x11_sample{};
+    return *pass_sample_;
+}
+
 double osx_system::get_idle_time() {
     // Without a display nobody can be at the keyboard; 0 keeps the agent
     // recording instead of declaring the user away forever.
-    const double idle = services_.session ? services_.session->idle_seconds().value_or(0.0) : 0.0;
-    std::wostringstream text;
-    text << L"[osx_system]get_idle_time - " << idle;
-    log(text.str(), log_level::debug);
+    double idle = 0.0;
+    if (in_pass_) {
+        idle = pass_sample().idle_seconds.value_or(0.0);
+    } else if (services_.session) {
+        idle = services_.session->idle_seconds().value_or(0.0);
+    }
+    // Formatting a floating-point number through a stream costs more than
+    // the rest of a pass: only for a line that is kept.
+    if (log_enabled(log_level::debug)) {
+        std::wostringstream text;
+        text << L"[osx_system]get_idle_time - " << idle;
+        log(text.str(), log_level::debug);
+    }
     return idle;
 }
 
 bool osx_system::is_display_on() {
-    const platform::display_power state =
-        services_.session ? services_.session->display_state() : platform::display_power::unknown;
+    platform::display_power state = platform::display_power::unknown;
+    if (in_pass_) {
+        state = pass_sample().display;
+    } else if (services_.session) {
+        state = services_.session->display_state();
+    }
     if (state != platform::display_power::unknown) {
         const bool off = state == platform::display_power::off;
         if (display_off.exchange(off) != off) {

@@ -6,8 +6,10 @@
 // the first to see a change logs it.
 
 #include "core/foundation/system.h"
+#include "platform/x11_session.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,7 +17,6 @@ namespace platform {
 class instance_lock;
 class updater;
 class workspace;
-class x11_session;
 }  // namespace platform
 
 namespace kes {
@@ -37,6 +38,10 @@ class osx_system : public system {
 public:
     explicit osx_system(osx_system_services services = osx_system_services::real());
 
+    // Within a pass idle time and display state come from one reading.
+    void begin_pass() override;
+    void end_pass() override;
+
     double get_idle_time() override;
     bool is_display_on() override;
     // Tells a running copy it was started, then answers whether one runs: an
@@ -55,9 +60,13 @@ public:
     std::wstring get_app_path();
 
 private:
+    // The reading of the running pass, taken at its first question.
+    const platform::x11_sample& pass_sample();
     std::vector<long> older_copies() const;
 
     osx_system_services services_;
+    bool in_pass_ = false;
+    std::optional<platform::x11_sample> pass_sample_;
 };
 
 }  // namespace kes

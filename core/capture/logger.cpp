@@ -1,5 +1,6 @@
 #include "core/capture/logger.h"
 
+#include "core/capture/csv_text.h"
 #include "core/capture/disk_log.h"
 #include "core/foundation/debug_log.h"
 #include "core/foundation/exclusive_file.h"
@@ -101,14 +102,14 @@ bool logger::write_batch_locked() {
         }
         batch.swap(current_log_);
     }
-    const std::wstring csv = batch.to_csv();
-    utf8 text(csv);
+    std::optional<std::string> bytes = csv_utf8(batch);
+    utf8 text = bytes ? utf8(std::move(*bytes)) : utf8(batch.to_csv());
     if (text.size() == 0) {
         // One record's text is not Unicode; the others must not be lost with it.
         kes::log(L"[logger:write_current_log_to_disk] A record holds text that is not Unicode; writing it with "
                  L"replacement characters.",
                  log_level::error);
-        text = utf8(util::wstring_to_utf8_lossy(csv));
+        text = utf8(util::wstring_to_utf8_lossy(batch.to_csv()));
     }
     const bool written = write_csv_string_to_kes_activities_file(text);
 

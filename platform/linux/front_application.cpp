@@ -16,6 +16,10 @@ x11_windows::window_id front_window(x11_windows& session, front_window_source so
     const std::optional<x11_windows::window_id> active = session.active_window();
     if (active) return *active;
     if (source == front_window_source::active_window) return 0;
+    // A window manager that names the active window has named none: the
+    // input focus then rests on the manager's own window or the root, which
+    // is no application of the user's.
+    if (session.window_manager_names_active_window()) return 0;
     return session.input_focus_window();
 }
 
@@ -24,13 +28,23 @@ std::string application_path_of(const std::string& executable) {
     return bundle.empty() ? executable : bundle;
 }
 
-std::optional<front_application> application_of(x11_windows& session, x11_windows::window_id window) {
+std::string executable_memo::of(x11_windows::window_id window, int pid) {
+    if (window != window_ || pid != pid_ || executable_.empty()) {
+        window_ = window;
+        pid_ = pid;
+        executable_ = executable_of(pid);
+    }
+    return executable_;
+}
+
+std::optional<front_application> application_of(x11_windows& session, x11_windows::window_id window,
+                                                executable_memo* memo) {
     if (window == 0) return std::nullopt;
     const std::optional<int> pid = session.window_pid(window);
     if (!pid) return std::nullopt;
     front_application facts;
     facts.pid = *pid;
-    const std::string executable = executable_of(*pid);
+    const std::string executable = memo ? memo->of(window, *pid) : executable_of(*pid);
     facts.name = session.window_class(window);
     if (facts.name.empty()) facts.name = base_name(executable);
     facts.path = application_path_of(executable);
