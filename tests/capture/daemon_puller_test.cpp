@@ -5,8 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -27,12 +30,18 @@ struct accepting_service : activation_service {
     }
 };
 
-// Records the operations the puller thread runs, in order.
+// Records the operations the puller thread runs, in order. The message list
+// is answered on the first pull only, unless `every_pull` says otherwise.
 struct recording_puller : puller {
     std::vector<std::uint32_t> messages;
+    bool every_pull = true;
     std::mutex mutex;
     std::vector<std::string> calls;
     std::atomic<bool> messages_pulled{false};
+    std::atomic<int> pulls{0};
+    // While set, an alerts pull waits until it is cleared.
+    std::atomic<bool> hold_alerts{false};
+    std::atomic<bool> in_alerts{false};
 
     void record(const std::string& call) {
         std::lock_guard<std::mutex> lock(mutex);
@@ -44,9 +53,13 @@ struct recording_puller : puller {
     std::vector<std::uint32_t> pull_messages() override {
         record("messages");
         messages_pulled = true;
-        return messages;
+        return pulls++ == 0 || every_pull ? messages : std::vector<std::uint32_t>{};
     }
-    void pull_alerts() override { record("alerts"); }
+    void pull_alerts() override {
+        record("alerts");
+        in_alerts = true;
+        while (hold_alerts.load()) std::this_thread::sleep_for(1ms);
+    }
     void update_client() override { record("client"); }
     void update_client_beta() override { record("beta"); }
     void update_blocked_list_no_params() override { record("blocklist"); }
@@ -69,6 +82,7 @@ protected:
 
     // Runs the puller thread for one signed-in cycle with the given clock.
     std::vector<std::string> run_one_cycle(std::vector<std::uint32_t> messages, clock_point now) {
+        config::instance().set_last_pull_time(config::ptime());
         recording_puller* recorder = nullptr;
         osx_daemon agent(
             [&] {
@@ -83,13 +97,44 @@ protected:
             },
             [now] { return now; });
         agent.start(nullptr);
-        const auto deadline = std::chrono::steady_clock::now() + 5s;
-        while (!recorder->messages_pulled && std::chrono::steady_clock::now() < deadline) {
-            std::this_thread::sleep_for(2ms);
-        }
+        wait_for_heartbeat();  // stored once the cycle has acted on its messages
         agent.stop();
         std::lock_guard<std::mutex> lock(recorder->mutex);
         return recorder->calls;
+    }
+
+    static void wait_for_heartbeat() {
+        const auto deadline = std::chrono::steady_clock::now() + 5s;
+        while (config::instance().get_last_pull_time().is_not_a_date_time() &&
+               std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(2ms);
+        }
+    }
+
+    static std::unique_ptr<osx_daemon> daemon_with(recording_puller*& recorder) {
+        return std::make_unique<osx_daemon>([&recorder] {
+            daemon_workers workers;
+            workers.scanner = std::make_unique<scanner>();
+            workers.pusher = std::make_unique<pusher>();
+            auto p = std::make_unique<recording_puller>();
+            recorder = p.get();
+            workers.puller = std::move(p);
+            return workers;
+        });
+    }
+
+    static std::vector<std::string> calls_of(recording_puller& recorder) {
+        std::lock_guard<std::mutex> lock(recorder.mutex);
+        return recorder.calls;
+    }
+
+    static bool eventually(const std::function<bool()>& condition) {
+        const auto deadline = std::chrono::steady_clock::now() + 10s;
+        while (!condition()) {
+            if (std::chrono::steady_clock::now() > deadline) return false;
+            std::this_thread::sleep_for(2ms);
+        }
+        return true;
     }
 };
 
@@ -136,6 +181,79 @@ TEST_F(PullerCycleTest, NothingIsPulledWhileSignedOut) {
     EXPECT_FALSE(config::instance().get_last_pull_time().is_not_a_date_time())
         << "the heartbeat is stored whether or not the user is signed in";
     EXPECT_EQ(recorder->calls, (std::vector<std::string>{"idle"}));
+}
+
+// A long list is acted on a bounded number per pull, in its order; the rest
+// waits for the next pulls.
+TEST_F(PullerCycleTest, ALongMessageListIsActedOnSixteenPerPull) {
+    config::instance().set_pull_interval(0);  // the shortest sleep: a second
+    config::instance().set_last_browser_support_pull(std::chrono::system_clock::now());
+    std::vector<std::uint32_t> list;
+    const std::vector<std::string> names{"alerts", "config", "client", "beta", "blocklist"};
+    for (std::uint32_t i = 0; i < 40; ++i) list.push_back(1 + i % 5);
+    recording_puller* recorder = nullptr;
+    auto agent = daemon_with(recorder);
+    recorder->messages = list;
+    recorder->every_pull = false;
+    agent->start(nullptr);
+    ASSERT_TRUE(eventually([&] { return recorder->pulls.load() >= 4; }));
+    agent->stop();
+
+    std::vector<std::string> expected{"idle", "config"};
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        if (i % daemon::max_messages_per_pull == 0) expected.push_back("messages");
+        expected.push_back(names[list[i] - 1]);
+    }
+    expected.push_back("messages");
+    std::vector<std::string> calls = calls_of(*recorder);
+    ASSERT_GE(calls.size(), expected.size());
+    calls.resize(expected.size());
+    EXPECT_EQ(calls, expected);
+}
+
+TEST_F(PullerCycleTest, AHugeMessageListHoldsThePullerForABoundedNumberOfCalls) {
+    recording_puller* recorder = nullptr;
+    auto agent = daemon_with(recorder);
+    recorder->messages.assign(6000, 1);
+    config::instance().set_last_pull_time(config::ptime());
+    agent->start(nullptr);
+    wait_for_heartbeat();
+    agent->stop();
+    const std::vector<std::string> calls = calls_of(*recorder);
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "alerts"), static_cast<long>(daemon::max_messages_per_pull));
+}
+
+// The puller thread sees the stop between two messages and acts on no more.
+TEST_F(PullerCycleTest, AStopIsSeenBetweenMessages) {
+    recording_puller* recorder = nullptr;
+    auto agent = daemon_with(recorder);
+    recorder->messages = {1, 1, 1, 1};
+    recorder->hold_alerts = true;
+    agent->start(nullptr);
+    ASSERT_TRUE(eventually([&] { return recorder->in_alerts.load(); }));
+    std::thread stopper([&] { agent->stop(); });
+    ASSERT_TRUE(eventually([&] { return !agent->is_running(); }));
+    recorder->hold_alerts = false;
+    stopper.join();
+    const std::vector<std::string> calls = calls_of(*recorder);
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "alerts"), 1);
+}
+
+// Zero from the service or a settings file: the puller still sleeps a second
+// between its pulls. A slow machine only makes the pulls fewer.
+TEST_F(PullerCycleTest, ZeroIntervalsDoNotSpinThePuller) {
+    config::instance().set_pull_interval(0);
+    recording_puller* recorder = nullptr;
+    auto agent = daemon_with(recorder);
+    const auto started = std::chrono::steady_clock::now();
+    agent->start(nullptr);
+    std::this_thread::sleep_for(2500ms);
+    const int pulls = recorder->pulls.load();
+    const auto whole_seconds =
+        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - started);
+    agent->stop();
+    EXPECT_GE(pulls, 1);
+    EXPECT_LE(pulls, whole_seconds.count());  // the first after the initial sleep
 }
 
 }  // namespace

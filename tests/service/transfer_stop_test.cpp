@@ -1,11 +1,13 @@
 // Ending the agent never waits for the service: a stop aborts the transfer in
 // flight, refuses new ones without connecting and skips the reachability probe.
+#include "core/capture/daemon.h"
 #include "core/foundation/config.h"
 #include "core/service/network_errors.h"
 #include "core/service/reachability.h"
 #include "core/service/request.h"
 #include "core/service/transfer_stop.h"
 #include "core/ui/text_table.h"
+#include "osx/osx_daemon.h"
 #include "tests/support/loopback_listener.h"
 
 #include <curl/curl.h>
@@ -119,6 +121,30 @@ TEST_F(TransferStop, TheReachabilityProbeIsSkippedOnceStopping) {
     EXPECT_EQ(kes::network::internet_probe(options_with(stop, 60)), CURLE_ABORTED_BY_CALLBACK);
     kes::network::curl_code_to_text(CURLE_RECV_ERROR, options_with(stop, 60));
     EXPECT_FALSE(second_probe.was_reached());
+}
+
+// The daemon's stop reaches requests that name no stop of their own (every
+// request of the agent), and only while that daemon exists.
+TEST_F(TransferStop, TheDaemonsStopReachesEveryRequestWhileTheDaemonExists) {
+    const auto bare_workers = [] {
+        kes::daemon_workers workers;
+        workers.scanner = std::make_unique<kes::scanner>();
+        workers.pusher = std::make_unique<kes::pusher>();
+        workers.puller = std::make_unique<kes::puller>();
+        return workers;
+    };
+    {
+        kes::osx_daemon agent(bare_workers);
+        agent.stop();
+        EXPECT_EQ(curl_error_of(messages_call(service_, options_with(nullptr, 60))),
+                  unhandled(CURLE_ABORTED_BY_CALLBACK));
+        EXPECT_FALSE(service_.was_reached());
+    }
+    EXPECT_EQ(kes::network::installed_transfer_stop(), nullptr);
+    // A later request goes out again (and times out on the silent port).
+    EXPECT_EQ(curl_error_of(messages_call(service_, options_with(nullptr, 1))),
+              kes::get_text(L"status_error_connection_timeout"));
+    EXPECT_TRUE(service_.was_reached());
 }
 
 }  // namespace
