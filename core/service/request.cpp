@@ -35,31 +35,41 @@ int parse_port(const std::wstring& text) {
     return port;
 }
 
-// The answer's headers, of every response on the way (redirects included);
-// libcurl gets a short count, and so ends the transfer, once they grow too large.
-struct header_sink {
-    std::map<std::string, std::string>* headers = nullptr;
-    std::size_t received = 0;
-    bool too_large = false;
+// How much of an answer is still taken in; once it would grow beyond its
+// limit, the hook gives libcurl a short count, which ends the transfer.
+struct byte_budget {
+    std::size_t limit;
+    std::size_t used = 0;
+    bool exceeded = false;
+
+    bool take(std::size_t length) {
+        if (length > limit - used) {
+            exceeded = true;
+            return false;
+        }
+        used += length;
+        return true;
+    }
 };
 
-// The answer's body, into memory or a file, never more than max_answer_bytes.
+// The answer's headers, of every response on the way (redirects included).
+struct header_sink {
+    std::map<std::string, std::string>* headers = nullptr;
+    byte_budget budget{max_header_bytes};
+};
+
+// The answer's body, into memory or a file.
 struct body_sink {
     std::string* body = nullptr;
     std::FILE* file = nullptr;
-    std::size_t received = 0;
-    bool too_large = false;
+    byte_budget budget{max_answer_bytes};
 };
 
 // libcurl calls these from C: nothing may be thrown through it.
 std::size_t collect_header(char* data, std::size_t size, std::size_t count, void* target) noexcept {
     auto& sink = *static_cast<header_sink*>(target);
     const std::size_t length = size * count;
-    if (length > max_header_bytes - sink.received) {
-        sink.too_large = true;
-        return 0;
-    }
-    sink.received += length;
+    if (!sink.budget.take(length)) return 0;
     try {
         std::string line(data, length);
         line = line.substr(0, line.find_first_of("\r\n"));
@@ -78,11 +88,7 @@ std::size_t collect_header(char* data, std::size_t size, std::size_t count, void
 std::size_t collect_body(char* data, std::size_t size, std::size_t count, void* target) noexcept {
     auto& sink = *static_cast<body_sink*>(target);
     const std::size_t length = size * count;
-    if (length > max_answer_bytes - sink.received) {
-        sink.too_large = true;
-        return 0;
-    }
-    sink.received += length;
+    if (!sink.budget.take(length)) return 0;
     if (sink.file != nullptr) return std::fwrite(data, 1, length, sink.file);
     try {
         sink.body->append(data, length);
@@ -319,9 +325,10 @@ request::outcome request::perform_curl_request(int method, const std::string& fi
         } else {
             result.code = curl_easy_perform(curl);
         }
-        if (body.too_large || headers.too_large) {
+        for (const byte_budget* part : {&body.budget, &headers.budget}) {
+            if (!part->exceeded) continue;
             log_network_error(L"[network::request::perform_curl_request] answer refused: larger than " +
-                              std::to_wstring(body.too_large ? max_answer_bytes : max_header_bytes) + L" bytes");
+                              std::to_wstring(part->limit) + L" bytes");
             result.code = CURLE_FILESIZE_EXCEEDED;
         }
         if (result.code != CURLE_OK) {

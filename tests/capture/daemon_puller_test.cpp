@@ -2,6 +2,7 @@
 #include "core/foundation/activation_service.h"
 #include "core/foundation/config.h"
 #include "osx/osx_daemon.h"
+#include "tests/support/eventually.h"
 
 #include <gtest/gtest.h>
 
@@ -20,6 +21,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using clock_point = std::chrono::system_clock::time_point;
+using testing::eventually;
 
 struct accepting_service : activation_service {
     activation_result activate_enterprise(const std::wstring&) override { return {}; }
@@ -84,8 +86,22 @@ protected:
     std::vector<std::string> run_one_cycle(std::vector<std::uint32_t> messages, clock_point now) {
         config::instance().set_last_pull_time(config::ptime());
         recording_puller* recorder = nullptr;
-        osx_daemon agent(
-            [&] {
+        auto agent = daemon_with(recorder, std::move(messages), [now] { return now; });
+        agent->start(nullptr);
+        wait_for_heartbeat();  // stored once the cycle has acted on its messages
+        agent->stop();
+        return calls_of(*recorder);
+    }
+
+    static void wait_for_heartbeat() {
+        eventually([] { return !config::instance().get_last_pull_time().is_not_a_date_time(); });
+    }
+
+    static std::unique_ptr<osx_daemon> daemon_with(recording_puller*& recorder,
+                                                   std::vector<std::uint32_t> messages = {},
+                                                   daemon::clock_source clock = &std::chrono::system_clock::now) {
+        return std::make_unique<osx_daemon>(
+            [&recorder, &messages] {
                 daemon_workers workers;
                 workers.scanner = std::make_unique<scanner>();
                 workers.pusher = std::make_unique<pusher>();
@@ -95,46 +111,12 @@ protected:
                 workers.puller = std::move(p);
                 return workers;
             },
-            [now] { return now; });
-        agent.start(nullptr);
-        wait_for_heartbeat();  // stored once the cycle has acted on its messages
-        agent.stop();
-        std::lock_guard<std::mutex> lock(recorder->mutex);
-        return recorder->calls;
-    }
-
-    static void wait_for_heartbeat() {
-        const auto deadline = std::chrono::steady_clock::now() + 5s;
-        while (config::instance().get_last_pull_time().is_not_a_date_time() &&
-               std::chrono::steady_clock::now() < deadline) {
-            std::this_thread::sleep_for(2ms);
-        }
-    }
-
-    static std::unique_ptr<osx_daemon> daemon_with(recording_puller*& recorder) {
-        return std::make_unique<osx_daemon>([&recorder] {
-            daemon_workers workers;
-            workers.scanner = std::make_unique<scanner>();
-            workers.pusher = std::make_unique<pusher>();
-            auto p = std::make_unique<recording_puller>();
-            recorder = p.get();
-            workers.puller = std::move(p);
-            return workers;
-        });
+            std::move(clock));
     }
 
     static std::vector<std::string> calls_of(recording_puller& recorder) {
         std::lock_guard<std::mutex> lock(recorder.mutex);
         return recorder.calls;
-    }
-
-    static bool eventually(const std::function<bool()>& condition) {
-        const auto deadline = std::chrono::steady_clock::now() + 10s;
-        while (!condition()) {
-            if (std::chrono::steady_clock::now() > deadline) return false;
-            std::this_thread::sleep_for(2ms);
-        }
-        return true;
     }
 };
 
@@ -162,22 +144,10 @@ TEST_F(PullerCycleTest, NothingIsPulledWhileSignedOut) {
     sign_in_as(L"");
     config::instance().set_last_pull_time(config::ptime());
     recording_puller* recorder = nullptr;
-    osx_daemon agent([&] {
-        daemon_workers workers;
-        workers.scanner = std::make_unique<scanner>();
-        workers.pusher = std::make_unique<pusher>();
-        auto p = std::make_unique<recording_puller>();
-        recorder = p.get();
-        workers.puller = std::move(p);
-        return workers;
-    });
-    agent.start(nullptr);
-    const auto deadline = std::chrono::steady_clock::now() + 5s;
-    while (config::instance().get_last_pull_time().is_not_a_date_time() &&
-           std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(2ms);
-    }
-    agent.stop();
+    auto agent = daemon_with(recorder);
+    agent->start(nullptr);
+    wait_for_heartbeat();
+    agent->stop();
     EXPECT_FALSE(config::instance().get_last_pull_time().is_not_a_date_time())
         << "the heartbeat is stored whether or not the user is signed in";
     EXPECT_EQ(recorder->calls, (std::vector<std::string>{"idle"}));
@@ -192,8 +162,7 @@ TEST_F(PullerCycleTest, ALongMessageListIsActedOnSixteenPerPull) {
     const std::vector<std::string> names{"alerts", "config", "client", "beta", "blocklist"};
     for (std::uint32_t i = 0; i < 40; ++i) list.push_back(1 + i % 5);
     recording_puller* recorder = nullptr;
-    auto agent = daemon_with(recorder);
-    recorder->messages = list;
+    auto agent = daemon_with(recorder, list);
     recorder->every_pull = false;
     agent->start(nullptr);
     ASSERT_TRUE(eventually([&] { return recorder->pulls.load() >= 4; }));
@@ -213,8 +182,7 @@ TEST_F(PullerCycleTest, ALongMessageListIsActedOnSixteenPerPull) {
 
 TEST_F(PullerCycleTest, AHugeMessageListHoldsThePullerForABoundedNumberOfCalls) {
     recording_puller* recorder = nullptr;
-    auto agent = daemon_with(recorder);
-    recorder->messages.assign(6000, 1);
+    auto agent = daemon_with(recorder, std::vector<std::uint32_t>(6000, 1));
     config::instance().set_last_pull_time(config::ptime());
     agent->start(nullptr);
     wait_for_heartbeat();
@@ -226,8 +194,7 @@ TEST_F(PullerCycleTest, AHugeMessageListHoldsThePullerForABoundedNumberOfCalls) 
 // The puller thread sees the stop between two messages and acts on no more.
 TEST_F(PullerCycleTest, AStopIsSeenBetweenMessages) {
     recording_puller* recorder = nullptr;
-    auto agent = daemon_with(recorder);
-    recorder->messages = {1, 1, 1, 1};
+    auto agent = daemon_with(recorder, {1, 1, 1, 1});
     recorder->hold_alerts = true;
     agent->start(nullptr);
     ASSERT_TRUE(eventually([&] { return recorder->in_alerts.load(); }));

@@ -2,6 +2,7 @@
 #include "core/foundation/config.h"
 #include "core/ui/text_table.h"
 #include "osx/osx_daemon.h"
+#include "tests/support/eventually.h"
 #include "tests/support/recording_ui.h"
 
 #include <gtest/gtest.h>
@@ -69,14 +70,7 @@ struct worker_set {
     }
 };
 
-bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds limit = 5s) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(5ms);
-    }
-    return true;
-}
+using testing::eventually;
 
 class DaemonTest : public ::testing::Test {
 protected:

@@ -14,23 +14,14 @@ import http.server
 import json
 import os
 import ssl
-import subprocess
+import sys
 import threading
 import time
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "standin"))
+from standin import make_certificate  # noqa: E402  (only the self-signed certificate)
+
 CHUNK = b"x" * 65536
-
-
-def make_certificate(folder):
-    cert = os.path.join(folder, "hostile-cert.pem")
-    key = os.path.join(folder, "hostile-key.pem")
-    subprocess.run(
-        ["openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
-         "-nodes", "-days", "2", "-subj", "/CN=hostile test service",
-         "-addext", "subjectAltName=IP:127.0.0.1",
-         "-keyout", key, "-out", cert],
-        check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    return cert, key
 
 
 class Gone(Exception):
@@ -136,15 +127,7 @@ class TlsHandler(http.server.BaseHTTPRequestHandler):
         self.serve("POST")
 
     def read_body(self):
-        if self.headers.get("Transfer-Encoding", "").lower() == "chunked":
-            chunks = []
-            while True:
-                size = int(self.rfile.readline().split(b";")[0].strip() or b"0", 16)
-                if size == 0:
-                    self.rfile.readline()
-                    return b"".join(chunks)
-                chunks.append(self.rfile.read(size))
-                self.rfile.readline()
+        # The agent's requests all say how long they are.
         length = int(self.headers.get("Content-Length", "0") or "0")
         return self.rfile.read(length) if length > 0 else b""
 

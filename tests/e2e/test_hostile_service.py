@@ -14,22 +14,20 @@ own (tests/e2e/hostile_service.py: python's http.server and ssl on loopback):
 import csv
 import gzip
 import io
-import json
 import os
 import shutil
 import subprocess
 import sys
 import tempfile
-import time
 import unittest
 import uuid
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
-from agent_harness import BUILD_DIR, PrivateHome  # noqa: E402
+from agent_harness import BUILD_DIR, PrivateHome, wait_until  # noqa: E402
 import hostile_service as hostile  # noqa: E402
+from service_probe import ProbeRun, expected_texts  # noqa: E402
 
-PROBE = os.path.join(BUILD_DIR, "tests", "kes_service_probe")
 USER, PASSWORD = "ann@kestrel.test", "Sign-In-Password-5521"
 ACCOUNT_KEY = "AK-hostile-3b9f0c6d2e7a41c8"
 DATA_KEY = "DK-hostile-8e1d5a0b7c3f4926"
@@ -37,16 +35,6 @@ SECRETS = (PASSWORD, ACCOUNT_KEY, DATA_KEY)
 CAP = 4 * 1024 * 1024
 # A logged line: tags and the bounded prefix of what the service sent.
 LONGEST_LOG_LINE = 4096
-
-
-def wait_until(condition, timeout=30.0, what="condition"):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        result = condition()
-        if result:
-            return result
-        time.sleep(0.05)
-    raise AssertionError("timed out waiting for " + what)
 
 
 class ProbeTestCase(unittest.TestCase):
@@ -62,36 +50,21 @@ class ProbeTestCase(unittest.TestCase):
 
     def setUp(self):
         self.service.reset()
-        self.home = tempfile.mkdtemp(dir=self.folder)
-        self.texts = self.run_probe("texts")
+        self.probe = ProbeRun(tempfile.mkdtemp(dir=self.folder))
 
     def run_probe(self, call, *args, log_level="0xffff"):
-        env = {k: v for k, v in os.environ.items()
-               if k.lower() not in ("http_proxy", "https_proxy", "all_proxy", "no_proxy")}
-        env.update(HOME=self.home, TMPDIR=self.home, XDG_RUNTIME_DIR=self.home,
-                   KES_REACHABILITY_PROBE_URL="http://127.0.0.1:9/")
-        env.pop("XDG_DATA_HOME", None)
-        env.pop("XDG_CONFIG_HOME", None)
-        options = [] if call == "texts" else ["--host", self.service.host, "--ca", self.service.cert,
-                                              "--timeout", "60", "--log-level", log_level]
-        done = subprocess.run([PROBE, call, *options, *args], env=env, capture_output=True, text=True, timeout=120)
-        self.assertEqual(done.returncode, 0, done.stderr)
-        return json.loads(done.stdout.strip().splitlines()[-1])
+        return self.probe.run(call, "--host", self.service.host, "--ca", self.service.cert, "--timeout", "30",
+                              *args, log_level=log_level)
 
     def sign_in(self):
         return self.run_probe("activate", "--user", USER, "--password", PASSWORD, "--account-key", ACCOUNT_KEY)
 
     def transport_failure(self, code, text):
         return {"ok": False, "class": "CurlError", "account_key": "",
-                "message": "%s%d): %s" % (self.texts["status_error_unhandled_error"], code, text)}
+                "message": "%s%d): %s" % (expected_texts()["status_error_unhandled_error"], code, text)}
 
     def debug_log(self):
-        path = os.path.join(self.home, ".local", "share", "KestrelData", "log", "debug_log.txt")
-        try:
-            with open(path, encoding="utf-8", errors="replace") as f:
-                return f.read()
-        except FileNotFoundError:
-            return ""
+        return self.probe.debug_log()
 
 
 class RedirectsOnlyToHttps(ProbeTestCase):
@@ -154,7 +127,7 @@ class OversizeAnswers(ProbeTestCase):
 
     def test_upload_answers_are_capped_too(self):
         too_large = self.transport_failure(63, "Maximum file size exceeded")
-        upload = os.path.join(self.home, str(uuid.uuid4()) + ".kesc")
+        upload = os.path.join(self.probe.home, str(uuid.uuid4()) + ".kesc")
         with open(upload, "w", encoding="utf-8") as out:
             out.write('"a","b","c","d","e","2024-05-01 09:00:00","2024-05-01 09:00:05","","","","",""\n')
         self.service.answer = hostile.endless_body

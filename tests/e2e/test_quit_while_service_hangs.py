@@ -18,22 +18,12 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 SOURCE = os.environ.get("KES_SOURCE_DIR") or os.path.join(HERE, "..", "..")
 sys.path.insert(0, HERE)
 sys.path.insert(0, os.path.join(SOURCE, "tests", "standin"))
-from agent_harness import BUILD_DIR  # noqa: E402
+from agent_harness import BUILD_DIR, wait_until  # noqa: E402
 from client import StandinProcess  # noqa: E402
 from scanner_x11 import Desktop, read_rows  # noqa: E402
 
 ACCOUNT_KEY = "AK-demo-7f3c9e21b8d44a0f9c5e"  # an account the stand-in knows
 TITLES = ["alpha window", "beta window"]
-
-
-def wait_until(condition, timeout=30.0, what="condition"):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        result = condition()
-        if result:
-            return result
-        time.sleep(0.05)
-    raise AssertionError("timed out waiting for " + what)
 
 
 class QuitWhileTheServiceHangs(unittest.TestCase):

@@ -8,6 +8,7 @@
 #include "core/service/transfer_stop.h"
 #include "core/ui/text_table.h"
 #include "osx/osx_daemon.h"
+#include "tests/support/eventually.h"
 #include "tests/support/loopback_listener.h"
 
 #include <curl/curl.h>
@@ -24,6 +25,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using kes::network::transfer_stop;
+using kes::testing::eventually;
 using kes::testing::loopback_listener;
 
 std::wstring unhandled(int code) {
@@ -57,15 +59,6 @@ std::function<void()> messages_call(const loopback_listener& service, const kes:
         kes::network::request call("/messages", service.host(), L"AK-test-0123456789", options);
         call.perform(kes::network::post);
     };
-}
-
-bool eventually(const std::function<bool()>& condition) {
-    const auto deadline = std::chrono::steady_clock::now() + 10s;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(5ms);
-    }
-    return true;
 }
 
 class TransferStop : public ::testing::Test {
