@@ -68,7 +68,8 @@ bool osx_grabber::scripts_may_answer() {
 std::wstring osx_grabber::browser_key_of(int pid) {
     // Asked at every record start: for the window already known it costs
     // what the session keeps (no round trip, no file read).
-    platform::x11_windows::window_id window = platform::front_window(*session_, platform::front_window_source::active_window);
+    platform::x11_windows::window_id window =
+        platform::front_window(*session_, platform::front_window_source::active_window);
     if (window != 0 && session_->window_pid(window) != pid) window = 0;
     std::string wm_class = window != 0 ? session_->window_class(window) : std::string();
     if (browser_key_.known && browser_key_.window == window && browser_key_.pid == pid &&

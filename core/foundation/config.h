@@ -190,7 +190,9 @@ public:
     bool get_blocking_always() const { return blocking_always_.load(); }
     std::vector<std::wstring> get_blocked_items() const { return *blocked_items_snapshot(); }
     // The block list as it stands; a later replacement leaves it untouched.
-    std::shared_ptr<const std::vector<std::wstring>> blocked_items_snapshot() const { return read(blocked_items_); }
+    std::shared_ptr<const std::vector<std::wstring>> blocked_items_snapshot() const {
+        return read(blocked_items_);
+    }
     std::chrono::system_clock::time_point get_last_browser_support_pull() const { return read(last_browser_support_pull_); }
     void set_os_username(std::wstring value);
     void set_computer_name(std::wstring value);

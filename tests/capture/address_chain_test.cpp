@@ -79,7 +79,8 @@ TEST_F(AddressChainTest, UnknownPathIdsGiveTheNullLinkWhichIsNotCached) {
     // A process that is no known browser walks the null link too.
     const auto [other, other_lines] = walk(L"555");
     EXPECT_EQ(other, L"");
-    EXPECT_TRUE(has(other_lines, L"extended_info_grabber_factory::get_extended_info_grabber() - Finding grabber for: "));
+    EXPECT_TRUE(
+        has(other_lines, L"extended_info_grabber_factory::get_extended_info_grabber() - Finding grabber for: "));
     EXPECT_TRUE(has(other_lines, L"No further grabbers to try"));
 }
 

@@ -14,6 +14,7 @@
 #include "platform/fake/fake_script_engine.h"
 #include "platform/linux/x11_script_engine.h"
 #include "platform/main_queue.h"
+#include "tests/support/worker_thread.h"
 #include "tests/ui/debug_log_lines.h"
 
 #include <boost/date_time/posix_time/posix_time.hpp>
@@ -94,16 +95,7 @@ protected:
         engine_->set_source(scripts->blockURLScript(), script_result::answer(""));
     }
 
-    void on_worker(const std::function<void()>& work) {
-        std::atomic<bool> done{false};
-        std::thread worker([&] {
-            work();
-            done = true;
-            queue_.async([] {});
-        });
-        queue_.serve_until([&] { return done.load(); }, std::chrono::seconds(20));
-        worker.join();
-    }
+    void on_worker(const std::function<void()>& work) { testing::run_on_worker(queue_, work); }
 
     std::vector<std::string> scripts_run() const {
         std::vector<std::string> texts;

@@ -15,6 +15,7 @@
 #include "platform/main_queue.h"
 #include "platform/x11_traffic.h"
 #include "tests/support/test_environment.h"
+#include "tests/support/worker_thread.h"
 #include "tests/support/xvfb.h"
 #include "tests/ui/debug_log_lines.h"
 
@@ -55,16 +56,7 @@ protected:
 
     // Runs `work` on a worker thread (as the scanner would) while this
     // thread serves as the main thread.
-    void on_worker(const std::function<void()>& work) {
-        std::atomic<bool> done{false};
-        std::thread worker([&] {
-            work();
-            done = true;
-            queue_.async([] {});
-        });
-        queue_.serve_until([&] { return done.load(); }, std::chrono::seconds(20));
-        worker.join();
-    }
+    void on_worker(const std::function<void()>& work) { kes::testing::run_on_worker(queue_, work); }
 
     std::shared_ptr<osx_AppleScriptExecutor> x11_executor() {
         return std::make_shared<osx_AppleScriptExecutor>(

@@ -140,8 +140,8 @@ int main(int argc, char** argv) {
             start = comma + 1;
         }
         settings.set_blocked_items(std::move(items));
-        settings.set_blocking_until(settings.local_now() +
-                                    boost::posix_time::minutes(std::stol(argument(argc, argv, "--blocking-minutes", "30"))));
+        const long minutes = std::stol(argument(argc, argv, "--blocking-minutes", "30"));
+        settings.set_blocking_until(settings.local_now() + boost::posix_time::minutes(minutes));
     }
 
     auto engine = std::make_shared<recording_engine>(platform::script_engine::create(), queue, delay, origin);

@@ -25,7 +25,8 @@ TEST_F(WebLinksTest, EveryPageOpensOnTheConfiguredHostWithTheSourceMarker) {
         {open_setup_done_page, site + L"/setup/done?src=client"},
         {open_release_notes_page, site + L"/release-notes/mac?src=client"},
         {open_offline_time_settings_page, site + L"/offline_time/settings?src=client"},
-        {open_monthly_productivity_page, site + L"/browse/productivity/1/by/rank/for/the/month/of/2024-05-01?src=client"},
+        {open_monthly_productivity_page,
+         site + L"/browse/productivity/1/by/rank/for/the/month/of/2024-05-01?src=client"},
         {open_still_zone_settings_page, site + L"/settings/stillzone?src=client"},
         {open_alerts_page, site + L"/alerts?src=client"},
         {open_download_page, site + L"/download?src=client"},
@@ -45,14 +46,16 @@ TEST_F(WebLinksTest, TheHelpTextIsEscapedSoItCannotChangeTheAddress) {
     const std::wstring opened = opened_by([](ui& target) {
         open_quickhelp_page(L"Version: 1.0 & more#frag?x=y / Zoë <ann@example.org>", target);
     });
-    EXPECT_EQ(opened, L"https://app.kestrel.test/quickhelp?support_info=Version%3A%201.0%20%26%20more%23frag%3Fx%3Dy%20%2F"
-                      L"%20Zo%C3%AB%20%3Cann%40example.org%3E&src=client");
+    EXPECT_EQ(opened,
+              L"https://app.kestrel.test/quickhelp?support_info=Version%3A%201.0%20%26%20more%23frag%3Fx%3Dy%20%2F"
+              L"%20Zo%C3%AB%20%3Cann%40example.org%3E&src=client");
 }
 
 TEST_F(WebLinksTest, TheBlockPageCarriesTheEscapedAddressAndNoMarker) {
     EXPECT_EQ(block_page_address(L"https://bücher.example"),
               L"https://app.kestrel.test/blocked/url/https%3A%2F%2Fb%C3%BCcher.example");
-    EXPECT_EQ(block_page_address(L"http://a b.example"), L"https://app.kestrel.test/blocked/url/http%3A%2F%2Fa%20b.example");
+    EXPECT_EQ(block_page_address(L"http://a b.example"),
+              L"https://app.kestrel.test/blocked/url/http%3A%2F%2Fa%20b.example");
 }
 
 TEST_F(WebLinksTest, TheApiHostIsTheApiSettingOrElseTheWebHost) {
