@@ -12,6 +12,8 @@ namespace {
 
 constexpr std::uint32_t trace = log_level::url;
 
+// Built only when someone reads them: a browser's every record start asks.
+bool tracing() { return log_enabled(trace); }
 void trace_line(const std::wstring& message) { log(message, trace); }
 
 // The text the block list is searched for: the extended-domain entry found
@@ -32,9 +34,16 @@ std::wstring block_list_key(const std::wstring& url, const std::wstring& lower,
     return found ? key : grabber::get_domain(lower, true);
 }
 
+// `text` is "www." followed by `rest`.
+bool is_www_of(const std::wstring& text, const std::wstring& rest) {
+    static const std::wstring www = L"www.";
+    return text.size() == www.size() + rest.size() && text.compare(0, www.size(), www) == 0 &&
+           text.compare(www.size(), rest.size(), rest) == 0;
+}
+
 // A host matches its entry with or without "www." on either side.
 bool matches(const std::wstring& item, const std::wstring& key) {
-    return item == key || item == L"www." + key || key == L"www." + item;
+    return item == key || is_www_of(item, key) || is_www_of(key, item);
 }
 
 }  // namespace
@@ -50,23 +59,27 @@ null_extended_info_grabber::null_extended_info_grabber()
 bool extended_info_grabber::is_url_blocked(const std::wstring& url, std::wstring& redirect) const {
     redirect.clear();
     const bool active = config_->is_blocking_activities();
-    trace_line(std::wstring(L"[extended_info_grabber:is_url_blocked] is_blocking_activities = ") +
-               (active ? L"1" : L"0"));
+    if (tracing()) {
+        trace_line(std::wstring(L"[extended_info_grabber:is_url_blocked] is_blocking_activities = ") +
+                   (active ? L"1" : L"0"));
+    }
     if (!active) return false;
 
     const std::wstring lower = util::to_lower(url);
     const std::shared_ptr<const std::vector<std::wstring>> items = config_->blocked_items_snapshot();
-    trace_line(L"[extended_info_grabber:is_url_blocked] block list size = " + std::to_wstring(items->size()));
-    const std::wstring service_domain = build::service_domain;
-    trace_line(L"[extended_info_grabber:is_url_blocked] searching for " + service_domain + L" in lower_url: " +
-               lower);
+    const std::wstring_view service_domain = build::service_domain;
+    if (tracing()) {
+        trace_line(L"[extended_info_grabber:is_url_blocked] block list size = " + std::to_wstring(items->size()));
+        trace_line(L"[extended_info_grabber:is_url_blocked] searching for " + std::wstring(service_domain) +
+                   L" in lower_url: " + lower);
+    }
     if (util::contains(lower, service_domain) || util::contains(lower, L"//newtab") ||
         util::contains(lower, L":newtab")) {
         return false;
     }
 
     const std::wstring key = block_list_key(url, lower, config_->get_extended_domain_list());
-    trace_line(L"[extended_info_grabber:is_url_blocked] searching block list for url = " + key);
+    if (tracing()) trace_line(L"[extended_info_grabber:is_url_blocked] searching block list for url = " + key);
     for (const std::wstring& item : *items) {
         if (!matches(item, key)) continue;
         trace_line(L"[extended_info_grabber:is_url_blocked] found match = " + item);
