@@ -2,7 +2,9 @@
 
 #include "core/foundation/debug_log.h"
 #include "core/foundation/text.h"
+#include "osx/browser_identity.h"
 #include "osx/osx_AppleScriptExecutor.h"
+#include "osx/osx_extended_info_grabber_factory.h"
 #include "osx/osx_system.h"
 #include "platform/bundle.h"
 #include "platform/front_application.h"
@@ -23,8 +25,12 @@ std::wstring from_utf8(const std::string& text) { return util::utf8_to_wstring_l
 
 std::shared_ptr<grabber> grabber::create() { return std::make_shared<osx_grabber>(); }
 
-osx_grabber::osx_grabber(std::shared_ptr<osx_AppleScriptExecutor> executor, std::string display_name)
-    : executor_(std::move(executor)), session_(std::make_unique<platform::x11_windows>(std::move(display_name))) {
+osx_grabber::osx_grabber(std::shared_ptr<osx_AppleScriptExecutor> executor, std::string display_name,
+                         std::shared_ptr<osx_BrowserScriptExecutor> browser_scripts)
+    : grabber(std::make_unique<osx_extended_info_grabber_factory>([this](int pid) { return browser_key_of(pid); },
+                                                                  std::move(browser_scripts))),
+      executor_(std::move(executor)),
+      session_(std::make_unique<platform::x11_windows>(std::move(display_name))) {
     log(L"[osx_grabber]ctor", log_level::debug);
 }
 
@@ -57,6 +63,23 @@ bool osx_grabber::scripts_may_answer() {
     // No display, no front application; and a window manager that names the
     // active window has said there is none, which the scripts would repeat.
     return session_->connected() && !session_->window_manager_names_active_window();
+}
+
+std::wstring osx_grabber::browser_key_of(int pid) {
+    // Asked at every record start: for the window already known it costs
+    // what the session keeps (no round trip, no file read).
+    platform::x11_windows::window_id window =
+        platform::front_window(*session_, platform::front_window_source::active_window);
+    if (window != 0 && session_->window_pid(window) != pid) window = 0;
+    std::string wm_class = window != 0 ? session_->window_class(window) : std::string();
+    if (browser_key_.known && browser_key_.window == window && browser_key_.pid == pid &&
+        browser_key_.wm_class == wm_class) {
+        return browser_key_.key;
+    }
+    const std::string executable = window != 0 ? executables_.of(window, pid) : platform::executable_of(pid);
+    browser_key_ = {true, window, pid, std::move(wm_class), {}};
+    browser_key_.key = browser_support_key_for(browser_key_.wm_class, executable);
+    return browser_key_.key;
 }
 
 std::wstring osx_grabber::get_active_process_id() {

@@ -4,7 +4,9 @@
 // X11 connection; on a server without a window manager that names it the
 // named scripts answer instead, on the main thread. Titles come from the
 // focused window. Within a scanner pass the front application is looked up
-// once and every question of the pass is answered from it.
+// once and every question of the pass is answered from it. A browser's page
+// address comes from its chain (osx_extended_info_grabber_factory); which
+// browser a process is, is read from its front window and kept per window.
 
 #include "core/capture/grabber.h"
 #include "platform/front_application.h"
@@ -16,11 +18,14 @@
 namespace kes {
 
 class osx_AppleScriptExecutor;
+class osx_BrowserScriptExecutor;
 
 class osx_grabber : public grabber {
 public:
-    // `display_name` empty means $DISPLAY.
-    explicit osx_grabber(std::shared_ptr<osx_AppleScriptExecutor> executor, std::string display_name = {});
+    // `display_name` empty means $DISPLAY; `browser_scripts` empty means the
+    // process-wide executor.
+    explicit osx_grabber(std::shared_ptr<osx_AppleScriptExecutor> executor, std::string display_name = {},
+                         std::shared_ptr<osx_BrowserScriptExecutor> browser_scripts = nullptr);
     osx_grabber();
     ~osx_grabber() override;
 
@@ -47,6 +52,8 @@ private:
     // No front application from the active window, and the scripts may
     // know one: the server has no window manager that names it.
     bool scripts_may_answer();
+    // The browser-support key of a process (empty for no known browser).
+    std::wstring browser_key_of(int pid);
 
     std::shared_ptr<osx_AppleScriptExecutor> executor_;
     std::unique_ptr<platform::x11_windows> session_;
@@ -54,6 +61,14 @@ private:
     // The front application of the running pass, once looked up.
     std::optional<std::optional<platform::front_application>> pass_front_;
     platform::executable_memo executables_;
+    // The browser-support key last found, with what it was found from.
+    struct browser_key_memo {
+        bool known = false;
+        platform::x11_windows::window_id window = 0;
+        int pid = 0;
+        std::string wm_class;
+        std::wstring key;
+    } browser_key_;
 };
 
 }  // namespace kes

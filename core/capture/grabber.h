@@ -14,10 +14,14 @@
 namespace kes {
 
 class config;
+class extended_info_grabber_factory;
 
 class grabber : public noncopyable {
 public:
+    // `factory` builds the browsers' address chains; without one no
+    // application has a page address.
     grabber();
+    explicit grabber(std::unique_ptr<extended_info_grabber_factory> factory);
     virtual ~grabber();
 
     // The grabber of this platform.
@@ -42,15 +46,27 @@ public:
     // hexadecimal digits; empty when the file cannot be read.
     virtual std::wstring get_process_hash();
 
-    // The front browser's page address (or its domain); empty for anything
-    // else. No browser link is wired on this desktop yet, so it is empty.
+    // The front browser's page address from the first link of its chain
+    // that answers; only its scheme and host unless full addresses are
+    // enabled; "non-whitelisted website" when the whitelist filter is on and
+    // refuses it. Empty for anything that is no browser.
     virtual std::wstring get_extended_info();
+
+    // The part of an address up to its host: with `host_only` the host (and
+    // port) alone, else the scheme, "://" and the host. An address without a
+    // scheme keeps what precedes its first "/".
+    static std::wstring get_domain(const std::wstring& url, bool host_only);
+
+    // True while the whitelist filter is off, or when some whitelist entry
+    // occurs in the lower-cased text (an empty entry always does).
+    bool is_data_whitelisted(const std::wstring& data) const;
 
     // True while blocking is active and `name` is on the block list exactly.
     bool is_application_blocked(const std::wstring& name);
 
     // A title carrying "Kestrel Unblock: " + an address lifts every block
-    // whose item occurs in that address.
+    // whose item occurs in that address. A block list stored by another
+    // thread meanwhile is not overwritten: the removal is made in it.
     void unblock_by_window_title(const std::wstring& title);
 
     // The SHA-1 digest of a file's bytes in the form above.
@@ -58,6 +74,9 @@ public:
 
 protected:
     config* config_;
+
+private:
+    std::unique_ptr<extended_info_grabber_factory> factory_;
 };
 
 }  // namespace kes

@@ -142,7 +142,7 @@ void config::set_defaults() {
     last_account_key_.clear();
     last_os_username_.clear();
     last_computer_name_.clear();
-    blocked_items_.clear();
+    blocked_items_ = std::make_shared<const std::vector<std::wstring>>();
     blocking_always_.store(false);
     offline_dismissed_until_ = now;
     blocking_until_ = now;

@@ -188,7 +188,11 @@ public:
     ptime get_offline_dismissed_until() const { return read(offline_dismissed_until_); }
     ptime get_blocking_until() const { return read(blocking_until_); }
     bool get_blocking_always() const { return blocking_always_.load(); }
-    std::vector<std::wstring> get_blocked_items() const { return read(blocked_items_); }
+    std::vector<std::wstring> get_blocked_items() const { return *blocked_items_snapshot(); }
+    // The block list as it stands; a later replacement leaves it untouched.
+    std::shared_ptr<const std::vector<std::wstring>> blocked_items_snapshot() const {
+        return read(blocked_items_);
+    }
     std::chrono::system_clock::time_point get_last_browser_support_pull() const { return read(last_browser_support_pull_); }
     void set_os_username(std::wstring value);
     void set_computer_name(std::wstring value);
@@ -235,6 +239,11 @@ public:
     void set_blocking_enabled(bool enabled);
     void set_blocking_until(ptime until);
     void set_blocked_items(std::vector<std::wstring> items);
+    // Stores `items` (and saves) only while the block list is still the
+    // snapshot `seen`: a list stored by another thread meanwhile wins, and
+    // the caller may work its change into that one. False when not stored.
+    bool replace_blocked_items(const std::shared_ptr<const std::vector<std::wstring>>& seen,
+                               std::vector<std::wstring> items);
 
     void set_status_message(const std::wstring& text, int severity);
     std::wstring get_status_message() const;
@@ -380,7 +389,8 @@ private:
     ptime offline_dismissed_until_{};
     ptime blocking_until_{};
     std::atomic<bool> blocking_always_{};
-    std::vector<std::wstring> blocked_items_{};
+    std::shared_ptr<const std::vector<std::wstring>> blocked_items_ =
+        std::make_shared<const std::vector<std::wstring>>();
     std::wstring last_account_key_{};
     std::wstring last_os_username_{};
     std::wstring last_computer_name_{};

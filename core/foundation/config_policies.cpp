@@ -161,8 +161,20 @@ void config::set_blocking_until(ptime until) {
 }
 
 void config::set_blocked_items(std::vector<std::wstring> items) {
-    write(blocked_items_, std::move(items));
+    write(blocked_items_, std::make_shared<const std::vector<std::wstring>>(std::move(items)));
     save();
+}
+
+bool config::replace_blocked_items(const std::shared_ptr<const std::vector<std::wstring>>& seen,
+                                   std::vector<std::wstring> items) {
+    auto replacement = std::make_shared<const std::vector<std::wstring>>(std::move(items));
+    {
+        std::lock_guard<std::mutex> lock(data_mutex_);
+        if (blocked_items_ != seen) return false;
+        blocked_items_ = std::move(replacement);
+    }
+    save();
+    return true;
 }
 
 }  // namespace kes

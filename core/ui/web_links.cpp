@@ -4,6 +4,7 @@
 #include "core/foundation/debug_log.h"
 #include "core/foundation/text.h"
 
+#include <boost/date_time/gregorian/gregorian.hpp>
 #include <boost/date_time/posix_time/posix_time.hpp>
 
 namespace kes {
@@ -40,6 +41,8 @@ std::wstring dashboard_page_address() { return web_page_address(L"/dashboard"); 
 
 std::wstring monitoring_options_page_address() { return web_page_address(L"/accounts/monitoring_options"); }
 
+std::wstring release_notes_page_address() { return web_page_address(L"/release-notes/mac"); }
+
 std::wstring offline_time_page_address() {
     const boost::posix_time::ptime now = settings().local_now();
     // Whole seconds, in the extended ISO form: 2024-05-01T17:30:05.
@@ -47,6 +50,14 @@ std::wstring offline_time_page_address() {
     return web_page_address(L"/offline_time?client_current_timestamp=" +
                             util::widen(boost::posix_time::to_iso_extended_string(whole)));
 }
+
+std::wstring offline_time_settings_page_address() { return web_page_address(L"/offline_time/settings"); }
+
+std::wstring block_page_address(const std::wstring& blocked_address) {
+    return web_page_address(L"/blocked/url/" + util::url_escape(blocked_address), false);
+}
+
+std::wstring get_api_host() { return settings().get_api_url(); }
 
 bool open_url(const std::wstring& address, ui& target) {
     if (!is_web_address(address)) {
@@ -58,6 +69,7 @@ bool open_url(const std::wstring& address, ui& target) {
     return true;
 }
 
+void open_setup_done_page(ui& target) { open_page(target, L"/setup/done"); }
 void open_dashboard_page(ui& target) { open_url(dashboard_page_address(), target); }
 void open_activity_report_page(ui& target) { open_page(target, L"/browse/activity/by/rank"); }
 void open_overview_report_page(ui& target) { open_page(target, L"/browse/overview/by/rank"); }
@@ -67,7 +79,25 @@ void open_organization_summary_page(ui& target) { open_page(target, L"/organizat
 void open_goals_page(ui& target) { open_page(target, L"/browse/goals/by/day"); }
 void open_users_settings_page(ui& target) { open_page(target, L"/users/settings"); }
 void open_monitoring_options_page(ui& target) { open_url(monitoring_options_page_address(), target); }
+void open_release_notes_page(ui& target) { open_url(release_notes_page_address(), target); }
 void open_offline_time_page(ui& target) { open_url(offline_time_page_address(), target); }
+void open_offline_time_settings_page(ui& target) { open_url(offline_time_settings_page_address(), target); }
+
+void open_monthly_productivity_page(ui& target) {
+    const std::wstring today = util::widen(boost::gregorian::to_iso_extended_string(settings().local_now().date()));
+    open_url(web_page_address(L"/browse/productivity/1/by/rank/for/the/month/of/" + today), target);
+}
+
+void open_still_zone_settings_page(ui& target) { open_page(target, L"/settings/stillzone"); }
+void open_alerts_page(ui& target) { open_page(target, L"/alerts"); }
+void open_download_page(ui& target) { open_page(target, L"/download"); }
+void open_browser_plugin_page(ui& target) { open_page(target, L"/browser-plugin"); }
+void open_signup_page(ui& target) { open_page(target, L"/signup"); }
+void open_forgot_password_page(ui& target) { open_page(target, L"/forgot"); }
+
+void open_quickhelp_page(const std::wstring& support_info, ui& target) {
+    open_url(web_page_address(L"/quickhelp?support_info=" + util::url_escape(support_info)), target);
+}
 
 void open_enterprise_opt_in_page(ui& target) { open_url(enterprise_page_address(L"opt_in"), target); }
 void open_enterprise_opt_out_page(ui& target) { open_url(enterprise_page_address(L"opt_out"), target); }

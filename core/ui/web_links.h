@@ -2,9 +2,9 @@
 // The pages of the web service the agent sends the user to. An address is
 // "https://" + the configured web host (setting `url`) + a path, marked as
 // coming from the client with "?src=client" (or "&src=client" after a query).
-// Settings are read when an address is built. Values from settings that go
-// into a query (account and team keys) are percent-escaped, so a `&`, `#` or
-// space in them cannot change the address. Pages open through the UI's
+// Settings are read when an address is built. Texts that go into a query
+// (account and team keys, the help text) are percent-escaped, so a `&`, `#`
+// or space in them cannot change the address. Pages open through the UI's
 // `ux_open_url`; only http and https addresses are ever handed to it.
 
 #include "core/ui/ui.h"
@@ -20,12 +20,23 @@ std::wstring web_page_address(const std::wstring& path, bool with_marker = true)
 
 std::wstring dashboard_page_address();
 std::wstring monitoring_options_page_address();
+std::wstring release_notes_page_address();
 std::wstring offline_time_page_address();  // carries the local time now
+std::wstring offline_time_settings_page_address();
+
+// The page shown in place of a blocked one: "/blocked/url/" + the blocked
+// page's scheme and host, percent-escaped as UTF-8; no source marker. The
+// browser is sent there; it is not opened here.
+std::wstring block_page_address(const std::wstring& blocked_address);
+
+// `api_url`, or `url` when `api_url` is empty.
+std::wstring get_api_host();
 
 // Hands an http or https address to the UI; anything else is logged and
 // refused (false).
 bool open_url(const std::wstring& address, ui& target = *ui::get_instance());
 
+void open_setup_done_page(ui& target = *ui::get_instance());
 void open_dashboard_page(ui& target = *ui::get_instance());
 void open_activity_report_page(ui& target = *ui::get_instance());
 void open_overview_report_page(ui& target = *ui::get_instance());
@@ -35,7 +46,19 @@ void open_organization_summary_page(ui& target = *ui::get_instance());
 void open_goals_page(ui& target = *ui::get_instance());
 void open_users_settings_page(ui& target = *ui::get_instance());
 void open_monitoring_options_page(ui& target = *ui::get_instance());
+void open_release_notes_page(ui& target = *ui::get_instance());
 void open_offline_time_page(ui& target = *ui::get_instance());
+void open_offline_time_settings_page(ui& target = *ui::get_instance());
+// This month's productivity report, named by today's local date.
+void open_monthly_productivity_page(ui& target = *ui::get_instance());
+void open_still_zone_settings_page(ui& target = *ui::get_instance());
+void open_alerts_page(ui& target = *ui::get_instance());
+void open_download_page(ui& target = *ui::get_instance());
+void open_browser_plugin_page(ui& target = *ui::get_instance());
+void open_signup_page(ui& target = *ui::get_instance());
+void open_forgot_password_page(ui& target = *ui::get_instance());
+// The help page, told what the help window shows about this agent.
+void open_quickhelp_page(const std::wstring& support_info, ui& target = *ui::get_instance());
 
 // Enterprise pages carry the account and team keys and no source marker.
 void open_enterprise_opt_in_page(ui& target = *ui::get_instance());

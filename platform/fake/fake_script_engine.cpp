@@ -11,6 +11,11 @@ void fake_script_engine::set_named(const std::string& name, script_result result
     named_[name] = std::move(result);
 }
 
+void fake_script_engine::set_source(const std::string& source, script_result result) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    sources_[source] = std::move(result);
+}
+
 void fake_script_engine::set_source_answer(script_result result) {
     std::lock_guard<std::mutex> lock(mutex_);
     source_answer_ = std::move(result);
@@ -45,7 +50,8 @@ script_result fake_script_engine::run_source(const std::string& source) {
     script_result answer;
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        answer = source_answer_;
+        const auto found = sources_.find(source);
+        answer = found != sources_.end() ? found->second : source_answer_;
     }
     return record(source, false, answer);
 }

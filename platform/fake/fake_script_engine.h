@@ -27,7 +27,9 @@ public:
 
     // Answers for named scripts; a name without an entry is not_found.
     void set_named(const std::string& name, script_result result);
-    // The answer to every source text (default: "unsupported").
+    // The answer to one source text, exactly as given.
+    void set_source(const std::string& source, script_result result);
+    // The answer to every other source text (default: "unsupported").
     void set_source_answer(script_result result);
     // Runs inside every script, after it is recorded (to hold the main thread).
     void set_during_run(std::function<void()> hook);
@@ -43,6 +45,7 @@ private:
     main_queue& queue_;
     mutable std::mutex mutex_;
     std::map<std::string, script_result> named_;
+    std::map<std::string, script_result> sources_;
     script_result source_answer_ = script_result::failure("unsupported");
     std::function<void()> during_run_;
     std::vector<run> runs_;

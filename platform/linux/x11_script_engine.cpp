@@ -20,6 +20,10 @@ script_result x11_script_engine::run_named(const std::string& name) {
     return script_result::answer(answer);
 }
 
-script_result x11_script_engine::run_source(const std::string&) { return script_result::failure("unsupported"); }
+// No browser here can be scripted: every script text fails, so a browser's
+// address chain goes on to its next link.
+script_result x11_script_engine::run_source(const std::string&) {
+    return script_result::failure("unsupported: this desktop has no browser scripting");
+}
 
 }  // namespace platform

@@ -72,8 +72,10 @@ class Desktop:
             time.sleep(0.05)
         raise RuntimeError("timed out")
 
-    def xterm(self, title):
-        self.start(["xterm", "-T", title, "-geometry", "60x10", "-e", "sleep", "600"])
+    def xterm(self, title, window_class=None):
+        """A real xterm; `window_class` sets the class half of its WM_CLASS."""
+        extra = ["-class", window_class] if window_class else []
+        self.start(["xterm", *extra, "-T", title, "-geometry", "60x10", "-e", "sleep", "600"])
         found = []
 
         def visible():
@@ -112,6 +114,15 @@ class Desktop:
         os.makedirs(self.data_dir(), exist_ok=True)
         with open(os.path.join(self.data_dir(), "kestreld.json"), "w", encoding="utf-8") as out:
             json.dump(settings, out)
+
+    def debug_log(self):
+        """The debug log's messages, without their time and level."""
+        try:
+            with open(os.path.join(self.data_dir(), "log", "debug_log.txt"), encoding="utf-8",
+                      errors="replace") as f:
+                return [line.rstrip("\n").split(":", 2)[-1] for line in f]
+        except FileNotFoundError:
+            return []
 
     def activities_dir(self):
         return os.path.join(self.home, ".local", "share", "KestrelData", "activities")

@@ -2,21 +2,29 @@
 // front as a window manager does (_NET_ACTIVE_WINDOW) or as a bare server
 // does (the input focus, answered by the scripts on the main thread).
 #include "core/capture/grabber.h"
+#include "core/foundation/config.h"
+#include "core/foundation/debug_log.h"
 #include "osx/osx_AppleScriptExecutor.h"
+#include "osx/osx_BrowserScriptExecutor.h"
+#include "osx/osx_BrowserScripts.h"
 #include "osx/osx_grabber.h"
 #include "platform/fake/fake_script_engine.h"
 #include "platform/front_application.h"
 #include "platform/info_plist.h"
 #include "platform/linux/x11_script_engine.h"
 #include "platform/main_queue.h"
+#include "platform/x11_traffic.h"
 #include "tests/support/test_environment.h"
+#include "tests/support/worker_thread.h"
 #include "tests/support/xvfb.h"
+#include "tests/ui/debug_log_lines.h"
 
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
@@ -48,16 +56,7 @@ protected:
 
     // Runs `work` on a worker thread (as the scanner would) while this
     // thread serves as the main thread.
-    void on_worker(const std::function<void()>& work) {
-        std::atomic<bool> done{false};
-        std::thread worker([&] {
-            work();
-            done = true;
-            queue_.async([] {});
-        });
-        queue_.serve_until([&] { return done.load(); }, std::chrono::seconds(20));
-        worker.join();
-    }
+    void on_worker(const std::function<void()>& work) { kes::testing::run_on_worker(queue_, work); }
 
     std::shared_ptr<osx_AppleScriptExecutor> x11_executor() {
         return std::make_shared<osx_AppleScriptExecutor>(
@@ -190,6 +189,87 @@ TEST_F(GrabberX11, LosingTheDisplayEndsNothingButAsksForTheOrderlyEnd) {
     EXPECT_EQ(title, L"");
     EXPECT_EQ(pid, L"");
     EXPECT_TRUE(platform::main_queue::instance().quit_requested());
+}
+
+// A browser in front: the chain its window's class names, walked on the
+// scanner's side while its scripts run on the main thread.
+class BrowserGrabberX11 : public GrabberX11 {
+protected:
+    void SetUp() override {
+        GrabberX11::SetUp();
+        kes::config::instance().set_defaults();
+        kes::config::instance().set_debug_log_level(kes::log_level::error | kes::log_level::url);
+    }
+    void TearDown() override { kes::config::instance().set_defaults(); }
+
+    std::unique_ptr<osx_grabber> grabber_with(std::shared_ptr<platform::fake_script_engine> browser_engine) {
+        return std::make_unique<osx_grabber>(
+            std::make_shared<osx_AppleScriptExecutor>(std::make_shared<platform::fake_script_engine>(queue_), queue_),
+            server_.display(), std::make_shared<kes::osx_BrowserScriptExecutor>(std::move(browser_engine), queue_));
+    }
+
+    static bool has(const std::vector<std::wstring>& lines, const std::wstring& line) {
+        return std::find(lines.begin(), lines.end(), line) != lines.end();
+    }
+};
+
+TEST_F(BrowserGrabberX11, AWindowOfClassFirefoxWalksTheMozillaChain) {
+    windows_->set_active(windows_->create("Mozilla Firefox", "firefox", ::getpid()));
+    auto engine = std::make_shared<platform::fake_script_engine>(queue_);
+    auto grabber = grabber_with(engine);
+    const std::size_t before = kes::testing::log_size();
+    std::wstring address = L"unset";
+    on_worker([&] { address = grabber->get_extended_info(); });
+    EXPECT_EQ(address, L"");
+    const auto lines = kes::testing::messages_since(before);
+    EXPECT_TRUE(has(lines, L"extended_info_grabber_factory::get_extended_info_grabber() - Finding grabber for: "
+                           L"org.mozilla.firefox"));
+    EXPECT_TRUE(has(lines, L"extended_info_grabber_factory::extended_info_grabber_for_path_dynstr() Attempting to "
+                           L"create grabber for: websocket"));
+    EXPECT_TRUE(has(lines, L"Failed to get url using: [websocket]"));
+    EXPECT_TRUE(has(lines, L"No further grabbers to try"));
+    EXPECT_TRUE(engine->runs().empty()) << "the extension's browsers are not scripted";
+}
+
+TEST_F(BrowserGrabberX11, AChromeWindowIsAskedThroughItsScriptsOnTheMainThread) {
+    windows_->set_active(windows_->create("News - Google Chrome", "Google-chrome", ::getpid()));
+    auto engine = std::make_shared<platform::fake_script_engine>(queue_);
+    const auto scripts = kes::osx_BrowserScripts::chromiumScriptsFor("com.google.Chrome");
+    engine->set_source(scripts->validationScripts(), platform::script_result::answer("true"));
+    engine->set_source(scripts->getURLScript(), platform::script_result::answer("https://news.example.org/today"));
+    auto grabber = grabber_with(engine);
+    std::wstring address;
+    std::thread::id scanner;
+    on_worker([&] {
+        scanner = std::this_thread::get_id();
+        address = grabber->get_extended_info();
+    });
+    EXPECT_EQ(address, L"https://news.example.org/today");
+    const auto runs = engine->runs();
+    ASSERT_EQ(runs.size(), 2u);
+    for (const auto& run : runs) {
+        EXPECT_TRUE(run.on_main_thread);
+        EXPECT_NE(run.thread, scanner);
+    }
+
+    // Only scheme and host unless full addresses are recorded.
+    kes::config::instance().set_full_urls_enabled(false);
+    on_worker([&] { address = grabber->get_extended_info(); });
+    EXPECT_EQ(address, L"https://news.example.org");
+}
+
+TEST_F(BrowserGrabberX11, TheWalkOfANonBrowserAsksTheServerNothingOnceItsWindowIsKnown) {
+    windows_->set_active(windows_->create("shell", "XTerm", ::getpid()));
+    auto grabber = grabber_with(std::make_shared<platform::fake_script_engine>(queue_));
+    for (int pass = 0; pass < 3; ++pass) {
+        grabber->begin_pass();
+        const std::uint64_t before = platform::x11_round_trips();
+        grabber->get_active_process_id();
+        EXPECT_EQ(grabber->get_extended_info(), L"");
+        const std::uint64_t walk_trips = platform::x11_round_trips() - before;
+        grabber->end_pass();
+        if (pass > 0) EXPECT_EQ(walk_trips, 0u) << "pass " << pass;
+    }
 }
 
 TEST(Grabber, GraphicsTitleRule) {

@@ -6,16 +6,25 @@
 //
 //   kes_scanner_probe --scan-interval S --idle-time-start S
 //                     [--script-delay-ms N] [--debug-log-level N] [--report FILE]
+//                     [--blocked-items A,B,...] [--blocking-minutes N]
+//                     [--browser-page URL]
 //
 // The report (JSON) lists every scanner pass, with the X round trips it
-// cost, and every script run with the thread it ran on, so a test can see
-// that scripts ran on the main thread while the scanner pass that asked for
-// them waited.
+// cost, every script run with the thread it ran on, so a test can see that
+// scripts ran on the main thread while the scanner pass that asked for them
+// waited, and the block list as it stood at the end.
+//
+// With blocked items and minutes a focus session runs from the start. With
+// a browser page, browser scripts are answered as a scriptable browser
+// would: in front with a page open, showing URL; otherwise the desktop's
+// engine answers them (it has no browser scripting).
 #include "core/capture/daemon.h"
 #include "core/capture/logger.h"
 #include "core/capture/scanner.h"
 #include "core/foundation/config.h"
+#include "core/foundation/text.h"
 #include "osx/osx_AppleScriptExecutor.h"
+#include "osx/osx_BrowserScriptExecutor.h"
 #include "osx/osx_grabber.h"
 #include "platform/main_queue.h"
 #include "platform/script_engine.h"
@@ -23,6 +32,8 @@
 #include "platform/x11_traffic.h"
 
 #include <nlohmann/json.hpp>
+
+#include <boost/date_time/posix_time/posix_time.hpp>
 
 #include <atomic>
 #include <chrono>
@@ -50,19 +61,20 @@ public:
         : inner_(std::move(inner)), queue_(queue), delay_(delay), origin_(origin) {}
 
     platform::script_result run_named(const std::string& name) override {
-        const auto begin = steady::now();
-        std::this_thread::sleep_for(delay_);
-        platform::script_result result = inner_->run_named(name);
-        const auto end = steady::now();
-        std::lock_guard<std::mutex> lock(mutex_);
-        runs_.push_back({{"script", name},
-                         {"on_main_thread", queue_.is_main_thread()},
-                         {"begin_ms", ms_since(origin_, begin)},
-                         {"end_ms", ms_since(origin_, end)},
-                         {"answer", result.answered() ? result.text : std::string()}});
-        return result;
+        return recorded(name, false, [&] { return inner_->run_named(name); });
     }
-    platform::script_result run_source(const std::string& source) override { return inner_->run_source(source); }
+    platform::script_result run_source(const std::string& source) override {
+        return recorded(source, true, [&] {
+            if (browser_page_.empty()) return inner_->run_source(source);
+            if (source.find("to return URL of") != std::string::npos) {
+                return platform::script_result::answer(browser_page_);
+            }
+            if (source.find("to set URL of") != std::string::npos) return platform::script_result::answer("");
+            return platform::script_result::answer("true");  // in front, with a page open
+        });
+    }
+
+    void answer_browser_scripts_with(std::string page) { browser_page_ = std::move(page); }
 
     nlohmann::json runs() const {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -70,10 +82,28 @@ public:
     }
 
 private:
+    template <class Run>
+    platform::script_result recorded(const std::string& script, bool source, Run&& run) {
+        const auto begin = steady::now();
+        std::this_thread::sleep_for(delay_);
+        platform::script_result result = run();
+        const auto end = steady::now();
+        std::lock_guard<std::mutex> lock(mutex_);
+        runs_.push_back({{"script", script},
+                         {"source", source},
+                         {"on_main_thread", queue_.is_main_thread()},
+                         {"begin_ms", ms_since(origin_, begin)},
+                         {"end_ms", ms_since(origin_, end)},
+                         {"answered", result.answered()},
+                         {"answer", result.answered() ? result.text : std::string()}});
+        return result;
+    }
+
     std::shared_ptr<platform::script_engine> inner_;
     platform::main_queue& queue_;
     std::chrono::milliseconds delay_;
     steady::time_point origin_;
+    std::string browser_page_;
     mutable std::mutex mutex_;
     nlohmann::json runs_ = nlohmann::json::array();
 };
@@ -100,9 +130,26 @@ int main(int argc, char** argv) {
     const std::chrono::milliseconds delay(std::stol(argument(argc, argv, "--script-delay-ms", "0")));
     const std::string report_path = argument(argc, argv, "--report", "");
 
+    const std::string blocked = argument(argc, argv, "--blocked-items", "");
+    if (!blocked.empty()) {
+        std::vector<std::wstring> items;
+        for (std::size_t start = 0;;) {
+            const auto comma = blocked.find(',', start);
+            items.push_back(kes::util::utf8_to_wstring(blocked.substr(start, comma - start)));
+            if (comma == std::string::npos) break;
+            start = comma + 1;
+        }
+        settings.set_blocked_items(std::move(items));
+        const long minutes = std::stol(argument(argc, argv, "--blocking-minutes", "30"));
+        settings.set_blocking_until(settings.local_now() + boost::posix_time::minutes(minutes));
+    }
+
     auto engine = std::make_shared<recording_engine>(platform::script_engine::create(), queue, delay, origin);
+    engine->answer_browser_scripts_with(argument(argc, argv, "--browser-page", ""));
     kes::scanner::seams seams;
-    seams.grabber = std::make_shared<kes::osx_grabber>(std::make_shared<kes::osx_AppleScriptExecutor>(engine, queue));
+    seams.grabber = std::make_shared<kes::osx_grabber>(std::make_shared<kes::osx_AppleScriptExecutor>(engine, queue),
+                                                       std::string(),
+                                                       std::make_shared<kes::osx_BrowserScriptExecutor>(engine, queue));
     seams.user_interface = [] { return nullptr; };
     kes::scanner scanner(std::move(seams));
     kes::logger& activity_logger = kes::logger::get_instance();
@@ -153,7 +200,14 @@ int main(int argc, char** argv) {
     activity_logger.write_current_log_to_disk();
 
     if (!report_path.empty()) {
-        std::ofstream(report_path) << nlohmann::json{{"passes", passes}, {"scripts", engine->runs()}}.dump(1);
+        nlohmann::json blocked_items = nlohmann::json::array();
+        for (const std::wstring& item : settings.get_blocked_items()) {
+            blocked_items.push_back(kes::util::wstring_to_utf8_lossy(item));
+        }
+        std::ofstream(report_path) << nlohmann::json{{"passes", passes},
+                                                     {"scripts", engine->runs()},
+                                                     {"blocked_items", blocked_items}}
+                                          .dump(1);
     }
     std::cout << "ended\n";
     return 0;
