@@ -475,7 +475,7 @@ bool config::load_from_yaml_on_disk(const std::string& path) {
     }
     std::wstring detail;
     try {
-        const YAML::Node document = YAML::Load(bytes);
+        const YAML::Node document = load_yaml_bounded(bytes);
         DS structure = DynamicStructureFromYaml(document);
         if (structure.IsNil()) return true;
         keep_raw_legacy_texts(document, structure);
