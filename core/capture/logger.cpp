@@ -217,7 +217,7 @@ void logger::remove_unfinished_files() {
 void logger::convert_old_archived_logs_into_modern_kesactivities_file() {
     kes::log(L"[logger:convert_old_archived_logs_into_modern_kesactivities_file]Enter load_archive_logs",
              housekeeping_level);
-    filesystem::create_directories_if_missing(folders_.old_logs);
+    fs::create_private_directories(folders_.old_logs);
     kes::log(L"[logger:convert_old_archived_logs_into_modern_kesactivities_file]directory_iterator",
              housekeeping_level);
     for (const auto& path : filesystem::list_directory(folders_.old_logs)) {
