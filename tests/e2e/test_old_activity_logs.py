@@ -79,6 +79,7 @@ class OldActivityLogTest(unittest.TestCase):
 
         second = LoggerProbe(self.home)
         try:
+            self.assertEqual(second.ask("converted"), "done")
             self.assertEqual(second.ask("count"), "0")
         finally:
             second.close()
