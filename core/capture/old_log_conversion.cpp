@@ -147,11 +147,11 @@ void old_log_converter::convert_all(const std::atomic<bool>& stop) const {
     fs::create_private_directories(folder_);
     log(std::wstring(tag) + L"directory_iterator", housekeeping_level);
     for (const auto& path : filesystem::list_directory(folder_)) {
+        if (filesystem::extension(path) != ".log" || !filesystem::is_regular_file(path)) continue;
         if (stop.load()) {
             log(std::wstring(tag) + L"stopped; the old logs left convert at the next start", old_log_level);
             return;
         }
-        if (filesystem::extension(path) != ".log" || !filesystem::is_regular_file(path)) continue;
         try {
             convert(path, stop);
         } catch (const std::exception& e) {
