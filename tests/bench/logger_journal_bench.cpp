@@ -1,6 +1,5 @@
 // What the record journal costs: one completed record logged (with its one
-// journal write) beside the same without a journal, and a flush of 10,000
-// records that also commits them in the journal.
+// journal write) beside the same without a journal.
 #include "core/capture/logger.h"
 #include "core/foundation/config.h"
 
@@ -10,7 +9,6 @@
 
 #include <cstdlib>
 #include <string>
-#include <vector>
 
 namespace {
 
@@ -52,26 +50,5 @@ void BM_LogOneRecordJournaled(benchmark::State& state) { log_records(state, true
 void BM_LogOneRecordWithoutJournal(benchmark::State& state) { log_records(state, false); }
 BENCHMARK(BM_LogOneRecordJournaled)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_LogOneRecordWithoutJournal)->Unit(benchmark::kMicrosecond);
-
-void BM_FlushJournaled10000Records(benchmark::State& state) {
-    kes::config::instance().set_debug_log_level(1);
-    const std::string folder = scratch();
-    {
-        kes::logger activity({folder + "/activities", folder + "/activities_backup", folder + "/log", folder + "/journal"});
-        std::vector<kes::log_entry> records;
-        for (long n = 0; n < 10000; ++n) records.push_back(record_number(n));
-        for (auto _ : state) {
-            state.PauseTiming();
-            for (std::size_t n = 0; n + 1 < records.size(); ++n) activity.log(records[n]);
-            state.ResumeTiming();
-            activity.log(records.back());  // the 10,000th record writes the file
-            state.PauseTiming();
-            boost::filesystem::remove_all(folder + "/activities");
-            state.ResumeTiming();
-        }
-    }
-    boost::filesystem::remove_all(folder);
-}
-BENCHMARK(BM_FlushJournaled10000Records)->Unit(benchmark::kMillisecond);
 
 }  // namespace
