@@ -4,8 +4,9 @@
 #include "core/foundation/text.h"
 #include "osx/osx_AppleScriptExecutor.h"
 #include "osx/osx_system.h"
-#include "platform/front_application.h"
 #include "platform/bundle.h"
+#include "platform/front_application.h"
+#include "platform/info_plist.h"
 #include "platform/x11_windows.h"
 
 #include <unistd.h>
@@ -31,9 +32,31 @@ osx_grabber::osx_grabber() : osx_grabber(osx_AppleScriptExecutor::create()) {}
 
 osx_grabber::~osx_grabber() = default;
 
+void osx_grabber::begin_pass() {
+    session_->begin_pass();
+    in_pass_ = true;
+    pass_front_.reset();
+}
+
+void osx_grabber::end_pass() {
+    in_pass_ = false;
+    pass_front_.reset();
+    session_->end_pass();
+}
+
 std::optional<platform::front_application> osx_grabber::active_application() {
+    if (in_pass_ && pass_front_) return *pass_front_;
     const auto window = platform::front_window(*session_, platform::front_window_source::active_window);
-    return platform::application_of(*session_, window);
+    std::optional<platform::front_application> front =
+        platform::application_of(*session_, window, in_pass_ ? &executables_ : nullptr);
+    if (in_pass_) pass_front_ = front;
+    return front;
+}
+
+bool osx_grabber::scripts_may_answer() {
+    // No display, no front application; and a window manager that names the
+    // active window has said there is none, which the scripts would repeat.
+    return session_->connected() && !session_->window_manager_names_active_window();
 }
 
 std::wstring osx_grabber::get_active_process_id() {
@@ -41,8 +64,8 @@ std::wstring osx_grabber::get_active_process_id() {
     std::wstring result = L"0";
     if (const auto front = active_application()) {
         result = std::to_wstring(front->pid);
-    } else if (!session_->connected()) {
-        result.clear();  // no display, no front application: nothing to ask a script
+    } else if (!scripts_may_answer()) {
+        result.clear();  // nothing in front: nothing to ask a script
     } else if (const auto answer = executor_->runGetProcessIDScript()) {
         result = from_utf8(*answer);
     } else {
@@ -60,8 +83,8 @@ std::wstring osx_grabber::get_process_name_or_filename(selector which) {
     if (front) known = which == selector::name ? &front->name : &front->path;
     if (known && !known->empty()) {
         result = from_utf8(*known);
-    } else if (!session_->connected()) {
-        // No display, no front application: nothing to ask a script.
+    } else if (!scripts_may_answer()) {
+        // Nothing in front: nothing to ask a script.
     } else if (which == selector::name) {
         if (const auto answer = executor_->runCurrentApplicationNameScript()) result = from_utf8(*answer);
     } else if (const auto answer = executor_->runCurrentApplicationPathScript()) {

@@ -1,19 +1,17 @@
 #pragma once
 // The grabber of this desktop. The front application comes from the window
 // manager's active window (_NET_ACTIVE_WINDOW) on the scanner thread's own
-// X11 connection; when there is none (no window manager) the named scripts
-// answer instead, on the main thread. Titles come from the focused window.
+// X11 connection; on a server without a window manager that names it the
+// named scripts answer instead, on the main thread. Titles come from the
+// focused window. Within a scanner pass the front application is looked up
+// once and every question of the pass is answered from it.
 
 #include "core/capture/grabber.h"
+#include "platform/front_application.h"
 
 #include <memory>
 #include <optional>
 #include <string>
-
-namespace platform {
-class x11_windows;
-struct front_application;
-}  // namespace platform
 
 namespace kes {
 
@@ -25,6 +23,9 @@ public:
     explicit osx_grabber(std::shared_ptr<osx_AppleScriptExecutor> executor, std::string display_name = {});
     osx_grabber();
     ~osx_grabber() override;
+
+    void begin_pass() override;
+    void end_pass() override;
 
     std::wstring get_active_process_id() override;
     std::wstring get_process_name() override;
@@ -43,9 +44,16 @@ private:
     enum class selector { name, path };
     std::wstring get_process_name_or_filename(selector which);
     std::optional<platform::front_application> active_application();
+    // No front application from the active window, and the scripts may
+    // know one: the server has no window manager that names it.
+    bool scripts_may_answer();
 
     std::shared_ptr<osx_AppleScriptExecutor> executor_;
     std::unique_ptr<platform::x11_windows> session_;
+    bool in_pass_ = false;
+    // The front application of the running pass, once looked up.
+    std::optional<std::optional<platform::front_application>> pass_front_;
+    platform::executable_memo executables_;
 };
 
 }  // namespace kes

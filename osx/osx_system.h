@@ -6,14 +6,17 @@
 // the first to see a change logs it.
 
 #include "core/foundation/system.h"
+#include "platform/x11_session.h"
 
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace platform {
 class instance_lock;
 class updater;
-class x11_session;
+class workspace;
 }  // namespace platform
 
 namespace kes {
@@ -23,6 +26,10 @@ struct osx_system_services {
     std::shared_ptr<platform::x11_session> session;
     std::shared_ptr<platform::instance_lock> instance_lock;
     std::shared_ptr<platform::updater> updater;
+    // The session's running applications, and this bundle's identifier to
+    // find other copies among them (none looked for when either is missing).
+    std::shared_ptr<platform::workspace> workspace;
+    std::string bundle_identifier;
 
     static osx_system_services real();
 };
@@ -31,9 +38,15 @@ class osx_system : public system {
 public:
     explicit osx_system(osx_system_services services = osx_system_services::real());
 
+    // Within a pass idle time and display state come from one reading.
+    void begin_pass() override;
+    void end_pass() override;
+
     double get_idle_time() override;
     bool is_display_on() override;
-    // Tells a running copy it was started, then answers whether one runs.
+    // Tells a running copy it was started, then answers whether one runs: an
+    // older process of this session with this bundle's identifier (as the
+    // login helper sees it), or the holder of the instance lock.
     bool is_other_instance_running() override;
     std::wstring get_time_zone_name() override;
     std::string get_user_library_dir() override;
@@ -47,7 +60,13 @@ public:
     std::wstring get_app_path();
 
 private:
+    // The reading of the running pass, taken at its first question.
+    const platform::x11_sample& pass_sample();
+    std::vector<long> older_copies() const;
+
     osx_system_services services_;
+    bool in_pass_ = false;
+    std::optional<platform::x11_sample> pass_sample_;
 };
 
 }  // namespace kes

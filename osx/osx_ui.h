@@ -1,18 +1,26 @@
 #pragma once
 // The user interface of the agent on this desktop. Until the status menu and
-// windows exist it is headless: `run_gui` serves the main queue until quit.
+// windows exist it is headless: the menu model is kept but drawn nowhere, and
+// `run_gui` serves the main queue until quit.
 
 #include "core/ui/ui.h"
+
+#include <atomic>
+#include <memory>
 
 namespace kes {
 
 class osx_ui : public ui {
 public:
     osx_ui();
+    explicit osx_ui(seams with);
+    ~osx_ui() override;
 
     void init() override;
     int run_gui() override;
     void ux_open_url(const std::wstring& address) override;
+    void ux_set_tray_icon(int state) override;
+    int get_tray_icon() override;
     void show_activation_prompt() override {}
     void set_state_post_activate() override {}
     void no_op_21() override {}
@@ -67,8 +75,12 @@ public:
     void set_control_checked_log_user2(bool) override {}
     void set_control_checked_log_user3(bool) override {}
     void set_control_checked_log_user4(bool) override {}
-    system_tray_menu_interface* get_tray_menu() override { return nullptr; }
+    system_tray_menu_interface* get_tray_menu() override { return tray_menu_.get(); }
     void quit() override;
+
+private:
+    std::unique_ptr<system_tray_menu_interface> tray_menu_;  // made by `init`
+    std::atomic<int> tray_icon_state_{8};                     // no icon until the loop picks one
 };
 
 }  // namespace kes

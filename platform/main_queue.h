@@ -3,7 +3,9 @@
 // thread; tasks run one at a time in FIFO order and never inside one another
 // (a task that opens a modal dialog holds the queue until it returns).
 // An eventfd wakes whichever loop drives the main thread: our own `run` before
-// the toolkit exists, the toolkit's loop through a socket notifier after.
+// the toolkit exists, the toolkit's loop through a socket notifier after. The
+// queue keeps the loop's state (watched descriptors, quit and its exit code),
+// so either loop serves the same sources and ends the same way.
 
 #include <chrono>
 #include <condition_variable>
@@ -55,17 +57,36 @@ public:
 
     // For the loop that drives the main thread.
     int wake_fd() const { return wake_fd_; }
-    void run_pending();
+    // Moves the due timers to the queue and runs every queued task in turn.
+    // Called from inside a running task (its modal loop) it runs nothing and
+    // answers false; the drain that runs that task then takes what arrived
+    // meanwhile, and wakes the loop once more when it ends.
+    bool run_pending();
     std::optional<std::chrono::milliseconds> time_to_next_timer() const;
 
-    // Our own loop: serves the queue and the watched descriptors until `quit`.
+    // Descriptors the main loop serves besides the queue (signals, instance
+    // notifications); their handlers run on the main thread. Adding one wakes
+    // the loop, so a loop already running picks it up.
+    struct watch {
+        int fd;
+        std::function<void()> on_readable;
+    };
     void watch_fd(int fd, std::function<void()> on_readable);
+    // Every watch so far, in the order added (a toolkit's loop adopts the ones
+    // it has not seen yet).
+    std::vector<watch> watches() const;
+
+    // Our own loop: serves the queue and the watched descriptors until `quit`.
     int run();
+    // Ends whichever loop drives the main thread; the first code given is kept.
     void quit(int exit_code);
     bool quit_requested() const;
+    int exit_code() const;
 
     // Serves the queue on the main thread until `done` answers true or the
-    // time is up; answers `done()`.
+    // time is up; answers `done()`. Unlike `run_pending` it serves from inside
+    // a running task too: its caller waits for work that may itself need the
+    // main thread (threads being joined), which a held queue would never run.
     bool serve_until(const std::function<bool()>& done, std::chrono::milliseconds limit);
 
 private:
@@ -74,6 +95,7 @@ private:
     void wake();
     void clear_wake();
     int poll_timeout_ms() const;
+    bool drain(bool inside_a_task_too);
 
     mutable std::mutex mutex_;
     std::condition_variable sync_done_;
@@ -82,10 +104,11 @@ private:
     std::thread::id main_thread_;
     bool closed_ = false;
     bool draining_ = false;
+    bool wake_missed_ = false;  // a drain was refused while a task ran
     bool quit_ = false;
     int exit_code_ = 0;
     int wake_fd_ = -1;
-    std::vector<std::pair<int, std::function<void()>>> watched_;
+    std::vector<watch> watched_;
 };
 
 }  // namespace platform

@@ -10,6 +10,12 @@ namespace platform {
 
 enum class display_power { on, off, unknown };
 
+// Both facts as the server saw them at one moment.
+struct x11_sample {
+    std::optional<double> idle_seconds;
+    display_power display = display_power::unknown;
+};
+
 class x11_session {
 public:
     virtual ~x11_session() = default;
@@ -21,6 +27,10 @@ public:
     // DPMS power level where the server can power the monitor down, else the
     // screen-saver state (active saver = off); unknown without a display.
     virtual display_power display_state() = 0;
+
+    // Idle time and display state together, from one exchange with the
+    // server where it can.
+    virtual x11_sample sample() { return {idle_seconds(), display_state()}; }
 };
 
 // A session on $DISPLAY. It connects lazily and reconnects after the server

@@ -4,13 +4,20 @@
 // active window, the window holding the input focus, and per window its
 // process id, WM_CLASS, title and the window it is transient for.
 //
+// What it learns it keeps, and keeps current from the server's events: the
+// root window's _NET_ACTIVE_WINDOW and window-manager properties, and the
+// process id, class, titles and owner of the windows it was asked about
+// (until they leave the front). Between `begin_pass` and `end_pass` every
+// answer comes from that state as it stood when the pass began, and only
+// what changed is read again; outside a pass each answer first waits for
+// the server to deliver every change made before the question.
+//
 // A session belongs to one thread: every thread that asks X11 keeps its own.
 // It connects lazily to $DISPLAY; with no display every answer is "none".
-// Losing the connection (log-out, server gone) never ends the process from
-// inside Xlib: the session goes dead, answers "none" from then on, and asks
-// the main queue to quit so the agent takes its orderly way out.
+// Losing the connection (log-out, server gone) never ends the process: the
+// session goes dead, sends nothing more, answers "none" from then on, and
+// asks the main queue to quit so the agent takes its orderly way out.
 
-#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -33,9 +40,18 @@ public:
     bool connected();
     bool lost() const;
 
+    // A sampling pass: the changes the server reported so far are taken in
+    // at its start, and the answers stay consistent until its end.
+    void begin_pass();
+    void end_pass();
+
     // The root window's _NET_ACTIVE_WINDOW; nullopt when no window manager
     // publishes it (a bare server), 0 when it names no window.
     std::optional<window_id> active_window();
+    // A running window manager lists _NET_ACTIVE_WINDOW among what it
+    // supports (_NET_SUPPORTED, with a live _NET_SUPPORTING_WM_CHECK): its
+    // answer, even "no window", is the front window.
+    bool window_manager_names_active_window();
     // The top-level client window holding the input focus, or 0.
     window_id input_focus_window();
 
@@ -47,9 +63,6 @@ public:
     std::string window_title(window_id window);
     // WM_TRANSIENT_FOR, or 0.
     window_id transient_for(window_id window);
-
-    // Called by the connection's IO-error exit handler; public only for it.
-    void on_connection_lost();
 
 private:
     struct state;

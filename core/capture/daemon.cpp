@@ -7,11 +7,13 @@
 #include "core/foundation/time_util.h"
 #include "core/service/puller.h"
 #include "core/service/pusher.h"
+#include "core/service/transfer_stop.h"
 #include "core/ui/text_table.h"
 #include "core/ui/ui.h"
 
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <sstream>
 #include <system_error>
 
@@ -25,18 +27,18 @@ daemon* ui_slot_owner = nullptr;
 // The browser-support table is pulled again once it is more than six hours old.
 constexpr auto browser_support_max_age = std::chrono::seconds(21601);
 
-std::wstring thread_id_text() {
+void log_start(const wchar_t* start_line, const wchar_t* thread_line) {
+    log(start_line, log_level::info);
+    log(std::wstring(thread_line) + daemon::current_thread_id_text(), log_level::info);
+}
+
+}  // namespace
+
+std::wstring daemon::current_thread_id_text() {
     std::ostringstream out;
     out << std::hex << "0x" << std::this_thread::get_id();
     return util::widen(out.str());
 }
-
-void log_start(const wchar_t* start_line, const wchar_t* thread_line) {
-    log(start_line, log_level::info);
-    log(std::wstring(thread_line) + thread_id_text(), log_level::info);
-}
-
-}  // namespace
 
 daemon_workers daemon::make_default_workers() {
     daemon_workers workers;
@@ -47,8 +49,10 @@ daemon_workers daemon::make_default_workers() {
 }
 
 daemon::daemon(const worker_factory& make_workers, clock_source clock)
-    : config_(&config::instance()), clock_(std::move(clock)) {
+    : config_(&config::instance()), clock_(std::move(clock)),
+      transfer_stop_(std::make_shared<network::transfer_stop>()) {
     running_.store(true);
+    network::install_transfer_stop(transfer_stop_);
     daemon_workers workers = make_workers();
     scanner_ = std::move(workers.scanner);
     pusher_ = std::move(workers.pusher);
@@ -73,13 +77,20 @@ daemon::~daemon() {
     } catch (...) {
         log(L"[daemon:dtor] Caught unknown exception during curl cleanup.", log_level::error);
     }
+    network::remove_transfer_stop(transfer_stop_.get());
     std::lock_guard<std::mutex> lock(ui_slot_guard);
     if (ui_slot_owner == this) ui_slot_owner = nullptr;
 }
 
 std::chrono::milliseconds daemon::scan_sleep(std::uint32_t scan_interval) {
-    if (scan_interval < 100) return std::chrono::milliseconds(std::uint64_t{scan_interval} * 1000);
-    return std::chrono::milliseconds(scan_interval);
+    const std::chrono::milliseconds asked =
+        scan_interval < 100 ? std::chrono::milliseconds(std::uint64_t{scan_interval} * 1000)
+                            : std::chrono::milliseconds(scan_interval);
+    return std::max(asked, shortest_sleep);
+}
+
+std::chrono::milliseconds daemon::interval_sleep(std::uint32_t seconds) {
+    return std::max<std::chrono::milliseconds>(std::chrono::seconds(seconds), shortest_sleep);
 }
 
 void daemon::launch(std::size_t slot, std::function<void()> body) {
@@ -121,6 +132,7 @@ void daemon::join(std::size_t slot) {
 
 void daemon::stop() {
     running_.store(false);
+    transfer_stop_->stop();
     for (const std::size_t slot : {puller_slot, pusher_slot, scanner_slot, ui_slot}) signal_stop(slot);
     for (const std::size_t slot : {puller_slot, pusher_slot, scanner_slot, ui_slot}) join(slot);
 }
@@ -201,11 +213,11 @@ void daemon::continuous_pushing() {
     const auto cycle = [&] {
         pusher_->shove();
         config_->set_last_push_time(util::local_now_seconds());
-        wait_for_stop(pusher_slot, std::chrono::seconds(config_->get_push_interval()));
+        wait_for_stop(pusher_slot, interval_sleep(config_->get_push_interval()));
         failures = 0;
     };
     run_once_logged(L"[daemon:continuous_pushing] ", [&] {
-        wait_for_stop(pusher_slot, std::chrono::seconds(config_->get_push_initial_interval()));
+        wait_for_stop(pusher_slot, interval_sleep(config_->get_push_initial_interval()));
     });
     while (running_.load()) {
         if (!guarded_cycle(L"[daemon:continuous_pushing] ", failures, cycle, nullptr)) {
@@ -233,6 +245,19 @@ void daemon::act_on_message(std::size_t index, std::uint32_t code) {
     }
 }
 
+void daemon::act_on_waiting_messages() {
+    std::size_t acted = 0;
+    while (!waiting_messages_.empty() && acted < max_messages_per_pull && running_.load()) {
+        const std::uint32_t code = waiting_messages_.front();
+        waiting_messages_.pop_front();
+        act_on_message(acted++, code);
+    }
+    if (!waiting_messages_.empty()) {
+        log(L"[daemon] " + std::to_wstring(waiting_messages_.size()) + L" messages wait for the next pull",
+            log_level::network);
+    }
+}
+
 void daemon::pull_cycle(bool& initial_config_pulled) {
     if (config_->is_authenticated()) {
         if (!initial_config_pulled) {
@@ -249,7 +274,19 @@ void daemon::pull_cycle(bool& initial_config_pulled) {
         }
         const std::vector<std::uint32_t> messages = puller_->pull_messages();
         log(L"[daemon] got " + std::to_wstring(messages.size()) + L" messages", log_level::network);
-        for (std::size_t i = 0; i < messages.size(); ++i) act_on_message(i, messages[i]);
+        std::size_t dropped = 0;
+        for (const std::uint32_t code : messages) {
+            if (waiting_messages_.size() < max_waiting_messages) {
+                waiting_messages_.push_back(code);
+            } else {
+                ++dropped;
+            }
+        }
+        if (dropped != 0) {
+            log(L"[daemon] too many messages waiting; dropped " + std::to_wstring(dropped),
+                log_level::warning | log_level::network);
+        }
+        act_on_waiting_messages();
     }
     config_->set_last_pull_time(util::local_now_seconds());
 }
@@ -261,11 +298,11 @@ void daemon::continuous_pulling() {
     bool initial_config_pulled = false;
     run_once_logged(L"[daemon:continuous_pulling] ", [&] { puller_->update_idle_activity_list(); });
     run_once_logged(L"[daemon:continuous_pulling] ", [&] {
-        wait_for_stop(puller_slot, std::chrono::seconds(config_->get_pull_initial_interval()));
+        wait_for_stop(puller_slot, interval_sleep(config_->get_pull_initial_interval()));
     });
     const auto cycle = [&] {
         pull_cycle(initial_config_pulled);
-        wait_for_stop(puller_slot, std::chrono::seconds(config_->get_pull_interval()));
+        wait_for_stop(puller_slot, interval_sleep(config_->get_pull_interval()));
         failures = 0;
     };
     while (running_.load()) {

@@ -3,7 +3,9 @@
 // handler, on four threads: scanner, pusher, puller, UI. Every loop runs one
 // pass, sleeps its configured interval on its own condition variable, and
 // shares one failure policy (ten consecutive failures survive, the eleventh
-// ends the loop). Only `stop` wakes the sleepers.
+// ends the loop). Only `stop` wakes the sleepers; it also aborts the service
+// transfers in flight on every thread, so that ending never waits for the
+// service. No interval is shorter than a second, whatever the settings say.
 
 #include "core/foundation/noncopyable.h"
 
@@ -11,6 +13,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -24,6 +27,10 @@ namespace kes {
 
 class config;
 class ui;
+
+namespace network {
+class transfer_stop;
+}
 
 struct daemon_workers {
     std::unique_ptr<kes::scanner> scanner;
@@ -57,8 +64,9 @@ public:
     // constructor failed" is raised.
     void start(ui* user_interface);
 
-    // Clears the running state, wakes every sleeper and joins the threads in
-    // the order puller, pusher, scanner, UI. Safe to call more than once.
+    // Clears the running state, aborts the service transfers in flight (and
+    // every later one of this run), wakes every sleeper and joins the threads
+    // in the order puller, pusher, scanner, UI. Safe to call more than once.
     void stop();
 
     // At the orderly end, after `stop`: the scanner's open record is completed
@@ -75,9 +83,24 @@ public:
 
     bool is_running() const { return running_.load(); }
 
+    // The calling thread's id as the thread lines of the loops show it.
+    static std::wstring current_thread_id_text();
+
+    // No loop sleeps less: a zero from a settings file or the service must
+    // not make a thread spin (or the service be asked without pause).
+    static constexpr std::chrono::milliseconds shortest_sleep{1000};
+
     // Milliseconds the scanner sleeps for a `scan_interval`: below 100 it
-    // counts seconds, from 100 on milliseconds.
+    // counts seconds, from 100 on milliseconds; never below shortest_sleep.
     static std::chrono::milliseconds scan_sleep(std::uint32_t scan_interval);
+    // The sleep for an interval in seconds (pusher and puller).
+    static std::chrono::milliseconds interval_sleep(std::uint32_t seconds);
+
+    // The puller thread acts on at most this many messages per pull, so that
+    // a stop is seen between them and a long list cannot hold the thread; the
+    // others wait for the next pull, at most `max_waiting_messages` of them.
+    static constexpr std::size_t max_messages_per_pull = 16;
+    static constexpr std::size_t max_waiting_messages = 64;
 
 protected:
     config* config_;
@@ -95,6 +118,7 @@ private:
     void continuous_pushing();
     void continuous_pulling();
     void pull_cycle(bool& initial_config_pulled);
+    void act_on_waiting_messages();
     void act_on_message(std::size_t index, std::uint32_t code);
 
     // One cycle under the shared failure policy. Answers false when the loop
@@ -114,6 +138,9 @@ private:
     std::unique_ptr<kes::pusher> pusher_;
     std::unique_ptr<kes::puller> puller_;
     std::array<thread_slot, 4> slots_;
+    std::shared_ptr<network::transfer_stop> transfer_stop_;
+    // Messages pulled but not yet acted on; the puller thread's alone.
+    std::deque<std::uint32_t> waiting_messages_;
 };
 
 }  // namespace kes

@@ -23,6 +23,12 @@ public:
     // The grabber of this platform.
     static std::shared_ptr<grabber> create();
 
+    // The scanner brackets each pass with these: a grabber that keeps what
+    // it learnt may take in the desktop's changes at the start and answer
+    // the pass's repeated questions from that one picture.
+    virtual void begin_pass() {}
+    virtual void end_pass() {}
+
     virtual std::wstring get_active_process_id() = 0;
     virtual std::wstring get_process_name() = 0;
     virtual std::wstring get_application_name() = 0;

@@ -1,5 +1,6 @@
 #include "core/capture/logger.h"
 
+#include "core/capture/csv_text.h"
 #include "core/foundation/config.h"
 #include "core/foundation/debug_log.h"
 #include "core/foundation/exclusive_file.h"
@@ -144,14 +145,15 @@ bool logger::write_batch_locked() {
         // Records from now on go to a new segment; this batch is the sealed ones.
         through = journal_.seal();
     }
-    const std::wstring csv = batch.to_csv();
-    utf8 text(csv);
-    if (text.size() == 0 && !csv.empty()) {
+    std::optional<std::string> bytes = csv_utf8(batch);
+    utf8 text = bytes ? utf8(std::move(*bytes)) : utf8(batch.to_csv());
+    // (An empty batch is one that only carries rows recovered at start.)
+    if (text.size() == 0 && batch.size() > 0) {
         // One record's text is not Unicode; the others must not be lost with it.
         kes::log(L"[logger:write_current_log_to_disk] A record holds text that is not Unicode; writing it with "
                  L"replacement characters.",
                  log_level::error);
-        text = utf8(util::wstring_to_utf8_lossy(csv));
+        text = utf8(util::wstring_to_utf8_lossy(batch.to_csv()));
     }
     if (!recovered_rows_.empty()) text = utf8(recovered_rows_ + text.str());
     const bool written = commit_upload(text, through);

@@ -25,6 +25,44 @@ std::wstring what_of(const std::exception& e) { return util::utf8_to_wstring_los
 
 }  // namespace
 
+// One picture of the desktop per pass: the grabber and the platform answer
+// the pass's repeated questions from what they read once, whichever way
+// the pass ends.
+class scanner::sampling_pass {
+public:
+    sampling_pass(kes::grabber& grabber, kes::system& platform, sampling_pass*& running)
+        : grabber_(grabber), platform_(platform), running_(running) {
+        running_ = this;
+        begin();
+    }
+    ~sampling_pass() {
+        end();
+        running_ = nullptr;
+    }
+    sampling_pass(const sampling_pass&) = delete;
+    sampling_pass& operator=(const sampling_pass&) = delete;
+
+    // After the scanner slept inside the pass, the picture is taken again.
+    void restart() {
+        end();
+        begin();
+    }
+
+private:
+    void begin() {
+        grabber_.begin_pass();
+        platform_.begin_pass();
+    }
+    void end() {
+        platform_.end_pass();
+        grabber_.end_pass();
+    }
+
+    kes::grabber& grabber_;
+    kes::system& platform_;
+    sampling_pass*& running_;
+};
+
 scanner::scanner() : scanner(seams{}) {}
 
 scanner::scanner(seams with) : config_(&config::instance()) {
@@ -73,6 +111,7 @@ std::wstring scanner::fixed_title(const std::wstring& application_name) {
 }
 
 void scanner::scan() {
+    sampling_pass pass(*grabber_, *system_, pass_);
     now_ = clock_();
     if (is_clock_skewed()) {
         log(L"[scanner:scan] System clock skewed, completing record.", log_level::info);
@@ -271,6 +310,7 @@ bool scanner::try_start_record() {
         if (error_retry_count_ < error_retries) {
             ++error_retry_count_;
             sleep_(std::chrono::seconds(1));
+            if (pass_) pass_->restart();
             return false;
         }
     } else {

@@ -70,6 +70,8 @@ private:
     // whatever their real title; empty for every other application.
     static std::wstring fixed_title(const std::wstring& application_name);
     std::wstring title_to_compare();
+    class sampling_pass;
+
     // One attempt; false when the start must begin again from the top.
     bool try_start_record();
     void update_idle_activity();
@@ -84,6 +86,7 @@ private:
 
     ptime last_scan_time_;
     ptime now_;  // the time of the running pass
+    sampling_pass* pass_ = nullptr;  // the running pass, while scan() runs
     log_entry current_entry_;
     std::wstring last_process_id_;
     std::wstring last_window_title_;

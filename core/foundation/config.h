@@ -226,6 +226,9 @@ public:
     bool is_authenticated();
     bool has_identity_changed();
     bool is_logging_allowed_now() const;
+    // The same answer leaving a pause aside: the schedule and the
+    // administrator's switch alone.
+    bool is_logging_allowed_ignoring_pause() const;
     bool is_paused() const;
     bool is_blocking() const;
     bool is_blocking_activities() const;
@@ -279,6 +282,9 @@ public:
 
 private:
     config();
+
+    // The schedule and `logging_enabled` at a local time.
+    bool logging_allowed_at(const ptime& now) const;
 
     template <class T>
     T read(const T& member) const {

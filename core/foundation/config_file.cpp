@@ -245,6 +245,15 @@ void config::load(const DynamicStructure& structure) {
         const DS& value = structure.GetMember(key);
         if (value.IsInteger()) member.store(static_cast<std::uint32_t>(value.AsInteger(false)));
     };
+    // A negative interval would wrap round to decades: the loop would never run again.
+    const auto interval = [&](const wchar_t* key, std::atomic<std::uint32_t>& member) {
+        const DS& value = structure.GetMember(key);
+        if (value.IsInteger() && value.AsInteger(false) < 0) {
+            log(L"[config:load] " + std::wstring(key) + L" is negative; kept " + std::to_wstring(member.load()), 1);
+            return;
+        }
+        number(key, member);
+    };
     const auto time = [&](const wchar_t* key, ptime& member) {
         const DS& value = structure.GetMember(key);
         const std::wstring raw = value.IsString() ? value.AsString(false) : std::wstring();
@@ -296,13 +305,13 @@ void config::load(const DynamicStructure& structure) {
         }
     }
     flag(L"enterprise_flag_for_uninstall", enterprise_flag_for_uninstall_);
-    number(L"scan_interval", scan_interval_);
-    number(L"scan_partial_split_interval", scan_partial_split_interval_);
+    interval(L"scan_interval", scan_interval_);
+    interval(L"scan_partial_split_interval", scan_partial_split_interval_);
     flag(L"partial_scanning_enabled", partial_scanning_enabled_);
-    number(L"push_interval", push_interval_);
-    number(L"push_initial_interval", push_initial_interval_);
-    number(L"pull_interval", pull_interval_);
-    number(L"pull_initial_interval", pull_initial_interval_);
+    interval(L"push_interval", push_interval_);
+    interval(L"push_initial_interval", push_initial_interval_);
+    interval(L"pull_interval", pull_interval_);
+    interval(L"pull_initial_interval", pull_initial_interval_);
     number(L"url_from_plugin_delay", url_from_plugin_delay_);
     // Old files gave this delay in seconds.
     if (static_cast<std::int32_t>(url_from_plugin_delay_.load()) <= 9) {

@@ -119,6 +119,12 @@ bool config::is_paused() const { return local_now() < get_paused_until(); }
 bool config::is_logging_allowed_now() const {
     const ptime now = local_now();
     if (now < get_paused_until()) return false;
+    return logging_allowed_at(now);
+}
+
+bool config::is_logging_allowed_ignoring_pause() const { return logging_allowed_at(local_now()); }
+
+bool config::logging_allowed_at(const ptime& now) const {
     if (get_logging_schedule_enabled()) {
         const int weekday = now.date().day_of_week().as_number();
         if ((get_logging_scheduled_days() & (1u << weekday)) == 0) return false;

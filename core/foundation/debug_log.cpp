@@ -84,6 +84,8 @@ void debug_log_write_line(debug_log& target, const std::wstring& message, std::u
     }
 }
 
+bool log_enabled(std::uint32_t level) { return (level & config::instance().get_debug_log_level()) != 0; }
+
 void log(const std::wstring& message, std::uint32_t level) {
     if (level == 0) return;
     debug_log_write_line(debug_log_instance(), message, level);

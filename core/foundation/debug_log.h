@@ -32,6 +32,9 @@ inline constexpr std::uint32_t user4 = 0x8000;
 class debug_log;
 
 void log(const std::wstring& message, std::uint32_t level);
+// Whether a line of `level` would be kept: lets a caller skip building a
+// costly message that nobody would read.
+bool log_enabled(std::uint32_t level);
 
 debug_log& debug_log_instance();
 void debug_log_write_line(debug_log& target, const std::wstring& message, std::uint32_t level);

@@ -15,6 +15,11 @@ public:
     // Each call makes a new platform object; callers keep it while they need it.
     static std::shared_ptr<system> create();
 
+    // The scanner brackets each pass with these: a platform may answer the
+    // pass's questions on idle time and display state from one reading.
+    virtual void begin_pass() {}
+    virtual void end_pass() {}
+
     virtual double get_idle_time() = 0;
     virtual bool is_display_on() { return true; }
     virtual bool is_other_instance_running() = 0;

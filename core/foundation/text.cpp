@@ -55,6 +55,14 @@ utf8::utf8(std::string_view bytes) {
     buffer_ = std::make_shared<const std::string>(bytes);
 }
 
+utf8::utf8(std::string&& bytes) {
+    if (bytes.size() > max_length) {
+        log(L"[uft8:ctor] Input string was larger than the allowed maximum.", 1);
+        bytes.resize(max_length);
+    }
+    buffer_ = std::make_shared<const std::string>(std::move(bytes));
+}
+
 utf8::utf8(const std::wstring& text) {
     std::wstring_view view = text;
     if (view.size() > max_length) {

@@ -18,6 +18,8 @@ public:
 
     explicit utf8(const char* bytes);
     explicit utf8(std::string_view bytes);
+    // Takes the bytes over without copying them.
+    explicit utf8(std::string&& bytes);
     explicit utf8(const std::wstring& text);
 
     const char* c_str() const { return buffer_ ? buffer_->c_str() : ""; }

@@ -3,6 +3,7 @@
 #include "core/foundation/config.h"
 #include "core/service/answer_reading.h"
 #include "core/service/api_guard.h"
+#include "core/service/redaction.h"
 #include "core/ui/ui.h"
 
 namespace Kestrel::Network {
@@ -47,8 +48,9 @@ void API::validate_response_status_code(const kes::network::response& answer, st
             std::to_wstring(expected),
         kes::log_level::error | kes::log_level::network);
     log(L"\tHTTP_CODE: " + std::to_wstring(answer.http_code), level_network);
-    log(L"\tBODY: " + (answer.body_is_secret ? std::wstring(L"[redacted]")
-                                              : kes::util::utf8_to_wstring_lossy(answer.body)),
+    log(L"\tBODY: " + (answer.body_is_secret
+                            ? std::wstring(L"[redacted]")
+                            : kes::util::utf8_to_wstring_lossy(kes::network::loggable_prefix(answer.body))),
         level_network);
     throw UnexpectedHTTPCode(kes::get_text(L"status_error_invalid_response"));
 }
@@ -68,6 +70,8 @@ void API::throw_exception_if_kes_error_present(const service_answer& answer) {
         if (found == answer.end() || found->is_null()) continue;
         message = found->is_string() ? kes::util::utf8_to_wstring_lossy(found->get<std::string>())
                                      : kes::util::utf8_to_wstring_lossy(found->dump());
+        // It becomes the status line and is logged wherever it is caught.
+        message = kes::network::loggable_prefix(message);
         break;
     }
     log(L"[API::throw_exception_if_kes_error_present] " + message + L" [" + std::to_wstring(code) + L", " +

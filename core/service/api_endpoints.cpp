@@ -37,7 +37,7 @@ bool is_web_address(const std::wstring& address) {
 }
 
 alert split_alert(const std::wstring& text) {
-    log(L"[API::get_alerts] Raw alert: " + text, level_network);
+    log(L"[API::get_alerts] Raw alert: " + kes::network::loggable_prefix(text), level_network);
     alert result{text, L""};
     if (text.size() >= 3 && text.find(L"://") != std::wstring::npos) {
         const auto first = text.find(L'`');
@@ -48,11 +48,14 @@ alert split_alert(const std::wstring& text) {
         }
     }
     if (!result.url.empty() && !is_web_address(result.url)) {
-        log(L"[API::get_alerts] Ignored an address that is neither http nor https: " + result.url,
+        log(L"[API::get_alerts] Ignored an address that is neither http nor https: " +
+                kes::network::loggable_prefix(result.url),
             kes::log_level::warning | level_network);
         result.url.clear();
     }
-    log(L"[API::get_alerts] Final Alert message: " + result.message + L" url: " + result.url, level_network);
+    log(L"[API::get_alerts] Final Alert message: " + kes::network::loggable_prefix(result.message) + L" url: " +
+            kes::network::loggable_prefix(result.url),
+        level_network);
     return result;
 }
 
@@ -60,7 +63,8 @@ boost::posix_time::ptime read_local_time(const std::wstring& text) {
     try {
         return boost::posix_time::from_iso_extended_string(kes::util::narrow(text));
     } catch (const std::exception& e) {
-        log(L"[API::get_alerts] still_zone_until is not a date and time: " + text, kes::log_level::warning);
+        log(L"[API::get_alerts] still_zone_until is not a date and time: " + kes::network::loggable_prefix(text),
+            kes::log_level::warning);
         return boost::posix_time::ptime(boost::posix_time::not_a_date_time);
     }
 }

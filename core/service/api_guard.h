@@ -5,6 +5,7 @@
 #include "core/foundation/debug_log.h"
 #include "core/foundation/text.h"
 #include "core/service/network_errors.h"
+#include "core/service/redaction.h"
 #include "core/ui/text_table.h"
 
 #include <nlohmann/json.hpp>
@@ -25,7 +26,7 @@ inline constexpr std::uint32_t level_caught = kes::log_level::error | kes::log_l
     const auto quoted = what.find("; last read:");
     if (answer_is_secret && quoted != std::string::npos) what = what.substr(0, quoted) + "; last read: [redacted]";
     kes::log(std::wstring(L"[API::") + operation + L"] Caught nlohmann::json::exception: " +
-                 kes::util::utf8_to_wstring_lossy(what),
+                 kes::util::utf8_to_wstring_lossy(kes::network::loggable_prefix(what)),
              level_caught);
     throw ParseError(kes::get_text(L"status_error_invalid_response"));
 }

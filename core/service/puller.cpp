@@ -8,6 +8,7 @@
 #include "core/foundation/text.h"
 #include "core/foundation/time_util.h"
 #include "core/service/network_errors.h"
+#include "core/service/redaction.h"
 #include "core/service/sync_service.h"
 #include "core/ui/text_table.h"
 #include "core/ui/ui.h"
@@ -121,7 +122,9 @@ void puller::pull_alerts() {
         if (!alert.url.empty()) {
             if (ui* user_interface = ui_()) user_interface->ux_open_url(alert.url);
         }
-        log(L"[puller::pull_alerts] Found standard alert: " + alert.message + L" url: " + alert.url, level_network);
+        log(L"[puller::pull_alerts] Found standard alert: " + network::loggable_prefix(alert.message) + L" url: " +
+                network::loggable_prefix(alert.url),
+            level_network);
         config_.push_status_message(alert.message);
     }
     if (!answer.still_zone_until.is_special()) {

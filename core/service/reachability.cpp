@@ -2,6 +2,7 @@
 
 #include "core/foundation/debug_log.h"
 #include "core/foundation/text.h"
+#include "core/service/transfer_stop.h"
 #include "core/ui/text_table.h"
 #include "kes/build_config.h"
 
@@ -19,6 +20,12 @@ std::string reachability_probe_url() {
 }
 
 int internet_probe(const transport_options& options) {
+    // An agent that is ending has no use for the answer, and must not wait for it.
+    const std::shared_ptr<const transfer_stop> stop = transfer_stop_for(options);
+    if (is_stopped(stop)) {
+        log(L"[network::internet_probe] skipped: the agent is stopping", log_level::network);
+        return CURLE_ABORTED_BY_CALLBACK;
+    }
     std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> handle(curl_easy_init(), &curl_easy_cleanup);
     if (!handle) return CURLE_FAILED_INIT;
     const std::string url = reachability_probe_url();
@@ -32,6 +39,7 @@ int internet_probe(const transport_options& options) {
     curl_easy_setopt(curl, CURLOPT_PROXY, "");
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION,
                      +[](char*, std::size_t size, std::size_t count, void*) -> std::size_t { return size * count; });
+    abort_transfer_on_stop(curl, stop.get());
     const CURLcode code = curl_easy_perform(curl);
     log(L"[network::internet_probe] " + util::widen(url) + L" : " + std::to_wstring(code), log_level::network);
     return code;

@@ -14,6 +14,7 @@ std::string reachability_probe_url();
 
 // One plain GET of the probe address, without proxy or certificate
 // settings but with the request layer's time-outs; the libcurl result code.
+// Not run once the agent is stopping (CURLE_ABORTED_BY_CALLBACK then).
 int internet_probe(const transport_options& options = {});
 
 // The status-line text for a libcurl result code; runs the probe for the

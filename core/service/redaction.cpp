@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <string>
 
 namespace kes::network {
 namespace {
@@ -24,7 +25,19 @@ bool equals_ignoring_case(std::string_view a, std::string_view b) {
            });
 }
 
+template <class Char>
+std::basic_string<Char> prefix(std::basic_string_view<Char> text) {
+    if (text.size() <= loggable_prefix_length) return std::basic_string<Char>(text);
+    std::basic_string<Char> shown(text.substr(0, loggable_prefix_length));
+    const std::string tail = "... [" + std::to_string(text.size()) + " in all]";
+    shown.append(tail.begin(), tail.end());
+    return shown;
+}
+
 }  // namespace
+
+std::string loggable_prefix(std::string_view text) { return prefix(text); }
+std::wstring loggable_prefix(std::wstring_view text) { return prefix(text); }
 
 std::string redact_key(std::string_view key) { return redact(key); }
 std::wstring redact_key(std::wstring_view key) { return redact(key); }

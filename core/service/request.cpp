@@ -6,6 +6,7 @@
 #include "core/service/network_errors.h"
 #include "core/service/reachability.h"
 #include "core/service/redaction.h"
+#include "core/service/transfer_stop.h"
 #include "core/ui/text_table.h"
 
 #include <curl/curl.h>
@@ -34,23 +35,67 @@ int parse_port(const std::wstring& text) {
     return port;
 }
 
-std::size_t collect_header(char* data, std::size_t size, std::size_t count, void* target) {
+// How much of an answer is still taken in; once it would grow beyond its
+// limit, the hook gives libcurl a short count, which ends the transfer.
+struct byte_budget {
+    std::size_t limit;
+    std::size_t used = 0;
+    bool exceeded = false;
+
+    bool take(std::size_t length) {
+        if (length > limit - used) {
+            exceeded = true;
+            return false;
+        }
+        used += length;
+        return true;
+    }
+};
+
+// The answer's headers, of every response on the way (redirects included).
+struct header_sink {
+    std::map<std::string, std::string>* headers = nullptr;
+    byte_budget budget{max_header_bytes};
+};
+
+// The answer's body, into memory or a file.
+struct body_sink {
+    std::string* body = nullptr;
+    std::FILE* file = nullptr;
+    byte_budget budget{max_answer_bytes};
+};
+
+// libcurl calls these from C: nothing may be thrown through it.
+std::size_t collect_header(char* data, std::size_t size, std::size_t count, void* target) noexcept {
+    auto& sink = *static_cast<header_sink*>(target);
     const std::size_t length = size * count;
-    std::string line(data, length);
-    line = line.substr(0, line.find_first_of("\r\n"));
-    std::size_t colon = line.find(": ");
-    // A colon that ends the line is no separator; the status line and the
-    // empty closing line have none.
-    if (colon != std::string::npos && colon + 1 < line.size()) {
-        auto& headers = *static_cast<std::map<std::string, std::string>*>(target);
-        headers.emplace(line.substr(0, colon), line.substr(colon + 2));
+    if (!sink.budget.take(length)) return 0;
+    try {
+        std::string line(data, length);
+        line = line.substr(0, line.find_first_of("\r\n"));
+        std::size_t colon = line.find(": ");
+        // A colon that ends the line is no separator; the status line and the
+        // empty closing line have none.
+        if (colon != std::string::npos && colon + 1 < line.size()) {
+            sink.headers->emplace(line.substr(0, colon), line.substr(colon + 2));
+        }
+    } catch (...) {
+        return 0;
     }
     return length;
 }
 
-std::size_t collect_body(char* data, std::size_t size, std::size_t count, void* target) {
-    static_cast<std::string*>(target)->append(data, size * count);
-    return size * count;
+std::size_t collect_body(char* data, std::size_t size, std::size_t count, void* target) noexcept {
+    auto& sink = *static_cast<body_sink*>(target);
+    const std::size_t length = size * count;
+    if (!sink.budget.take(length)) return 0;
+    if (sink.file != nullptr) return std::fwrite(data, 1, length, sink.file);
+    try {
+        sink.body->append(data, length);
+    } catch (...) {
+        return 0;
+    }
+    return length;
 }
 
 int forward_debug_text(CURL* handle, curl_infotype type, char* data, std::size_t size, void* user) {
@@ -69,7 +114,7 @@ void request::list_deleter::operator()(curl_slist* list) const { curl_slist_free
 
 request::request(const std::string& path, const std::wstring& host, const std::wstring& account_key,
                  const transport_options& options)
-    : options_(options), path_(path), handle_(curl_easy_init()) {
+    : options_(options), stop_(transfer_stop_for(options)), path_(path), handle_(curl_easy_init()) {
     if (!handle_) {
         log_network_error(L"[network::request] unable to initialize network library for " + wide(path));
         return;
@@ -80,6 +125,15 @@ request::request(const std::string& path, const std::wstring& host, const std::w
 
     url_ = "https://" + util::narrow(host) + path;
     curl_easy_setopt(curl, CURLOPT_URL, url_.c_str());
+    // Only https, also where a redirect leads: a redirected form (sign-in,
+    // keys) never goes out in clear text, and no plain-http answer is read.
+#if LIBCURL_VERSION_NUM >= 0x075500
+    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "https");
+    curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "https");
+#else
+    curl_easy_setopt(curl, CURLOPT_PROTOCOLS, static_cast<long>(CURLPROTO_HTTPS));
+    curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS, static_cast<long>(CURLPROTO_HTTPS));
+#endif
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
 
     config& settings = config::instance();
@@ -88,6 +142,10 @@ request::request(const std::string& path, const std::wstring& host, const std::w
     user_agent_ = util::narrow(agent);
     curl_easy_setopt(curl, CURLOPT_USERAGENT, user_agent_.c_str());
     curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(curl, CURLOPT_MAXREDIRS, max_redirects);
+    // An answer that announces its size is refused before it arrives; the
+    // body hook refuses the others once they grow too large.
+    curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(max_answer_bytes));
 
     set_proxy();
 
@@ -162,7 +220,7 @@ void request::add_default_fields(const std::wstring& account_key) {
 }
 
 int request::add_param(const utf8& name, const utf8& value) {
-    const std::string shown = loggable_field_value(name.str(), value.str());
+    const std::string shown = loggable_prefix(loggable_field_value(name.str(), value.str()));
     log_network(L"[network::request] add_param " + wide(name.str()) + L"=" + wide(shown));
     if (!form_) return CURLE_FAILED_INIT;
     curl_mimepart* part = curl_mime_addpart(form_.get());
@@ -223,14 +281,17 @@ request::outcome request::perform_curl_request(int method, const std::string& fi
     outcome result;
     result.answer.body_is_secret = answer_is_secret_;
     std::unique_ptr<std::FILE, file_closer> file;
+    header_sink headers{&result.answer.headers};
+    body_sink body{&result.answer.body};
     try {
         CURL* curl = handle_.get();
         char error_buffer[CURL_ERROR_SIZE] = {};
         curl_easy_setopt(curl, CURLOPT_TIMEOUT, options_.timeout_seconds);
         curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, options_.connect_timeout_seconds);
         curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, &collect_header);
-        curl_easy_setopt(curl, CURLOPT_HEADERDATA, &result.answer.headers);
+        curl_easy_setopt(curl, CURLOPT_HEADERDATA, &headers);
         curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, error_buffer);
+        abort_transfer_on_stop(curl, stop_.get());
         if (method == get) {
             // A GET carries no form: its address must hold what the service needs.
             curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, "GET");
@@ -239,7 +300,7 @@ request::outcome request::perform_curl_request(int method, const std::string& fi
             log_network(L"[network:request:get_response] http_post params: " + wide(parameter_text()));
             if (!body_.empty()) {
                 log_network(L"[network:request:get_response] _body.length " + std::to_wstring(body_.size()));
-                log_network(L"[network:request:get_response] _body " + wide(body_));
+                log_network(L"[network:request:get_response] _body " + wide(loggable_prefix(body_)));
                 curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body_.size()));
                 curl_easy_setopt(curl, CURLOPT_POSTFIELDS, body_.c_str());
             } else {
@@ -252,15 +313,24 @@ request::outcome request::perform_curl_request(int method, const std::string& fi
                 log_network_error(L"[network::request:get_response] unable to open file: " + wide(file_path));
                 throw std::runtime_error("Unable to open file: \"" + file_path + "\"");
             }
-            curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, nullptr);
-            curl_easy_setopt(curl, CURLOPT_WRITEDATA, file.get());
-        } else {
-            curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &collect_body);
-            curl_easy_setopt(curl, CURLOPT_WRITEDATA, &result.answer.body);
+            body.file = file.get();
         }
+        curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &collect_body);
+        curl_easy_setopt(curl, CURLOPT_WRITEDATA, &body);
         curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers_.get());
 
-        result.code = curl_easy_perform(curl);
+        if (is_stopped(stop_)) {
+            log_network(L"[network::request] not sent: the agent is stopping");
+            result.code = CURLE_ABORTED_BY_CALLBACK;
+        } else {
+            result.code = curl_easy_perform(curl);
+        }
+        for (const byte_budget* part : {&body.budget, &headers.budget}) {
+            if (!part->exceeded) continue;
+            log_network_error(L"[network::request::perform_curl_request] answer refused: larger than " +
+                              std::to_wstring(part->limit) + L" bytes");
+            result.code = CURLE_FILESIZE_EXCEEDED;
+        }
         if (result.code != CURLE_OK) {
             log_network_error(L"[network::request::perform_curl_request]HTTP Response (!CURLE_OK): " +
                               std::to_wstring(result.code) + L" : " +
@@ -271,9 +341,9 @@ request::outcome request::perform_curl_request(int method, const std::string& fi
         }
         std::string header_text;
         for (const auto& [name, value] : result.answer.headers) header_text += name + ": " + value + "\n";
-        log_network(L"[network::request] header: " + wide(header_text));
-        log_network(L"[network::request] body: " +
-                    (answer_is_secret_ ? std::wstring(L"[redacted]") : wide(result.answer.body)));
+        log_network(L"[network::request] header: " + wide(loggable_prefix(header_text)));
+        log_network(L"[network::request] body: " + (answer_is_secret_ ? std::wstring(L"[redacted]")
+                                                                       : wide(loggable_prefix(result.answer.body))));
         long http_code = 0;
         if (curl != nullptr) curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &http_code);
         result.answer.http_code = http_code;

@@ -7,6 +7,10 @@
 // inside the perform step a Kestrel::Network::Exception ("unhandled error").
 // The HTTP status and the body are the caller's to check. Secrets (keys,
 // passwords, codes, the Authorization header) reach the debug log redacted.
+//
+// Only https is spoken, also where a redirect leads; an answer larger than
+// `max_answer_bytes` and a transfer aborted because the agent is ending
+// (core/service/transfer_stop.h) are transport failures like any other.
 
 #include "core/foundation/noncopyable.h"
 #include "core/foundation/text.h"
@@ -24,6 +28,15 @@ struct curl_mime;
 struct curl_slist;
 
 namespace kes::network {
+
+class transfer_stop;
+
+// Far above any answer the service gives; a longer one is refused instead of
+// filling memory. libcurl bounds each header line; this bounds them together.
+inline constexpr std::size_t max_answer_bytes = 4 * 1024 * 1024;
+inline constexpr std::size_t max_header_bytes = 256 * 1024;
+// A redirect chain longer than this is refused (libcurl would follow it for ever).
+inline constexpr long max_redirects = 10;
 
 struct response {
     std::string body;
@@ -80,6 +93,7 @@ private:
     };
 
     transport_options options_;
+    std::shared_ptr<const transfer_stop> stop_;
     std::string path_;
     std::string url_;
     std::string user_agent_;

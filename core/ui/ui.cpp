@@ -9,17 +9,37 @@
 #include <boost/date_time/gregorian/gregorian.hpp>
 #include <boost/date_time/posix_time/posix_time.hpp>
 
-#include <chrono>
+#include <algorithm>
+#include <cmath>
 
 namespace kes {
+namespace {
 
-ui::ui() : configuration_(&config::instance()), platform_system_(system::create()) {
+constexpr std::uint32_t level_focus = log_level::error | log_level::ui;                      // 33
+constexpr std::uint32_t level_focus_started = log_level::ui | log_level::service | log_level::url;  // 416
+
+// Beyond a year of idle time the counter is broken, not the user away.
+constexpr double max_idle_seconds = 366.0 * 24 * 3600;
+
+}  // namespace
+
+ui::ui() : ui(seams{}) {}
+
+ui::ui(seams with)
+    : configuration_(&config::instance()),
+      platform_system_(with.platform_system ? std::move(with.platform_system) : system::create()),
+      wait_for_stop_(with.wait_for_stop ? std::move(with.wait_for_stop)
+                                        : std::function<bool(std::chrono::milliseconds)>(&daemon::wait_for_ui_stop)) {
     log(L"[common_ui]ctor", log_level::ctor);
 }
 
 ui::~ui() { log(L"[common_ui]dtor", log_level::ctor); }
 
-void ui::on_menu_action(int) {}
+void ui::init() {
+    log(L"[common_ui]init", log_level::ui);
+    if (system_tray_menu_interface* menu = get_tray_menu()) menu->set_listener(this);
+}
+
 void ui::show_alert(const std::wstring&, const std::wstring&) {}
 bool ui::ask_confirmation(const std::wstring&, const std::wstring&) { return false; }
 void ui::check_for_updates_now() {}
@@ -52,6 +72,26 @@ std::unique_ptr<puller> ui::make_puller() const {
     return std::make_unique<puller>();
 }
 
+bool ui::wait_for_stop(std::chrono::milliseconds duration) { return wait_for_stop_(duration); }
+
+std::int64_t ui::idle_seconds() {
+    const double idle = platform_system_->get_idle_time();
+    if (!std::isfinite(idle) || idle <= 0) return 0;
+    return static_cast<std::int64_t>(std::min(idle, max_idle_seconds));
+}
+
+ui::away_period ui::get_away_period() const {
+    std::lock_guard<std::mutex> lock(away_mutex_);
+    return away_;
+}
+
+void ui::end_away_period() {
+    std::lock_guard<std::mutex> lock(away_mutex_);
+    away_.since = boost::posix_time::not_a_date_time;
+}
+
+void ui::on_show_still_zone_window() { show_still_zone_window(); }
+
 void ui::on_get_focused(int minutes) {
     if (minutes == 0) {
         end_focus_session();
@@ -60,40 +100,40 @@ void ui::on_get_focused(int minutes) {
     if (minutes != -1 && (minutes < 1 || minutes > 1440)) {
         log(L"[ui:on_get_focused] Ignoring request to start Stillzone, minutes(" + std::to_wstring(minutes) +
                 L") not in range 1 to 1440",
-            log_level::error | log_level::ui);
+            level_focus);
         set_still_zone_minutes(30);
         return;
     }
-    log(L"[ui:on_get_focused] get focused for minutes: " + std::to_wstring(minutes), log_level::error | log_level::ui);
+    log(L"[ui:on_get_focused] get focused for minutes: " + std::to_wstring(minutes), level_focus);
     if (minutes == -1) {
         const boost::posix_time::ptime now = configuration_->local_now();
         const boost::posix_time::ptime midnight(now.date() + boost::gregorian::days(1));
-        minutes = static_cast<int>((midnight - now).total_seconds() / 60);
+        // Less than a minute before midnight still asks the service for a
+        // session it accepts.
+        minutes = std::max(1, static_cast<int>((midnight - now).total_seconds() / 60));
     }
-    log(L"[ui:on_get_focused] Stillzone enabled for " + std::to_wstring(minutes) + L" minutes",
-        log_level::ui | log_level::service | log_level::url);
+    log(L"[ui:on_get_focused] Stillzone enabled for " + std::to_wstring(minutes) + L" minutes", level_focus_started);
+    // The window is told outside the session lock: a platform call must
+    // never wait while the lock is held.
     hide_still_zone_window();
+
+    std::lock_guard<std::mutex> lock(focus_mutex_);
     if (make_puller()->update_blocked_list_start_stillzone(minutes)) {
         configuration_->set_blocking_until(configuration_->local_now() + boost::posix_time::minutes(minutes));
     } else {
         log(L"[ui:on_get_focused] Unable to pull blocked list to enable Stillzone.", log_level::error);
-        end_focus_session();
+        end_focus_session_locked();
     }
 }
 
 void ui::end_focus_session() {
-    configuration_->set_blocking_until(configuration_->local_now() - boost::posix_time::seconds(60));
-    make_puller()->update_blocked_list_stop_stillzone();
+    std::lock_guard<std::mutex> lock(focus_mutex_);
+    end_focus_session_locked();
 }
 
-void ui::init_common() { log(L"[common_ui]init", log_level::ui); }
-
-void ui::event_handler() {
-    // The periodic work of the UI thread arrives with the status menu; until
-    // then the thread only waits for the daemon's stop.
-    daemon::wait_for_ui_stop(std::chrono::milliseconds(2500));
-    while (daemon::wait_for_ui_stop(std::chrono::milliseconds(500))) {
-    }
+void ui::end_focus_session_locked() {
+    configuration_->set_blocking_until(configuration_->local_now() - boost::posix_time::seconds(60));
+    make_puller()->update_blocked_list_stop_stillzone();
 }
 
 }  // namespace kes

@@ -1,10 +1,19 @@
 #pragma once
 // The user interface as the rest of the agent sees it: the one way any other
 // component reaches the user. A platform layer supplies the pure operations;
-// the base holds the shared logic and the body of the UI event-handler thread.
+// the base holds the shared logic: the menu actions, pausing and focus
+// sessions, and the body of the UI event-handler thread, which every 500 ms
+// brings the icon, menu, status line, offline-time prompt, alerts and focus
+// session into line with the configuration and calls the platform only where
+// something changed.
 
 #include "core/foundation/noncopyable.h"
+#include "core/ui/system_tray_menu.h"
 
+#include <boost/date_time/posix_time/posix_time_types.hpp>
+
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -17,13 +26,6 @@ namespace kes {
 class config;
 class puller;
 class system;
-class system_tray_menu_interface;
-
-class system_tray_menu_listener {
-public:
-    virtual ~system_tray_menu_listener() = default;
-    virtual void on_menu_action(int item_id) = 0;
-};
 
 namespace tray_icon {
 inline constexpr int normal = 0;
@@ -38,10 +40,22 @@ public:
     // `main` on the main thread). Never destroyed while threads may use it.
     static ui* get_instance();
 
+    // What the UI works with; an empty member takes the real one.
+    struct seams {
+        std::shared_ptr<kes::system> platform_system;  // system::create(): idle time, paths
+        // The event thread's sleep: false once the thread is told to stop.
+        // The daemon's UI slot by default.
+        std::function<bool(std::chrono::milliseconds)> wait_for_stop;
+    };
+
     ui();
+    explicit ui(seams with);
     ~ui() override;
 
+    // A menu selection, by item id (main thread).
     void on_menu_action(int item_id) override;
+    // The platform builds the menu, then calls this base `init` (defined
+    // although pure), which makes this object the menu's listener.
     virtual void init() = 0;
     virtual int run_gui() = 0;
     virtual void ux_open_url(const std::wstring& address) = 0;
@@ -123,31 +137,93 @@ public:
 
     // Starts a focus session of 1 to 1,440 minutes (-1: until the next
     // midnight) at the service and locally; 0 ends the running one. The
-    // service request runs on the calling thread.
+    // service request runs on the calling thread. Starting, ending and the
+    // event loop's noticing of an end are serialised, so a session that is
+    // being extended is never taken for one that ended.
     void on_get_focused(int minutes);
     void end_focus_session();
+    // For the controller: opens the custom focus-session window.
+    void on_show_still_zone_window();
 
     // The short-lived pullers that tell the service about focus sessions;
     // tests give their own.
     using puller_factory = std::function<std::unique_ptr<puller>()>;
     void set_puller_factory(puller_factory factory);
 
-    // Called by the platform's `init` once the menu exists.
-    void init_common();
-
-    // Body of the UI event-handler thread, started by the daemon; returns when
-    // the daemon signals the UI slot to stop.
+    // Body of the UI event-handler thread, started by the daemon: waits
+    // 2.5 s, then runs a pass every 500 ms until told to stop. A failed pass
+    // runs again at once; the 11th failure in a row ends the thread.
     void event_handler();
+
+    // One pass of the loop: the heartbeat, then (once the GUI has loaded)
+    // the pause clean-up and the twelve steps below, in this order.
+    void run_event_pass();
+
+    void display_tray_icon();
+    void set_ui_state();
+    void set_menu_item_state();
+    void update_status_text();
+    void display_offline_time();
+    void display_alerts();
+    void check_unpause_alert();
+    void display_survey();
+    void display_still_zone();
+    void refresh_troubleshooting();
+    bool check_for_updates(bool user_requested);
+    void refresh_help_info();
+
+    // The platform's idle time in whole seconds, clamped to 0 .. one year
+    // (a broken clock or counter must not overflow the date arithmetic).
+    std::int64_t idle_seconds();
 
 protected:
     config* configuration_;
     std::shared_ptr<system> platform_system_;
 
+    // The current away period, for the offline-time prompt and its entry
+    // (the main thread's offline-time operations share it).
+    struct away_period {
+        boost::posix_time::ptime since{boost::posix_time::not_a_date_time};
+        boost::posix_time::time_duration duration{0, 0, 0};
+    };
+    away_period get_away_period() const;
+    void end_away_period();
+
+    // Set once sign-in asked for; cleared by a completed sign-in.
+    std::atomic<bool> activation_prompt_shown_{false};
+
 private:
     std::unique_ptr<puller> make_puller() const;
+    bool wait_for_stop(std::chrono::milliseconds duration);
+    void pause_for(const wchar_t* log_line, const wchar_t* notice, const boost::posix_time::ptime& until);
+    void end_focus_session_locked();
+
+    std::function<bool(std::chrono::milliseconds)> wait_for_stop_;
 
     mutable std::mutex puller_factory_mutex_;
     puller_factory puller_factory_;
+
+    // Serialises starting and ending a focus session with the loop's check
+    // for a session that ended.
+    std::mutex focus_mutex_;
+
+    mutable std::mutex away_mutex_;
+    away_period away_;
+
+    // The loop's memory of what it last showed (event thread only).
+    std::wstring shown_window_title_;
+    std::wstring shown_extended_info_;
+    bool troubleshooting_refresh_forced_ = true;
+    std::wstring shown_status_text_;
+    std::int32_t shown_debug_log_level_ = 0;
+    std::wstring shown_survey_address_;
+    std::vector<std::wstring> shown_offline_time_labels_;
+    bool status_was_paused_ = false;
+    bool pause_alert_armed_ = false;
+    bool focus_session_running_ = false;
+    std::int32_t help_passes_ = 10;
+    bool offline_prompt_armed_ = false;
+    bool offline_prompt_hidden_ = true;
 };
 
 }  // namespace kes

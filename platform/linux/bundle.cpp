@@ -1,5 +1,7 @@
 #include "platform/bundle.h"
 
+#include "platform/info_plist.h"
+
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -39,21 +41,47 @@ user_entry this_user() {
 
 }  // namespace
 
-std::string executable_path() {
+std::string executable_of(int pid) {
+    if (pid <= 0) return {};
     std::vector<char> buffer(4096);
-    const ssize_t length = ::readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
+    const std::string link = "/proc/" + std::to_string(pid) + "/exe";
+    const ssize_t length = ::readlink(link.c_str(), buffer.data(), buffer.size() - 1);
     if (length <= 0) return {};
-    return std::string(buffer.data(), static_cast<std::size_t>(length));
+    std::string path(buffer.data(), static_cast<std::size_t>(length));
+    const std::string deleted = " (deleted)";
+    if (ends_with(path, deleted)) path.resize(path.size() - deleted.size());
+    return path;
+}
+
+std::string executable_path() { return executable_of(static_cast<int>(::getpid())); }
+
+std::string enclosing_bundle_path(const std::string& path) {
+    for (std::string folder = path; !folder.empty();) {
+        const auto slash = folder.rfind('/');
+        if (slash == std::string::npos || slash == 0) break;
+        folder.resize(slash);
+        if (ends_with(folder, ".app")) return folder;
+    }
+    return {};
 }
 
 std::string main_bundle_path() {
     const std::string exe = executable_path();
-    std::string folder = exe.substr(0, exe.rfind('/'));
-    for (std::string probe = folder; !probe.empty(); probe = probe.substr(0, probe.rfind('/'))) {
-        if (ends_with(probe, ".app")) return probe;
-        if (probe.find('/') == std::string::npos) break;
-    }
-    return folder;
+    const std::string bundle = enclosing_bundle_path(exe);
+    return bundle.empty() ? exe.substr(0, exe.rfind('/')) : bundle;
+}
+
+std::string bundle_identifier(const std::string& bundle_path) {
+    return info_plist_string(bundle_path + "/Contents/Info.plist", "CFBundleIdentifier");
+}
+
+std::string bundle_executable(const std::string& bundle_path) {
+    const std::string name = info_plist_string(bundle_path + "/Contents/Info.plist", "CFBundleExecutable");
+    if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos) return {};
+    const std::string path = bundle_path + "/Contents/MacOS/" + name;
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return {};
+    return ::access(path.c_str(), X_OK) == 0 ? path : std::string();
 }
 
 std::string bundle_resource_dir() { return main_bundle_path() + "/Contents/Resources"; }
@@ -81,8 +109,12 @@ std::string temp_dir() {
     return dir;
 }
 
+std::string runtime_base_dir(const char* xdg_runtime_dir) {
+    return xdg_runtime_dir && *xdg_runtime_dir ? std::string(xdg_runtime_dir) : std::string("/tmp");
+}
+
 std::string runtime_dir() {
-    const std::string dir = env_or("XDG_RUNTIME_DIR", "/tmp") + "/kestrel-" + std::to_string(::getuid());
+    const std::string dir = runtime_base_dir(std::getenv("XDG_RUNTIME_DIR")) + "/kestrel-" + std::to_string(::getuid());
     if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) return dir;
     ::chmod(dir.c_str(), 0700);
     return dir;

@@ -109,11 +109,20 @@ bool main_queue::is_closed() const {
     return closed_;
 }
 
-void main_queue::run_pending() {
+bool main_queue::run_pending() { return drain(false); }
+
+bool main_queue::drain(bool inside_a_task_too) {
     clear_wake();
+    bool outer_was_draining = false;
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        if (draining_) return;  // a task is running (modal loop): never nest
+        outer_was_draining = draining_;
+        if (draining_ && !inside_a_task_too) {
+            // A task is running (a modal loop): never nest. Its drain picks up
+            // the tasks; the timers and this wake-up are served after it.
+            wake_missed_ = true;
+            return false;
+        }
         draining_ = true;
         const auto now = clock::now();
         while (!timers_.empty() && timers_.begin()->first <= now) {
@@ -126,8 +135,12 @@ void main_queue::run_pending() {
         {
             std::lock_guard<std::mutex> lock(mutex_);
             if (ready_.empty() || closed_) {
-                draining_ = false;
-                return;
+                draining_ = outer_was_draining;
+                if (!draining_ && wake_missed_) {
+                    wake_missed_ = false;
+                    wake();  // the loop serves what came due while the task ran
+                }
+                return true;
             }
             next = std::move(ready_.front());
             ready_.pop_front();
@@ -155,25 +168,27 @@ int main_queue::poll_timeout_ms() const {
 }
 
 void main_queue::watch_fd(int fd, std::function<void()> on_readable) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        watched_.push_back({fd, std::move(on_readable)});
+    }
+    wake();
+}
+
+std::vector<main_queue::watch> main_queue::watches() const {
     std::lock_guard<std::mutex> lock(mutex_);
-    watched_.emplace_back(fd, std::move(on_readable));
+    return watched_;
 }
 
 int main_queue::run() {
     while (!quit_requested()) {
         std::vector<pollfd> fds{{wake_fd_, POLLIN, 0}};
-        std::vector<std::function<void()>> handlers;
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            for (const auto& [fd, handler] : watched_) {
-                fds.push_back({fd, POLLIN, 0});
-                handlers.push_back(handler);
-            }
-        }
+        const std::vector<watch> watched = watches();
+        for (const auto& each : watched) fds.push_back({each.fd, POLLIN, 0});
         const int ready = ::poll(fds.data(), fds.size(), poll_timeout_ms());
         if (ready < 0 && errno != EINTR) break;
         for (std::size_t i = 1; i < fds.size(); ++i) {
-            if (fds[i].revents & POLLIN) handlers[i - 1]();
+            if (fds[i].revents & POLLIN) watched[i - 1].on_readable();
         }
         run_pending();
     }
@@ -195,6 +210,11 @@ bool main_queue::quit_requested() const {
     return quit_;
 }
 
+int main_queue::exit_code() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return exit_code_;
+}
+
 bool main_queue::serve_until(const std::function<bool()>& done, std::chrono::milliseconds limit) {
     const auto deadline = clock::now() + limit;
     while (!done()) {
@@ -203,7 +223,7 @@ bool main_queue::serve_until(const std::function<bool()>& done, std::chrono::mil
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now);
         pollfd fd{wake_fd_, POLLIN, 0};
         ::poll(&fd, 1, static_cast<int>(std::min<long long>(left.count(), 20)));
-        run_pending();
+        drain(true);
     }
     return true;
 }

@@ -1,97 +1,91 @@
-// Xlib lives only in this file: its macros (Status, Bool, None) break Qt.
+// xcb lives in this folder only; nothing here is seen by the toolkit's code.
 #include "platform/x11_session.h"
 
-#include "platform/linux/xlib_setup.h"
+#include "platform/linux/xcb_link.h"
 
-#include <X11/Xlib.h>
-#include <X11/extensions/dpms.h>
-#include <X11/extensions/scrnsaver.h>
+#include <xcb/dpms.h>
+#include <xcb/screensaver.h>
 
-#include <atomic>
 #include <memory>
 #include <mutex>
 
 namespace platform {
 namespace {
 
-// Xlib ends the process when the server connection breaks unless an exit
-// handler returns; this one only marks the connection dead for reconnection.
-void mark_connection_lost(Display*, void* user_data) {
-    static_cast<std::atomic<bool>*>(user_data)->store(true);
-}
-
-class xlib_session final : public x11_session {
+class xcb_session final : public x11_session {
 public:
-    ~xlib_session() override {
-        std::lock_guard<std::mutex> lock(mutex_);
-        close_locked();
-    }
-
-    std::optional<double> idle_seconds() override {
-        std::lock_guard<std::mutex> lock(mutex_);
-        Display* display = connected_locked();
-        if (!display || !has_screen_saver_) return std::nullopt;
-        std::unique_ptr<XScreenSaverInfo, int (*)(void*)> info(XScreenSaverAllocInfo(), &XFree);
-        if (!info || !XScreenSaverQueryInfo(display, DefaultRootWindow(display), info.get())) {
-            return std::nullopt;
-        }
-        return static_cast<double>(info->idle) / 1000.0;
-    }
-
-    display_power display_state() override {
-        std::lock_guard<std::mutex> lock(mutex_);
-        Display* display = connected_locked();
-        if (!display) return display_power::unknown;
-        if (has_dpms_ && DPMSCapable(display)) {
-            CARD16 level = 0;
-            BOOL enabled = False;
-            if (DPMSInfo(display, &level, &enabled) && enabled) {
-                return level == DPMSModeOn ? display_power::on : display_power::off;
-            }
-        }
-        if (!has_screen_saver_) return display_power::unknown;
-        std::unique_ptr<XScreenSaverInfo, int (*)(void*)> info(XScreenSaverAllocInfo(), &XFree);
-        if (!info || !XScreenSaverQueryInfo(display, DefaultRootWindow(display), info.get())) {
-            return display_power::unknown;
-        }
-        return info->state == ScreenSaverOn ? display_power::off : display_power::on;
-    }
+    std::optional<double> idle_seconds() override { return query(true, false).idle_seconds; }
+    display_power display_state() override { return query(false, true).display; }
+    x11_sample sample() override { return query(true, true); }
 
 private:
-    Display* connected_locked() {
-        if (display_ && lost_.load()) close_locked();
-        if (!display_) open_locked();
-        return display_;
+    // The wanted facts from requests sent together and answered after one
+    // wait.
+    x11_sample query(bool want_idle, bool want_display) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        x11_sample result;
+        if (!connected_locked()) return result;
+        xcb_connection_t* c = link_->get();
+        const bool ask_saver = has_screen_saver_;
+        const bool ask_dpms = want_display && has_dpms_;
+        if (!ask_saver && !ask_dpms) return result;
+        xcb_screensaver_query_info_cookie_t saver_cookie{};
+        xcb_dpms_capable_cookie_t capable_cookie{};
+        xcb_dpms_info_cookie_t dpms_cookie{};
+        if (ask_saver) saver_cookie = xcb_screensaver_query_info(c, link_->root());
+        if (ask_dpms) {
+            capable_cookie = xcb_dpms_capable(c);
+            dpms_cookie = xcb_dpms_info(c);
+        }
+        link_->begin_wait();
+        xcb::owned<xcb_screensaver_query_info_reply_t> saver;
+        xcb::owned<xcb_dpms_capable_reply_t> capable;
+        xcb::owned<xcb_dpms_info_reply_t> dpms;
+        if (ask_saver) saver.reset(xcb_screensaver_query_info_reply(c, saver_cookie, nullptr));
+        if (ask_dpms) {
+            capable.reset(xcb_dpms_capable_reply(c, capable_cookie, nullptr));
+            dpms.reset(xcb_dpms_info_reply(c, dpms_cookie, nullptr));
+        }
+        if (!link_->usable()) {
+            link_.reset();  // reconnects at the next question
+            return result;
+        }
+        if (want_idle && saver) result.idle_seconds = static_cast<double>(saver->ms_since_user_input) / 1000.0;
+        if (!want_display) return result;
+        if (capable && capable->capable && dpms && dpms->state) {
+            result.display = dpms->power_level == XCB_DPMS_DPMS_MODE_ON ? display_power::on : display_power::off;
+        } else if (saver) {
+            result.display = saver->state == XCB_SCREENSAVER_STATE_ON ? display_power::off : display_power::on;
+        }
+        return result;
     }
 
-    void open_locked() {
-        prepare_xlib();
-        display_ = XOpenDisplay(nullptr);
-        if (!display_) return;
-        lost_.store(false);
-        XSetIOErrorExitHandler(display_, &mark_connection_lost, &lost_);
-        int event_base = 0;
-        int error_base = 0;
-        has_screen_saver_ = XScreenSaverQueryExtension(display_, &event_base, &error_base);
-        has_dpms_ = DPMSQueryExtension(display_, &event_base, &error_base);
-    }
-
-    void close_locked() {
-        if (!display_) return;
-        // A dead connection cannot be closed cleanly; its memory is left behind.
-        if (!lost_.load()) XCloseDisplay(display_);
-        display_ = nullptr;
+    bool connected_locked() {
+        if (link_ && !link_->usable()) link_.reset();
+        if (link_) return true;
+        auto opened = std::make_unique<xcb::link>(std::string());
+        if (!opened->usable()) return false;
+        xcb_connection_t* c = opened->get();
+        xcb_prefetch_extension_data(c, &xcb_screensaver_id);
+        xcb_prefetch_extension_data(c, &xcb_dpms_id);
+        opened->begin_wait();
+        const xcb_query_extension_reply_t* saver = xcb_get_extension_data(c, &xcb_screensaver_id);
+        const xcb_query_extension_reply_t* dpms = xcb_get_extension_data(c, &xcb_dpms_id);
+        has_screen_saver_ = saver && saver->present;
+        has_dpms_ = dpms && dpms->present;
+        if (!opened->usable()) return false;
+        link_ = std::move(opened);
+        return true;
     }
 
     std::mutex mutex_;
-    Display* display_ = nullptr;
-    std::atomic<bool> lost_{false};
+    std::unique_ptr<xcb::link> link_;
     bool has_screen_saver_ = false;
     bool has_dpms_ = false;
 };
 
 }  // namespace
 
-std::shared_ptr<x11_session> open_x11_session() { return std::make_shared<xlib_session>(); }
+std::shared_ptr<x11_session> open_x11_session() { return std::make_shared<xcb_session>(); }
 
 }  // namespace platform

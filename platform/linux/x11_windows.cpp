@@ -1,87 +1,368 @@
-// Xlib lives in this file only: its headers define names (Status, Bool, None)
-// that clash with the toolkit's.
+// xcb lives in this folder only; nothing here is seen by the toolkit's code.
 #include "platform/x11_windows.h"
 
-#include "platform/linux/xlib_setup.h"
+#include "platform/linux/compound_text.h"
+#include "platform/linux/xcb_link.h"
 #include "platform/main_queue.h"
 
-#include <X11/Xatom.h>
-#include <X11/Xlib.h>
-#include <X11/Xutil.h>
-#include <X11/extensions/XRes.h>
+#include <xcb/res.h>
 
-#include <unistd.h>
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <unordered_map>
 
 namespace platform {
 namespace {
 
 constexpr auto reconnect_gap = std::chrono::seconds(5);
+// Windows asked about recently stay watched, so coming back to one costs
+// nothing; beyond this many the least recently asked is let go.
+constexpr std::size_t watched_limit = 8;
+constexpr int deepest_focus_walk = 64;
 
-// Xlib calls this after an IO error instead of exit(): the session stops
-// using the connection and the agent ends through its orderly way out.
-void connection_lost(Display*, void* session) {
-    static_cast<x11_windows*>(session)->on_connection_lost();
-}
-
-std::string latin1_to_utf8(const unsigned char* text, std::size_t length) {
-    std::string out;
-    out.reserve(length);
-    for (std::size_t i = 0; i < length; ++i) {
-        const unsigned char c = text[i];
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
-}
-
-struct property_deleter {
-    void operator()(unsigned char* data) const {
-        if (data) XFree(data);
-    }
+enum atom_index {
+    net_active_window,
+    net_wm_pid,
+    net_wm_name,
+    utf8_string,
+    wm_state,
+    net_supported,
+    net_supporting_wm_check,
+    compound_text,
+    atom_count
 };
-using property_data = std::unique_ptr<unsigned char, property_deleter>;
+constexpr const char* atom_names[atom_count] = {"_NET_ACTIVE_WINDOW", "_NET_WM_PID", "_NET_WM_NAME",
+                                               "UTF8_STRING",        "WM_STATE",    "_NET_SUPPORTED",
+                                               "_NET_SUPPORTING_WM_CHECK", "COMPOUND_TEXT"};
+
+constexpr std::uint32_t root_events = XCB_EVENT_MASK_PROPERTY_CHANGE;
+constexpr std::uint32_t watched_events = XCB_EVENT_MASK_PROPERTY_CHANGE | XCB_EVENT_MASK_STRUCTURE_NOTIFY;
+constexpr std::uint32_t no_events = 0;
+
+// What is known of one watched window; a fact not known is read on the
+// next question that needs it.
+struct window_facts {
+    bool gone = false;
+    bool pid_known = false;
+    std::optional<int> pid;
+    bool class_known = false;
+    std::string wm_class;
+    bool title_known = false;
+    std::string title;
+    bool owner_known = false;
+    xcb_window_t owner = 0;
+    std::uint64_t last_asked = 0;
+
+    bool complete() const { return pid_known && class_known && title_known && owner_known; }
+    void forget_all() { pid_known = class_known = title_known = owner_known = false; }
+};
+
+std::string class_of(const xcb::property_value& value) {
+    if (!value.found) return {};
+    const std::string_view bytes = value.bytes;
+    const auto end_of_name = bytes.find('\0');
+    if (end_of_name == std::string_view::npos) return {};
+    const std::string_view rest = bytes.substr(end_of_name + 1);
+    return std::string(rest.substr(0, rest.find('\0')));
+}
 
 }  // namespace
 
 struct x11_windows::state {
     std::string display_name;
-    Display* display = nullptr;
+    std::unique_ptr<xcb::link> link;
     bool lost = false;
+    bool in_pass = false;
     std::chrono::steady_clock::time_point next_attempt{};
-    Atom net_active_window = 0;
-    Atom net_wm_pid = 0;
-    Atom net_wm_name = 0;
-    Atom utf8_string = 0;
-    Atom wm_state = 0;
+    xcb_atom_t atoms[atom_count]{};
     bool has_xres = false;
+    std::uint64_t questions = 0;
 
-    Window root() const { return DefaultRootWindow(display); }
+    bool active_known = false;
+    std::optional<xcb_window_t> active;
+    bool manager_known = false;
+    bool manager_names_active = false;
+    xcb_window_t manager_check = 0;
+    std::unordered_map<xcb_window_t, window_facts> watched;
 
-    // One property, whole; nullptr when absent or of another type/format.
-    property_data property(Window window, Atom name, Atom type, int format, unsigned long& items) {
-        Atom actual_type = 0;
-        int actual_format = 0;
-        unsigned long remaining = 0;
-        unsigned char* data = nullptr;
-        items = 0;
-        const int status = XGetWindowProperty(display, window, name, 0, 65536, False, type, &actual_type,
-                                              &actual_format, &items, &remaining, &data);
-        property_data owned(data);
-        if (status != Success || lost || actual_type != type || actual_format != format) return nullptr;
-        return owned;
+    xcb_connection_t* c() const { return link->get(); }
+    xcb_window_t root() const { return link->root(); }
+
+    // False once the connection broke; the first to see it asks for the
+    // agent's orderly end.
+    bool alive() {
+        if (lost) return false;
+        if (link && link->usable()) return true;
+        if (link) {
+            lost = true;
+            main_queue::instance().quit(0);
+        }
+        return false;
     }
 
-    bool has_property(Window window, Atom name) {
-        int count = 0;
-        Atom* atoms = XListProperties(display, window, &count);
-        bool found = false;
-        for (int i = 0; i < count; ++i) found = found || atoms[i] == name;
-        if (atoms) XFree(atoms);
-        return found;
+    bool connect() {
+        if (lost) return false;
+        if (link) return alive();
+        const auto now = std::chrono::steady_clock::now();
+        if (now < next_attempt) return false;
+        next_attempt = now + reconnect_gap;
+        auto opened = std::make_unique<xcb::link>(display_name);
+        if (!opened->usable()) return false;
+        link = std::move(opened);
+        xcb_prefetch_extension_data(c(), &xcb_res_id);
+        link->intern(atom_names, atoms);
+        const xcb_query_extension_reply_t* xres = xcb_get_extension_data(c(), &xcb_res_id);
+        has_xres = xres && xres->present;
+        xcb_change_window_attributes(c(), root(), XCB_CW_EVENT_MASK, &root_events);
+        return alive();
+    }
+
+    // Takes in every event the server has already sent; reads nothing more.
+    void take_events() {
+        while (xcb_generic_event_t* raw = xcb_poll_for_event(c())) {
+            const xcb::owned<xcb_generic_event_t> event(raw);
+            switch (event->response_type & 0x7F) {
+                case XCB_PROPERTY_NOTIFY: {
+                    const auto* notify = reinterpret_cast<const xcb_property_notify_event_t*>(raw);
+                    property_changed(notify->window, notify->atom);
+                    break;
+                }
+                case XCB_DESTROY_NOTIFY: {
+                    const auto* notify = reinterpret_cast<const xcb_destroy_notify_event_t*>(raw);
+                    window_destroyed(notify->window);
+                    break;
+                }
+                default:
+                    break;  // errors of requests without replies, other notices
+            }
+        }
+    }
+
+    void property_changed(xcb_window_t window, xcb_atom_t atom) {
+        if (window == root()) {
+            if (atom == atoms[net_active_window]) active_known = false;
+            if (atom == atoms[net_supported] || atom == atoms[net_supporting_wm_check]) manager_known = false;
+            return;
+        }
+        if (window == manager_check && atom == atoms[net_supporting_wm_check]) manager_known = false;
+        const auto found = watched.find(window);
+        if (found == watched.end()) return;
+        window_facts& facts = found->second;
+        if (atom == atoms[net_wm_pid]) facts.pid_known = false;
+        if (atom == XCB_ATOM_WM_CLASS) facts.class_known = false;
+        if (atom == atoms[net_wm_name] || atom == XCB_ATOM_WM_NAME) facts.title_known = false;
+        if (atom == XCB_ATOM_WM_TRANSIENT_FOR) facts.owner_known = false;
+    }
+
+    void window_destroyed(xcb_window_t window) {
+        if (window == manager_check) manager_known = false;
+        const auto found = watched.find(window);
+        if (found == watched.end()) return;
+        found->second = window_facts{};
+        mark_gone(found->second);
+    }
+
+    static void mark_gone(window_facts& facts) {
+        facts.gone = true;
+        facts.pid_known = facts.class_known = facts.title_known = facts.owner_known = true;
+        facts.pid.reset();
+        facts.wm_class.clear();
+        facts.title.clear();
+        facts.owner = 0;
+    }
+
+    // Outside a pass an answer must reflect every change made before the
+    // question: one round trip brings in the events the server queued
+    // before it.
+    bool ready() {
+        if (!connect()) return false;
+        ++questions;
+        if (!in_pass) {
+            const xcb_get_input_focus_cookie_t cookie = xcb_get_input_focus(c());
+            link->begin_wait();
+            std::free(xcb_get_input_focus_reply(c(), cookie, nullptr));
+            take_events();
+        }
+        return alive();
+    }
+
+    void read_root() {
+        const bool read_manager = !manager_known;
+        const auto active_cookie = xcb::request_property(*link, root(), atoms[net_active_window], XCB_ATOM_WINDOW);
+        xcb_get_property_cookie_t supported_cookie{};
+        xcb_get_property_cookie_t check_cookie{};
+        if (read_manager) {
+            supported_cookie = xcb::request_property(*link, root(), atoms[net_supported], XCB_ATOM_ATOM);
+            check_cookie = xcb::request_property(*link, root(), atoms[net_supporting_wm_check], XCB_ATOM_WINDOW);
+        }
+        link->begin_wait();
+        const xcb::property_value active_value = xcb::collect_property(*link, active_cookie, XCB_ATOM_WINDOW, 32);
+        active = active_value.found && active_value.card32_count() > 0
+                     ? std::optional<xcb_window_t>(active_value.first_card32())
+                     : std::nullopt;
+        active_known = true;
+        if (!read_manager) return;
+
+        const xcb::property_value supported = xcb::collect_property(*link, supported_cookie, XCB_ATOM_ATOM, 32);
+        const xcb::property_value check = xcb::collect_property(*link, check_cookie, XCB_ATOM_WINDOW, 32);
+        bool lists_active = false;
+        for (std::size_t i = 0; i < supported.card32_count(); ++i) {
+            std::uint32_t atom = 0;
+            std::memcpy(&atom, supported.bytes.data() + 4 * i, sizeof atom);
+            lists_active = lists_active || atom == atoms[net_active_window];
+        }
+        manager_check = check.found && check.card32_count() > 0 ? check.first_card32() : 0;
+        manager_names_active = false;
+        if (lists_active && manager_check != 0) {
+            // A manager that ended leaves its properties behind; its check
+            // window, naming itself, lives only as long as it runs.
+            xcb_change_window_attributes(c(), manager_check, XCB_CW_EVENT_MASK, &watched_events);
+            const auto own_cookie =
+                xcb::request_property(*link, manager_check, atoms[net_supporting_wm_check], XCB_ATOM_WINDOW);
+            link->begin_wait();
+            const xcb::property_value own = xcb::collect_property(*link, own_cookie, XCB_ATOM_WINDOW, 32);
+            manager_names_active = own.found && own.card32_count() > 0 && own.first_card32() == manager_check;
+        }
+        manager_known = true;
+    }
+
+    window_facts& facts_of(xcb_window_t window) {
+        auto [found, added] = watched.try_emplace(window);
+        window_facts& facts = found->second;
+        facts.last_asked = questions;
+        if (added) {
+            xcb_change_window_attributes(c(), window, XCB_CW_EVENT_MASK, &watched_events);
+            let_go_of_the_oldest(window);
+        }
+        if (!facts.complete()) read_facts(window, facts);
+        return facts;
+    }
+
+    void let_go_of_the_oldest(xcb_window_t keep) {
+        while (watched.size() > watched_limit) {
+            auto oldest = watched.end();
+            for (auto it = watched.begin(); it != watched.end(); ++it) {
+                if (it->first == keep) continue;
+                if (oldest == watched.end() || it->second.last_asked < oldest->second.last_asked) oldest = it;
+            }
+            // The window may be gone already; the error that brings is ignored.
+            xcb_change_window_attributes(c(), oldest->first, XCB_CW_EVENT_MASK, &no_events);
+            watched.erase(oldest);
+        }
+    }
+
+    // Every fact not known, in one round trip.
+    void read_facts(xcb_window_t window, window_facts& facts) {
+        const bool read_pid = !facts.pid_known;
+        const bool read_class = !facts.class_known;
+        const bool read_title = !facts.title_known;
+        const bool read_owner = !facts.owner_known;
+        xcb_get_property_cookie_t pid_cookie{}, class_cookie{}, net_name_cookie{}, name_cookie{}, owner_cookie{};
+        xcb_res_query_client_ids_cookie_t client_cookie{};
+        if (read_pid) {
+            pid_cookie = xcb::request_property(*link, window, atoms[net_wm_pid], XCB_ATOM_CARDINAL);
+            if (has_xres) {
+                const xcb_res_client_id_spec_t spec{window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
+                client_cookie = xcb_res_query_client_ids(c(), 1, &spec);
+            }
+        }
+        if (read_class) class_cookie = xcb::request_property(*link, window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING);
+        if (read_title) {
+            net_name_cookie = xcb::request_property(*link, window, atoms[net_wm_name], atoms[utf8_string]);
+            name_cookie = xcb::request_property(*link, window, XCB_ATOM_WM_NAME, XCB_GET_PROPERTY_TYPE_ANY);
+        }
+        if (read_owner) {
+            owner_cookie = xcb::request_property(*link, window, XCB_ATOM_WM_TRANSIENT_FOR, XCB_ATOM_WINDOW);
+        }
+        link->begin_wait();
+
+        bool gone = false;
+        if (read_pid) {
+            const xcb::property_value pid = xcb::collect_property(*link, pid_cookie, XCB_ATOM_CARDINAL, 32, &gone);
+            std::optional<int> client_pid = has_xres ? read_client_pid(client_cookie) : std::nullopt;
+            facts.pid.reset();
+            if (pid.found && pid.card32_count() > 0 && pid.first_card32() > 0) {
+                facts.pid = static_cast<int>(pid.first_card32());
+            } else {
+                facts.pid = client_pid;
+            }
+            facts.pid_known = true;
+        }
+        if (read_class) {
+            facts.wm_class = class_of(xcb::collect_property(*link, class_cookie, XCB_ATOM_STRING, 8, &gone));
+            facts.class_known = true;
+        }
+        if (read_title) {
+            const xcb::property_value net_name =
+                xcb::collect_property(*link, net_name_cookie, atoms[utf8_string], 8, &gone);
+            const xcb::property_value name =
+                xcb::collect_property(*link, name_cookie, XCB_GET_PROPERTY_TYPE_ANY, 0, &gone);
+            facts.title = net_name.found ? std::string(net_name.bytes) : legacy_title(name);
+            facts.title_known = true;
+        }
+        if (read_owner) {
+            const xcb::property_value owner =
+                xcb::collect_property(*link, owner_cookie, XCB_ATOM_WINDOW, 32, &gone);
+            facts.owner = owner.found && owner.card32_count() > 0 ? owner.first_card32() : 0;
+            if (facts.owner == root()) facts.owner = 0;
+            facts.owner_known = true;
+        }
+        if (gone) mark_gone(facts);
+    }
+
+    std::optional<int> read_client_pid(xcb_res_query_client_ids_cookie_t cookie) {
+        const xcb::owned<xcb_res_query_client_ids_reply_t> reply(
+            xcb_res_query_client_ids_reply(c(), cookie, nullptr));
+        if (!reply) return std::nullopt;
+        for (auto it = xcb_res_query_client_ids_ids_iterator(reply.get()); it.rem > 0;
+             xcb_res_client_id_value_next(&it)) {
+            const xcb_res_client_id_value_t* value = it.data;
+            if (!(value->spec.mask & XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID) || value->length < 4) continue;
+            const auto pid = static_cast<std::int32_t>(*xcb_res_client_id_value_value(value));
+            if (pid > 0) return static_cast<int>(pid);
+        }
+        return std::nullopt;
+    }
+
+    // WM_NAME in whatever encoding its client chose, as UTF-8.
+    std::string legacy_title(const xcb::property_value& name) const {
+        if (!name.found || name.reply->format != 8) return {};
+        if (name.type == XCB_ATOM_STRING) return latin1_to_utf8(name.bytes);
+        if (name.type == atoms[compound_text]) {
+            if (auto text = compound_text_to_utf8(name.bytes)) return *text;
+        }
+        return std::string(name.bytes);
+    }
+
+    xcb_window_t input_focus() {
+        const xcb_get_input_focus_cookie_t cookie = xcb_get_input_focus(c());
+        link->begin_wait();
+        const xcb::owned<xcb_get_input_focus_reply_t> reply(xcb_get_input_focus_reply(c(), cookie, nullptr));
+        if (!reply) return 0;
+        const xcb_window_t focus = reply->focus;
+        if (focus == XCB_NONE || focus == XCB_INPUT_FOCUS_POINTER_ROOT || focus == root()) return 0;
+        // The focus may sit on a child of the client window; the client is the
+        // first ancestor the window manager marked (WM_STATE) or, without one,
+        // the top-level window.
+        xcb_window_t current = focus;
+        for (int depth = 0; depth < deepest_focus_walk && alive(); ++depth) {
+            const auto properties_cookie = xcb_list_properties(c(), current);
+            const auto tree_cookie = xcb_query_tree(c(), current);
+            link->begin_wait();
+            const xcb::owned<xcb_list_properties_reply_t> properties(
+                xcb_list_properties_reply(c(), properties_cookie, nullptr));
+            const xcb::owned<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(c(), tree_cookie, nullptr));
+            if (properties) {
+                const xcb_atom_t* names = xcb_list_properties_atoms(properties.get());
+                const int count = xcb_list_properties_atoms_length(properties.get());
+                if (std::find(names, names + count, atoms[wm_state]) != names + count) return current;
+            }
+            if (!tree) return 0;
+            if (tree->parent == XCB_NONE || tree->parent == tree->root) return current;
+            current = tree->parent;
+        }
+        return 0;
     }
 };
 
@@ -89,142 +370,70 @@ x11_windows::x11_windows(std::string display_name) : state_(std::make_unique<sta
     state_->display_name = std::move(display_name);
 }
 
-x11_windows::~x11_windows() {
-    if (!state_->display) return;
-    if (!state_->lost) {
-        XCloseDisplay(state_->display);
-        return;
-    }
-    // After an IO error Xlib's display lock is no longer usable and
-    // XCloseDisplay would wait on it for ever; only the socket is released,
-    // the small connection record is left to the process's end.
-    ::close(ConnectionNumber(state_->display));
-}
+x11_windows::~x11_windows() = default;
 
 bool x11_windows::lost() const { return state_->lost; }
 
-void x11_windows::on_connection_lost() {
-    state_->lost = true;
-    main_queue::instance().quit(0);
+bool x11_windows::connected() { return state_->connect(); }
+
+void x11_windows::begin_pass() {
+    state& s = *state_;
+    s.in_pass = false;
+    if (!s.connect()) return;
+    s.take_events();
+    s.in_pass = s.alive();
 }
 
-bool x11_windows::connected() {
-    state& s = *state_;
-    if (s.lost) return false;
-    if (s.display) return true;
-    const auto now = std::chrono::steady_clock::now();
-    if (now < s.next_attempt) return false;
-    s.next_attempt = now + reconnect_gap;
-    prepare_xlib();
-    s.display = XOpenDisplay(s.display_name.empty() ? nullptr : s.display_name.c_str());
-    if (!s.display) return false;
-    XSetIOErrorExitHandler(s.display, &connection_lost, this);
-    s.net_active_window = XInternAtom(s.display, "_NET_ACTIVE_WINDOW", False);
-    s.net_wm_pid = XInternAtom(s.display, "_NET_WM_PID", False);
-    s.net_wm_name = XInternAtom(s.display, "_NET_WM_NAME", False);
-    s.utf8_string = XInternAtom(s.display, "UTF8_STRING", False);
-    s.wm_state = XInternAtom(s.display, "WM_STATE", False);
-    int event_base = 0;
-    int error_base = 0;
-    s.has_xres = XResQueryExtension(s.display, &event_base, &error_base) == True;
-    return !s.lost;
-}
+void x11_windows::end_pass() { state_->in_pass = false; }
 
 std::optional<x11_windows::window_id> x11_windows::active_window() {
-    if (!connected()) return std::nullopt;
-    unsigned long items = 0;
-    const property_data data = state_->property(state_->root(), state_->net_active_window, XA_WINDOW, 32, items);
-    if (!data || items == 0) return std::nullopt;
-    return static_cast<window_id>(reinterpret_cast<const unsigned long*>(data.get())[0]);
+    state& s = *state_;
+    if (!s.ready()) return std::nullopt;
+    if (!s.active_known) s.read_root();
+    if (!s.alive() || !s.active) return std::nullopt;
+    return static_cast<window_id>(*s.active);
+}
+
+bool x11_windows::window_manager_names_active_window() {
+    state& s = *state_;
+    if (!s.ready()) return false;
+    if (!s.manager_known) s.read_root();
+    return s.alive() && s.manager_names_active;
 }
 
 x11_windows::window_id x11_windows::input_focus_window() {
-    if (!connected()) return 0;
     state& s = *state_;
-    Window focus = 0;
-    int revert = 0;
-    XGetInputFocus(s.display, &focus, &revert);
-    if (s.lost || focus == None || focus == PointerRoot || focus == s.root()) return 0;
-    // The focus may sit on a child of the client window; the client is the
-    // first ancestor the window manager marked (WM_STATE) or, without one,
-    // the top-level window.
-    Window current = focus;
-    for (int depth = 0; depth < 64 && !s.lost; ++depth) {
-        if (s.has_property(current, s.wm_state)) return current;
-        Window root_return = 0;
-        Window parent = 0;
-        Window* children = nullptr;
-        unsigned int count = 0;
-        if (!XQueryTree(s.display, current, &root_return, &parent, &children, &count)) return 0;
-        if (children) XFree(children);
-        if (parent == 0 || parent == root_return) return current;
-        current = parent;
-    }
-    return 0;
+    if (!s.ready()) return 0;
+    const xcb_window_t focus = s.input_focus();
+    return s.alive() ? focus : 0;
 }
 
 std::optional<int> x11_windows::window_pid(window_id window) {
-    if (window == 0 || !connected()) return std::nullopt;
     state& s = *state_;
-    unsigned long items = 0;
-    if (const property_data data = s.property(window, s.net_wm_pid, XA_CARDINAL, 32, items); data && items > 0) {
-        const auto pid = reinterpret_cast<const unsigned long*>(data.get())[0];
-        if (pid > 0) return static_cast<int>(pid);
-    }
-    if (!s.has_xres) return std::nullopt;
-    XResClientIdSpec spec{static_cast<XID>(window), XRES_CLIENT_ID_PID_MASK};
-    long count = 0;
-    XResClientIdValue* values = nullptr;
-    if (XResQueryClientIds(s.display, 1, &spec, &count, &values) != Success || s.lost) return std::nullopt;
-    std::optional<int> pid;
-    for (long i = 0; i < count && !pid; ++i) {
-        const pid_t found = XResGetClientPid(&values[i]);
-        if (found > 0) pid = static_cast<int>(found);
-    }
-    XResClientIdsDestroy(count, values);
-    return pid;
+    if (window == 0 || !s.ready()) return std::nullopt;
+    const window_facts& facts = s.facts_of(static_cast<xcb_window_t>(window));
+    return s.alive() ? facts.pid : std::nullopt;
 }
 
 std::string x11_windows::window_class(window_id window) {
-    if (window == 0 || !connected()) return {};
-    XClassHint hint{nullptr, nullptr};
-    if (!XGetClassHint(state_->display, window, &hint) || state_->lost) return {};
-    std::string result = hint.res_class ? hint.res_class : "";
-    if (hint.res_name) XFree(hint.res_name);
-    if (hint.res_class) XFree(hint.res_class);
-    return result;
+    state& s = *state_;
+    if (window == 0 || !s.ready()) return {};
+    const window_facts& facts = s.facts_of(static_cast<xcb_window_t>(window));
+    return s.alive() ? facts.wm_class : std::string();
 }
 
 std::string x11_windows::window_title(window_id window) {
-    if (window == 0 || !connected()) return {};
     state& s = *state_;
-    unsigned long items = 0;
-    if (const property_data data = s.property(window, s.net_wm_name, s.utf8_string, 8, items); data) {
-        return std::string(reinterpret_cast<const char*>(data.get()), items);
-    }
-    XTextProperty text{};
-    if (!XGetWMName(s.display, window, &text) || s.lost || !text.value) return {};
-    const property_data owned(text.value);
-    if (text.format != 8) return {};
-    if (text.encoding == XA_STRING) return latin1_to_utf8(text.value, text.nitems);
-    if (text.encoding == s.utf8_string) return std::string(reinterpret_cast<const char*>(text.value), text.nitems);
-    // Compound text: let Xlib convert it; keep the bytes when it cannot.
-    char** list = nullptr;
-    int count = 0;
-    std::string result(reinterpret_cast<const char*>(text.value), text.nitems);
-    if (Xutf8TextPropertyToTextList(s.display, &text, &list, &count) >= Success && list) {
-        if (count > 0 && list[0]) result = list[0];
-        XFreeStringList(list);
-    }
-    return result;
+    if (window == 0 || !s.ready()) return {};
+    const window_facts& facts = s.facts_of(static_cast<xcb_window_t>(window));
+    return s.alive() ? facts.title : std::string();
 }
 
 x11_windows::window_id x11_windows::transient_for(window_id window) {
-    if (window == 0 || !connected()) return 0;
-    Window owner = 0;
-    if (!XGetTransientForHint(state_->display, window, &owner) || state_->lost) return 0;
-    if (owner == state_->root()) return 0;
-    return owner;
+    state& s = *state_;
+    if (window == 0 || !s.ready()) return 0;
+    const window_facts& facts = s.facts_of(static_cast<xcb_window_t>(window));
+    return s.alive() ? facts.owner : 0;
 }
 
 }  // namespace platform

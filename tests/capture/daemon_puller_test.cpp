@@ -2,11 +2,15 @@
 #include "core/foundation/activation_service.h"
 #include "core/foundation/config.h"
 #include "osx/osx_daemon.h"
+#include "tests/support/eventually.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -17,6 +21,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using clock_point = std::chrono::system_clock::time_point;
+using testing::eventually;
 
 struct accepting_service : activation_service {
     activation_result activate_enterprise(const std::wstring&) override { return {}; }
@@ -27,12 +32,18 @@ struct accepting_service : activation_service {
     }
 };
 
-// Records the operations the puller thread runs, in order.
+// Records the operations the puller thread runs, in order. The message list
+// is answered on the first pull only, unless `every_pull` says otherwise.
 struct recording_puller : puller {
     std::vector<std::uint32_t> messages;
+    bool every_pull = true;
     std::mutex mutex;
     std::vector<std::string> calls;
     std::atomic<bool> messages_pulled{false};
+    std::atomic<int> pulls{0};
+    // While set, an alerts pull waits until it is cleared.
+    std::atomic<bool> hold_alerts{false};
+    std::atomic<bool> in_alerts{false};
 
     void record(const std::string& call) {
         std::lock_guard<std::mutex> lock(mutex);
@@ -44,9 +55,13 @@ struct recording_puller : puller {
     std::vector<std::uint32_t> pull_messages() override {
         record("messages");
         messages_pulled = true;
-        return messages;
+        return pulls++ == 0 || every_pull ? messages : std::vector<std::uint32_t>{};
     }
-    void pull_alerts() override { record("alerts"); }
+    void pull_alerts() override {
+        record("alerts");
+        in_alerts = true;
+        while (hold_alerts.load()) std::this_thread::sleep_for(1ms);
+    }
     void update_client() override { record("client"); }
     void update_client_beta() override { record("beta"); }
     void update_blocked_list_no_params() override { record("blocklist"); }
@@ -69,9 +84,24 @@ protected:
 
     // Runs the puller thread for one signed-in cycle with the given clock.
     std::vector<std::string> run_one_cycle(std::vector<std::uint32_t> messages, clock_point now) {
+        config::instance().set_last_pull_time(config::ptime());
         recording_puller* recorder = nullptr;
-        osx_daemon agent(
-            [&] {
+        auto agent = daemon_with(recorder, std::move(messages), [now] { return now; });
+        agent->start(nullptr);
+        wait_for_heartbeat();  // stored once the cycle has acted on its messages
+        agent->stop();
+        return calls_of(*recorder);
+    }
+
+    static void wait_for_heartbeat() {
+        eventually([] { return !config::instance().get_last_pull_time().is_not_a_date_time(); });
+    }
+
+    static std::unique_ptr<osx_daemon> daemon_with(recording_puller*& recorder,
+                                                   std::vector<std::uint32_t> messages = {},
+                                                   daemon::clock_source clock = &std::chrono::system_clock::now) {
+        return std::make_unique<osx_daemon>(
+            [&recorder, &messages] {
                 daemon_workers workers;
                 workers.scanner = std::make_unique<scanner>();
                 workers.pusher = std::make_unique<pusher>();
@@ -81,15 +111,12 @@ protected:
                 workers.puller = std::move(p);
                 return workers;
             },
-            [now] { return now; });
-        agent.start(nullptr);
-        const auto deadline = std::chrono::steady_clock::now() + 5s;
-        while (!recorder->messages_pulled && std::chrono::steady_clock::now() < deadline) {
-            std::this_thread::sleep_for(2ms);
-        }
-        agent.stop();
-        std::lock_guard<std::mutex> lock(recorder->mutex);
-        return recorder->calls;
+            std::move(clock));
+    }
+
+    static std::vector<std::string> calls_of(recording_puller& recorder) {
+        std::lock_guard<std::mutex> lock(recorder.mutex);
+        return recorder.calls;
     }
 };
 
@@ -117,25 +144,83 @@ TEST_F(PullerCycleTest, NothingIsPulledWhileSignedOut) {
     sign_in_as(L"");
     config::instance().set_last_pull_time(config::ptime());
     recording_puller* recorder = nullptr;
-    osx_daemon agent([&] {
-        daemon_workers workers;
-        workers.scanner = std::make_unique<scanner>();
-        workers.pusher = std::make_unique<pusher>();
-        auto p = std::make_unique<recording_puller>();
-        recorder = p.get();
-        workers.puller = std::move(p);
-        return workers;
-    });
-    agent.start(nullptr);
-    const auto deadline = std::chrono::steady_clock::now() + 5s;
-    while (config::instance().get_last_pull_time().is_not_a_date_time() &&
-           std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(2ms);
-    }
-    agent.stop();
+    auto agent = daemon_with(recorder);
+    agent->start(nullptr);
+    wait_for_heartbeat();
+    agent->stop();
     EXPECT_FALSE(config::instance().get_last_pull_time().is_not_a_date_time())
         << "the heartbeat is stored whether or not the user is signed in";
     EXPECT_EQ(recorder->calls, (std::vector<std::string>{"idle"}));
+}
+
+// A long list is acted on a bounded number per pull, in its order; the rest
+// waits for the next pulls.
+TEST_F(PullerCycleTest, ALongMessageListIsActedOnSixteenPerPull) {
+    config::instance().set_pull_interval(0);  // the shortest sleep: a second
+    config::instance().set_last_browser_support_pull(std::chrono::system_clock::now());
+    std::vector<std::uint32_t> list;
+    const std::vector<std::string> names{"alerts", "config", "client", "beta", "blocklist"};
+    for (std::uint32_t i = 0; i < 40; ++i) list.push_back(1 + i % 5);
+    recording_puller* recorder = nullptr;
+    auto agent = daemon_with(recorder, list);
+    recorder->every_pull = false;
+    agent->start(nullptr);
+    ASSERT_TRUE(eventually([&] { return recorder->pulls.load() >= 4; }));
+    agent->stop();
+
+    std::vector<std::string> expected{"idle", "config"};
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        if (i % daemon::max_messages_per_pull == 0) expected.push_back("messages");
+        expected.push_back(names[list[i] - 1]);
+    }
+    expected.push_back("messages");
+    std::vector<std::string> calls = calls_of(*recorder);
+    ASSERT_GE(calls.size(), expected.size());
+    calls.resize(expected.size());
+    EXPECT_EQ(calls, expected);
+}
+
+TEST_F(PullerCycleTest, AHugeMessageListHoldsThePullerForABoundedNumberOfCalls) {
+    recording_puller* recorder = nullptr;
+    auto agent = daemon_with(recorder, std::vector<std::uint32_t>(6000, 1));
+    config::instance().set_last_pull_time(config::ptime());
+    agent->start(nullptr);
+    wait_for_heartbeat();
+    agent->stop();
+    const std::vector<std::string> calls = calls_of(*recorder);
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "alerts"), static_cast<long>(daemon::max_messages_per_pull));
+}
+
+// The puller thread sees the stop between two messages and acts on no more.
+TEST_F(PullerCycleTest, AStopIsSeenBetweenMessages) {
+    recording_puller* recorder = nullptr;
+    auto agent = daemon_with(recorder, {1, 1, 1, 1});
+    recorder->hold_alerts = true;
+    agent->start(nullptr);
+    ASSERT_TRUE(eventually([&] { return recorder->in_alerts.load(); }));
+    std::thread stopper([&] { agent->stop(); });
+    ASSERT_TRUE(eventually([&] { return !agent->is_running(); }));
+    recorder->hold_alerts = false;
+    stopper.join();
+    const std::vector<std::string> calls = calls_of(*recorder);
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "alerts"), 1);
+}
+
+// Zero from the service or a settings file: the puller still sleeps a second
+// between its pulls. A slow machine only makes the pulls fewer.
+TEST_F(PullerCycleTest, ZeroIntervalsDoNotSpinThePuller) {
+    config::instance().set_pull_interval(0);
+    recording_puller* recorder = nullptr;
+    auto agent = daemon_with(recorder);
+    const auto started = std::chrono::steady_clock::now();
+    agent->start(nullptr);
+    std::this_thread::sleep_for(2500ms);
+    const int pulls = recorder->pulls.load();
+    const auto whole_seconds =
+        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - started);
+    agent->stop();
+    EXPECT_GE(pulls, 1);
+    EXPECT_LE(pulls, whole_seconds.count());  // the first after the initial sleep
 }
 
 }  // namespace

@@ -2,13 +2,18 @@
 #include "core/foundation/config.h"
 #include "core/ui/text_table.h"
 #include "osx/osx_daemon.h"
+#include "tests/support/eventually.h"
+#include "tests/support/recording_ui.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
+#include <filesystem>
 #include <functional>
+#include <set>
 #include <stdexcept>
+#include <string>
 #include <thread>
 
 namespace kes {
@@ -65,14 +70,7 @@ struct worker_set {
     }
 };
 
-bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds limit = 5s) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(5ms);
-    }
-    return true;
-}
+using testing::eventually;
 
 class DaemonTest : public ::testing::Test {
 protected:
@@ -90,8 +88,18 @@ protected:
 TEST(DaemonScanInterval, BelowHundredCountsSecondsFromHundredMilliseconds) {
     EXPECT_EQ(daemon::scan_sleep(1), 1000ms);
     EXPECT_EQ(daemon::scan_sleep(99), 99000ms);
-    EXPECT_EQ(daemon::scan_sleep(100), 100ms);
     EXPECT_EQ(daemon::scan_sleep(1500), 1500ms);
+    EXPECT_EQ(daemon::scan_sleep(1000), 1000ms);
+}
+
+TEST(DaemonIntervals, NoSleepIsShorterThanASecond) {
+    EXPECT_EQ(daemon::scan_sleep(0), 1000ms);
+    EXPECT_EQ(daemon::scan_sleep(100), 1000ms);
+    EXPECT_EQ(daemon::scan_sleep(999), 1000ms);
+    EXPECT_EQ(daemon::interval_sleep(0), 1000ms);
+    EXPECT_EQ(daemon::interval_sleep(1), 1000ms);
+    EXPECT_EQ(daemon::interval_sleep(1800), 1800s);
+    EXPECT_EQ(daemon::interval_sleep(0xFFFFFFFFu), std::chrono::seconds(0xFFFFFFFFu));
 }
 
 TEST_F(DaemonTest, TenConsecutiveScannerFailuresAreSurvivedAndEachSetsTheFatalStatus) {
@@ -107,7 +115,7 @@ TEST_F(DaemonTest, TenConsecutiveScannerFailuresAreSurvivedAndEachSetsTheFatalSt
 }
 
 TEST_F(DaemonTest, EleventhScannerFailureEndsTheScannerAndThePusherAndPullerLoops) {
-    config::instance().set_push_interval(0);  // the pusher tests `running` at once
+    config::instance().set_push_interval(0);  // the pusher tests `running` after its shortest sleep
     worker_set workers;
     osx_daemon agent(workers.factory());
     workers.scanner->failures_left = 1000;
@@ -157,14 +165,57 @@ TEST_F(DaemonTest, StopDuringLongSleepsReturnsAtOnce) {
     EXPECT_FALSE(agent.is_running());
 }
 
-TEST_F(DaemonTest, DestroyingAStartedDaemonWithoutStopEndsItsThreads) {
+// Zero from a settings file or the service: every loop still sleeps a
+// second between its passes. A slow machine only makes the passes fewer.
+TEST_F(DaemonTest, ZeroIntervalsDoNotSpinTheLoops) {
+    config& settings = config::instance();
+    settings.set_scan_interval(0);
+    settings.set_push_initial_interval(0);
+    settings.set_push_interval(0);
     worker_set workers;
+    osx_daemon agent(workers.factory());
+    const auto started = std::chrono::steady_clock::now();
+    agent.start(nullptr);
+    std::this_thread::sleep_for(2500ms);
+    const int scans = workers.scanner->passes.load();
+    const int pushes = workers.pusher->passes.load();
+    const auto whole_seconds = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - started);
+    agent.stop();
+    EXPECT_GE(scans, 1);
+    EXPECT_LE(scans, whole_seconds.count() + 1);
+    EXPECT_GE(pushes, 1);
+    EXPECT_LE(pushes, whole_seconds.count());  // the first after its initial sleep
+}
+
+std::set<std::string> threads_of_this_process() {
+    std::set<std::string> ids;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) {
+        ids.insert(entry.path().filename().string());
+    }
+    return ids;
+}
+
+TEST_F(DaemonTest, DestroyingAStartedDaemonWithoutStopEndsItsThreads) {
+    const std::set<std::string> before = threads_of_this_process();
+    std::set<std::string> workers_threads;
+    worker_set workers;
+    testing::recording_ui user_interface;
     {
         osx_daemon agent(workers.factory());
-        agent.start(nullptr);
-        ASSERT_TRUE(eventually([&] { return workers.scanner->passes.load() >= 1; }));
-    }  // must not reach std::terminate
-    SUCCEED();
+        agent.start(&user_interface);
+        ASSERT_TRUE(eventually([&] {
+            workers_threads.clear();
+            for (const std::string& id : threads_of_this_process()) {
+                if (before.count(id) == 0) workers_threads.insert(id);
+            }
+            return workers_threads.size() >= 4;
+        }));
+        ASSERT_TRUE(eventually([&] {
+            return workers.scanner->passes.load() >= 1 && workers.puller->idle_list_updates.load() == 1;
+        }));
+    }  // must neither reach std::terminate nor leave a thread running
+    const std::set<std::string> after = threads_of_this_process();
+    for (const std::string& id : workers_threads) EXPECT_EQ(after.count(id), 0u) << "thread " << id << " still runs";
 }
 
 TEST_F(DaemonTest, WaitForStopAnswersFalseOnceTheSlotIsStopped) {
@@ -174,14 +225,6 @@ TEST_F(DaemonTest, WaitForStopAnswersFalseOnceTheSlotIsStopped) {
     agent.stop();
     EXPECT_FALSE(agent.wait_for_stop(daemon::pusher_slot, 10s));
 }
-
-}  // namespace
-}  // namespace kes
-
-#include "tests/support/recording_ui.h"
-
-namespace kes {
-namespace {
 
 TEST_F(DaemonTest, UiEventHandlerRunsOnItsOwnThreadUntilStop) {
     worker_set workers;

@@ -16,6 +16,17 @@ AGENT = os.path.join(BUILD_DIR, "Kestrel.app", "Contents", "MacOS", "Kestrel")
 LINE = re.compile(r"^\d{8}T\d{6}:(\d+):(.*)$")
 
 
+def wait_until(condition, timeout=30.0, what="condition"):
+    """The condition's first true value; fails the test when none came in time."""
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        result = condition()
+        if result:
+            return result
+        time.sleep(0.05)
+    raise AssertionError("timed out waiting for " + what)
+
+
 class PrivateHome:
     """A temporary HOME with its own data, config and runtime folders."""
 

@@ -6,7 +6,6 @@ Everything runs on loopback; the namespace part re-runs this script inside
 `unshare -rn` (loopback only).
 """
 
-import json
 import os
 import shutil
 import subprocess
@@ -17,42 +16,17 @@ import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 SOURCE = os.environ.get("KES_SOURCE_DIR") or os.path.join(HERE, "..", "..")
-BUILD = os.environ.get("KES_BUILD_DIR") or os.path.join(SOURCE, "build")
-PROBE = os.path.join(BUILD, "tests", "kes_service_probe")
 sys.path.insert(0, os.path.join(SOURCE, "tests", "standin"))
 from client import StandinProcess, end_process  # noqa: E402
+
+sys.path.insert(0, HERE)
+from service_probe import BUILD, ProbeRun, expected_texts  # noqa: E402
 
 DEMO = {"user": "demo@kestrel.test", "password": "demo-Password-4711",
         "account_key": "AK-demo-7f3c9e21b8d44a0f9c5e", "data_key": "DK-demo-51ab2c7d9e0f4b13a6c8"}
 SECOND = {"user": "second@kestrel.test", "password": "second-Password-0815", "code": "731946",
           "account_key": "AK-2fa-c04d7e19a2b54f86b3d1", "data_key": "DK-2fa-93e5a1f0c7b24d68e2a4"}
 PROXY_USER, PROXY_PASSWORD = "kesproxy", "Proxy-Secret-2093"
-CLOSED_PROBE = "http://127.0.0.1:9/"
-
-class ProbeRun:
-    def __init__(self, home):
-        self.home = home
-
-    def run(self, call, *args, probe_url=CLOSED_PROBE, log_level="0xffff"):
-        env = {k: v for k, v in os.environ.items()
-               if k.lower() not in ("http_proxy", "https_proxy", "all_proxy", "no_proxy")}
-        env.update(HOME=self.home, TMPDIR=self.home, XDG_RUNTIME_DIR=self.home,
-                   KES_REACHABILITY_PROBE_URL=probe_url)
-        env.pop("XDG_DATA_HOME", None)
-        env.pop("XDG_CONFIG_HOME", None)
-        done = subprocess.run([PROBE, call, "--log-level", log_level, *args], env=env, capture_output=True,
-                              text=True, timeout=60)
-        assert done.returncode == 0, done.stderr
-        return json.loads(done.stdout.strip().splitlines()[-1])
-
-    def debug_log(self):
-        path = os.path.join(self.home, ".local", "share", "KestrelData", "log", "debug_log.txt")
-        try:
-            with open(path, encoding="utf-8", errors="replace") as f:
-                return f.read()
-        except FileNotFoundError:
-            return ""
-
 
 class Tinyproxy:
     def __init__(self, folder, port):
@@ -179,18 +153,6 @@ class ServiceNetwork(unittest.TestCase):
 
     def expected_text(self, key):
         return expected_texts()[key]
-
-
-_TEXTS = {}
-
-
-def expected_texts():
-    """The agent's own texts for the keys this script checks, read once through the probe program."""
-    if not _TEXTS:
-        done = subprocess.run([PROBE, "texts"], capture_output=True, text=True, timeout=30,
-                              env=dict(os.environ, HOME=tempfile.gettempdir()))
-        _TEXTS.update(json.loads(done.stdout.strip().splitlines()[-1]))
-    return _TEXTS
 
 
 @unittest.skipUnless(os.environ.get("KES_INSIDE_NAMESPACE"), "a name look-up runs only where no network is")

@@ -23,7 +23,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 SOURCE = os.environ.get("KES_SOURCE_DIR") or os.path.join(HERE, "..", "..")
 sys.path.insert(0, HERE)
 sys.path.insert(0, os.path.join(SOURCE, "tests", "standin"))
-from agent_harness import BUILD_DIR, Agent, PrivateHome  # noqa: E402
+from agent_harness import BUILD_DIR, Agent, PrivateHome, wait_until  # noqa: E402
 from client import StandinProcess  # noqa: E402
 from logger_probe import LoggerProbe  # noqa: E402
 
@@ -31,16 +31,6 @@ DEMO_KEY = "AK-demo-7f3c9e21b8d44a0f9c5e"
 DEMO_DATA_KEY = "DK-demo-51ab2c7d9e0f4b13a6c8"
 MIRROR_KEY = "AK-mirror-e2e-71c0a9d4f25b"
 TITLES = ["Quarterly report - editor", "Inbox (3) - mail"]
-
-
-def wait_until(condition, timeout=30.0, what="condition"):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        result = condition()
-        if result:
-            return result
-        time.sleep(0.1)
-    raise AssertionError("timed out waiting for " + what)
 
 
 def read_text(path):

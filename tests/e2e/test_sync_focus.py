@@ -5,9 +5,7 @@ service stand-in: a focus session started from the service's alert
 its send time on the status line."""
 
 import datetime
-import json
 import os
-import subprocess
 import sys
 import unittest
 
@@ -15,37 +13,11 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 SOURCE = os.environ.get("KES_SOURCE_DIR") or os.path.join(HERE, "..", "..")
 sys.path.insert(0, HERE)
 sys.path.insert(0, os.path.join(SOURCE, "tests", "standin"))
-from agent_harness import BUILD_DIR, PrivateHome  # noqa: E402
+from agent_harness import PrivateHome  # noqa: E402
 from client import StandinProcess  # noqa: E402
+from command_probe import CommandProbe  # noqa: E402
 
 DEMO_KEY = "AK-demo-7f3c9e21b8d44a0f9c5e"
-
-
-class SyncProbe:
-    def __init__(self, home, ca_cert, probe_url):
-        self.process = subprocess.Popen(
-            [os.path.join(BUILD_DIR, "tests", "kes_sync_probe"), "--ca", ca_cert],
-            env=home.env(KES_REACHABILITY_PROBE_URL=probe_url), stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-            stderr=subprocess.DEVNULL, text=True, encoding="utf-8")
-
-    def ask(self, line):
-        self.process.stdin.write(line + "\n")
-        self.process.stdin.flush()
-        answer = self.process.stdout.readline()
-        if not answer:
-            raise RuntimeError("the probe ended while asked: " + line)
-        return json.loads(answer)
-
-    def close(self):
-        if self.process.poll() is None:
-            try:
-                self.process.stdin.write("quit\n")
-                self.process.stdin.close()
-                self.process.wait(timeout=20)
-            except (OSError, subprocess.TimeoutExpired):
-                self.process.kill()
-                self.process.wait()
-        self.process.stdout.close()
 
 
 def parse(text):
@@ -58,8 +30,8 @@ class SyncFocus(unittest.TestCase):
         self.service = StandinProcess(os.path.join(self.home.root, "standin"))
         self.home.write_settings({"url": self.service.host, "api_url": self.service.host,
                                   "account_key": DEMO_KEY, "first_time_running": False})
-        self.probe = SyncProbe(self.home, self.service.ca_cert,
-                               "http://127.0.0.1:%d/" % self.service.probe_port)
+        self.probe = CommandProbe("kes_sync_probe", ["--ca", self.service.ca_cert], self.home.env(
+            KES_REACHABILITY_PROBE_URL="http://127.0.0.1:%d/" % self.service.probe_port))
 
     def tearDown(self):
         self.probe.close()

@@ -63,6 +63,22 @@ TEST_F(ConfigFile, AppliesOnlyValuesOfTheAcceptedKind) {
     EXPECT_TRUE(log_has(L"[config:load] enterprise_mode out of range."));
 }
 
+// A negative interval would wrap round to decades and stop its loop for good.
+TEST_F(ConfigFile, NegativeIntervalsAreRefused) {
+    config& store = config::instance();
+    apply(R"({"scan_interval": -1, "scan_partial_split_interval": -60, "push_interval": -1800,
+              "push_initial_interval": -1, "pull_interval": -300, "pull_initial_interval": -2147483648})");
+    EXPECT_EQ(store.get_scan_interval(), 1u);
+    EXPECT_EQ(store.get_scan_partial_split_interval(), 60u);
+    EXPECT_EQ(store.get_push_interval(), 1800u);
+    EXPECT_EQ(store.get_push_initial_interval(), 180u);
+    EXPECT_EQ(store.get_pull_interval(), 300u);
+    EXPECT_EQ(store.get_pull_initial_interval(), 30u);
+    EXPECT_TRUE(log_has(L"[config:load] pull_interval is negative; kept 300"));
+    apply(R"({"pull_interval": 0})");  // zero is kept; the loops sleep at least a second
+    EXPECT_EQ(store.get_pull_interval(), 0u);
+}
+
 TEST_F(ConfigFile, PluginDelayInSecondsBecomesMilliseconds) {
     config& store = config::instance();
     apply(R"({"url_from_plugin_delay": 3})");

@@ -6,6 +6,7 @@
 #include "osx/osx_grabber.h"
 #include "platform/fake/fake_script_engine.h"
 #include "platform/front_application.h"
+#include "platform/info_plist.h"
 #include "platform/linux/x11_script_engine.h"
 #include "platform/main_queue.h"
 #include "tests/support/test_environment.h"
@@ -37,7 +38,10 @@ std::wstring wide(const std::string& text) { return std::wstring(text.begin(), t
 class GrabberX11 : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!server_.running()) GTEST_SKIP() << "Xvfb is not available";
+        if (!server_.running()) {
+            if (kes::testing::xvfb_is_required()) FAIL() << "Xvfb is required here (CI is set) but did not start";
+            GTEST_SKIP() << "Xvfb is not available";
+        }
         windows_ = std::make_unique<test_windows>(server_.display());
         queue_.bind_to_current_thread();
     }

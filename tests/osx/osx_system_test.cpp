@@ -4,6 +4,7 @@
 #include "osx/time_zone_name.h"
 #include "platform/fake/fake_instance_lock.h"
 #include "platform/fake/fake_updater.h"
+#include "platform/fake/fake_workspace.h"
 #include "platform/fake/fake_x11_session.h"
 #include "platform/main_queue.h"
 #include "tests/support/test_environment.h"
@@ -36,11 +37,14 @@ protected:
         config::instance().set_debug_log_level(1);
     }
 
-    std::shared_ptr<osx_system> make() { return std::make_shared<osx_system>(osx_system_services{session, lock, updater}); }
+    std::shared_ptr<osx_system> make() {
+        return std::make_shared<osx_system>(osx_system_services{session, lock, updater, workspace, "com.kestrel.Kestrel"});
+    }
 
     std::shared_ptr<platform::fake_x11_session> session = std::make_shared<platform::fake_x11_session>();
     std::shared_ptr<platform::fake_instance_lock> lock = std::make_shared<platform::fake_instance_lock>();
     std::shared_ptr<platform::fake_updater> updater = std::make_shared<platform::fake_updater>();
+    std::shared_ptr<platform::fake_workspace> workspace = std::make_shared<platform::fake_workspace>();
 };
 
 TEST_F(OsxSystemTest, IdleTimeComesFromTheSessionAndIsZeroWithoutADisplay) {
@@ -93,6 +97,42 @@ TEST_F(OsxSystemTest, OtherInstanceCheckAlwaysPostsFirst) {
     // A lock that cannot be used must not keep the agent from starting.
     lock = std::make_shared<platform::fake_instance_lock>(platform::instance_lock::state::unavailable);
     EXPECT_FALSE(make()->is_other_instance_running());
+}
+
+TEST_F(OsxSystemTest, AnOlderCopyInTheSessionCountsAsTheHelperSeesIt) {
+    const int self = static_cast<int>(::getpid());
+    const auto app = [](int pid, unsigned long long started, const std::string& identifier) {
+        return platform::running_application{pid, started, "/opt/" + identifier + ".app", identifier};
+    };
+    // Look-alikes, the helper and younger copies do not count: the lock decides.
+    workspace->running = {app(self, 500, "com.kestrel.Kestrel"), app(self + 1, 400, "com.kestrel.Kestrel-Helper"),
+                          app(self + 2, 400, "com.kestrel.KestrelX"), app(self + 3, 600, "com.kestrel.Kestrel"),
+                          app(self + 4, 500, "com.kestrel.Kestrel")};
+    EXPECT_FALSE(make()->is_other_instance_running());
+    EXPECT_EQ(lock->calls, (std::vector<std::string>{"post", "acquire"}));
+
+    // An older copy does, and then the lock is not even tried; one started in
+    // the same tick is older when its process id is lower.
+    workspace->running.push_back(app(self - 1, 500, "com.kestrel.Kestrel"));
+    workspace->running.push_back(app(self - 2, 100, "com.kestrel.Kestrel"));
+    lock->calls.clear();
+    const std::size_t before = debug_log_read().size();
+    EXPECT_TRUE(make()->is_other_instance_running());
+    EXPECT_EQ(lock->calls, std::vector<std::string>{"post"});
+    EXPECT_NE(log_added_since(before).find(L":1:Found other instances of Kestrel running in background: (pid " +
+                                           std::to_wstring(self - 1) + L"), (pid " + std::to_wstring(self - 2) +
+                                           L")\n\nCurrent Instance: (pid " + std::to_wstring(self) + L")"),
+              std::wstring::npos);
+
+    // Not knowing its own start, a copy gives way to every other.
+    workspace->running = {app(self + 3, 600, "com.kestrel.Kestrel")};
+    EXPECT_TRUE(make()->is_other_instance_running());
+
+    // Without an identifier of its own there is nothing to look for.
+    const int walks = workspace->walks;
+    EXPECT_FALSE(std::make_shared<osx_system>(osx_system_services{session, lock, updater, workspace, ""})
+                     ->is_other_instance_running());
+    EXPECT_EQ(workspace->walks, walks);
 }
 
 TEST_F(OsxSystemTest, UpdateCheckRunsOnTheMainQueueAndSurvivesABrokenFeed) {

@@ -1,6 +1,8 @@
 #include "platform/main_queue.h"
 
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -93,9 +95,60 @@ TEST_F(MainQueueTest, ATaskNeverStartsInsideAnother) {
     EXPECT_EQ(events, (std::vector<std::string>{"outer begins", "outer ends", "inner"}));
 }
 
+TEST_F(MainQueueTest, ADrainRefusedInsideATaskWakesTheLoopWhenTheTaskEnds) {
+    bool inner_refused = false;
+    queue.async([&] {
+        queue.async_after(0ms, [] {});
+        inner_refused = !queue.run_pending();
+    });
+    pollfd wake{queue.wake_fd(), POLLIN, 0};
+    EXPECT_TRUE(queue.run_pending());
+    EXPECT_TRUE(inner_refused);
+    // The timer came due while the task held the queue: the loop must be told.
+    EXPECT_EQ(::poll(&wake, 1, 0), 1);
+}
+
+TEST_F(MainQueueTest, ServeUntilInsideATaskServesTheQueue) {
+    // The orderly end may run inside a task (quit from a menu action) while
+    // it joins a thread that waits on the main thread.
+    std::atomic<bool> worker_done{false};
+    bool served = false;
+    queue.async([&] {
+        std::thread worker([&] {
+            queue.sync([] {});
+            worker_done = true;
+        });
+        served = queue.serve_until([&] { return worker_done.load(); }, 10s);
+        worker.join();
+    });
+    queue.run_pending();
+    EXPECT_TRUE(served);
+}
+
+TEST_F(MainQueueTest, RunServesWatchedDescriptorsAddedWhileItRuns) {
+    int pipe_fds[2];
+    ASSERT_EQ(::pipe(pipe_fds), 0);
+    std::thread worker([&] {
+        queue.watch_fd(pipe_fds[0], [&] {
+            char byte = 0;
+            [[maybe_unused]] const ssize_t got = ::read(pipe_fds[0], &byte, 1);
+            queue.quit(byte);
+        });
+        const char code = 5;
+        [[maybe_unused]] const ssize_t written = ::write(pipe_fds[1], &code, 1);
+    });
+    EXPECT_EQ(queue.run(), 5);
+    worker.join();
+    EXPECT_EQ(queue.watches().size(), 1u);
+    ::close(pipe_fds[0]);
+    ::close(pipe_fds[1]);
+}
+
 TEST_F(MainQueueTest, RunEndsOnQuitWithItsCode) {
     queue.async_after(10ms, [&] { queue.quit(7); });
     EXPECT_EQ(queue.run(), 7);
+    queue.quit(3);  // the first code stays
+    EXPECT_EQ(queue.exit_code(), 7);
 }
 
 }  // namespace

@@ -7,9 +7,10 @@
 //   kes_scanner_probe --scan-interval S --idle-time-start S
 //                     [--script-delay-ms N] [--debug-log-level N] [--report FILE]
 //
-// The report (JSON) lists every scanner pass and every script run with the
-// thread it ran on, so a test can see that scripts ran on the main thread
-// while the scanner pass that asked for them waited.
+// The report (JSON) lists every scanner pass, with the X round trips it
+// cost, and every script run with the thread it ran on, so a test can see
+// that scripts ran on the main thread while the scanner pass that asked for
+// them waited.
 #include "core/capture/daemon.h"
 #include "core/capture/logger.h"
 #include "core/capture/scanner.h"
@@ -19,6 +20,7 @@
 #include "platform/main_queue.h"
 #include "platform/script_engine.h"
 #include "platform/termination_signals.h"
+#include "platform/x11_traffic.h"
 
 #include <nlohmann/json.hpp>
 
@@ -117,13 +119,16 @@ int main(int argc, char** argv) {
                 if (stop) break;
             }
             const auto begin = steady::now();
+            const std::uint64_t trips_before = platform::x11_round_trips();
             try {
                 scanner.scan();
             } catch (const std::exception& e) {
                 std::cerr << "scan failed: " << e.what() << '\n';
             }
             const auto end = steady::now();
-            passes.push_back({{"begin_ms", ms_since(origin, begin)}, {"end_ms", ms_since(origin, end)}});
+            passes.push_back({{"begin_ms", ms_since(origin, begin)},
+                              {"end_ms", ms_since(origin, end)},
+                              {"round_trips", platform::x11_round_trips() - trips_before}});
             std::unique_lock<std::mutex> lock(mutex);
             wake.wait_for(lock, kes::daemon::scan_sleep(settings.get_scan_interval()), [&] { return stop; });
         }

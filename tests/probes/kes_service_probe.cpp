@@ -2,7 +2,9 @@
 // scripts: kes_service_probe CALL [--host H] [--ca FILE] [--timeout S]
 // [--account-key K] [--user U --password P [--code C]] [--team-key T]
 // [--proxy SERVER PORT] [--proxy-auth USER PASSWORD] [--log-level MASK]
-// CALL: activate, activate_enterprise, activate_silent, messages, texts. Prints one JSON line:
+// [--file PATH] [--text T]
+// CALL: activate, activate_enterprise, activate_silent, messages, debug_log (uploads T),
+// collect (uploads the activity file PATH), texts. Prints one JSON line:
 // {"ok": bool, "class": exception class or "", "message": text, "account_key": key}.
 #include "core/foundation/config.h"
 #include "core/foundation/text.h"
@@ -44,7 +46,8 @@ int main(int argc, char** argv) {
         // The status texts the scripts compare with, from the agent's own table.
         nlohmann::json texts = nlohmann::json::object();
         for (const wchar_t* key : {L"status_error_internet_unavailable", L"status_error_unable_to_resolve",
-                                   L"status_error_connection_timeout", L"status_error_invalid_response"}) {
+                                   L"status_error_connection_timeout", L"status_error_invalid_response",
+                                   L"status_error_unhandled_error"}) {
             texts[kes::util::wstring_to_utf8(key)] = kes::util::wstring_to_utf8(kes::get_text(key));
         }
         std::cout << texts.dump() << std::endl;
@@ -54,7 +57,8 @@ int main(int argc, char** argv) {
     const std::map<std::string, int> arity{{"--host", 1},       {"--ca", 1},        {"--timeout", 1},
                                            {"--account-key", 1}, {"--user", 1},      {"--password", 1},
                                            {"--code", 1},        {"--team-key", 1},  {"--proxy", 2},
-                                           {"--proxy-auth", 2},  {"--log-level", 1}};
+                                           {"--proxy-auth", 2},  {"--log-level", 1}, {"--file", 1},
+                                           {"--text", 1}};
     for (int i = 2; i < argc; ++i) {
         const auto known = arity.find(argv[i]);
         if (known == arity.end() || i + known->second >= argc) {
@@ -109,6 +113,10 @@ int main(int argc, char** argv) {
             result["account_key"] = kes::util::wstring_to_utf8(api.activate_silent());
         } else if (call == "messages") {
             api.get_messages();
+        } else if (call == "debug_log") {
+            api.upload_debug_log(wide(value("--text")));
+        } else if (call == "collect") {
+            api.upload_activity_log(value("--file"), wide(value("--host")), wide(value("--account-key")));
         } else {
             std::cerr << "unknown call " << call << "\n";
             return 2;

@@ -16,33 +16,20 @@
 #include "core/foundation/config.h"
 #include "core/foundation/system.h"
 #include "core/foundation/text.h"
-#include "core/service/api.h"
 #include "core/service/puller.h"
 #include "core/service/pusher.h"
-#include "core/service/service_activation.h"
-#include "core/service/sync_service.h"
+#include "tests/support/probe_support.h"
 #include "tests/support/recording_ui.h"
 
-#include <boost/date_time/c_local_time_adjustor.hpp>
 #include <boost/date_time/posix_time/posix_time.hpp>
-#include <curl/curl.h>
 #include <nlohmann/json.hpp>
 
-#include <atomic>
 #include <iostream>
 #include <string>
 
 namespace {
 
 using boost::posix_time::ptime;
-
-std::atomic<long> clock_offset_seconds{0};
-
-ptime probe_now() {
-    static const ptime started = boost::date_time::c_local_adjustor<ptime>::utc_to_local(
-        boost::posix_time::second_clock::universal_time());
-    return started + boost::posix_time::seconds(clock_offset_seconds.load());
-}
 
 std::string text(const ptime& t) { return t.is_special() ? "" : boost::posix_time::to_iso_extended_string(t); }
 
@@ -60,41 +47,25 @@ int main(int argc, char** argv) {
         std::cerr << "usage: kes_sync_probe --ca FILE\n";
         return 2;
     }
-    curl_global_init(CURL_GLOBAL_ALL);
     kes::config& settings = kes::config::instance();
-    settings.set_clock(&probe_now);
-
-    kes::network::transport_options transport;
-    transport.ca_bundle_path = argv[2];
-    transport.timeout_seconds = 10;
-    transport.connect_timeout_seconds = 10;
-    Kestrel::Network::API api(transport, [](kes::network::request&) {});
-    settings.set_activation_service(std::make_shared<kes::service_activation>(api));
-    const auto service = kes::make_sync_service(api);
+    kes::testing::probe_service client(argv[2]);
+    kes::testing::still_clock& clock = client.clock;
 
     kes::testing::recording_ui user_interface;
-    const auto make_puller = [&] {
-        return std::make_unique<kes::puller>(service, kes::system::create(),
-                                             [&]() -> kes::ui* { return &user_interface; });
-    };
+    const auto make_puller = [&] { return client.make_puller(user_interface); };
     user_interface.set_puller_factory(make_puller);
     kes::logger& activity = kes::logger::get_instance();
-    kes::pusher pusher(service, activity, kes::system::create());
+    kes::pusher pusher(client.sync, activity, kes::system::create());
 
-    std::string line;
-    while (std::getline(std::cin, line)) {
-        const auto space = line.find(' ');
-        const std::string command = line.substr(0, space);
-        const std::string argument = space == std::string::npos ? std::string() : line.substr(space + 1);
+    kes::testing::serve_commands([&](const std::string& command, const std::string& argument) {
         nlohmann::json answer = nlohmann::json::object();
-        if (command == "quit") break;
         if (command == "now") {
-            answer["now"] = text(probe_now());
+            answer["now"] = text(clock.now());
         } else if (command == "advance") {
-            clock_offset_seconds += std::stol(argument);
-            answer["now"] = text(probe_now());
+            clock.advance(boost::posix_time::seconds(std::stol(argument)));
+            answer["now"] = text(clock.now());
         } else if (command == "record") {
-            const ptime now = probe_now();
+            const ptime now = clock.now();
             activity.log(kes::log_entry(L"editor", now, L"workstation", L"", L"alice", L"editor", L"", L"1.0",
                                         now - boost::posix_time::seconds(5), kes::util::utf8_to_wstring(argument)));
             answer["records"] = activity.record_count();
@@ -113,7 +84,7 @@ int main(int argc, char** argv) {
         } else {
             answer["error"] = "unknown command " + command;
         }
-        std::cout << answer.dump() << std::endl;
-    }
+        return answer;
+    });
     return 0;
 }

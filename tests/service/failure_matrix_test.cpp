@@ -6,6 +6,7 @@
 #include "core/service/reachability.h"
 #include "core/ui/text_table.h"
 #include "tests/service/standin_fixture.h"
+#include "tests/support/loopback_listener.h"
 #include "tests/support/test_environment.h"
 
 #include <curl/curl.h>
@@ -13,9 +14,6 @@
 
 #include <functional>
 #include <memory>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace {
 
@@ -31,27 +29,6 @@ std::wstring invalid_response() { return get_text(L"status_error_invalid_respons
 std::wstring unhandled(int code) {
     return get_text(L"status_error_unhandled_error") + std::to_wstring(code) + L"): " +
            kes::util::widen(curl_easy_strerror(static_cast<CURLcode>(code)));
-}
-
-// A loopback socket; listening, it takes connections and never answers.
-int loopback_socket(bool listening, int& port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    if (listening) ::listen(fd, 4);
-    socklen_t length = sizeof address;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    port = ntohs(address.sin_port);
-    return fd;
-}
-
-// A loopback port that nothing listens on.
-int closed_port() {
-    int port = 0;
-    ::close(loopback_socket(false, port));
-    return port;
 }
 
 template <class Expected>
@@ -147,7 +124,7 @@ TEST_F(FailureMatrix, BrokenConnections) {
 }
 
 TEST_F(FailureMatrix, UnreachableOrUntrustedService) {
-    kes::config::instance().set_api_url(L"127.0.0.1:" + std::to_wstring(closed_port()));
+    kes::config::instance().set_api_url(L"127.0.0.1:" + std::to_wstring(kes::testing::closed_loopback_port()));
     EXPECT_EQ(failure_text<Kestrel::Network::CurlError>(messages()), get_text(L"status_error_internet_unavailable"));
 
     kes::testing::use_standin(*service_);
@@ -172,15 +149,13 @@ TEST_F(FailureMatrix, UnreachableOrUntrustedService) {
 
 TEST_F(FailureMatrix, ProbeUsesTheRequestTimeOuts) {
     // A probe address that accepts and never answers must not hold the caller.
-    int port = 0;
-    const int silent = loopback_socket(true, port);
-    ::setenv("KES_REACHABILITY_PROBE_URL", ("http://127.0.0.1:" + std::to_string(port) + "/").c_str(), 1);
+    const kes::testing::loopback_listener silent;
+    ::setenv("KES_REACHABILITY_PROBE_URL", ("http://127.0.0.1:" + std::to_string(silent.port()) + "/").c_str(), 1);
     kes::network::transport_options options;
     options.timeout_seconds = 1;
     const auto started = std::chrono::steady_clock::now();
     EXPECT_NE(kes::network::internet_probe(options), CURLE_OK);
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
-    ::close(silent);
     EXPECT_EQ(kes::network::curl_code_to_text(CURLE_COULDNT_RESOLVE_PROXY), get_text(L"status_error_proxy_settings"));
     EXPECT_EQ(kes::network::curl_code_to_text(CURLE_SSL_CONNECT_ERROR), get_text(L"status_error_firewall_blocking"));
     EXPECT_EQ(kes::network::curl_code_to_text(CURLE_OK), L"CURLE_OK");

@@ -37,6 +37,21 @@ public:
     std::vector<block_list_call> block_list_calls;
     std::vector<std::string> calls;
 
+    // The durations of the focus sessions the service was told of, and how
+    // many ends it was told of.
+    std::vector<int> started_sessions() const {
+        std::vector<int> durations;
+        for (const auto& call : block_list_calls) {
+            if (call.start) durations.push_back(call.duration);
+        }
+        return durations;
+    }
+    int ended_sessions() const {
+        int count = 0;
+        for (const auto& call : block_list_calls) count += call.end ? 1 : 0;
+        return count;
+    }
+
     std::wstring activate_silent() override { return call("activate_silent"), L"key"; }
     void upload_tz_event(const std::wstring&, double, const std::string&) override { call("upload_tz_event"); }
     void upload_debug_log(const std::wstring&) override { call("upload_debug_log"); }

@@ -43,19 +43,8 @@ protected:
         return std::make_unique<puller>(service_, system::create(), [this]() -> ui* { return &ui_; });
     }
 
-    // The durations of the focus sessions the service was told about.
-    std::vector<int> started_sessions() const {
-        std::vector<int> durations;
-        for (const auto& call : service_->block_list_calls) {
-            if (call.start) durations.push_back(call.duration);
-        }
-        return durations;
-    }
-    int ended_sessions() const {
-        int count = 0;
-        for (const auto& call : service_->block_list_calls) count += call.end ? 1 : 0;
-        return count;
-    }
+    std::vector<int> started_sessions() const { return service_->started_sessions(); }
+    int ended_sessions() const { return service_->ended_sessions(); }
 
     ptime now_ = time_from_string("2024-05-01 17:30:05");
     std::shared_ptr<fake_sync_service> service_ = std::make_shared<fake_sync_service>();

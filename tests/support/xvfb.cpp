@@ -8,9 +8,15 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <thread>
 
 namespace kes::testing {
+
+bool xvfb_is_required() {
+    const char* ci = std::getenv("CI");
+    return ci && *ci && std::string(ci) != "false" && std::string(ci) != "0";
+}
 
 xvfb_server::xvfb_server() {
     int pipe_fds[2];
@@ -46,6 +52,7 @@ void xvfb_server::kill_now() {
 
 struct test_windows::state {
     Display* display = nullptr;
+    Window manager_check = 0;
 };
 
 test_windows::test_windows(const std::string& display) : state_(std::make_unique<state>()) {
@@ -83,6 +90,34 @@ void test_windows::set_title(window_id window, const std::string& utf8_title) {
                     PropModeReplace, reinterpret_cast<const unsigned char*>(utf8_title.data()),
                     static_cast<int>(utf8_title.size()));
     XSync(d, False);
+}
+
+void test_windows::destroy(window_id window) {
+    XDestroyWindow(state_->display, window);
+    XSync(state_->display, False);
+}
+
+void test_windows::act_as_window_manager() {
+    Display* d = state_->display;
+    const Window root = DefaultRootWindow(d);
+    state_->manager_check = XCreateSimpleWindow(d, root, -10, -10, 1, 1, 0, 0, 0);
+    const Atom check = XInternAtom(d, "_NET_SUPPORTING_WM_CHECK", False);
+    const unsigned long check_value = state_->manager_check;
+    for (const Window holder : {root, state_->manager_check}) {
+        XChangeProperty(d, holder, check, XA_WINDOW, 32, PropModeReplace,
+                        reinterpret_cast<const unsigned char*>(&check_value), 1);
+    }
+    const unsigned long supported[] = {XInternAtom(d, "_NET_WM_NAME", False),
+                                       XInternAtom(d, "_NET_ACTIVE_WINDOW", False)};
+    XChangeProperty(d, root, XInternAtom(d, "_NET_SUPPORTED", False), XA_ATOM, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(supported), 2);
+    XSync(d, False);
+}
+
+void test_windows::end_window_manager() {
+    if (state_->manager_check == 0) return;
+    destroy(state_->manager_check);
+    state_->manager_check = 0;
 }
 
 void test_windows::set_transient_for(window_id window, window_id owner) {

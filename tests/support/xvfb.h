@@ -11,10 +11,14 @@
 
 namespace kes::testing {
 
+// Tests that need Xvfb skip without it, except under CI (the environment
+// variable CI set), which installs it: there a missing Xvfb is a failure.
+bool xvfb_is_required();
+
 class xvfb_server {
 public:
     // Starts Xvfb on a free display number; `running()` is false when it
-    // cannot be started (the tests that need it then skip).
+    // cannot be started.
     xvfb_server();
     ~xvfb_server();
     xvfb_server(const xvfb_server&) = delete;
@@ -45,6 +49,14 @@ public:
                      const std::string& latin1_wm_name = {});
     void set_transient_for(window_id window, window_id owner);
     void set_title(window_id window, const std::string& utf8_title);
+    void destroy(window_id window);
+
+    // As a window manager that names the active window does: a check window
+    // naming itself and _NET_SUPPORTED listing _NET_ACTIVE_WINDOW on the root.
+    void act_as_window_manager();
+    // As a manager that ended: its check window is gone, its root
+    // properties stay behind.
+    void end_window_manager();
 
     // As a window manager does: the root's _NET_ACTIVE_WINDOW.
     void set_active(window_id window);

@@ -1,0 +1,18 @@
+#pragma once
+// The upload text of a batch of records, written straight into UTF-8: the
+// same bytes as the UTF-8 form of the log's CSV text (log_entry::to_csv_row
+// for each record, first to last), built in one buffer that is sized once,
+// with no text per field on the way.
+
+#include "core/capture/activity_log.h"
+
+#include <optional>
+#include <string>
+
+namespace kes {
+
+// nullopt when a record holds a character that is not a Unicode scalar value
+// (such text has no UTF-8 form; the caller decides what to write instead).
+std::optional<std::string> csv_utf8(const activity_log& records);
+
+}  // namespace kes

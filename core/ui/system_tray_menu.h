@@ -1,0 +1,101 @@
+#pragma once
+// The status-bar menu as a tree of plain items, independent of any toolkit.
+// The UI logic changes texts and flags by item id; every real change marks
+// the menu dirty, and `refresh_if_dirty` has the platform rebuild its native
+// menu (`show`) once for any number of changes. The platform builds from
+// `render()`, which applies the one layout rule: hidden items vanish with
+// their submenus, and separators never lead a menu or follow one another.
+// The tree is shared by the UI event thread and the main thread: every
+// operation takes the menu's one mutex, and `show` is called outside it.
+
+#include "core/foundation/noncopyable.h"
+#include "core/ui/tray_items.h"
+
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace kes {
+
+struct tray_menu_item {
+    std::vector<tray_menu_item> children;
+    std::wstring text = L"Invalid Item";  // empty: a separator
+    int id = k_tray_item_invalid;
+    bool visible = true;
+    bool enabled = true;
+    bool checked = false;
+
+    bool is_separator() const { return text.empty(); }
+};
+
+// One entry of the menu as it is to be shown.
+struct rendered_menu_item {
+    int id = k_tray_item_invalid;
+    bool separator = false;
+    std::wstring text;
+    bool enabled = true;
+    bool checked = false;
+    bool has_submenu = false;  // the item has children, shown or not
+    std::vector<rendered_menu_item> children;
+};
+
+class system_tray_menu_listener {
+public:
+    virtual ~system_tray_menu_listener() = default;
+    virtual void on_menu_action(int item_id) = 0;
+};
+
+class system_tray_menu_interface : public noncopyable {
+public:
+    // Builds the agent's menu in its fixed order, then logs every id of 0 to
+    // 45 that is not in it.
+    system_tray_menu_interface();
+    virtual ~system_tray_menu_interface();
+
+    // Rebuilds the native menu from `render()`.
+    virtual void show() = 0;
+
+    // Appends to the top level (parent 46) or to the children of a top-level
+    // item; any other parent drops the item, so menus are two levels deep.
+    void add_item(int id, const std::wstring& text, int parent_id, bool visible, bool enabled, bool checked);
+
+    // A copy of the item; std::runtime_error when the id is not in the menu.
+    tray_menu_item find_item(int id) const;
+
+    void set_tray_item_name(int id, const std::wstring& text);
+    void set_tray_item_visible(int id, bool visible);
+    void set_tray_item_enabled(int id, bool enabled);
+    void set_tray_item_checked(int id, bool checked);
+    std::wstring get_tray_item_name(int id) const;
+    bool is_tray_item_visible(int id) const;
+    bool is_tray_item_enabled(int id) const;
+    bool is_tray_item_checked(int id) const;
+
+    bool is_dirty() const;
+    // Calls `show` once when anything changed since the last call.
+    void refresh_if_dirty();
+
+    std::vector<rendered_menu_item> render() const;
+    // A copy of the whole tree, shown or not.
+    std::vector<tray_menu_item> items() const;
+
+    void set_listener(system_tray_menu_listener* listener);
+    void notify_listener(int id);
+
+private:
+    // Both under mutex_.
+    tray_menu_item* find_locked(int id);
+    bool check_tree_locked() const;
+    template <class Field, class Value>
+    void set_field(const wchar_t* tag, int id, Field tray_menu_item::*field, const Value& value);
+
+    mutable std::mutex mutex_;
+    bool dirty_ = false;
+    std::vector<tray_menu_item> items_;
+    system_tray_menu_listener* listener_ = nullptr;
+};
+
+// The rendering rule on its own, for any list of items.
+std::vector<rendered_menu_item> render_menu_items(const std::vector<tray_menu_item>& items);
+
+}  // namespace kes

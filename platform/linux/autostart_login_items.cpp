@@ -1,0 +1,169 @@
+#include "platform/login_items.h"
+
+#include "platform/info_plist.h"
+#include "platform/linux/desktop_entry.h"
+#include "platform/linux/small_file.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace platform {
+namespace {
+
+// An autostart entry is a few hundred bytes; anything much larger is not ours.
+constexpr long max_entry_size = 64 * 1024;
+
+// Identifiers become file names: reverse-DNS characters only.
+bool is_plain_identifier(const std::string& identifier) {
+    if (identifier.empty() || identifier.size() > 200 || identifier[0] == '.') return false;
+    return std::all_of(identifier.begin(), identifier.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
+               c == '-' || c == '_';
+    });
+}
+
+bool is_directory(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// Creates the folder and its missing parents (mode 0700); false when a
+// component is not a folder or cannot be made.
+bool make_folders(const std::string& folder) {
+    if (folder.empty()) return false;
+    for (std::size_t at = folder.find('/', 1);; at = folder.find('/', at + 1)) {
+        const std::string part = at == std::string::npos ? folder : folder.substr(0, at);
+        if (!part.empty() && ::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return false;
+        if (!part.empty() && !is_directory(part)) return false;
+        if (at == std::string::npos) return true;
+    }
+}
+
+void sync_folder(const std::string& folder) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    (void)::fsync(fd);
+    ::close(fd);
+}
+
+bool write_all(int fd, const std::string& bytes) {
+    for (std::size_t done = 0; done < bytes.size();) {
+        const ssize_t wrote = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (wrote < 0 && errno == EINTR) continue;
+        if (wrote <= 0) return false;
+        done += static_cast<std::size_t>(wrote);
+    }
+    return true;
+}
+
+// Writes a hidden temporary of its own in the folder (no ".desktop" ending, so
+// no session picks it up), flushes it and renames it over `path`: a reader
+// sees the old entry or the new one, never a part.
+bool replace_file(const std::string& folder, const std::string& path, const std::string& bytes) {
+    std::string temporary = folder + "/.kestrel-autostart-XXXXXX";
+    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0) return false;
+    bool written = ::fchmod(fd, 0600) == 0 && write_all(fd, bytes) && ::fsync(fd) == 0;
+    written = ::close(fd) == 0 && written;
+    if (!written || ::rename(temporary.c_str(), path.c_str()) != 0) {
+        ::unlink(temporary.c_str());
+        return false;
+    }
+    sync_folder(folder);
+    return true;
+}
+
+class autostart_login_items final : public login_items {
+public:
+    autostart_login_items(std::string main_bundle, std::string autostart_folder)
+        : main_bundle_(std::move(main_bundle)), folder_(std::move(autostart_folder)) {}
+
+    bool set_enabled(const std::string& identifier, bool enabled) override {
+        if (!is_plain_identifier(identifier)) return false;
+        return enabled ? enable(identifier) : disable(identifier);
+    }
+
+    bool is_enabled(const std::string& identifier) override {
+        if (!is_plain_identifier(identifier)) return false;
+        const std::optional<std::string> exec = exec_of(identifier);
+        const std::optional<std::string> text = read_small_regular_file(entry_path(identifier), max_entry_size);
+        if (!exec || !text) return false;
+        const auto keys = desktop_entry::main_group(*text);
+        const auto written = keys.find("Exec");
+        const auto hidden = keys.find("Hidden");
+        return written != keys.end() && written->second == *exec && (hidden == keys.end() || hidden->second != "true");
+    }
+
+private:
+    std::string entry_path(const std::string& identifier) const { return folder_ + "/" + identifier + ".desktop"; }
+
+    // The item's bundle in LoginItems, chosen by identifier; the first in
+    // name order when several claim it.
+    std::optional<std::string> item_bundle(const std::string& identifier) const {
+        const std::string items = main_bundle_ + "/Contents/Library/LoginItems";
+        std::unique_ptr<DIR, int (*)(DIR*)> folder(::opendir(items.c_str()), ::closedir);
+        if (!folder) return std::nullopt;
+        std::vector<std::string> names;
+        while (const dirent* entry = ::readdir(folder.get())) {
+            const std::string name = entry->d_name;
+            if (name.size() > 4 && name.compare(name.size() - 4, 4, ".app") == 0) names.push_back(name);
+        }
+        std::sort(names.begin(), names.end());
+        for (const std::string& name : names) {
+            if (bundle_identifier(items + "/" + name) == identifier) return items + "/" + name;
+        }
+        return std::nullopt;
+    }
+
+    std::optional<std::string> exec_of(const std::string& identifier) const {
+        const std::optional<std::string> bundle = item_bundle(identifier);
+        if (!bundle) return std::nullopt;
+        const std::string executable = bundle_executable(*bundle);
+        if (executable.empty()) return std::nullopt;
+        return desktop_entry::exec_value(executable);
+    }
+
+    bool enable(const std::string& identifier) {
+        const std::optional<std::string> exec = exec_of(identifier);
+        if (!exec) return false;
+        std::string name = info_plist_string(main_bundle_ + "/Contents/Info.plist", "CFBundleName");
+        if (name.empty()) name = identifier;
+        const std::string entry = "[Desktop Entry]\n"
+                                  "Type=Application\n"
+                                  "Name=" + desktop_entry::string_value(name) + "\n"
+                                  "Exec=" + *exec + "\n"
+                                  "Terminal=false\n"
+                                  "NoDisplay=true\n";
+        return make_folders(folder_) && replace_file(folder_, entry_path(identifier), entry);
+    }
+
+    bool disable(const std::string& identifier) {
+        const std::string path = entry_path(identifier);
+        struct stat info {};
+        if (::lstat(path.c_str(), &info) != 0) return errno == ENOENT || errno == ENOTDIR;
+        if (S_ISDIR(info.st_mode) || ::unlink(path.c_str()) != 0) return false;
+        sync_folder(folder_);
+        return true;
+    }
+
+    const std::string main_bundle_;
+    const std::string folder_;
+};
+
+}  // namespace
+
+std::string autostart_dir() { return user_config_dir() + "/autostart"; }
+
+std::unique_ptr<login_items> make_autostart_login_items(std::string main_bundle, std::string autostart_folder) {
+    return std::make_unique<autostart_login_items>(std::move(main_bundle), std::move(autostart_folder));
+}
+
+}  // namespace platform

@@ -1,0 +1,31 @@
+#pragma once
+// Work that must run on the main thread (widgets, the clipboard, the tray),
+// asked for from any thread: it runs at once on the main thread, else it is
+// handed to the main queue.
+
+#include "platform/main_queue.h"
+
+#include <optional>
+#include <type_traits>
+#include <utility>
+
+namespace platform {
+
+// Waits for the answer; nothing once the queue is closed.
+template <class F>
+auto call_on_main_thread(main_queue& queue, F&& work) -> std::optional<std::invoke_result_t<F>> {
+    if (queue.is_main_thread()) return std::forward<F>(work)();
+    return queue.sync_result(std::forward<F>(work));
+}
+
+// Does not wait.
+template <class F>
+void post_to_main_thread(main_queue& queue, F&& work) {
+    if (queue.is_main_thread()) {
+        std::forward<F>(work)();
+        return;
+    }
+    queue.async(std::forward<F>(work));
+}
+
+}  // namespace platform

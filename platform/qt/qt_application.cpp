@@ -1,0 +1,67 @@
+#include "platform/qt/qt_application.h"
+
+#include "platform/main_queue.h"
+#include "platform/qt/qt_main_loop.h"
+#include "platform/x11_display.h"
+
+#include <QApplication>
+
+#include <cstdlib>
+#include <stdexcept>
+
+namespace platform {
+
+std::string choose_toolkit_platform(const std::string& requested, bool display_reachable) {
+    if (!requested.empty() || display_reachable) return {};
+    return "offscreen";
+}
+
+namespace {
+
+std::string requested_platform() {
+    const char* named = std::getenv("QT_QPA_PLATFORM");
+    return named ? named : "";
+}
+
+}  // namespace
+
+qt_application::qt_application(main_queue& queue, const std::string& program_name) {
+    if (!queue.is_main_thread()) throw std::logic_error("the application must be made on the main thread");
+    if (QCoreApplication::instance() != nullptr) throw std::logic_error("an application object exists already");
+
+    arguments_.push_back(program_name);
+    const std::string requested = requested_platform();
+    // Asked only when nothing names a platform: the toolkit's own connection
+    // attempt would end the process when no display answers.
+    const std::string chosen = choose_toolkit_platform(requested, requested.empty() && x11_display_reachable());
+    if (!chosen.empty()) {
+        // An argument rather than the environment: programs the agent starts
+        // (the browser) must not inherit it.
+        arguments_.push_back("-platform");
+        arguments_.push_back(chosen);
+    }
+    for (std::string& argument : arguments_) argv_.push_back(argument.data());
+    argv_.push_back(nullptr);
+    argc_ = static_cast<int>(arguments_.size());
+
+    app_ = std::make_unique<QApplication>(argc_, argv_.data());
+    QApplication::setApplicationName("Kestrel");
+    QApplication::setQuitOnLastWindowClosed(false);
+    loop_ = std::make_unique<qt_main_loop>(queue);
+}
+
+qt_application::~qt_application() {
+    loop_.reset();  // its notifiers belong to the application
+    app_.reset();
+}
+
+int qt_application::run() { return loop_->run(); }
+
+bool qt_application::has_screen() const {
+    const QString name = QGuiApplication::platformName();
+    return name != QLatin1String("offscreen") && name != QLatin1String("minimal");
+}
+
+std::string qt_application::platform_name() const { return QGuiApplication::platformName().toStdString(); }
+
+}  // namespace platform

@@ -1,0 +1,79 @@
+#include "platform/qt/qt_status_item.h"
+
+#include <QCursor>
+#include <QIcon>
+#include <QImageReader>
+#include <QMenu>
+#include <QPixmap>
+#include <QSystemTrayIcon>
+
+namespace platform {
+
+namespace {
+
+// The tray keeps the item's place only while it has an image: "no image" is
+// a transparent one.
+QIcon blank_icon() {
+    QPixmap blank(22, 22);
+    blank.fill(Qt::transparent);
+    return QIcon(blank);
+}
+
+}  // namespace
+
+qt_status_item::qt_status_item() : menu_(std::make_unique<QMenu>()), icon_(std::make_unique<QSystemTrayIcon>()) {
+    menu_->setObjectName("status_menu");
+    icon_->setObjectName("status_item");
+    icon_->setIcon(blank_icon());
+    icon_->setContextMenu(menu_.get());
+    QObject::connect(menu_.get(), &QMenu::aboutToShow, [this] {
+        if (menu_will_open_) menu_will_open_();
+    });
+    QObject::connect(icon_.get(), &QSystemTrayIcon::activated, [this](QSystemTrayIcon::ActivationReason reason) {
+        // The context button opens the menu by itself; a plain click does so here.
+        if (reason == QSystemTrayIcon::Trigger) menu_->popup(QCursor::pos());
+    });
+}
+
+qt_status_item::~qt_status_item() = default;
+
+bool qt_status_item::tray_available() const { return QSystemTrayIcon::isSystemTrayAvailable(); }
+
+bool qt_status_item::set_image(const std::string& image_file) {
+    if (image_file.empty()) {
+        set_icon(QIcon());
+        return true;
+    }
+    const QString path = QString::fromStdString(image_file);
+    if (!QImageReader(path).canRead()) {
+        set_icon(QIcon());
+        return false;
+    }
+    set_icon(QIcon(path));
+    return true;
+}
+
+void qt_status_item::set_icon(const QIcon& icon) { icon_->setIcon(icon.isNull() ? blank_icon() : icon); }
+
+void qt_status_item::set_tooltip(const std::string& text) { icon_->setToolTip(QString::fromStdString(text)); }
+
+void qt_status_item::set_visible(bool visible) { icon_->setVisible(visible); }
+
+bool qt_status_item::visible() const { return icon_->isVisible(); }
+
+bool qt_status_item::show_message(const std::string& title, const std::string& text) {
+    if (!tray_available() || !icon_->isVisible()) return false;
+    icon_->showMessage(QString::fromStdString(title), QString::fromStdString(text), QSystemTrayIcon::Information);
+    return true;
+}
+
+void qt_status_item::open_menu() {
+    const QRect place = icon_->geometry();
+    const bool shown_in_tray = tray_available() && icon_->isVisible() && place.isValid() && !place.isEmpty();
+    // Beneath the item; the menu moves itself up when the tray sits at the bottom.
+    menu_->popup(shown_in_tray ? place.bottomLeft() + QPoint(0, 1) : QCursor::pos());
+}
+
+void qt_status_item::set_menu_will_open(std::function<void()> handler) { menu_will_open_ = std::move(handler); }
+
+}  // namespace platform

@@ -1,0 +1,116 @@
+#include "platform/qt/settings_user_defaults.h"
+
+#include "platform/bundle.h"
+
+#include <QSettings>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <optional>
+
+namespace platform {
+
+namespace {
+
+// Makes the folder (and missing parents) and sets it to 0700 when it is ours.
+bool make_private_folder(const std::string& folder) {
+    for (std::size_t slash = folder.find('/', 1); slash != std::string::npos; slash = folder.find('/', slash + 1)) {
+        const std::string parent = folder.substr(0, slash);
+        if (::mkdir(parent.c_str(), 0700) != 0 && errno != EEXIST) return false;
+    }
+    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return false;
+    struct stat info {};
+    if (::lstat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return false;
+    return (info.st_mode & 0777) == 0700 || ::chmod(folder.c_str(), 0700) == 0;
+}
+
+// The file exists as a regular file of mode 0600 before the toolkit writes
+// it: its atomic save keeps the mode of the file it replaces.
+bool make_private_file(const std::string& file) {
+    const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) return false;
+    struct stat info {};
+    const bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && ::fchmod(fd, 0600) == 0;
+    ::close(fd);
+    return ok;
+}
+
+std::optional<bool> truth_value(QString text) {
+    text = text.trimmed().toLower();
+    if (text == QLatin1String("true") || text == QLatin1String("yes") || text == QLatin1String("1")) return true;
+    if (text == QLatin1String("false") || text == QLatin1String("no") || text == QLatin1String("0")) return false;
+    return std::nullopt;
+}
+
+QString key_of(const std::string& key) { return QString::fromStdString(key); }
+
+}  // namespace
+
+std::string settings_user_defaults::default_folder() { return user_config_dir() + "/kestrel"; }
+
+settings_user_defaults::settings_user_defaults(std::string folder)
+    : folder_(std::move(folder)),
+      file_(folder_ + "/Kestrel.conf"),
+      settings_(std::make_unique<QSettings>(QString::fromStdString(file_), QSettings::IniFormat)) {}
+
+settings_user_defaults::~settings_user_defaults() = default;
+
+void settings_user_defaults::register_defaults(const std::map<std::string, value>& defaults) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (const auto& [key, fallback] : defaults) registered_[key] = fallback;
+}
+
+const user_defaults::value* settings_user_defaults::registered(const std::string& key) const {
+    const auto it = registered_.find(key);
+    return it == registered_.end() ? nullptr : &it->second;
+}
+
+bool settings_user_defaults::get_bool(const std::string& key) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (settings_->contains(key_of(key))) {
+        if (const auto stored = truth_value(settings_->value(key_of(key)).toString())) return *stored;
+    }
+    const value* fallback = registered(key);
+    const bool* flag = fallback ? std::get_if<bool>(fallback) : nullptr;
+    return flag && *flag;
+}
+
+std::string settings_user_defaults::get_string(const std::string& key) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (settings_->contains(key_of(key))) return settings_->value(key_of(key)).toString().toStdString();
+    const value* fallback = registered(key);
+    const std::string* text = fallback ? std::get_if<std::string>(fallback) : nullptr;
+    return text ? *text : std::string();
+}
+
+bool settings_user_defaults::set_bool(const std::string& key, bool flag) { return store(key, flag); }
+
+bool settings_user_defaults::set_string(const std::string& key, const std::string& text) { return store(key, text); }
+
+bool settings_user_defaults::store(const std::string& key, const value& v) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (const bool* flag = std::get_if<bool>(&v)) {
+        settings_->setValue(key_of(key), *flag ? QStringLiteral("true") : QStringLiteral("false"));
+    } else {
+        settings_->setValue(key_of(key), QString::fromStdString(std::get<std::string>(v)));
+    }
+    return write_locked();
+}
+
+bool settings_user_defaults::synchronize() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return write_locked();
+}
+
+bool settings_user_defaults::write_locked() {
+    // Never written where it would not stay private; the values then hold
+    // for this run only.
+    if (!make_private_folder(folder_) || !make_private_file(file_)) return false;
+    settings_->sync();
+    return settings_->status() == QSettings::NoError;
+}
+
+}  // namespace platform

@@ -1,0 +1,37 @@
+// The toolkit tests share one application object, on Qt's offscreen platform
+// (also when the test list is read outside CTest, which sets it too), in the
+// same private home as every other test program.
+#include "tests/support/test_environment.h"
+
+#include <QApplication>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+namespace {
+
+QtMessageHandler toolkit_handler = nullptr;
+
+// The offscreen platform says for every window that it cannot raise it or
+// pass size hints on; the tests' own output stays readable without that.
+void quiet_offscreen_notes(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    if (type == QtWarningMsg && text.startsWith(QLatin1String("This plugin does not support"))) return;
+    toolkit_handler(type, context, text);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    toolkit_handler = qInstallMessageHandler(quiet_offscreen_notes);
+    kes::testing::enter_private_home();
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    int result = 0;
+    {
+        QApplication app(argc, argv);
+        QApplication::setQuitOnLastWindowClosed(false);
+        ::testing::InitGoogleTest(&argc, argv);
+        result = RUN_ALL_TESTS();
+    }
+    kes::testing::remove_private_home();
+    return result;
+}

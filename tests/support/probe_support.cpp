@@ -1,0 +1,61 @@
+#include "tests/support/probe_support.h"
+
+#include "core/foundation/config.h"
+#include "core/foundation/system.h"
+#include "core/service/service_activation.h"
+
+#include <boost/date_time/c_local_time_adjustor.hpp>
+#include <boost/date_time/posix_time/posix_time.hpp>
+#include <curl/curl.h>
+
+#include <iostream>
+
+namespace kes::testing {
+namespace {
+
+kes::network::transport_options standin_transport(const std::string& ca_file) {
+    curl_global_init(CURL_GLOBAL_ALL);
+    kes::network::transport_options transport;
+    transport.ca_bundle_path = ca_file;
+    transport.timeout_seconds = 10;
+    transport.connect_timeout_seconds = 10;
+    return transport;
+}
+
+}  // namespace
+
+still_clock::still_clock()
+    : started_(boost::date_time::c_local_adjustor<boost::posix_time::ptime>::utc_to_local(
+          boost::posix_time::second_clock::universal_time())) {}
+
+boost::posix_time::ptime still_clock::now() const {
+    return started_ + boost::posix_time::microseconds(offset_microseconds_.load());
+}
+
+void still_clock::advance(const boost::posix_time::time_duration& by) {
+    offset_microseconds_ += by.total_microseconds();
+}
+
+probe_service::probe_service(const std::string& ca_file)
+    : api(standin_transport(ca_file), [](kes::network::request&) {}), sync(kes::make_sync_service(api)) {
+    config::instance().set_clock([this] { return clock.now(); });
+    config::instance().set_activation_service(std::make_shared<kes::service_activation>(api));
+}
+
+std::unique_ptr<kes::puller> probe_service::make_puller(kes::ui& user_interface) const {
+    return std::make_unique<kes::puller>(sync, kes::system::create(),
+                                         [target = &user_interface]() -> kes::ui* { return target; });
+}
+
+void serve_commands(const command_handler& handle) {
+    std::string line;
+    while (std::getline(std::cin, line)) {
+        const auto space = line.find(' ');
+        const std::string command = line.substr(0, space);
+        const std::string argument = space == std::string::npos ? std::string() : line.substr(space + 1);
+        if (command == "quit") break;
+        std::cout << handle(command, argument).dump() << std::endl;
+    }
+}
+
+}  // namespace kes::testing

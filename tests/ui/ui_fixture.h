@@ -1,0 +1,158 @@
+#pragma once
+// The UI logic in a test: the recording UI over the real configuration
+// store of the test's private home, a clock that moves only when told (the
+// event loop's sleeps move it), an idle time the test sets, and a web
+// service in memory for the focus-session requests.
+
+#include "core/foundation/activation_service.h"
+#include "core/foundation/config.h"
+#include "core/foundation/system.h"
+#include "core/service/puller.h"
+#include "tests/service/puller_fake_service.h"
+#include "tests/support/recording_ui.h"
+#include "tests/ui/debug_log_lines.h"
+
+#include <boost/date_time/posix_time/posix_time.hpp>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace kes::testing {
+
+class settable_idle_system : public system {
+public:
+    double idle = 0;
+    double get_idle_time() override { return idle; }
+    bool is_other_instance_running() override { return false; }
+    std::string get_user_library_dir() override { return real_->get_user_library_dir(); }
+    std::string get_temp_dir() override { return real_->get_temp_dir(); }
+    std::string get_app_dir() override { return real_->get_app_dir(); }
+    std::string get_ca_bundle_path() override { return real_->get_ca_bundle_path(); }
+    void get_update() override {}
+
+private:
+    std::shared_ptr<system> real_ = system::create();
+};
+
+struct accepting_activation : activation_service {
+    activation_result activate_enterprise(const std::wstring&) override {
+        activation_result answer;
+        answer.result = activation_result::outcome::success;
+        answer.account_key = L"AK-enrolled";
+        return answer;
+    }
+    activation_result activate_silent() override {
+        activation_result answer;
+        answer.result = activation_result::outcome::success;
+        return answer;
+    }
+};
+
+class UiTest : public ::testing::Test {
+protected:
+    using ptime = boost::posix_time::ptime;
+
+    void SetUp() override {
+        settings().set_clock([this] {
+            std::lock_guard<std::mutex> lock(clock_mutex_);
+            return now_;
+        });
+        settings().set_defaults();
+        settings().set_activation_service(nullptr);
+        settings().set_debug_log_level(0xFFFF);
+        settings().set_url(L"app.kestrel.test");
+        settings().set_status_message(L"", 0);
+        settings().set_survey_url(L"");
+        settings().set_gui_loaded(true);
+        drain_queue();
+        // A fresh configuration is paused until the moment it was made.
+        settings().set_paused_until(now() - boost::posix_time::hours(48));
+        service_->block_list.blocking_enabled = true;
+        service_->block_list.block_list = {L"news.example.org"};
+        ui_.init();
+        ui_.set_puller_factory([this] {
+            return std::make_unique<puller>(service_, system::create(), [this]() -> ui* { return &ui_; },
+                                            [this] { return now(); });
+        });
+    }
+
+    void TearDown() override {
+        settings().set_activation_service(nullptr);
+        settings().set_debug_log_level(1);
+        settings().set_clock({});
+    }
+
+    static config& settings() { return config::instance(); }
+
+    ptime now() const {
+        std::lock_guard<std::mutex> lock(clock_mutex_);
+        return now_;
+    }
+    void advance(const boost::posix_time::time_duration& by) {
+        std::lock_guard<std::mutex> lock(clock_mutex_);
+        now_ += by;
+    }
+    void set_now(const ptime& at) {
+        std::lock_guard<std::mutex> lock(clock_mutex_);
+        now_ = at;
+    }
+
+    static void drain_queue() {
+        std::wstring text;
+        do {
+            settings().pop_status_message(text);
+        } while (!text.empty());
+    }
+
+    void sign_in() {
+        settings().set_account_key(L"AK-test-1234");
+        settings().set_activation_service(std::make_shared<accepting_activation>());
+        ASSERT_TRUE(settings().is_authenticated());
+    }
+
+    // The event loop's sleeps: each moves the clock on by its length; after
+    // `stop_after` sleeps the loop is told to stop.
+    ui::seams loop_seams() {
+        ui::seams with;
+        with.platform_system = idle_system_;
+        with.wait_for_stop = [this](std::chrono::milliseconds duration) {
+            waits_.push_back(duration);
+            heartbeats_.push_back(settings().get_last_event_time());
+            advance(boost::posix_time::milliseconds(duration.count()));
+            return static_cast<int>(waits_.size()) < stop_after_;
+        };
+        return with;
+    }
+
+    // Runs `count` passes as the loop would, without its sleeps.
+    void passes(int count) {
+        for (int i = 0; i < count; ++i) {
+            ui_.run_event_pass();
+            advance(boost::posix_time::milliseconds(500));
+        }
+    }
+
+    std::vector<std::wstring> calls_since(std::size_t before) const {
+        const std::vector<std::wstring> all = ui_.calls();
+        return std::vector<std::wstring>(all.begin() + static_cast<std::ptrdiff_t>(std::min(before, all.size())),
+                                         all.end());
+    }
+
+    std::vector<int> started_sessions() const { return service_->started_sessions(); }
+    int ended_sessions() const { return service_->ended_sessions(); }
+
+    mutable std::mutex clock_mutex_;
+    ptime now_ = boost::posix_time::time_from_string("2024-05-01 17:30:05");  // a Wednesday
+    std::shared_ptr<settable_idle_system> idle_system_ = std::make_shared<settable_idle_system>();
+    std::shared_ptr<fake_sync_service> service_ = std::make_shared<fake_sync_service>();
+    int stop_after_ = 1;
+    std::vector<std::chrono::milliseconds> waits_;
+    std::vector<ptime> heartbeats_;
+    recording_ui ui_{loop_seams()};
+};
+
+}  // namespace kes::testing
