@@ -22,16 +22,22 @@ void check_depth(int depth) {
     if (depth > max_nesting_depth) refuse_depth();
 }
 
-// Counts the values a YAML reading makes: aliases are shared nodes, and a
-// few hundred bytes of them would otherwise expand into billions of copies.
+// Counts the values a YAML reading makes, and the text they copy: aliases
+// are shared nodes, and a few hundred bytes of them would otherwise expand
+// into billions of copies (or one long scalar into gigabytes of them).
 class node_budget {
 public:
-    void spend() {
-        if (++spent_ > max_yaml_nodes) throw std::runtime_error("YAML aliases expand past the value limit");
+    void spend_node() {
+        if (++nodes_ > max_yaml_nodes) throw std::runtime_error("YAML aliases expand past the value limit");
+    }
+    void spend_text(std::size_t bytes) {
+        text_bytes_ += bytes;
+        if (text_bytes_ > max_yaml_text_bytes) throw std::runtime_error("YAML aliases expand past the text limit");
     }
 
 private:
-    std::size_t spent_ = 0;
+    std::size_t nodes_ = 0;
+    std::size_t text_bytes_ = 0;
 };
 
 // Walks the parser's events for the first document and refuses it once it
@@ -133,13 +139,14 @@ DynamicStructure scalar_from_yaml(const YAML::Node& node) {
 
 DynamicStructure from_yaml(const YAML::Node& node, int depth, node_budget& budget) {
     check_depth(depth);
-    budget.spend();
+    budget.spend_node();
     DynamicStructure result;
     switch (node.Type()) {  // throws YAML::InvalidNode for an invalid node
         case YAML::NodeType::Undefined:
         case YAML::NodeType::Null:
             break;
         case YAML::NodeType::Scalar:
+            budget.spend_text(node.Scalar().size());
             result = scalar_from_yaml(node);
             break;
         case YAML::NodeType::Sequence:
@@ -152,6 +159,7 @@ DynamicStructure from_yaml(const YAML::Node& node, int depth, node_budget& budge
             for (const auto& pair : node) {
                 // A key that is itself a map or sequence names no setting.
                 if (!pair.first.IsScalar()) continue;
+                budget.spend_text(pair.first.Scalar().size());
                 result.SetMember(util::widen(pair.first.Scalar()), from_yaml(pair.second, depth + 1, budget));
             }
             break;

@@ -10,8 +10,9 @@
 // std::range_error). YAML scalars become the first kind that converts: bool
 // (yes/on/true...), 32-bit integer, float, then text widened byte by byte.
 // Nesting deeper than max_nesting_depth throws std::runtime_error, and so does
-// a YAML document whose aliases would expand past max_yaml_nodes values (an
-// alias shares its anchor's node; reading copies it for every use). Every
+// a YAML document whose aliases would expand past max_yaml_nodes values or
+// max_yaml_text_bytes of scalar text (an alias shares its anchor's node;
+// reading copies it for every use). Every
 // failure is an exception for the caller to treat as a failed parse; input
 // never stops the process.
 //
@@ -37,6 +38,7 @@ namespace kes {
 
 inline constexpr int max_nesting_depth = 256;
 inline constexpr std::size_t max_yaml_nodes = 100000;
+inline constexpr std::size_t max_yaml_text_bytes = 16 * 1024 * 1024;
 
 DynamicStructure DynamicStructureFromJson(const nlohmann::json& value);
 DynamicStructure DynamicStructureFromYaml(const YAML::Node& node);

@@ -110,6 +110,13 @@ TEST(DynamicStructureYaml, AliasesExpandOnlyWithinTheValueLimit) {
     const DS reused = DynamicStructureFromYamlText("base: &b {x: 1, y: [2, 3]}\none: *b\ntwo: *b\n");
     EXPECT_EQ(reused.GetMember(L"two").GetMember(L"y")[1].AsInteger(false), 3);
     EXPECT_EQ(reused.GetMember(L"one").GetMember(L"x").AsInteger(false), 1);
+    // Few values, but each a copy of one long scalar: the text they copy is bounded too.
+    std::string long_copies = "a: &a " + std::string(64 * 1024, 'x') + "\nb: [";
+    for (int i = 0; i < 300; ++i) long_copies += (i ? ", *a" : "*a");
+    long_copies += "]\n";
+    EXPECT_THROW(DynamicStructureFromYamlText(long_copies), std::runtime_error);
+    const std::string few_copies = "a: &a " + std::string(64 * 1024, 'x') + "\nb: [*a, *a]\n";
+    EXPECT_EQ(DynamicStructureFromYamlText(few_copies).GetMember(L"b").Size(), 2u);
     // An anchor that contains its own alias is a cycle, not an endless read.
     EXPECT_THROW(DynamicStructureFromYamlText("a: &a [x, *a]\n"), std::exception);
 }
