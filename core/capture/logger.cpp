@@ -110,7 +110,8 @@ std::vector<staged_upload> logger::recover_journal() {
 
 void logger::log(const log_entry& record) {
     // Rendered before the lock: the journal holds the row as the upload file will.
-    const std::string row = util::wstring_to_utf8_lossy(record.to_csv_row());
+    std::optional<std::string> rendered = csv_row_utf8(record);
+    const std::string row = rendered ? std::move(*rendered) : util::wstring_to_utf8_lossy(record.to_csv_row());
     bool full = false;
     {
         const std::lock_guard<std::mutex> lock(mutex_);

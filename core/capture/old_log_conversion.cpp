@@ -1,5 +1,6 @@
 #include "core/capture/old_log_conversion.h"
 
+#include "core/capture/csv_text.h"
 #include "core/capture/logger.h"
 #include "core/capture/old_log_reader.h"
 #include "core/foundation/atomic_file.h"
@@ -85,7 +86,9 @@ public:
     batch(logger& uploads, std::string progress_path) : uploads_(uploads), progress_path_(std::move(progress_path)) {}
 
     void add(const log_entry& record) {
-        text_ += util::wstring_to_utf8_lossy(record.to_csv_row());
+        // The reader lets only records with Unicode text through.
+        const std::optional<std::string> row = csv_row_utf8(record);
+        text_ += row ? *row : util::wstring_to_utf8_lossy(record.to_csv_row());
         ++records_;
     }
     bool full() const {
