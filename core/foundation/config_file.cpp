@@ -16,8 +16,12 @@
 #include <nlohmann/json.hpp>
 #include <yaml-cpp/yaml.h>
 
+#include <sys/stat.h>
+
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 
@@ -214,14 +218,23 @@ std::string keep_corrupt_copy(const std::string& path, const std::string& bytes)
 // read is ignored: resetting the store for it would drop the account key and
 // the service address that kestreld.json just gave.
 void apply_base_config(config& store, const std::string& path) {
+    const auto ignore = [&](const std::wstring& why) {
+        log(L"[config:load] Ignoring the unreadable base configuration file " + util::utf8_to_wstring_lossy(path) +
+                L": " + why,
+            1);
+    };
     std::string bytes;
-    if (!read_whole_file(path, bytes)) return;
+    if (!read_whole_file(path, bytes)) {
+        // Its absence is normal; a name there that cannot be opened is worth a line.
+        const int error = errno;
+        struct stat info {};
+        if (::lstat(path.c_str(), &info) == 0) ignore(util::widen(std::strerror(error)));
+        return;
+    }
     DS structure;
     std::wstring failure;
     if (!parse_settings_text(bytes, structure, failure)) {
-        log(L"[config:load] Ignoring the unreadable base configuration file " + util::utf8_to_wstring_lossy(path) +
-                L": " + (failure.empty() ? std::wstring(L"unknown failure") : failure),
-            1);
+        ignore(failure.empty() ? std::wstring(L"unknown failure") : failure);
         return;
     }
     if (!structure.IsNil()) store.load(structure);

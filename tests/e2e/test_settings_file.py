@@ -2,6 +2,7 @@
 store wrote, python's yaml writes a legacy file that migrates, a corrupt file
 is kept aside, base_config.json applies only on the first run."""
 
+import errno
 import json
 import os
 import stat
@@ -114,6 +115,14 @@ class SettingsFile(unittest.TestCase):
             self.assertNotEqual(state["status_message"], state["corrupt_config_text"])
             self.assertIn(":1:[config:load] Ignoring the unreadable base configuration file " +
                           os.path.join(self.box.app_dir, "base_config.json"), self.box.read_log())
+        # A name that cannot even be opened (a link to itself) is named too.
+        base = os.path.join(self.box.app_dir, "base_config.json")
+        os.remove(base)
+        os.symlink(base, base)
+        state = self.box.dump()
+        self.assertEqual(state["account_key"], "AK-kept-4711")
+        self.assertIn(":1:[config:load] Ignoring the unreadable base configuration file %s: %s"
+                      % (base, os.strerror(errno.ELOOP)), self.box.read_log())
 
     def test_hostile_settings_files_are_corrupt_files_not_crashes(self):
         """A deep kestreld.json, and a legacy file of aliases that would expand
