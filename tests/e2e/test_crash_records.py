@@ -1,9 +1,10 @@
 """No completed record is lost or uploaded twice when the agent is killed.
 
 Each run records real X11 windows whose titles xdotool changes and switches
-every few hundred milliseconds, with the pusher flushing and uploading to the
-service stand-in every second; SIGKILL ends it at a random moment (inside a
-scan, a flush, an upload or the journal's write alike). The agent is then
+every few hundred milliseconds, so each scan (once a second, the shortest
+interval) completes a record, with the pusher flushing and uploading to the
+service stand-in every second; SIGKILL ends it at a random moment in its
+first seconds (inside a scan, a flush, an upload or the journal's write alike). The agent is then
 started again on the same data folder and runs until the service has what
 the first run recorded. Python compares, by start time and title, the rows
 the service received with the records the first run's debug log shows:
@@ -178,7 +179,7 @@ class CrashedRecords(unittest.TestCase):
         os.makedirs(data_dir)
         with open(os.path.join(data_dir, "kestreld.json"), "w", encoding="utf-8") as out:
             json.dump({"url": self.service.host, "api_url": self.service.host, "account_key": account_key(run),
-                       "data_key": DATA_KEY, "first_time_running": False, "scan_interval": 200,
+                       "data_key": DATA_KEY, "first_time_running": False, "scan_interval": 1,
                        "idle_time_start": 86400, "push_initial_interval": 1, "push_interval": 1,
                        "pull_initial_interval": 3600, "pull_interval": 3600, "debug_log_level": 1 | 4 | 128 | 512}, out)
         log_path = os.path.join(data_dir, "log", "debug_log.txt")
@@ -225,7 +226,7 @@ class CrashedRecords(unittest.TestCase):
         print("\nkill runs: %d, seed %d" % (RUNS, SEED), file=sys.stderr)
         totals = collections.Counter()
         for run in range(RUNS):
-            moment = chance.uniform(0.3, 3.0)
+            moment = chance.uniform(0.3, 6.0)
             journaled, completed, sources, resent, left, home = self.one_run(run, moment)
             received = counted(sources)
             problems = {

@@ -11,7 +11,7 @@ import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(__file__))
-from agent_harness import Agent, PrivateHome  # noqa: E402
+from agent_harness import Agent, PrivateHome, peak_memory_kib  # noqa: E402
 from logger_probe import UPLOAD_NAME, LoggerProbe, private_home, read_upload, remove_home  # noqa: E402
 
 
@@ -123,14 +123,6 @@ def title_counts(activities):
         assert len(rows) <= 10000, (path, len(rows))
         counts.update(row[3] for row in rows)
     return counts
-
-
-def peak_memory_kib(pid):
-    with open("/proc/%d/status" % pid) as status:
-        for line in status:
-            if line.startswith("VmHWM:"):
-                return int(line.split()[1])
-    raise AssertionError("no VmHWM for %d" % pid)
 
 
 class OldLogsAtScale(unittest.TestCase):
