@@ -178,8 +178,15 @@ bool logger::commit_upload(const utf8& text, std::uint64_t through) {
     const std::optional<staged_upload> staged = stage_upload(text);
     if (!staged) return false;
     if (!journal_.commit(through, *staged)) {
-        discard_upload(*staged);
-        return false;
+        // A journal that cannot be written must not hold back every upload:
+        // the file goes out without its marker. Only a crash before the
+        // segments are removed could then send these rows a second time.
+        if (!publish_upload(*staged)) {
+            discard_upload(*staged);
+            return false;
+        }
+        journal_.discard(through, *staged);
+        return true;
     }
     // Committed: from here on the records are this file's, even if it cannot
     // be published now (the next start publishes it from the journal's marker).

@@ -106,7 +106,8 @@ public:
 private:
     bool write_batch_locked();
     // Stages the text, records in the journal that it holds the segments up
-    // to `through`, and publishes it. False when nothing was committed.
+    // to `through`, and publishes it (also when the record cannot be
+    // written). False when the rows are in no upload file.
     bool commit_upload(const utf8& text, std::uint64_t through);
     // The staged files a record names but that could not be published yet.
     std::vector<staged_upload> recover_journal();

@@ -225,9 +225,13 @@ void record_journal::open_segment(std::uint64_t number) {
     // O_NOFOLLOW: a planted link must not redirect the records.
     const int fd = ::open(segment_path(number).c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0) {
-        log(L"[logger:log] Could not open the journal segment " + path_text(segment_path(number)) + L": " +
-                util::widen(std::strerror(errno)),
-            log_level::error);
+        // Every record tries again; one line says so until a write succeeds.
+        if (!failing_) {
+            log(L"[logger:log] Could not open the journal segment " + path_text(segment_path(number)) + L": " +
+                    util::widen(std::strerror(errno)) + L"; the records stay in memory",
+                log_level::error);
+        }
+        failing_ = true;
         return;
     }
     segment_ = std::make_unique<fs::unique_fd>(fd);

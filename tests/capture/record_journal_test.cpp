@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <boost/date_time/posix_time/posix_time.hpp>
+#include <boost/filesystem.hpp>
 
 #include <fstream>
 #include <algorithm>
@@ -147,6 +148,36 @@ TEST_F(InterruptedFlush, PublishedAndAlreadySentIsNotWrittenAgain) {
     EXPECT_EQ(uploaded_rows(folders_), (std::map<std::string, int>{{row_of(L"after"), 1}}));
     { logger again(folders_); }
     EXPECT_EQ(uploaded_rows(folders_), (std::map<std::string, int>{{row_of(L"after"), 1}}));
+}
+
+// Neither its segments nor its commit markers can be written: recording and
+// uploading go on without it.
+TEST(RecordJournal, AJournalThatCannotBeWrittenCostsOneLogLineAndNoRecord) {
+    const auto folders = fresh_folders("unwritable");
+    const auto count_lines = [] {
+        const std::wstring text = debug_log_read();
+        std::size_t n = 0;
+        for (auto at = text.find(L"Could not open the journal segment"); at != std::wstring::npos;
+             at = text.find(L"Could not open the journal segment", at + 1)) {
+            ++n;
+        }
+        return n;
+    };
+    const std::size_t before = count_lines();
+    {
+        logger activity(folders);
+        // The folder goes away under the running agent, and a file takes its name.
+        boost::filesystem::remove_all(folders.journal);
+        write_file(folders.journal, "not a folder");
+        activity.log(titled(L"first"));  // the open segment still takes this one
+        ASSERT_TRUE(activity.write_current_log_to_disk());  // no marker, and the next segment cannot be opened
+        for (int n = 0; n < 5; ++n) activity.log(titled(L"later " + std::to_wstring(n)));
+        ASSERT_TRUE(activity.write_current_log_to_disk());
+    }
+    EXPECT_EQ(count_lines(), before + 1);
+    const auto rows = uploaded_rows(folders);
+    EXPECT_EQ(rows.size(), 6u);
+    EXPECT_EQ(rows.count(row_of(L"later 4")), 1u);
 }
 
 TEST(RecordJournal, RecordsGoOnBeingWrittenAfterRecovery) {
