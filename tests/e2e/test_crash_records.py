@@ -17,7 +17,7 @@ the service received with the records the first run's debug log shows:
     file the pusher sent just before the kill, but could not yet delete, is
     sent again under the same uuid: that is one upload, counted once).
 
-KES_CRASH_RUNS sets the number of runs (default 10; the issue's 100 for a
+KES_CRASH_RUNS sets the number of runs (default 10; 100 for a
 full check), KES_CRASH_SEED the random moments.
 """
 
