@@ -83,6 +83,8 @@ int main() {
     }
 
     kes::stop_daemon_serving_main_queue(*agent_daemon, queue);
+    // Old logs not converted yet stay for the next start.
+    activity_logger.stop_converting_old_logs();
     // The record open at this moment is work the user did: it goes into the
     // final flush instead of being dropped.
     agent_daemon->complete_open_record();

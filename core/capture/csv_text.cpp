@@ -95,47 +95,61 @@ void append_time(std::string& out, const boost::posix_time::ptime& t) {
     append_digits(out, time.seconds(), 2);
 }
 
+// Every column quoted, eleven commas and a line feed per row.
+constexpr std::size_t fixed_per_row = 2 * 2 + empty_columns * 2 + 11 + 1;
+
+bool add_row_length(const log_entry& record, std::size_t& length) {
+    length += fixed_per_row;
+    for (const std::wstring* text : {&record.get_application_name(), &record.get_process_version(),
+                                     &record.get_process_hash(), &record.get_window_title(),
+                                     &record.get_extended_info(), &record.get_entry_type()}) {
+        if (!add_quoted_length(*text, length)) return false;
+    }
+    for (const auto* t : {&record.get_started(), &record.get_completed()}) {
+        length += t->is_special() ? special_time_text(*t).size() : time_text_length;
+    }
+    return true;
+}
+
+void append_row(std::string& out, const log_entry& record) {
+    append_quoted(out, record.get_application_name());
+    out.push_back(',');
+    append_quoted(out, record.get_process_version());
+    out.push_back(',');
+    append_quoted(out, record.get_process_hash());
+    out.push_back(',');
+    append_quoted(out, record.get_window_title());
+    out.push_back(',');
+    append_quoted(out, record.get_extended_info());
+    for (const auto* t : {&record.get_started(), &record.get_completed()}) {
+        out.append(",\"");
+        append_time(out, *t);
+        out.push_back('"');
+    }
+    out.push_back(',');
+    append_quoted(out, record.get_entry_type());
+    out.append(",\"\",\"\",\"\",\"\"\n");
+}
+
 }  // namespace
 
 std::optional<std::string> csv_utf8(const activity_log& records) {
-    // Every column quoted, eleven commas and a line feed per row.
-    constexpr std::size_t fixed_per_row = 2 * 2 + empty_columns * 2 + 11 + 1;
     std::size_t length = 0;
     for (auto it = records.begin(); it != records.end(); ++it) {
-        const log_entry& record = *it;
-        length += fixed_per_row;
-        for (const std::wstring* text : {&record.get_application_name(), &record.get_process_version(),
-                                         &record.get_process_hash(), &record.get_window_title(),
-                                         &record.get_extended_info(), &record.get_entry_type()}) {
-            if (!add_quoted_length(*text, length)) return std::nullopt;
-        }
-        for (const auto* t : {&record.get_started(), &record.get_completed()}) {
-            length += t->is_special() ? special_time_text(*t).size() : time_text_length;
-        }
+        if (!add_row_length(*it, length)) return std::nullopt;
     }
-
     std::string out;
     out.reserve(length);
-    for (auto it = records.begin(); it != records.end(); ++it) {
-        const log_entry& record = *it;
-        append_quoted(out, record.get_application_name());
-        out.push_back(',');
-        append_quoted(out, record.get_process_version());
-        out.push_back(',');
-        append_quoted(out, record.get_process_hash());
-        out.push_back(',');
-        append_quoted(out, record.get_window_title());
-        out.push_back(',');
-        append_quoted(out, record.get_extended_info());
-        for (const auto* t : {&record.get_started(), &record.get_completed()}) {
-            out.append(",\"");
-            append_time(out, *t);
-            out.push_back('"');
-        }
-        out.push_back(',');
-        append_quoted(out, record.get_entry_type());
-        out.append(",\"\",\"\",\"\",\"\"\n");
-    }
+    for (auto it = records.begin(); it != records.end(); ++it) append_row(out, *it);
+    return out;
+}
+
+std::optional<std::string> csv_row_utf8(const log_entry& record) {
+    std::size_t length = 0;
+    if (!add_row_length(record, length)) return std::nullopt;
+    std::string out;
+    out.reserve(length);
+    append_row(out, record);
     return out;
 }
 

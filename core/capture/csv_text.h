@@ -14,5 +14,7 @@ namespace kes {
 // nullopt when a record holds a character that is not a Unicode scalar value
 // (such text has no UTF-8 form; the caller decides what to write instead).
 std::optional<std::string> csv_utf8(const activity_log& records);
+// One record's row, the same bytes it has in csv_utf8.
+std::optional<std::string> csv_row_utf8(const log_entry& record);
 
 }  // namespace kes

@@ -1,7 +1,7 @@
 #include "core/capture/logger.h"
 
 #include "core/capture/csv_text.h"
-#include "core/capture/disk_log.h"
+#include "core/foundation/config.h"
 #include "core/foundation/debug_log.h"
 #include "core/foundation/exclusive_file.h"
 #include "core/foundation/file_util.h"
@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <cstdlib>
 #include <utility>
 #include <vector>
 
@@ -22,18 +23,14 @@ namespace {
 
 constexpr std::uint32_t service_level = log_level::service;     // 128
 constexpr std::uint32_t housekeeping_level = 512;
-constexpr std::uint32_t old_log_level = 516;
+constexpr std::uint32_t record_trace_level = 512;
 constexpr std::int64_t prune_interval_us = 3600000000LL;
 constexpr std::chrono::seconds backup_lifetime(604801);  // 7 days and 1 second
 constexpr int name_attempts = 8;
 
 std::wstring path_text(const std::string& path) { return util::utf8_to_wstring_lossy(path); }
 
-std::string aside_name(const std::string& path) {
-    std::string candidate = path + ".unreadable";
-    for (int n = 1; filesystem::exists(candidate); ++n) candidate = path + ".unreadable." + std::to_string(n);
-    return candidate;
-}
+bool trace_enabled() { return (config::instance().get_debug_log_level() & record_trace_level) != 0; }
 
 }  // namespace
 
@@ -49,16 +46,23 @@ std::string uuid_text(const std::array<std::uint8_t, 16>& uuid) {
     return text;
 }
 
-logger::logger(folders paths, clock_function clock) : folders_(std::move(paths)), clock_(std::move(clock)) {
+logger::logger(folders paths, clock_function clock)
+    : folders_(std::move(paths)),
+      clock_(std::move(clock)),
+      uploads_(folders_.activities),
+      journal_(folders_.journal),
+      old_logs_(folders_.old_logs, *this) {
     try {
-        remove_unfinished_files();
-        convert_old_archived_logs_into_modern_kesactivities_file();
+        std::vector<staged_upload> still_staged = recover_journal();
+        for (auto& upload : old_logs_.finish_interrupted()) still_staged.push_back(std::move(upload));
+        uploads_.remove_unfinished_files(still_staged);
     } catch (const std::exception& e) {
         kes::log(L"[logger:ctor] Caught std::exception: " + util::widen(e.what()), log_level::error);
     }
+    journal_.open();
 }
 
-logger::~logger() = default;
+logger::~logger() { stop_converting_old_logs(); }
 
 logger& logger::get_instance() {
     static logger* const instance = [] {
@@ -66,19 +70,56 @@ logger& logger::get_instance() {
         // memory, rather than end the agent with every record it holds.
         std::signal(SIGXFSZ, SIG_IGN);
         const auto platform = system::create();
-        return new logger(folders{platform->get_activities_dir(), platform->get_activities_backup_dir(),
-                                  platform->get_log_dir()});
+        const std::string data_dir = platform->get_data_dir();
+        auto* created = new logger(folders{platform->get_activities_dir(), platform->get_activities_backup_dir(),
+                                           platform->get_log_dir(), data_dir + "/journal"});
+        // The orderly end stops the conversion itself; this covers every
+        // other way out, so no conversion runs while the process ends.
+        std::atexit([] { get_instance().stop_converting_old_logs(); });
+        created->start_converting_old_logs();
+        return created;
     }();
     return *instance;
 }
 
+std::vector<staged_upload> logger::recover_journal() {
+    const record_journal::leftovers found = journal_.recover();
+    std::vector<staged_upload> still_staged;
+    for (const auto& upload : found.committed) {
+        if (!finish_upload(upload)) still_staged.push_back(upload);
+    }
+    journal_.drop_committed(found, still_staged);
+    if (found.damaged_lines > 0) {
+        kes::log(L"[logger:ctor] Skipped " + std::to_wstring(found.damaged_lines) +
+                     L" damaged lines of the record journal (a write that a crash cut off)",
+                 log_level::error);
+    }
+    if (found.rows.empty()) {
+        journal_.drop_segments_through(found.rows_through);  // empty, or nothing in them could be read
+        return still_staged;
+    }
+    kes::log(L"[logger:ctor] Writing the records an earlier run left in the journal to an upload file",
+             log_level::info);
+    if (!commit_upload(utf8(std::string_view(found.rows)), found.rows_through)) {
+        // The segments stay, and the next flush (whose batch covers them) writes the rows.
+        recovered_rows_ = found.rows;
+        kes::log(L"[logger:ctor] Could not write them yet; the next flush will", log_level::error);
+    }
+    return still_staged;
+}
+
 void logger::log(const log_entry& record) {
+    // Rendered before the lock: the journal holds the row as the upload file will.
+    std::optional<std::string> rendered = csv_row_utf8(record);
+    const std::string row = rendered ? std::move(*rendered) : util::wstring_to_utf8_lossy(record.to_csv_row());
     bool full = false;
     {
         const std::lock_guard<std::mutex> lock(mutex_);
         current_log_.append(record);
+        journal_.append(row);
         full = current_log_.size() >= next_automatic_flush_;
     }
+    if (trace_enabled()) kes::log(L"[logger:log] Journaled: " + util::utf8_to_wstring_lossy(row), record_trace_level);
     if (!full) return;
     // A flush already under way holds its own batch: the next record tries again.
     std::unique_lock<std::mutex> flush_lock(flush_mutex_, std::try_to_lock);
@@ -94,27 +135,33 @@ bool logger::write_current_log_to_disk() {
 
 bool logger::write_batch_locked() {
     ram_log batch;
+    std::uint64_t through = 0;
     {
         const std::lock_guard<std::mutex> lock(mutex_);
-        if (current_log_.size() == 0) {
+        if (current_log_.size() == 0 && recovered_rows_.empty()) {
             kes::log(L"[logger:write_current_log_to_disk] Current log size is 0. No logs to write.", service_level);
             return true;
         }
         batch.swap(current_log_);
+        // Records from now on go to a new segment; this batch is the sealed ones.
+        through = journal_.seal();
     }
     std::optional<std::string> bytes = csv_utf8(batch);
     utf8 text = bytes ? utf8(std::move(*bytes)) : utf8(batch.to_csv());
-    if (text.size() == 0) {
+    // (An empty batch is one that only carries rows recovered at start.)
+    if (text.size() == 0 && batch.size() > 0) {
         // One record's text is not Unicode; the others must not be lost with it.
         kes::log(L"[logger:write_current_log_to_disk] A record holds text that is not Unicode; writing it with "
                  L"replacement characters.",
                  log_level::error);
         text = utf8(util::wstring_to_utf8_lossy(batch.to_csv()));
     }
-    const bool written = write_csv_string_to_kes_activities_file(text);
+    if (!recovered_rows_.empty()) text = utf8(recovered_rows_ + text.str());
+    const bool written = commit_upload(text, through);
 
     const std::lock_guard<std::mutex> lock(mutex_);
     if (written) {
+        recovered_rows_.clear();
         next_automatic_flush_ = records_per_file;
         return true;
     }
@@ -127,7 +174,35 @@ bool logger::write_batch_locked() {
     return false;
 }
 
+bool logger::commit_upload(const utf8& text, std::uint64_t through) {
+    const std::optional<staged_upload> staged = stage_upload(text);
+    if (!staged) return false;
+    if (!journal_.commit(through, *staged)) {
+        // A journal that cannot be written must not hold back every upload:
+        // the file goes out without its marker. Only a crash before the
+        // segments are removed could then send these rows a second time.
+        if (!publish_upload(*staged)) {
+            discard_upload(*staged);
+            return false;
+        }
+        journal_.discard(through, *staged);
+        return true;
+    }
+    // Committed: from here on the records are this file's, even if it cannot
+    // be published now (the next start publishes it from the journal's marker).
+    if (publish_upload(*staged)) journal_.discard(through, *staged);
+    return true;
+}
+
 bool logger::write_csv_string_to_kes_activities_file(const utf8& text) {
+    const std::optional<staged_upload> staged = stage_upload(text);
+    if (!staged) return false;
+    if (publish_upload(*staged)) return true;
+    discard_upload(*staged);
+    return false;
+}
+
+std::optional<staged_upload> logger::stage_upload(const utf8& text) {
     const std::string_view bytes(text.str());
     std::vector<unsigned char> compressed(bytes.size() * 2);
     const bool is_compressed = util::compress_string_gzip(bytes, compressed);
@@ -135,28 +210,38 @@ bool logger::write_csv_string_to_kes_activities_file(const utf8& text) {
         is_compressed ? std::string_view(reinterpret_cast<const char*>(compressed.data()), compressed.size()) : bytes;
     const std::string extension = is_compressed ? ".kesg" : ".kesc";
 
-    try {
-        fs::create_private_directories(folders_.activities);
-    } catch (const std::exception& e) {
-        kes::log(L"[logger::write_csv_string_to_kes_activities_file] " + util::widen(e.what()), log_level::error);
-        return false;
-    }
     for (int attempt = 0; attempt < name_attempts; ++attempt) {
-        const std::string uuid = uuid_text(generate_uuid());
-        kes::log(L"[logger::write_csv_string_to_kes_activities_file] Generated UUID: " + util::widen(uuid),
+        const staged_upload upload{uuid_text(generate_uuid()), extension};
+        kes::log(L"[logger::write_csv_string_to_kes_activities_file] Generated UUID: " + util::widen(upload.uuid),
                  service_level);
-        const std::string file_name = uuid + extension;
-        kes::log(L"[logger::write_csv_string_to_kes_activities_file] Activity Filename: " + util::widen(file_name),
+        kes::log(L"[logger::write_csv_string_to_kes_activities_file] Activity Filename: " +
+                     util::widen(upload.file_name()),
                  service_level);
-        const std::string path = folders_.activities + "/" + file_name;
-        kes::log(L"[logger::write_csv_string_to_kes_activities_file] Activity Path: " + path_text(path),
+        kes::log(L"[logger::write_csv_string_to_kes_activities_file] Activity Path: " +
+                     path_text(uploads_.final_path(upload)),
                  service_level);
 
-        const auto outcome = fs::write_file_exclusively(folders_.activities + "/" + uuid + ".tmp", path, content);
-        if (outcome.result == fs::exclusive_write_result::written) return true;
+        const auto outcome = uploads_.stage(upload, content);
+        if (outcome.result == fs::exclusive_write_result::written) return upload;
         kes::log(L"[logger::write_csv_string_to_kes_activities_file] " + path_text(outcome.error), log_level::error);
-        if (outcome.result == fs::exclusive_write_result::failed) return false;
+        if (outcome.result == fs::exclusive_write_result::failed) return std::nullopt;
     }
+    return std::nullopt;
+}
+
+bool logger::publish_upload(const staged_upload& upload) {
+    const auto outcome = uploads_.publish(upload);
+    if (outcome.result == fs::exclusive_write_result::written) return true;
+    kes::log(L"[logger::write_csv_string_to_kes_activities_file] " + path_text(outcome.error), log_level::error);
+    return false;
+}
+
+void logger::discard_upload(const staged_upload& upload) { uploads_.discard(upload); }
+
+bool logger::finish_upload(const staged_upload& upload) {
+    const auto outcome = uploads_.finish(upload);
+    if (outcome.result == fs::exclusive_write_result::written) return true;
+    kes::log(L"[logger:ctor] Could not publish a staged upload file: " + path_text(outcome.error), log_level::error);
     return false;
 }
 
@@ -203,56 +288,31 @@ void logger::prune_backups() {
     }
 }
 
-void logger::remove_unfinished_files() {
-    if (!filesystem::is_directory(folders_.activities)) return;
-    for (const auto& path : filesystem::list_directory(folders_.activities)) {
-        if (filesystem::extension(path) != ".tmp" || !filesystem::is_regular_file(path)) continue;
-        // Left by a crash while writing: its records were never taken from an
-        // upload file, and a partial file must never be sent.
-        kes::log(L"[logger:ctor] Removing unfinished upload file " + path_text(path), log_level::error);
-        boost::system::error_code ignored;
-        boost::filesystem::remove(path, ignored);
-    }
+void logger::convert_old_archived_logs_into_modern_kesactivities_file() { old_logs_.convert_all(stop_conversion_); }
+
+void logger::start_converting_old_logs() {
+    const std::lock_guard<std::mutex> lock(conversion_mutex_);
+    if (conversion_.joinable()) return;
+    stop_conversion_.store(false);
+    conversion_ = std::thread([this] {
+        try {
+            convert_old_archived_logs_into_modern_kesactivities_file();
+        } catch (const std::exception& e) {
+            kes::log(L"[logger:convert_old_archived_logs_into_modern_kesactivities_file] Caught std::exception: " +
+                         util::widen(e.what()),
+                     log_level::error);
+        }
+    });
 }
 
-void logger::convert_old_archived_logs_into_modern_kesactivities_file() {
-    kes::log(L"[logger:convert_old_archived_logs_into_modern_kesactivities_file]Enter load_archive_logs",
-             housekeeping_level);
-    filesystem::create_directories_if_missing(folders_.old_logs);
-    kes::log(L"[logger:convert_old_archived_logs_into_modern_kesactivities_file]directory_iterator",
-             housekeeping_level);
-    for (const auto& path : filesystem::list_directory(folders_.old_logs)) {
-        if (filesystem::extension(path) == ".log" && filesystem::is_regular_file(path)) convert_old_log(path);
-    }
+void logger::stop_converting_old_logs() {
+    stop_conversion_.store(true);
+    wait_for_old_log_conversion();
 }
 
-void logger::convert_old_log(const std::string& path) {
-    const std::wstring tag = L"[logger:convert_old_archived_logs_into_modern_kesactivities_file]";
-    kes::log(tag + L"loading log file: " + path_text(path), old_log_level);
-    try {
-        disk_log old_log(path);
-        const bool complete = old_log.read_completely();
-        if (complete || old_log.size() > 0) {
-            if (!write_csv_string_to_kes_activities_file(utf8(old_log.to_csv()))) {
-                kes::log(tag + L"could not write its upload file; keeping " + path_text(path) +
-                             L" for the next start",
-                         log_level::error);
-                return;
-            }
-        }
-        if (complete) {
-            old_log.clear();
-            return;
-        }
-        // What could not be read stays on disk, out of the way of the next start.
-        const std::string aside = aside_name(path);
-        filesystem::rename(path, aside);
-        kes::log(tag + L"could not read all of " + path_text(path) + L"; kept as " + path_text(aside),
-                 log_level::error);
-    } catch (const std::exception& e) {
-        kes::log(tag + L"Caught std::exception converting " + path_text(path) + L": " + util::widen(e.what()),
-                 log_level::error);
-    }
+void logger::wait_for_old_log_conversion() {
+    const std::lock_guard<std::mutex> lock(conversion_mutex_);
+    if (conversion_.joinable() && conversion_.get_id() != std::this_thread::get_id()) conversion_.join();
 }
 
 }  // namespace kes

@@ -259,12 +259,14 @@ public:
     // ---- settings file: applying structures and reading the files
     // (save() writes kestreld.json atomically, mode 0600, one save at a time;
     // load() is the start-up order: kestreld.json, else the legacy
-    // kestreld.cfg, then base_config.json while this is the first run.)
+    // kestreld.cfg, then base_config.json while this is the first run; an
+    // unreadable base_config.json is logged and ignored.)
     // Applies the settings present with the right kind; others are kept.
     void load(const DynamicStructure& structure);
     // True when the file was read and parsed. A corrupt file resets every
     // setting to its default, shows "status_message_corrupt_config" and, for
-    // kestreld.json, is kept aside as "kestreld.json.corrupt".
+    // kestreld.json, is kept aside as "kestreld.json.corrupt" (later, other
+    // corrupt texts as ".corrupt.1" to ".corrupt.9"; a kept copy is never replaced).
     bool load_from_json_on_disk(const std::string& path);
     // Legacy migration: applies the YAML file, saves kestreld.json and
     // removes the legacy file once kestreld.json can be read.

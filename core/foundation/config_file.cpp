@@ -7,6 +7,7 @@
 #include "core/foundation/debug_log.h"
 #include "core/foundation/dynamic_structure.h"
 #include "core/foundation/dynamic_structure_io.h"
+#include "core/foundation/exclusive_file.h"
 #include "core/foundation/system.h"
 #include "core/foundation/text.h"
 #include "core/ui/text_table.h"
@@ -15,8 +16,12 @@
 #include <nlohmann/json.hpp>
 #include <yaml-cpp/yaml.h>
 
+#include <sys/stat.h>
+
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 
@@ -158,6 +163,81 @@ void keep_raw_legacy_texts(const YAML::Node& document, DS& structure) {
 // of the account key; the position is enough to find the fault.
 std::wstring describe_parse_failure(const nlohmann::json::parse_error& e) {
     return L"JSON parse error " + std::to_wstring(e.id) + L" at byte " + std::to_wstring(e.byte);
+}
+
+// Reads a JSON settings text into a structure; on failure answers false with
+// what went wrong (never the file's own text) in `failure`, which stays empty
+// for an exception that is not a standard one.
+bool parse_settings_text(const std::string& bytes, DS& structure, std::wstring& failure) {
+    try {
+        structure = DynamicStructureFromJsonText(bytes);
+        return true;
+    } catch (const nlohmann::json::parse_error& e) {
+        failure = describe_parse_failure(e);
+    } catch (const std::exception& e) {
+        failure = util::widen(e.what());
+    } catch (...) {
+        failure.clear();  // not a standard exception: nothing to say about it
+    }
+    return false;
+}
+
+constexpr int corrupt_copies_kept = 10;
+
+// Keeps the bytes of an unreadable settings file beside it, under the first
+// free name of "<path>.corrupt", "<path>.corrupt.1" ... "<path>.corrupt.9".
+// An earlier copy is never replaced (the first may hold the only account
+// key), and bytes kept once are not kept again. The copy's path, or "" when
+// none was written.
+std::string keep_corrupt_copy(const std::string& path, const std::string& bytes) {
+    for (int n = 0; n < corrupt_copies_kept; ++n) {
+        const std::string copy = path + ".corrupt" + (n == 0 ? std::string() : "." + std::to_string(n));
+        std::string existing;
+        if (read_whole_file(copy, existing)) {
+            if (existing == bytes) return {};
+            continue;
+        }
+        const std::string temporary = copy + ".tmp";
+        std::remove(temporary.c_str());  // a crash's leftover; only this writes it
+        const auto outcome = fs::write_file_exclusively(temporary, copy, bytes);
+        if (outcome.result == fs::exclusive_write_result::written) return copy;
+        if (outcome.result == fs::exclusive_write_result::failed) {
+            log(L"[config:load_from_json_on_disk] Could not keep a copy of the unreadable configuration file: " +
+                    util::utf8_to_wstring_lossy(outcome.error),
+                1);
+            return {};
+        }
+    }
+    log(L"[config:load_from_json_on_disk] " + std::to_wstring(corrupt_copies_kept) +
+            L" copies of unreadable configuration files are kept already; this one is not",
+        1);
+    return {};
+}
+
+// base_config.json is provisioned with the application. One that cannot be
+// read is ignored: resetting the store for it would drop the account key and
+// the service address that kestreld.json just gave.
+void apply_base_config(config& store, const std::string& path) {
+    const auto ignore = [&](const std::wstring& why) {
+        log(L"[config:load] Ignoring the unreadable base configuration file " + util::utf8_to_wstring_lossy(path) +
+                L": " + why,
+            1);
+    };
+    std::string bytes;
+    if (!read_whole_file(path, bytes)) {
+        // Its absence is normal; a name there that cannot be opened is worth a line.
+        const int error = errno;
+        struct stat info {};
+        if (::lstat(path.c_str(), &info) == 0) ignore(util::widen(std::strerror(error)));
+        return;
+    }
+    DS structure;
+    std::wstring failure;
+    if (!parse_settings_text(bytes, structure, failure)) {
+        ignore(failure.empty() ? std::wstring(L"unknown failure") : failure);
+        return;
+    }
+    if (!structure.IsNil()) store.load(structure);
 }
 
 }  // namespace
@@ -433,8 +513,10 @@ bool config::load() {
     const bool loaded = load_from_json_on_disk(platform_system->get_config_json_path());
     if (!loaded) load_from_yaml_on_disk(platform_system->get_config_cfg_path());
     // base_config.json is optional: its absence is not worth a log line.
-    const std::string base_config = platform_system->get_app_dir() + "/base_config.json";
-    if (get_first_time_running() && can_open_for_reading(base_config)) load_from_json_on_disk(base_config);
+    std::string base_config = platform_system->get_app_dir();
+    if (base_config.empty() || base_config.back() != '/') base_config += '/';
+    base_config += "base_config.json";
+    if (get_first_time_running()) apply_base_config(*this, base_config);
     return loaded;
 }
 
@@ -444,16 +526,17 @@ bool config::load_from_json_on_disk(const std::string& path) {
         log_unable_to_open();
         return false;
     }
+    DS structure;
     std::wstring failure;
-    try {
-        const DS structure = DynamicStructureFromJsonText(bytes);
-        if (!structure.IsNil()) load(structure);
-        return true;
-    } catch (const nlohmann::json::parse_error& e) {
-        failure = describe_parse_failure(e);
-    } catch (const std::exception& e) {
-        failure = util::widen(e.what());
-    } catch (...) {
+    if (parse_settings_text(bytes, structure, failure)) {
+        try {
+            if (!structure.IsNil()) load(structure);
+            return true;
+        } catch (const std::exception& e) {
+            failure = util::widen(e.what());
+        } catch (...) {
+            failure.clear();
+        }
     }
     // A copy is kept aside before anything can save the defaults over it, so
     // the account key can still be recovered by hand. The file itself stays:
@@ -461,11 +544,13 @@ bool config::load_from_json_on_disk(const std::string& path) {
     // moving it away would move every later file elsewhere. base_config.json
     // is provisioned with the application and is left alone.
     const bool is_settings_file = path.size() >= 13 && path.compare(path.size() - 13, 13, "kestreld.json") == 0;
-    std::string copy_error;
-    if (is_settings_file && fs::replace_file_atomically(path + ".corrupt", bytes, copy_error)) {
-        log(L"[config:load_from_json_on_disk] Kept a copy of the unreadable configuration file as " +
-                util::utf8_to_wstring_lossy(path) + L".corrupt",
-            1);
+    if (is_settings_file) {
+        const std::string copy = keep_corrupt_copy(path, bytes);
+        if (!copy.empty()) {
+            log(L"[config:load_from_json_on_disk] Kept a copy of the unreadable configuration file as " +
+                    util::utf8_to_wstring_lossy(copy),
+                1);
+        }
     }
     set_defaults();
     set_status_message(get_text(L"status_message_corrupt_config"), 4);
@@ -484,7 +569,7 @@ bool config::load_from_yaml_on_disk(const std::string& path) {
     }
     std::wstring detail;
     try {
-        const YAML::Node document = YAML::Load(bytes);
+        const YAML::Node document = load_yaml_bounded(bytes);
         DS structure = DynamicStructureFromYaml(document);
         if (structure.IsNil()) return true;
         keep_raw_legacy_texts(document, structure);

@@ -4,6 +4,7 @@
 #include "core/foundation/text.h"
 
 #include <nlohmann/json.hpp>
+#include <yaml-cpp/eventhandler.h>
 #include <yaml-cpp/yaml.h>
 
 #include <charconv>
@@ -15,9 +16,56 @@
 namespace kes {
 namespace {
 
+[[noreturn]] void refuse_depth() { throw std::runtime_error("structure nested too deeply"); }
+
 void check_depth(int depth) {
-    if (depth > max_nesting_depth) throw std::runtime_error("structure nested too deeply");
+    if (depth > max_nesting_depth) refuse_depth();
 }
+
+// Counts the values a YAML reading makes, and the text they copy: aliases
+// are shared nodes, and a few hundred bytes of them would otherwise expand
+// into billions of copies (or one long scalar into gigabytes of them).
+class node_budget {
+public:
+    void spend_node() {
+        if (++nodes_ > max_yaml_nodes) throw std::runtime_error("YAML aliases expand past the value limit");
+    }
+    void spend_text(std::size_t bytes) {
+        text_bytes_ += bytes;
+        if (text_bytes_ > max_yaml_text_bytes) throw std::runtime_error("YAML aliases expand past the text limit");
+    }
+
+private:
+    std::size_t nodes_ = 0;
+    std::size_t text_bytes_ = 0;
+};
+
+// Walks the parser's events for the first document and refuses it once it
+// nests too deeply, before any node of it exists. The depth is that of the
+// containers open around an event, as the readers count it.
+class yaml_depth_check : public YAML::EventHandler {
+public:
+    void OnDocumentStart(const YAML::Mark&) override {}
+    void OnDocumentEnd() override {}
+    void OnNull(const YAML::Mark&, YAML::anchor_t) override { check_depth(depth_); }
+    void OnAlias(const YAML::Mark&, YAML::anchor_t) override { check_depth(depth_); }
+    void OnScalar(const YAML::Mark&, const std::string&, YAML::anchor_t, const std::string&) override {
+        check_depth(depth_);
+    }
+    void OnSequenceStart(const YAML::Mark&, const std::string&, YAML::anchor_t, YAML::EmitterStyle::value) override {
+        open();
+    }
+    void OnSequenceEnd() override { --depth_; }
+    void OnMapStart(const YAML::Mark&, const std::string&, YAML::anchor_t, YAML::EmitterStyle::value) override {
+        open();
+    }
+    void OnMapEnd() override { --depth_; }
+
+private:
+    void open() { check_depth(depth_++); }
+
+    int depth_ = 0;
+};
 
 std::int64_t low_32_bits(std::uint64_t value) {
     return static_cast<std::int32_t>(static_cast<std::uint32_t>(value & 0xFFFFFFFFu));
@@ -89,19 +137,21 @@ DynamicStructure scalar_from_yaml(const YAML::Node& node) {
     return result;
 }
 
-DynamicStructure from_yaml(const YAML::Node& node, int depth) {
+DynamicStructure from_yaml(const YAML::Node& node, int depth, node_budget& budget) {
     check_depth(depth);
+    budget.spend_node();
     DynamicStructure result;
     switch (node.Type()) {  // throws YAML::InvalidNode for an invalid node
         case YAML::NodeType::Undefined:
         case YAML::NodeType::Null:
             break;
         case YAML::NodeType::Scalar:
+            budget.spend_text(node.Scalar().size());
             result = scalar_from_yaml(node);
             break;
         case YAML::NodeType::Sequence:
             for (const auto& element : node) {
-                DynamicStructure read = from_yaml(element, depth + 1);
+                DynamicStructure read = from_yaml(element, depth + 1, budget);
                 if (!read.IsNil()) result.PushBack(read);
             }
             break;
@@ -109,7 +159,8 @@ DynamicStructure from_yaml(const YAML::Node& node, int depth) {
             for (const auto& pair : node) {
                 // A key that is itself a map or sequence names no setting.
                 if (!pair.first.IsScalar()) continue;
-                result.SetMember(util::widen(pair.first.Scalar()), from_yaml(pair.second, depth + 1));
+                budget.spend_text(pair.first.Scalar().size());
+                result.SetMember(util::widen(pair.first.Scalar()), from_yaml(pair.second, depth + 1, budget));
             }
             break;
     }
@@ -224,14 +275,41 @@ private:
 
 DynamicStructure DynamicStructureFromJson(const nlohmann::json& value) { return from_json(value, 0); }
 
-DynamicStructure DynamicStructureFromYaml(const YAML::Node& node) { return from_yaml(node, 0); }
+DynamicStructure DynamicStructureFromYaml(const YAML::Node& node) {
+    node_budget budget;
+    return from_yaml(node, 0, budget);
+}
+
+nlohmann::json parse_json_bounded(std::string_view utf8_text) {
+    using event = nlohmann::json::parse_event_t;
+    // The parser reports the number of containers open around each event;
+    // throwing here ends the parse before the deep value is built.
+    const nlohmann::json::parser_callback_t refuse_deep = [](int depth, event kind, nlohmann::json&) {
+        if (depth > max_nesting_depth && (kind == event::object_start || kind == event::array_start ||
+                                          kind == event::value)) {
+            refuse_depth();
+        }
+        return true;
+    };
+    return nlohmann::json::parse(utf8_text.begin(), utf8_text.end(), refuse_deep);
+}
+
+YAML::Node load_yaml_bounded(const std::string& text) {
+    {
+        std::istringstream events(text);
+        YAML::Parser parser(events);
+        yaml_depth_check check;
+        parser.HandleNextDocument(check);
+    }
+    return YAML::Load(text);
+}
 
 DynamicStructure DynamicStructureFromJsonText(std::string_view utf8_text) {
-    return DynamicStructureFromJson(nlohmann::json::parse(utf8_text.begin(), utf8_text.end()));
+    return DynamicStructureFromJson(parse_json_bounded(utf8_text));
 }
 
 DynamicStructure DynamicStructureFromYamlText(const std::string& text) {
-    return DynamicStructureFromYaml(YAML::Load(text));
+    return DynamicStructureFromYaml(load_yaml_bounded(text));
 }
 
 std::wostream& WriteJson(std::wostream& out, const DynamicStructure& value) {

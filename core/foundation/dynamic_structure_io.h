@@ -9,7 +9,10 @@
 // byte by byte, JSON string values decoded from UTF-8 (invalid UTF-8 throws
 // std::range_error). YAML scalars become the first kind that converts: bool
 // (yes/on/true...), 32-bit integer, float, then text widened byte by byte.
-// Nesting deeper than max_nesting_depth throws std::runtime_error. Every
+// Nesting deeper than max_nesting_depth throws std::runtime_error, and so does
+// a YAML document whose aliases would expand past max_yaml_nodes values or
+// max_yaml_text_bytes of scalar text (an alias shares its anchor's node;
+// reading copies it for every use). Every
 // failure is an exception for the caller to treat as a failed parse; input
 // never stops the process.
 //
@@ -22,6 +25,7 @@
 
 #include <nlohmann/json_fwd.hpp>
 
+#include <cstddef>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -33,12 +37,21 @@ class Node;
 namespace kes {
 
 inline constexpr int max_nesting_depth = 256;
+inline constexpr std::size_t max_yaml_nodes = 100000;
+inline constexpr std::size_t max_yaml_text_bytes = 16 * 1024 * 1024;
 
 DynamicStructure DynamicStructureFromJson(const nlohmann::json& value);
 DynamicStructure DynamicStructureFromYaml(const YAML::Node& node);
 
-// Parses the text and reads it; parser errors are thrown as the libraries'
-// own exceptions (nlohmann::json::exception, YAML::Exception).
+// Parse untrusted text with the nesting bounded while parsing, so no value
+// deeper than max_nesting_depth is ever built (copying or reading one would
+// recurse past the stack). Syntax errors are the libraries' own exceptions
+// (nlohmann::json::exception, YAML::Exception); too deep a text is
+// std::runtime_error. The YAML form loads the first document, as YAML::Load.
+nlohmann::json parse_json_bounded(std::string_view utf8_text);
+YAML::Node load_yaml_bounded(const std::string& text);
+
+// Parses the text (bounded as above) and reads it.
 DynamicStructure DynamicStructureFromJsonText(std::string_view utf8_text);
 DynamicStructure DynamicStructureFromYamlText(const std::string& text);
 

@@ -29,8 +29,7 @@ int rename_no_replace(const std::string& from, const std::string& to) {
 
 }  // namespace
 
-exclusive_write_outcome write_file_exclusively(const std::string& temporary_path, const std::string& final_path,
-                                               std::string_view bytes) {
+exclusive_write_outcome stage_file(const std::string& temporary_path, std::string_view bytes) {
     unique_fd fd(::open(temporary_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
     if (fd.get() < 0) {
         const int error = errno;
@@ -45,14 +44,26 @@ exclusive_write_outcome write_file_exclusively(const std::string& temporary_path
         ::unlink(temporary_path.c_str());
         return {exclusive_write_result::failed, describe("cannot write", temporary_path, error)};
     }
+    return {exclusive_write_result::written, {}};
+}
+
+exclusive_write_outcome publish_staged_file(const std::string& temporary_path, const std::string& final_path) {
     const int rename_error = rename_no_replace(temporary_path, final_path);
     if (rename_error != 0) {
-        ::unlink(temporary_path.c_str());
         return {rename_error == EEXIST ? exclusive_write_result::name_taken : exclusive_write_result::failed,
                 describe("cannot rename to", final_path, rename_error)};
     }
     sync_folder_of(final_path);
     return {exclusive_write_result::written, {}};
+}
+
+exclusive_write_outcome write_file_exclusively(const std::string& temporary_path, const std::string& final_path,
+                                               std::string_view bytes) {
+    exclusive_write_outcome staged = stage_file(temporary_path, bytes);
+    if (staged.result != exclusive_write_result::written) return staged;
+    exclusive_write_outcome published = publish_staged_file(temporary_path, final_path);
+    if (published.result != exclusive_write_result::written) ::unlink(temporary_path.c_str());
+    return published;
 }
 
 }  // namespace kes::fs

@@ -21,6 +21,14 @@ void create_private_directories(const std::string& path) {
     }
 }
 
+bool tighten_private_directory(const std::string& path) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return true;
+    if ((info.st_mode & 077) == 0) return true;
+    if (info.st_uid != ::geteuid()) return false;
+    return ::chmod(path.c_str(), 0700) == 0;
+}
+
 bool ensure_private_file(const std::string& path) {
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
     if (fd < 0) return false;

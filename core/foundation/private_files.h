@@ -10,6 +10,11 @@ namespace kes::fs {
 // Throws boost::filesystem::filesystem_error on failure.
 void create_private_directories(const std::string& path);
 
+// Takes group and other access off an existing folder of ours (mode 0700);
+// a missing folder, or one owned by another user, is left alone. False when
+// the folder stays open to others.
+bool tighten_private_directory(const std::string& path);
+
 // Creates the file empty with mode 0600 when it does not exist; true when it
 // exists afterwards.
 bool ensure_private_file(const std::string& path);

@@ -111,7 +111,13 @@ bool system::is_idle() {
 std::string system::get_data_dir() {
     const std::string app_dir = get_app_dir();
     if (file_exists(app_dir + "/kestreld.json")) return app_dir;
-    return get_user_library_dir() + "/KestrelData";
+    // The folder holds the account key and every record. New ones are made
+    // 0700 by whoever creates them; one that exists looser (made by an older
+    // version, or by hand) is tightened here. The application folder above
+    // is shared with others and is not ours to change.
+    const std::string data_dir = get_user_library_dir() + "/KestrelData";
+    fs::tighten_private_directory(data_dir);
+    return data_dir;
 }
 
 std::string system::get_browser_support_path() { return get_data_dir() + "/client_browser_support.json"; }

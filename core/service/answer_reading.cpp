@@ -1,5 +1,6 @@
 #include "core/service/answer_reading.h"
 
+#include "core/foundation/dynamic_structure_io.h"
 #include "core/foundation/text.h"
 
 #include <limits>
@@ -38,7 +39,7 @@ std::int32_t checked_int32(const char* name, const json& value) {
 }  // namespace
 
 json parse_object(const std::string& body) {
-    json parsed = json::parse(body);
+    json parsed = kes::parse_json_bounded(body);
     if (!parsed.is_object()) {
         throw json::type_error::create(302, std::string("the answer must be an object, but is ") +
                                                 parsed.type_name(), nullptr);

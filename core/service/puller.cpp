@@ -46,9 +46,10 @@ std::optional<DynamicStructure> read_local_browser_support(const std::string& pa
     const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (text.empty()) return std::nullopt;
     try {
-        const nlohmann::json parsed = nlohmann::json::parse(text);
+        const nlohmann::json parsed = parse_json_bounded(text);
         const auto found = parsed.is_object() ? parsed.find("2") : parsed.end();
-        return DynamicStructureFromJson(found == parsed.end() ? nlohmann::json() : *found);
+        if (found == parsed.end()) return DynamicStructure();
+        return DynamicStructureFromJson(*found);
     } catch (const std::exception& e) {
         // A broken local file must not stop the puller: the service's table
         // takes its place.

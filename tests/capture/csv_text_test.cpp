@@ -38,6 +38,16 @@ TEST(CsvText, IsTheUtf8FormOfEveryRowInOrder) {
     EXPECT_EQ(*direct, utf8(log.to_csv()).str());
     EXPECT_NE(direct->find("\"2024-05-01 09:01:05\""), std::string::npos) << "whole seconds only";
     EXPECT_NE(direct->find("\"+infinity\""), std::string::npos);
+
+    // One row at a time (as the journal keeps them) gives the same bytes.
+    std::string rows;
+    for (const auto& each : log) {
+        const std::optional<std::string> row = csv_row_utf8(each);
+        ASSERT_TRUE(row);
+        EXPECT_EQ(*row, utf8(each.to_csv_row()).str());
+        rows += *row;
+    }
+    EXPECT_EQ(rows, *direct);
 }
 
 TEST(CsvText, EmptyLogIsEmptyAndTextWithoutUtf8FormIsRefused) {
@@ -46,6 +56,7 @@ TEST(CsvText, EmptyLogIsEmptyAndTextWithoutUtf8FormIsRefused) {
     EXPECT_EQ(*csv_utf8(log), "");
     log.append(record(std::wstring(L"bad ") + static_cast<wchar_t>(0xDC00), L"", ptime(), ptime()));
     EXPECT_FALSE(csv_utf8(log));
+    EXPECT_FALSE(csv_row_utf8(*log.begin()));
     log.clear();
     log.append(record(L"", std::wstring(L"above ") + static_cast<wchar_t>(0x110000), ptime(), ptime()));
     EXPECT_FALSE(csv_utf8(log));

@@ -21,7 +21,7 @@ namespace {
 
 logger::folders fresh_folders(const std::string& name) {
     const std::string base = testing::private_home() + "/logger-" + name;
-    return {base + "/activities", base + "/activities_backup", base + "/log"};
+    return {base + "/activities", base + "/activities_backup", base + "/log", base + "/journal"};
 }
 
 log_entry numbered_record(int n) {
@@ -140,7 +140,7 @@ TEST(Logger, ARecordThatIsNotUnicodeDoesNotTakeTheBatchWithIt) {
     EXPECT_NE(rows[1].find("\"x\xEF\xBF\xBD\""), std::string::npos);
 }
 
-TEST(Logger, StartRemovesUnfinishedFilesAndConvertsOnlyOldLogs) {
+TEST(Logger, StartRemovesUnfinishedFilesAndOnlyOldLogsConvert) {
     const auto folders = fresh_folders("start");
     filesystem::create_directories_if_missing(folders.activities);
     filesystem::create_directories_if_missing(folders.old_logs);
@@ -150,6 +150,8 @@ TEST(Logger, StartRemovesUnfinishedFilesAndConvertsOnlyOldLogs) {
     std::ofstream(folders.old_logs + "/bad.log") << "garbage that is no record";
 
     logger activity(folders);
+    EXPECT_EQ(testing::folder_names(folders.activities), std::vector<std::string>{});
+    activity.convert_old_archived_logs_into_modern_kesactivities_file();
     EXPECT_EQ(testing::folder_names(folders.old_logs),
               (std::vector<std::string>{"b.txt", "bad.log.unreadable"}));
     EXPECT_EQ(testing::read_file(folders.old_logs + "/bad.log.unreadable"), "garbage that is no record");

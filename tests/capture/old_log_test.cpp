@@ -1,7 +1,7 @@
-// Old binary activity logs, built here byte by byte as earlier versions wrote
-// them (the python writer in tests/e2e checks the same format independently).
+// Old binary activity logs read as records.
 #include "core/capture/disk_log.h"
 #include "core/foundation/file_util.h"
+#include "tests/support/old_log_file.h"
 #include "tests/support/test_environment.h"
 
 #include <gtest/gtest.h>
@@ -12,46 +12,10 @@
 namespace kes {
 namespace {
 
-struct old_file {
-    std::string bytes;
-
-    old_file& count(std::uint64_t n) {
-        for (int i = 0; i < 8; ++i) bytes.push_back(static_cast<char>((n >> (8 * i)) & 0xFF));
-        return *this;
-    }
-    old_file& text(const std::wstring& value) {
-        count(value.size());
-        for (const wchar_t ch : value) {
-            for (int i = 0; i < 4; ++i)
-                bytes.push_back(static_cast<char>((static_cast<std::uint32_t>(ch) >> (8 * i)) & 0xFF));
-        }
-        return *this;
-    }
-    old_file& raw(const std::string& value) {
-        bytes += value;
-        return *this;
-    }
-    old_file& header() { return text(L"version").raw("2"); }
-    old_file& record(const std::wstring& app, const std::wstring& title, int version,
-                     const std::wstring& entry_type = L"") {
-        text(app).raw("2013-Jan-05 14:03:22").text(L"host").text(L"https://example.org").text(L"user");
-        text(app).text(L"").text(L"1.0").raw("2013-Jan-05 14:00:00").text(title);
-        if (version >= 2) text(entry_type).text(L"").text(L"").text(L"").text(L"");
-        return *this;
-    }
-    std::string save(const std::string& name) const {
-        const std::string folder = testing::private_home() + "/old-logs";
-        filesystem::create_directories_if_missing(folder);
-        const std::string path = folder + "/" + name;
-        std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
-        return path;
-    }
-};
+using old_file = testing::old_log_file;
 
 std::wstring expected_row(const std::wstring& app, const std::wstring& title, const std::wstring& type) {
-    return L"\"" + app + L"\",\"1.0\",\"\",\"" + title +
-           L"\",\"https://example.org\",\"2013-01-05 14:00:00\",\"2013-01-05 14:03:22\",\"" + type +
-           L"\",\"\",\"\",\"\",\"\"\n";
+    return testing::old_log_row(app, title, type);
 }
 
 TEST(OldLog, Version2KeepsEntryTypesAndVersion1HasNone) {

@@ -27,6 +27,15 @@ def wait_until(condition, timeout=30.0, what="condition"):
     raise AssertionError("timed out waiting for " + what)
 
 
+def peak_memory_kib(pid):
+    """The process's peak resident memory so far (VmHWM), in KiB."""
+    with open("/proc/%d/status" % pid) as f:
+        for line in f:
+            if line.startswith("VmHWM:"):
+                return int(line.split()[1])
+    raise AssertionError("no VmHWM for %d" % pid)
+
+
 class PrivateHome:
     """A temporary HOME with its own data, config and runtime folders."""
 

@@ -24,7 +24,7 @@ import uuid
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
-from agent_harness import BUILD_DIR, PrivateHome, wait_until  # noqa: E402
+from agent_harness import BUILD_DIR, PrivateHome, peak_memory_kib, wait_until  # noqa: E402
 import hostile_service as hostile  # noqa: E402
 from service_probe import ProbeRun, expected_texts  # noqa: E402
 
@@ -158,14 +158,6 @@ def upload_file(folder):
         out.write(text.getvalue())
     os.chmod(path, 0o600)
     return path
-
-
-def peak_memory_kib(pid):
-    with open("/proc/%d/status" % pid) as f:
-        for line in f:
-            if line.startswith("VmHWM:"):
-                return int(line.split()[1])
-    raise AssertionError("no VmHWM for %d" % pid)
 
 
 class AgentUnderHostileService(unittest.TestCase):

@@ -2,6 +2,7 @@
 store wrote, python's yaml writes a legacy file that migrates, a corrupt file
 is kept aside, base_config.json applies only on the first run."""
 
+import errno
 import json
 import os
 import stat
@@ -100,6 +101,64 @@ class SettingsFile(unittest.TestCase):
         with open(os.path.join(self.box.app_dir, "base_config.json"), "w") as f:
             json.dump({"url": "127.0.0.1:9999"}, f)
         self.assertEqual(self.box.dump()["url"], "127.0.0.2")
+
+    def test_an_unreadable_base_config_is_ignored_and_named(self):
+        self.box.write_data_file("kestreld.json", json.dumps(
+            {"account_key": "AK-kept-4711", "url": "127.0.0.1:8443", "first_time_running": True}))
+        deep = '{"url": ' + "[" * 100000 + "]" * 100000 + "}"
+        for unreadable in ('{"url": "127.0.0.1:1",', deep):
+            with open(os.path.join(self.box.app_dir, "base_config.json"), "w") as f:
+                f.write(unreadable)
+            state = self.box.dump()
+            self.assertEqual(state["account_key"], "AK-kept-4711")
+            self.assertEqual(state["url"], "127.0.0.1:8443")
+            self.assertNotEqual(state["status_message"], state["corrupt_config_text"])
+            self.assertIn(":1:[config:load] Ignoring the unreadable base configuration file " +
+                          os.path.join(self.box.app_dir, "base_config.json"), self.box.read_log())
+        # A name that cannot even be opened (a link to itself) is named too.
+        base = os.path.join(self.box.app_dir, "base_config.json")
+        os.remove(base)
+        os.symlink(base, base)
+        state = self.box.dump()
+        self.assertEqual(state["account_key"], "AK-kept-4711")
+        self.assertIn(":1:[config:load] Ignoring the unreadable base configuration file %s: %s"
+                      % (base, os.strerror(errno.ELOOP)), self.box.read_log())
+
+    def test_hostile_settings_files_are_corrupt_files_not_crashes(self):
+        """A deep kestreld.json, and a legacy file of aliases that would expand
+        to 9^9 values, end as corrupt files with small memory."""
+        import resource
+        deep = '{"url": ' + "[" * 1000000 + "]" * 1000000 + "}"
+        self.box.write_data_file("kestreld.json", deep)
+        state = self.box.dump()
+        self.assertEqual(state["status_message"], state["corrupt_config_text"])
+        os.remove(self.box.json_path)
+        os.remove(self.box.json_path + ".corrupt")
+
+        bomb = "a: &a [lol, lol, lol, lol, lol, lol, lol, lol, lol]\n"
+        for name in "bcdefghi":
+            previous = chr(ord(name) - 1)
+            bomb += "%s: &%s [%s]\n" % (name, name, ", ".join(["*" + previous] * 9))
+        self.assertLess(len(bomb), 500)
+        self.box.write_data_file("kestreld.cfg", bomb)
+        state = self.box.dump()
+        self.assertEqual(state["status_message"], state["corrupt_config_text"])
+        self.assertIn(":1:[config:load_from_yaml_on_disk] Error reading configuration file", self.box.read_log())
+        peak_kib = resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss
+        self.assertLess(peak_kib, 200 * 1024, "the largest probe run peaked at %d KiB" % peak_kib)
+
+    def test_a_second_corrupt_start_keeps_the_first_copy(self):
+        first, second = '{"account_key": "FIRST-KEY-1",', '{"account_key": "SECOND-2",'
+        self.box.write_data_file("kestreld.json", first)
+        self.box.dump()
+        self.box.write_data_file("kestreld.json", second)
+        self.box.dump()
+        self.box.dump()
+        with open(self.box.json_path + ".corrupt") as f:
+            self.assertEqual(f.read(), first)
+        with open(self.box.json_path + ".corrupt.1") as f:
+            self.assertEqual(f.read(), second)
+        self.assertFalse(os.path.exists(self.box.json_path + ".corrupt.2"))
 
 
 if __name__ == "__main__":

@@ -230,6 +230,26 @@ TEST_F(ConfigFile, CorruptSettingsFileIsKeptAsideAndDefaultsApply) {
     EXPECT_TRUE(log_has(L"[config:load_from_json_on_disk] Error reading configuration file - resetting to default "
                         L"configuration"));
     EXPECT_FALSE(log_has(L"SECRETACCOUNTKEY1234"));
+
+    // A later corrupt start never replaces the first copy: each new text gets
+    // the next free name, a text kept once is not kept again, and there are
+    // at most ten copies.
+    const std::string second = R"({"account_key": "OTHER", )";
+    write("kestreld.json", second);
+    EXPECT_FALSE(store.load_from_json_on_disk(path));
+    EXPECT_EQ(testing::read_file(path + ".corrupt"), broken);
+    EXPECT_EQ(testing::read_file(path + ".corrupt.1"), second);
+    EXPECT_FALSE(store.load_from_json_on_disk(path));
+    EXPECT_FALSE(boost::filesystem::exists(path + ".corrupt.2"));
+    for (int n = 2; n <= 10; ++n) {
+        write("kestreld.json", "{" + std::to_string(n));
+        EXPECT_FALSE(store.load_from_json_on_disk(path));
+    }
+    EXPECT_EQ(testing::read_file(path + ".corrupt.9"), "{9");
+    EXPECT_FALSE(boost::filesystem::exists(path + ".corrupt.10"));
+    EXPECT_TRUE(log_has(L"10 copies of unreadable configuration files are kept already"));
+    EXPECT_EQ(testing::read_file(path + ".corrupt"), broken);
+
     // A provisioned base_config.json is never moved.
     const std::string base = write("base_config.json", "{");
     EXPECT_FALSE(store.load_from_json_on_disk(base));

@@ -60,11 +60,65 @@ TEST(DynamicStructureJson, StringsDecodeButMemberNamesWiden) {
     EXPECT_THROW(DynamicStructureFromJson(nlohmann::json(std::string("\xff"))), std::range_error);
 }
 
-TEST(DynamicStructureJson, DeepNestingIsAFailedReadNotACrash) {
-    const std::string deep = std::string(5000, '[') + "1" + std::string(5000, ']');
-    EXPECT_THROW(json(deep.c_str()), std::runtime_error);
-    const std::string shallow = std::string(100, '[') + "1" + std::string(100, ']');
-    EXPECT_NO_THROW(json(shallow.c_str()));
+std::string nested(int depth, char open, char close, const std::string& inside = "1") {
+    return std::string(static_cast<std::size_t>(depth), open) + inside + std::string(static_cast<std::size_t>(depth), close);
+}
+
+TEST(DynamicStructureJson, DeepNestingIsRefusedWhileParsing) {
+    // The limit holds for the text itself: 300 levels parse fine in the
+    // library, and a million would build a value that no copy survives.
+    for (const int depth : {max_nesting_depth + 1, 300, 1000000}) {
+        const std::string deep = nested(depth, '[', ']');
+        EXPECT_THROW(parse_json_bounded(deep), std::runtime_error) << depth;
+        EXPECT_THROW(DynamicStructureFromJsonText(deep), std::runtime_error) << depth;
+    }
+    std::string objects;
+    for (int i = 0; i < 1000000; ++i) objects += "{\"a\":";
+    EXPECT_THROW(parse_json_bounded(objects), std::runtime_error);
+    EXPECT_NO_THROW(nlohmann::json::parse(nested(300, '[', ']')));
+    EXPECT_EQ(parse_json_bounded(nested(max_nesting_depth, '[', ']')).dump(), nested(max_nesting_depth, '[', ']'));
+    const DS deepest = DynamicStructureFromJsonText(nested(max_nesting_depth, '[', ']'));
+    EXPECT_TRUE(deepest.IsArray());
+}
+
+TEST(DynamicStructureYaml, DeepNestingIsRefusedWhileParsing) {
+    // yaml-cpp's own guard lets 300 levels through into nodes; ours does not.
+    EXPECT_NO_THROW(YAML::Load(nested(300, '[', ']')));
+    for (const int depth : {max_nesting_depth + 1, 300, 100000}) {
+        EXPECT_THROW(load_yaml_bounded(nested(depth, '[', ']')), std::runtime_error) << depth;
+    }
+    std::string block;
+    for (int level = 0; level <= max_nesting_depth; ++level) block += std::string(static_cast<std::size_t>(level), ' ') + "k:\n";
+    EXPECT_THROW(load_yaml_bounded(block + std::string(max_nesting_depth + 1, ' ') + "k: 1\n"), std::runtime_error);
+    EXPECT_TRUE(DynamicStructureFromYamlText(nested(max_nesting_depth, '[', ']')).IsArray());
+}
+
+TEST(DynamicStructureYaml, AliasesExpandOnlyWithinTheValueLimit) {
+    // Nine lists of nine aliases each: a few hundred bytes that name 9^9 values.
+    std::string bomb = "a: &a [lol, lol, lol, lol, lol, lol, lol, lol, lol]\n";
+    for (char name = 'b'; name <= 'i'; ++name) {
+        const std::string previous(1, static_cast<char>(name - 1));
+        bomb += std::string(1, name) + ": &" + name + " [";
+        for (int i = 0; i < 9; ++i) bomb += (i ? ", *" : "*") + previous;
+        bomb += "]\n";
+    }
+    ASSERT_LT(bomb.size(), 500u);
+    const YAML::Node shared = load_yaml_bounded(bomb);  // the nodes are shared, so this is small
+    EXPECT_THROW(DynamicStructureFromYaml(shared), std::runtime_error);
+    EXPECT_THROW(DynamicStructureFromYamlText(bomb), std::runtime_error);
+
+    const DS reused = DynamicStructureFromYamlText("base: &b {x: 1, y: [2, 3]}\none: *b\ntwo: *b\n");
+    EXPECT_EQ(reused.GetMember(L"two").GetMember(L"y")[1].AsInteger(false), 3);
+    EXPECT_EQ(reused.GetMember(L"one").GetMember(L"x").AsInteger(false), 1);
+    // Few values, but each a copy of one long scalar: the text they copy is bounded too.
+    std::string long_copies = "a: &a " + std::string(64 * 1024, 'x') + "\nb: [";
+    for (int i = 0; i < 300; ++i) long_copies += (i ? ", *a" : "*a");
+    long_copies += "]\n";
+    EXPECT_THROW(DynamicStructureFromYamlText(long_copies), std::runtime_error);
+    const std::string few_copies = "a: &a " + std::string(64 * 1024, 'x') + "\nb: [*a, *a]\n";
+    EXPECT_EQ(DynamicStructureFromYamlText(few_copies).GetMember(L"b").Size(), 2u);
+    // An anchor that contains its own alias is a cycle, not an endless read.
+    EXPECT_THROW(DynamicStructureFromYamlText("a: &a [x, *a]\n"), std::exception);
 }
 
 TEST(DynamicStructureYaml, ScalarsTakeTheFirstKindThatConverts) {

@@ -179,6 +179,23 @@ TEST_F(OsxSystemTest, FoldersFollowTheBundleAndTheFreedesktopLayout) {
     EXPECT_EQ(platform_system->get_ca_bundle_path(), "");  // no bundle resources here: no file, no path
 }
 
+TEST_F(OsxSystemTest, TheDataFolderIsPrivateWhetherNewOrFoundOpen) {
+    const auto platform_system = make();
+    const std::string data_dir = platform_system->get_data_dir();
+    const auto mode_of = [](const std::string& path) {
+        struct stat info {};
+        return ::stat(path.c_str(), &info) == 0 ? info.st_mode & 0777 : 01000u;
+    };
+    boost::filesystem::remove_all(data_dir);
+    const mode_t old_mask = ::umask(022);
+    platform_system->get_config_json_path();  // the first start creates it
+    EXPECT_EQ(mode_of(data_dir), 0700u);
+    ASSERT_EQ(::chmod(data_dir.c_str(), 0755), 0);  // as an older version or a hand left it
+    platform_system->get_activities_dir();
+    EXPECT_EQ(mode_of(data_dir), 0700u);
+    ::umask(old_mask);
+}
+
 TEST(RunCommand, JoinsLinesAndKeepsEveryMultiByteCharacter) {
     const auto platform_system = system::create();
     EXPECT_EQ(platform_system->run_command(L"printf 'a\\nb\\n'"), L"ab");

@@ -6,6 +6,8 @@
 //                       times as "YYYY-MM-DD HH:MM:SS" ("" for none)
 //   flush               "written" or "kept" (the records stay in memory)
 //   count               records held in memory
+//   converted           waits until the old logs are converted, then "done"
+//   stop-conversion     stops converting old logs, then "stopped"
 //   quit
 #include "core/capture/logger.h"
 #include "core/foundation/system.h"
@@ -74,6 +76,12 @@ int main() {
                 std::cout << "logged 1" << std::endl;
             } else if (command == "flush") {
                 std::cout << (activity.write_current_log_to_disk() ? "written" : "kept") << std::endl;
+            } else if (command == "converted") {
+                activity.wait_for_old_log_conversion();
+                std::cout << "done" << std::endl;
+            } else if (command == "stop-conversion") {
+                activity.stop_converting_old_logs();
+                std::cout << "stopped" << std::endl;
             } else if (command == "count") {
                 std::cout << activity.record_count() << std::endl;
             } else if (command == "quit") {

@@ -1,0 +1,83 @@
+#include "core/capture/upload_folder.h"
+
+#include "core/foundation/debug_log.h"
+#include "core/foundation/file_util.h"
+#include "core/foundation/private_files.h"
+#include "core/foundation/text.h"
+
+#include <boost/filesystem.hpp>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+
+namespace kes {
+namespace {
+
+bool is_uuid_text(std::string_view text) {
+    if (text.size() != 36) return false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        const bool hyphen_place = i == 8 || i == 13 || i == 18 || i == 23;
+        if (hyphen_place ? c != '-' : !((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::optional<staged_upload> staged_upload::from_file_name(std::string_view name) {
+    if (name.size() != 41) return std::nullopt;
+    const std::string_view extension = name.substr(36);
+    if ((extension != ".kesg" && extension != ".kesc") || !is_uuid_text(name.substr(0, 36))) return std::nullopt;
+    return staged_upload{std::string(name.substr(0, 36)), std::string(extension)};
+}
+
+fs::exclusive_write_outcome upload_folder::stage(const staged_upload& upload, std::string_view content) const {
+    try {
+        fs::create_private_directories(path_);
+    } catch (const std::exception& e) {
+        return {fs::exclusive_write_result::failed, e.what()};
+    }
+    // The final name must still be free too, or publishing would fail later.
+    if (filesystem::exists(final_path(upload))) {
+        return {fs::exclusive_write_result::name_taken, "the name " + upload.file_name() + " is taken"};
+    }
+    return fs::stage_file(staged_path(upload), content);
+}
+
+fs::exclusive_write_outcome upload_folder::publish(const staged_upload& upload) const {
+    return fs::publish_staged_file(staged_path(upload), final_path(upload));
+}
+
+void upload_folder::discard(const staged_upload& upload) const { ::unlink(staged_path(upload).c_str()); }
+
+fs::exclusive_write_outcome upload_folder::finish(const staged_upload& upload) const {
+    if (!filesystem::exists(staged_path(upload))) return {fs::exclusive_write_result::written, {}};
+    auto outcome = publish(upload);
+    if (outcome.result == fs::exclusive_write_result::name_taken) {
+        // Published by a link whose second half a crash cut off: the final
+        // file is the one to keep.
+        discard(upload);
+        return {fs::exclusive_write_result::written, {}};
+    }
+    return outcome;
+}
+
+void upload_folder::remove_unfinished_files(const std::vector<staged_upload>& keep) const {
+    if (!filesystem::is_directory(path_)) return;
+    for (const auto& path : filesystem::list_directory(path_)) {
+        if (filesystem::extension(path) != ".tmp" || !filesystem::is_regular_file(path)) continue;
+        const bool kept = std::any_of(keep.begin(), keep.end(),
+                                      [&](const staged_upload& upload) { return staged_path(upload) == path; });
+        if (kept) continue;
+        // Left by a crash while writing: its records were never taken from
+        // memory or a journal, and a partial file must never be sent.
+        log(L"[logger:ctor] Removing unfinished upload file " + util::utf8_to_wstring_lossy(path), log_level::error);
+        boost::system::error_code ignored;
+        boost::filesystem::remove(path, ignored);
+    }
+}
+
+}  // namespace kes

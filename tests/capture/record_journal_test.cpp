@@ -1,0 +1,196 @@
+// The record journal and the logger's recovery from it: what a crash leaves
+// (simulated by a logger that is destroyed without a flush, and by files laid
+// out as a crash between the steps of a flush leaves them) reaches an upload
+// file exactly once.
+#include "core/capture/logger.h"
+#include "core/capture/record_journal.h"
+#include "core/foundation/debug_log.h"
+#include "core/foundation/file_util.h"
+#include "tests/support/test_environment.h"
+#include "tests/support/upload_files.h"
+
+#include <gtest/gtest.h>
+
+#include <boost/date_time/posix_time/posix_time.hpp>
+#include <boost/filesystem.hpp>
+
+#include <fstream>
+#include <algorithm>
+#include <map>
+
+using namespace std::string_literals;
+
+namespace kes {
+namespace {
+
+logger::folders fresh_folders(const std::string& name) {
+    const std::string base = testing::private_home() + "/journal-" + name;
+    return {base + "/activities", base + "/activities_backup", base + "/log", base + "/journal"};
+}
+
+log_entry titled(const std::wstring& title) {
+    return log_entry(L"app", boost::posix_time::time_from_string("2024-05-01 09:05:30"), L"host", L"", L"user",
+                     L"app", L"", L"1.0", boost::posix_time::time_from_string("2024-05-01 09:00:00"), title);
+}
+
+std::string row_of(const std::wstring& title) { return util::wstring_to_utf8(titled(title).to_csv_row()); }
+
+// Every upload file's rows, counted.
+std::map<std::string, int> uploaded_rows(const logger::folders& folders) {
+    std::map<std::string, int> rows;
+    for (const auto& name : testing::folder_names(folders.activities)) {
+        EXPECT_NE(filesystem::extension(name), ".tmp") << name;
+        for (const auto& row : testing::lines_of(testing::upload_text(folders.activities + "/" + name))) ++rows[row];
+    }
+    return rows;
+}
+
+void write_file(const std::string& path, const std::string& bytes) {
+    filesystem::create_directories_if_missing(path.substr(0, path.rfind('/')));
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+TEST(RecordJournal, LinesReadBackAndDamagedOnesAreSkipped) {
+    const std::string tricky = "\"a \\\\ b\",\"line\nfeed\r\",\"caf\xc3\xa9\"\n";
+    std::string segment = journal_line(tricky) + journal_line("second\n");
+    EXPECT_EQ(std::count(segment.begin(), segment.end(), '\n'), 2);  // one line a row, whatever it holds
+    std::size_t damaged = 0;
+    EXPECT_EQ(journal_rows(segment, damaged), tricky + "second\n");
+    EXPECT_EQ(damaged, 0u);
+
+    // A flipped byte fails the check; a line cut off by a crash has no line feed.
+    std::string flipped = journal_line("third\n");
+    flipped[10] = 'X';
+    const std::string torn = journal_line("fourth\n").substr(0, 12);
+    EXPECT_EQ(journal_rows(segment + flipped + journal_line("fifth\n") + torn, damaged), tricky + "second\nfifth\n");
+    EXPECT_EQ(damaged, 2u);
+    // A torn line closed by the next write's leading line feed costs only itself.
+    damaged = 0;
+    EXPECT_EQ(journal_rows(torn + "\n" + journal_line("sixth\n") + "\0\0\0"s, damaged), "sixth\n");
+    EXPECT_EQ(damaged, 2u);
+}
+
+TEST(RecordJournal, RecordsOfARunThatEndedWithoutAFlushReachOneUploadFileOnce) {
+    const auto folders = fresh_folders("unflushed");
+    {
+        logger first(folders);
+        first.log(titled(L"flushed"));
+        ASSERT_TRUE(first.write_current_log_to_disk());
+        first.log(titled(L"one"));
+        first.log(titled(L"two"));
+    }  // ends as a crash would: the two records are only in memory and the journal
+    EXPECT_EQ(uploaded_rows(folders), (std::map<std::string, int>{{row_of(L"flushed"), 1}}));
+
+    { logger second(folders); }
+    EXPECT_EQ(uploaded_rows(folders),
+              (std::map<std::string, int>{{row_of(L"flushed"), 1}, {row_of(L"one"), 1}, {row_of(L"two"), 1}}));
+    EXPECT_EQ(testing::folder_names(folders.activities).size(), 2u);
+
+    { logger third(folders); }
+    EXPECT_EQ(testing::folder_names(folders.activities).size(), 2u);
+    EXPECT_TRUE(testing::folder_names(folders.journal).size() <= 1u);  // at most the open, empty segment
+}
+
+TEST(RecordJournal, RecordsKeptByAFailedFlushSurviveACrash) {
+    auto folders = fresh_folders("failed-flush");
+    const std::string blocker = testing::private_home() + "/journal-failed-flush/blocked";
+    write_file(blocker, "a file where the folder should be");
+    const std::string activities = folders.activities;
+    folders.activities = blocker + "/activities";
+    {
+        logger first(folders);
+        first.log(titled(L"kept"));
+        EXPECT_FALSE(first.write_current_log_to_disk());
+        first.log(titled(L"later"));
+    }
+    filesystem::remove(blocker);
+    folders.activities = activities;
+    { logger second(folders); }
+    EXPECT_EQ(uploaded_rows(folders), (std::map<std::string, int>{{row_of(L"kept"), 1}, {row_of(L"later"), 1}}));
+}
+
+// The steps of a flush are: stage "<uuid>.tmp", write the marker, publish,
+// remove the segments and the marker. A crash may stop it after any of them.
+class InterruptedFlush : public ::testing::Test {
+protected:
+    void SetUp() override {
+        folders_ = fresh_folders(::testing::UnitTest::GetInstance()->current_test_info()->name());
+        write_file(folders_.journal + "/3.journal", journal_line(row_of(L"flushed a")) + journal_line(row_of(L"flushed b")));
+        write_file(folders_.journal + "/4.journal", journal_line(row_of(L"after")));
+    }
+    void stage(const std::string& content) { write_file(folders_.activities + "/" + uuid + ".tmp", content); }
+    void mark() { write_file(folders_.journal + "/" + uuid + ".kesc.flushed", "3\n"); }
+
+    const std::string uuid = "0a1b2c3d-0000-4000-8000-00000000abcd";
+    logger::folders folders_;
+};
+
+TEST_F(InterruptedFlush, StagedButNotMarkedIsWrittenAgainFromTheJournal) {
+    stage(row_of(L"flushed a") + row_of(L"flushed b"));
+    { logger next(folders_); }
+    EXPECT_EQ(uploaded_rows(folders_),
+              (std::map<std::string, int>{{row_of(L"flushed a"), 1}, {row_of(L"flushed b"), 1}, {row_of(L"after"), 1}}));
+}
+
+TEST_F(InterruptedFlush, MarkedButNotPublishedIsPublishedAndItsRowsNotWrittenAgain) {
+    stage(row_of(L"flushed a") + row_of(L"flushed b"));
+    mark();
+    { logger next(folders_); }
+    EXPECT_EQ(uploaded_rows(folders_),
+              (std::map<std::string, int>{{row_of(L"flushed a"), 1}, {row_of(L"flushed b"), 1}, {row_of(L"after"), 1}}));
+    EXPECT_TRUE(filesystem::exists(folders_.activities + "/" + uuid + ".kesc"));
+    EXPECT_FALSE(filesystem::exists(folders_.journal + "/" + uuid + ".kesc.flushed"));
+}
+
+TEST_F(InterruptedFlush, PublishedAndAlreadySentIsNotWrittenAgain) {
+    mark();  // the file went out (the pusher took it) before the segments were removed
+    { logger next(folders_); }
+    EXPECT_EQ(uploaded_rows(folders_), (std::map<std::string, int>{{row_of(L"after"), 1}}));
+    { logger again(folders_); }
+    EXPECT_EQ(uploaded_rows(folders_), (std::map<std::string, int>{{row_of(L"after"), 1}}));
+}
+
+// Neither its segments nor its commit markers can be written: recording and
+// uploading go on without it.
+TEST(RecordJournal, AJournalThatCannotBeWrittenCostsOneLogLineAndNoRecord) {
+    const auto folders = fresh_folders("unwritable");
+    const auto count_lines = [] {
+        const std::wstring text = debug_log_read();
+        std::size_t n = 0;
+        for (auto at = text.find(L"Could not open the journal segment"); at != std::wstring::npos;
+             at = text.find(L"Could not open the journal segment", at + 1)) {
+            ++n;
+        }
+        return n;
+    };
+    const std::size_t before = count_lines();
+    {
+        logger activity(folders);
+        // The folder goes away under the running agent, and a file takes its name.
+        boost::filesystem::remove_all(folders.journal);
+        write_file(folders.journal, "not a folder");
+        activity.log(titled(L"first"));  // the open segment still takes this one
+        ASSERT_TRUE(activity.write_current_log_to_disk());  // no marker, and the next segment cannot be opened
+        for (int n = 0; n < 5; ++n) activity.log(titled(L"later " + std::to_wstring(n)));
+        ASSERT_TRUE(activity.write_current_log_to_disk());
+    }
+    EXPECT_EQ(count_lines(), before + 1);
+    const auto rows = uploaded_rows(folders);
+    EXPECT_EQ(rows.size(), 6u);
+    EXPECT_EQ(rows.count(row_of(L"later 4")), 1u);
+}
+
+TEST(RecordJournal, RecordsGoOnBeingWrittenAfterRecovery) {
+    const auto folders = fresh_folders("after-recovery");
+    { logger first(folders); first.log(titled(L"before")); }
+    logger second(folders);
+    second.log(titled(L"new"));
+    ASSERT_TRUE(second.write_current_log_to_disk());
+    EXPECT_EQ(uploaded_rows(folders), (std::map<std::string, int>{{row_of(L"before"), 1}, {row_of(L"new"), 1}}));
+    // The next start finds nothing more to recover.
+    { logger third(folders); }
+    EXPECT_EQ(testing::folder_names(folders.activities).size(), 2u);
+}
+
+}  // namespace
+}  // namespace kes
