@@ -2,12 +2,15 @@
 // The UI logic in a test: the recording UI over the real configuration
 // store of the test's private home, a clock that moves only when told (the
 // event loop's sleeps move it), an idle time the test sets, and a web
-// service in memory for the focus-session requests.
+// service in memory for the focus-session requests. The UI's own service
+// client (sign-in, update checks) sends nothing: its requests fail at once.
 
 #include "core/foundation/activation_service.h"
 #include "core/foundation/config.h"
 #include "core/foundation/system.h"
+#include "core/service/api.h"
 #include "core/service/puller.h"
+#include "core/service/transfer_stop.h"
 #include "tests/service/puller_fake_service.h"
 #include "tests/support/recording_ui.h"
 #include "tests/ui/debug_log_lines.h"
@@ -68,6 +71,9 @@ protected:
         settings().set_status_message(L"", 0);
         settings().set_survey_url(L"");
         settings().set_gui_loaded(true);
+        // No unattended update check unless a test asks for one.
+        settings().set_check_updates(false);
+        settings().set_last_update_check(now());
         drain_queue();
         // A fresh configuration is paused until the moment it was made.
         settings().set_paused_until(now() - boost::posix_time::hours(48));
@@ -87,6 +93,14 @@ protected:
     }
 
     static config& settings() { return config::instance(); }
+
+    static network::transport_options offline_transport() {
+        auto stopped = std::make_shared<network::transfer_stop>();
+        stopped->stop();
+        network::transport_options options;
+        options.stop = stopped;
+        return options;
+    }
 
     ptime now() const {
         std::lock_guard<std::mutex> lock(clock_mutex_);
@@ -119,6 +133,7 @@ protected:
     ui::seams loop_seams() {
         ui::seams with;
         with.platform_system = idle_system_;
+        with.service_client = &offline_client_;
         with.wait_for_stop = [this](std::chrono::milliseconds duration) {
             waits_.push_back(duration);
             heartbeats_.push_back(settings().get_last_event_time());
@@ -152,6 +167,7 @@ protected:
     int stop_after_ = 1;
     std::vector<std::chrono::milliseconds> waits_;
     std::vector<ptime> heartbeats_;
+    Kestrel::Network::API offline_client_{offline_transport(), [](network::request&) {}};
     recording_ui ui_{loop_seams()};
 };
 
