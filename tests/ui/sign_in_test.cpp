@@ -2,33 +2,16 @@
 // them, the second-factor round trip, Cancel, one sign-in at a time, the
 // keys in kestreld.json as python reads them, and no secret in the debug log
 // as grep finds it.
-#include "core/foundation/config.h"
-#include "core/foundation/system.h"
-#include "core/foundation/text.h"
-#include "core/service/api.h"
-#include "core/service/puller.h"
-#include "core/service/service_activation.h"
-#include "core/service/sync_service.h"
 #include "core/ui/text_table.h"
-#include "tests/service/standin_fixture.h"
-#include "tests/support/recording_ui.h"
-#include "tests/support/run_program.h"
-#include "tests/ui/debug_log_lines.h"
-
-#include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
+#include "tests/ui/standin_ui_fixture.h"
 
 #include <algorithm>
 #include <chrono>
-#include <cstdlib>
 #include <future>
-#include <memory>
-#include <thread>
 
 namespace kes {
 namespace {
 
-using json = nlohmann::json;
 using result = ui::sign_in_result;
 
 const std::wstring demo_email = L"demo@kestrel.test";
@@ -41,43 +24,8 @@ const std::wstring second_code = L"731946";
 const std::string second_account_key = "AK-2fa-c04d7e19a2b54f86b3d1";
 const std::string second_data_key = "DK-2fa-93e5a1f0c7b24d68e2a4";
 
-std::string field(const json& entry, const std::string& name) {
-    for (const auto& item : entry.at("fields")) {
-        if (item.at(0) == name) return item.at(1).get<std::string>();
-    }
-    return "<absent>";
-}
-
-class SignInTest : public ::testing::Test {
+class SignInTest : public testing::StandinUiTest {
 protected:
-    static void SetUpTestSuite() { service_ = std::make_unique<testing::standin>(); }
-    static void TearDownTestSuite() { service_.reset(); }
-
-    void SetUp() override {
-        service_->reset();
-        settings().set_clock({});
-        settings().set_defaults();
-        testing::use_standin(*service_);
-        settings().set_debug_log_level(0xFFFF);
-        settings().set_status_message(L"", 0);
-        ::setenv("KES_REACHABILITY_PROBE_URL", "http://127.0.0.1:9/", 1);
-        settings().set_activation_service(std::make_shared<service_activation>(api_));
-        ui_.set_puller_factory([this] {
-            return std::make_unique<puller>(make_sync_service(api_), system::create(),
-                                            [this]() -> ui* { return &ui_; });
-        });
-        ui_.answer_computer(L"Brand-X", L"Model-Y", L"Debian 12");
-    }
-
-    void TearDown() override {
-        settings().set_activation_service(nullptr);
-        settings().set_debug_log_level(1);
-    }
-
-    static config& settings() { return config::instance(); }
-
-    std::wstring status() const { return settings().get_status_message(); }
-    int severity() const { return settings().get_status_severity(); }
     json activations() const { return service_->requests("/activate"); }
     // The sign-in requests (silent re-activations carry no password).
     std::vector<json> sign_in_requests() const {
@@ -91,23 +39,12 @@ protected:
         const auto calls = ui_.calls();
         return static_cast<int>(std::count(calls.begin(), calls.end(), L"set_state_post_activate"));
     }
-    static bool log_holds(const std::wstring& text) {
-        const std::string path = system::create()->get_debug_log_path();
-        const auto found = testing::run_program({"/usr/bin/grep", "-F", "-q", "-e", util::wstring_to_utf8(text), path});
-        EXPECT_NE(found.exit_code, 2) << "grep could not read " << path;
-        return found.exit_code == 0;
+
+    void SetUp() override {
+        StandinUiTest::SetUp();
+        ui_.answer_computer(L"Brand-X", L"Model-Y", L"Debian 12");
     }
-
-    static std::unique_ptr<testing::standin> service_;
-    Kestrel::Network::API api_{service_->transport(), [this](network::request& call) { ui_.add_computer_params(call); }};
-    testing::recording_ui ui_{[this] {
-        ui::seams with;
-        with.service_client = &api_;
-        return with;
-    }()};
 };
-
-std::unique_ptr<testing::standin> SignInTest::service_;
 
 TEST_F(SignInTest, EmptyInputsEndWithTheirOwnTextAndAskNothing) {
     ui_.answer_sign_in(L"", L"");

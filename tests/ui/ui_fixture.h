@@ -3,8 +3,10 @@
 // store of the test's private home, a clock that moves only when told (the
 // event loop's sleeps move it), an idle time the test sets, and a web
 // service in memory for the focus-session requests. The UI's own service
-// client (sign-in, update checks) sends nothing: its requests fail at once.
+// client (sign-in, update checks) sends nothing: its requests fail at once;
+// entered offline time is kept in memory.
 
+#include "core/capture/log_entry.h"
 #include "core/foundation/activation_service.h"
 #include "core/foundation/config.h"
 #include "core/foundation/system.h"
@@ -134,6 +136,10 @@ protected:
         ui::seams with;
         with.platform_system = idle_system_;
         with.service_client = &offline_client_;
+        with.record_activity = [this](const log_entry& record) {
+            std::lock_guard<std::mutex> lock(clock_mutex_);
+            recorded_.push_back(record);
+        };
         with.wait_for_stop = [this](std::chrono::milliseconds duration) {
             waits_.push_back(duration);
             heartbeats_.push_back(settings().get_last_event_time());
@@ -157,6 +163,11 @@ protected:
                                          all.end());
     }
 
+    std::vector<log_entry> recorded() const {
+        std::lock_guard<std::mutex> lock(clock_mutex_);
+        return recorded_;
+    }
+
     std::vector<int> started_sessions() const { return service_->started_sessions(); }
     int ended_sessions() const { return service_->ended_sessions(); }
 
@@ -167,6 +178,7 @@ protected:
     int stop_after_ = 1;
     std::vector<std::chrono::milliseconds> waits_;
     std::vector<ptime> heartbeats_;
+    std::vector<log_entry> recorded_;  // under clock_mutex_
     Kestrel::Network::API offline_client_{offline_transport(), [](network::request&) {}};
     recording_ui ui_{loop_seams()};
 };
