@@ -15,6 +15,7 @@
 #include "core/service/transfer_stop.h"
 #include "tests/service/puller_fake_service.h"
 #include "tests/support/recording_ui.h"
+#include "tests/support/settable_idle_system.h"
 #include "tests/ui/debug_log_lines.h"
 
 #include <boost/date_time/posix_time/posix_time.hpp>
@@ -27,21 +28,6 @@
 #include <vector>
 
 namespace kes::testing {
-
-class settable_idle_system : public system {
-public:
-    double idle = 0;
-    double get_idle_time() override { return idle; }
-    bool is_other_instance_running() override { return false; }
-    std::string get_user_library_dir() override { return real_->get_user_library_dir(); }
-    std::string get_temp_dir() override { return real_->get_temp_dir(); }
-    std::string get_app_dir() override { return real_->get_app_dir(); }
-    std::string get_ca_bundle_path() override { return real_->get_ca_bundle_path(); }
-    void get_update() override {}
-
-private:
-    std::shared_ptr<system> real_ = system::create();
-};
 
 struct accepting_activation : activation_service {
     activation_result activate_enterprise(const std::wstring&) override {
