@@ -170,14 +170,15 @@ public:
         busy,       // another sign-in was running; this one did nothing
     };
     // Called on the sign-in thread once the sign-in has ended. It must not
-    // wait for the main thread, and must not touch a window that may have
-    // gone: hand the work to the main queue and check the window there.
+    // wait for the main thread, start another sign-in, or touch a window
+    // that may have gone: hand the work to the main queue (asynchronously)
+    // and check there that the window still exists.
     using sign_in_done = std::function<void(sign_in_result)>;
 
     // The entry the sign-in windows call: signs in on a thread of its own
     // with the e-mail and password that `get_username` and `get_password`
     // answer. False (and nothing started) while another sign-in runs or once
-    // `finish_sign_in` was called. Status texts arrive through the status
+    // sign-in was closed. Status texts arrive through the status
     // line; success also through `set_state_post_activate`.
     bool start_sign_in(sign_in_done on_done = {});
     bool is_signing_in() const { return sign_in_running_.load(); }
@@ -266,6 +267,7 @@ protected:
 
 private:
     std::unique_ptr<puller> make_puller() const;
+    void run_sign_in_thread(const sign_in_done& done);
     using secrets = std::vector<std::unique_ptr<secret_in_use>>;
     sign_in_result sign_in_locked(const std::wstring& email, const std::wstring& password, secrets& hidden);
     void store_activation(const std::wstring& account_key, const std::wstring& data_key);

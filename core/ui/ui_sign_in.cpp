@@ -14,6 +14,7 @@
 #include "core/ui/text_table.h"
 
 #include <optional>
+#include <system_error>
 
 namespace kes {
 namespace {
@@ -39,23 +40,32 @@ bool ui::start_sign_in(sign_in_done on_done) {
     }
     // The thread of the last sign-in has ended its work, or is about to.
     if (sign_in_thread_.joinable()) sign_in_thread_.join();
-    sign_in_thread_ = std::thread([this, done = std::move(on_done)] {
-        sign_in_result result = sign_in_result::failed;
-        try {
-            result = sign_in();
-        } catch (...) {
-            // `sign_in` reports its own failures; nothing may end the process here.
-            log(L"[ui::start_sign_in] Caught unknown exception!", log_level::error);
-        }
+    try {
+        sign_in_thread_ = std::thread([this, done = std::move(on_done)] { run_sign_in_thread(done); });
+    } catch (const std::system_error& e) {
         sign_in_running_.store(false);
-        if (!done) return;
-        try {
-            done(result);
-        } catch (...) {
-            log(L"[ui::start_sign_in] Caught unknown exception from the completion!", log_level::error);
-        }
-    });
+        log(L"[ui::start_sign_in] No thread for the sign-in: " + util::utf8_to_wstring_lossy(e.what()),
+            log_level::error);
+        return false;
+    }
     return true;
+}
+
+void ui::run_sign_in_thread(const sign_in_done& done) {
+    sign_in_result result = sign_in_result::failed;
+    try {
+        result = sign_in();
+    } catch (...) {
+        // `sign_in` reports its own failures; nothing may end the process here.
+        log(L"[ui::start_sign_in] Caught unknown exception!", log_level::error);
+    }
+    sign_in_running_.store(false);
+    if (!done) return;
+    try {
+        done(result);
+    } catch (...) {
+        log(L"[ui::start_sign_in] Caught unknown exception from the completion!", log_level::error);
+    }
 }
 
 void ui::close_sign_in() { sign_in_closing_.store(true); }
