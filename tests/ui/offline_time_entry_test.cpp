@@ -15,9 +15,7 @@ class OfflineTimeEntryTest : public testing::UiTest {
 protected:
     void SetUp() override {
         testing::UiTest::SetUp();
-        settings().set_timepie_enabled(true);
-        settings().set_idle_time_away(300);
-        settings().set_offline_dismissed_until(now());
+        enable_offline_time();
         settings().set_computer_name(L"desk-7");
         settings().set_os_username(L"ada");
     }

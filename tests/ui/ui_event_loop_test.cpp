@@ -303,9 +303,7 @@ class UiOfflineTimeTest : public testing::UiTest {
 protected:
     void SetUp() override {
         testing::UiTest::SetUp();
-        settings().set_timepie_enabled(true);
-        settings().set_idle_time_away(300);
-        settings().set_offline_dismissed_until(now());
+        enable_offline_time();
     }
 
     std::vector<std::wstring> offline_calls() const {

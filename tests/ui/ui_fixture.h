@@ -103,6 +103,13 @@ protected:
         now_ = at;
     }
 
+    // The offline-time prompt switched on: away after 300 s idle, not dismissed.
+    void enable_offline_time() {
+        settings().set_timepie_enabled(true);
+        settings().set_idle_time_away(300);
+        settings().set_offline_dismissed_until(now());
+    }
+
     static void drain_queue() {
         std::wstring text;
         do {
