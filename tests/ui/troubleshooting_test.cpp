@@ -115,6 +115,13 @@ TEST_F(TroubleshootingTest, ClickingACheckboxKeepsTheBitsThatHaveNone) {
     ui_.on_debug_level_changed();
     EXPECT_EQ(settings().get_debug_log_level(), without_checkbox | 0x100 | 0x8000);
 
+    // Each box alone sets its own bit: error ... url are bits 0-8, user1-4 bits 12-15.
+    const std::uint32_t bits[13] = {0x1, 0x2, 0x4, 0x8, 0x10, 0x20, 0x40, 0x80, 0x100, 0x1000, 0x2000, 0x4000, 0x8000};
+    for (std::size_t alone = 0; alone < 13; ++alone) {
+        for (std::size_t i = 0; i < 13; ++i) ui_.click_checkbox(i, i == alone);
+        ui_.on_debug_level_changed();
+        EXPECT_EQ(settings().get_debug_log_level(), without_checkbox | bits[alone]) << "box " << alone;
+    }
     // Every box on, then every box off.
     for (std::size_t i = 0; i < 13; ++i) ui_.click_checkbox(i, true);
     ui_.on_debug_level_changed();
