@@ -228,6 +228,9 @@ public:
 
     // ---- state and policies
     bool is_authenticated();
+    // A sign-in stored a new account key: the next `is_authenticated` that
+    // is not yet authenticated asks the service again.
+    void recheck_authentication() { identity_dirty_.store(true); }
     bool has_identity_changed();
     bool is_logging_allowed_now() const;
     // The same answer leaving a pause aside: the schedule and the

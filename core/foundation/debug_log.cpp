@@ -1,6 +1,7 @@
 #include "core/foundation/debug_log.h"
 
 #include "core/foundation/config.h"
+#include "core/foundation/log_secrets.h"
 #include "core/foundation/private_files.h"
 #include "core/foundation/system.h"
 #include "core/foundation/text.h"
@@ -75,7 +76,7 @@ void debug_log_write_line(debug_log& target, const std::wstring& message, std::u
         line += ':';
         line += std::to_string(level);
         line += ':';
-        line += util::wstring_to_utf8_lossy(message);
+        line += util::wstring_to_utf8_lossy(without_secrets(message));
         line += '\n';
         target.stream->write(line.data(), static_cast<std::streamsize>(line.size()));
         target.stream->flush();

@@ -20,11 +20,7 @@ namespace {
 // The computer fields come from the user interface, which knows the machine.
 void add_computer_fields_from_ui(request& activation) {
     kes::ui* user_interface = kes::ui::get_instance();
-    if (user_interface == nullptr) return;
-    activation.add_param(utf8("computer[brand]"), utf8(user_interface->get_computer_brand()));
-    activation.add_param(utf8("computer[make]"), utf8(user_interface->get_computer_make()));
-    activation.add_param(utf8("computer[model]"), utf8(user_interface->get_computer_model()));
-    activation.add_param(utf8("computer[platform_version]"), utf8(user_interface->get_platform_version()));
+    if (user_interface != nullptr) user_interface->add_computer_params(activation);
 }
 
 }  // namespace

@@ -1,9 +1,12 @@
 #include "core/ui/ui.h"
 
 #include "core/capture/daemon.h"
+#include "core/capture/log_entry.h"
+#include "core/capture/logger.h"
 #include "core/foundation/config.h"
 #include "core/foundation/debug_log.h"
 #include "core/foundation/system.h"
+#include "core/service/api.h"
 #include "core/service/puller.h"
 
 #include <boost/date_time/gregorian/gregorian.hpp>
@@ -28,12 +31,20 @@ ui::ui() : ui(seams{}) {}
 ui::ui(seams with)
     : configuration_(&config::instance()),
       platform_system_(with.platform_system ? std::move(with.platform_system) : system::create()),
+      service_client_(with.service_client ? *with.service_client : Kestrel::Network::API::get_instance()),
       wait_for_stop_(with.wait_for_stop ? std::move(with.wait_for_stop)
-                                        : std::function<bool(std::chrono::milliseconds)>(&daemon::wait_for_ui_stop)) {
+                                        : std::function<bool(std::chrono::milliseconds)>(&daemon::wait_for_ui_stop)),
+      record_activity_(with.record_activity ? std::move(with.record_activity)
+                                            : [](const log_entry& record) { logger::get_instance().log(record); }) {
     log(L"[common_ui]ctor", log_level::ctor);
 }
 
-ui::~ui() { log(L"[common_ui]dtor", log_level::ctor); }
+ui::~ui() {
+    // The platform's destructor should have done this while its slots still
+    // existed; a sign-in thread must never outlive the object it works for.
+    finish_sign_in();
+    log(L"[common_ui]dtor", log_level::ctor);
+}
 
 void ui::init() {
     log(L"[common_ui]init", log_level::ui);
@@ -88,6 +99,13 @@ ui::away_period ui::get_away_period() const {
 void ui::end_away_period() {
     std::lock_guard<std::mutex> lock(away_mutex_);
     away_.since = boost::posix_time::not_a_date_time;
+}
+
+ui::away_period ui::take_away_period() {
+    std::lock_guard<std::mutex> lock(away_mutex_);
+    away_period taken = away_;
+    away_.since = boost::posix_time::not_a_date_time;
+    return taken;
 }
 
 void ui::on_show_still_zone_window() { show_still_zone_window(); }

@@ -2,10 +2,11 @@
 // The user interface as the rest of the agent sees it: the one way any other
 // component reaches the user. A platform layer supplies the pure operations;
 // the base holds the shared logic: the menu actions, pausing and focus
-// sessions, and the body of the UI event-handler thread, which every 500 ms
-// brings the icon, menu, status line, offline-time prompt, alerts and focus
-// session into line with the configuration and calls the platform only where
-// something changed.
+// sessions, sign-in, offline-time entry, the troubleshooting window's logic,
+// and the body of the UI event-handler thread, which every 500 ms brings the
+// icon, menu, status line, offline-time prompt, alerts, focus session,
+// troubleshooting fields, update check and help text into line with the
+// configuration and calls the platform only where something changed.
 
 #include "core/foundation/noncopyable.h"
 #include "core/ui/system_tray_menu.h"
@@ -19,13 +20,23 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
+
+namespace Kestrel::Network {
+class API;
+}
 
 namespace kes {
 
 class config;
+class log_entry;
 class puller;
+class secret_in_use;
 class system;
+namespace network {
+class request;
+}
 
 namespace tray_icon {
 inline constexpr int normal = 0;
@@ -46,6 +57,11 @@ public:
         // The event thread's sleep: false once the thread is told to stop.
         // The daemon's UI slot by default.
         std::function<bool(std::chrono::milliseconds)> wait_for_stop;
+        // The web-service client of the sign-in and the update check; it must
+        // outlive this object. The process-wide client by default.
+        Kestrel::Network::API* service_client = nullptr;
+        // Where entered offline time goes: the activity logger by default.
+        std::function<void(const log_entry&)> record_activity;
     };
 
     ui();
@@ -145,6 +161,62 @@ public:
     // For the controller: opens the custom focus-session window.
     void on_show_still_zone_window();
 
+    // ---- sign-in
+    // How a sign-in ended.
+    enum class sign_in_result {
+        signed_in,  // the service accepted: the keys are stored
+        failed,     // empty input or a service failure: the status line says why
+        cancelled,  // the second-factor prompt was cancelled (or the UI is closing)
+        busy,       // another sign-in was running; this one did nothing
+    };
+    // Called on the sign-in thread once the sign-in has ended. It must not
+    // wait for the main thread, start another sign-in, or touch a window
+    // that may have gone: hand the work to the main queue (asynchronously)
+    // and check there that the window still exists.
+    using sign_in_done = std::function<void(sign_in_result)>;
+
+    // The entry the sign-in windows call: signs in on a thread of its own
+    // with the e-mail and password that `get_username` and `get_password`
+    // answer. False (and nothing started) while another sign-in runs or once
+    // sign-in was closed. Status texts arrive through the status
+    // line; success also through `set_state_post_activate`.
+    bool start_sign_in(sign_in_done on_done = {});
+    bool is_signing_in() const { return sign_in_running_.load(); }
+    // Lets a running sign-in end at its next step (no further prompts, no
+    // post-activation state); no sign-in starts afterwards. Returns at once.
+    void close_sign_in();
+    // Closes, then waits for the sign-in thread. Platform destructors call
+    // this first. Called on the main thread, the main queue must be closed
+    // first, or a waiting prompt would never return.
+    void finish_sign_in();
+
+    // The sign-in itself, run synchronously on the caller's thread (never the
+    // main thread: the second-factor prompt waits for it). One at a time:
+    // a second caller returns at once.
+    void on_activate_thread();
+    sign_in_result sign_in();
+    // Thread body for platform code that makes its own thread.
+    static void on_activate_thread_entry(ui* target);
+    // Re-checks the stored account with the service, without the user.
+    void on_verify();
+    // The computer fields of an activation request.
+    void add_computer_params(network::request& activation);
+
+    // ---- offline time (main thread)
+    // Records the current away period as offline time: `label` is what the
+    // user was doing, `details` what they typed (the field's placeholder
+    // text counts as nothing).
+    void on_enter_offline_time(const std::wstring& label, const std::wstring& details);
+    // Closes the prompt; minutes > 0 also keeps it away for an hour.
+    void on_dismiss_offline_time(int minutes);
+
+    // ---- troubleshooting window (main thread)
+    // The debug-log mask into the checkboxes, and the checkboxes into the mask.
+    void set_log_category_checkboxes();
+    void on_debug_level_changed();
+    void on_reset_config();
+    void on_open_directory();
+
     // The short-lived pullers that tell the service about focus sessions;
     // tests give their own.
     using puller_factory = std::function<std::unique_ptr<puller>()>;
@@ -179,6 +251,7 @@ public:
 protected:
     config* configuration_;
     std::shared_ptr<system> platform_system_;
+    Kestrel::Network::API& service_client_;
 
     // The current away period, for the offline-time prompt and its entry
     // (the main thread's offline-time operations share it).
@@ -194,6 +267,12 @@ protected:
 
 private:
     std::unique_ptr<puller> make_puller() const;
+    void run_sign_in_thread(const sign_in_done& done);
+    using secrets = std::vector<std::unique_ptr<secret_in_use>>;
+    sign_in_result sign_in_locked(const std::wstring& email, const std::wstring& password, secrets& hidden);
+    void store_activation(const std::wstring& account_key, const std::wstring& data_key);
+    // Takes the away period and ends it, so that one period is entered once.
+    away_period take_away_period();
     bool wait_for_stop(std::chrono::milliseconds duration);
     void pause_for(const wchar_t* log_line, const wchar_t* notice, const boost::posix_time::ptime& until);
     void end_focus_session_locked();
@@ -209,6 +288,15 @@ private:
 
     mutable std::mutex away_mutex_;
     away_period away_;
+
+    std::function<void(const log_entry&)> record_activity_;
+
+    // One sign-in at a time, whoever starts it.
+    std::mutex sign_in_mutex_;
+    std::atomic<bool> sign_in_running_{false};
+    std::atomic<bool> sign_in_closing_{false};
+    std::mutex sign_in_thread_mutex_;  // guards sign_in_thread_
+    std::thread sign_in_thread_;
 
     // The loop's memory of what it last showed (event thread only).
     std::wstring shown_window_title_;

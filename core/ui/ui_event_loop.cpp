@@ -282,22 +282,4 @@ void ui::display_still_zone() {
     configuration_->push_status_message(L"Stillzone session ended.");
 }
 
-void ui::refresh_troubleshooting() {
-    if (!is_troubleshooting_visible()) return;
-    // The fields are filled by the troubleshooting refresh, which is not
-    // part of this loop yet.
-}
-
-bool ui::check_for_updates(bool user_requested) {
-    configuration_->set_update_check_requested(false);
-    // Unattended checks need the comparison with the released version,
-    // which is not part of this loop yet: none is due.
-    (void)user_requested;
-    return false;
-}
-
-void ui::refresh_help_info() {
-    // The help text is rebuilt here once its builder is part of this loop.
-}
-
 }  // namespace kes

@@ -12,20 +12,33 @@
 //   action ID      a menu selection
 //   end_focus      the focus window's Cancel: ends the running session
 //   set KEY VALUE  a setting: enterprise_team_key, logging_enabled (0/1)
-//   state          notifications, menu rebuilds, pause and focus state
+//   state          notifications, menu rebuilds, pause and focus state,
+//                  offline-time prompts shown
+//   idle S         the idle time the platform reports from now on
+//   signin EMAIL PASSWORD [CODE...]
+//                  a sign-in on its own thread, as the windows start it; the
+//                  codes answer the second-factor prompts, then Cancel
+//   offline LABEL|DETAILS
+//                  the offline-time window submitted
+//   flush          the activity logger writes its records to an upload file
 //   quit
+#include "core/capture/logger.h"
 #include "core/foundation/config.h"
 #include "core/foundation/system.h"
 #include "core/foundation/text.h"
 #include "core/service/puller.h"
 #include "tests/support/probe_support.h"
 #include "tests/support/recording_ui.h"
+#include "tests/support/settable_idle_system.h"
 
 #include <boost/date_time/posix_time/posix_time.hpp>
 #include <nlohmann/json.hpp>
 
+#include <future>
 #include <iostream>
+#include <sstream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -58,6 +71,39 @@ nlohmann::json tree(const std::vector<kes::tray_menu_item>& items) {
     return out;
 }
 
+const char* result_name(kes::ui::sign_in_result result) {
+    switch (result) {
+        case kes::ui::sign_in_result::signed_in: return "signed_in";
+        case kes::ui::sign_in_result::failed: return "failed";
+        case kes::ui::sign_in_result::cancelled: return "cancelled";
+        case kes::ui::sign_in_result::busy: return "busy";
+    }
+    return "?";
+}
+
+nlohmann::json sign_in(kes::testing::recording_ui& user_interface, const std::string& argument) {
+    std::istringstream words(argument);
+    std::string email, password;
+    words >> email >> password;
+    std::vector<std::wstring> codes;
+    for (std::string code; words >> code;) codes.push_back(kes::util::utf8_to_wstring(code));
+    user_interface.answer_sign_in(kes::util::utf8_to_wstring(email), kes::util::utf8_to_wstring(password));
+    user_interface.answer_two_factor_codes(codes);
+    std::promise<kes::ui::sign_in_result> finished;
+    if (!user_interface.start_sign_in([&](kes::ui::sign_in_result result) { finished.set_value(result); })) {
+        return {{"error", "a sign-in is running"}};
+    }
+    const kes::ui::sign_in_result result = finished.get_future().get();
+    kes::config& settings = kes::config::instance();
+    int post_activations = 0;
+    for (const auto& call : user_interface.calls()) post_activations += call == L"set_state_post_activate";
+    return {{"result", result_name(result)},
+            {"status", utf8(settings.get_status_message())},
+            {"severity", settings.get_status_severity()},
+            {"prompts", user_interface.two_factor_prompts()},
+            {"post_activations", post_activations}};
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -69,7 +115,13 @@ int main(int argc, char** argv) {
     kes::testing::probe_service client(argv[2]);
     kes::testing::still_clock& clock = client.clock;
 
-    kes::testing::recording_ui user_interface;
+    auto idle = std::make_shared<kes::testing::settable_idle_system>();
+    kes::testing::recording_ui user_interface([&] {
+        kes::ui::seams with;
+        with.platform_system = idle;
+        with.service_client = &client.api;
+        return with;
+    }());
     user_interface.set_puller_factory([&] { return client.make_puller(user_interface); });
     user_interface.init();
     settings.set_gui_loaded(true);
@@ -112,6 +164,8 @@ int main(int argc, char** argv) {
             for (const auto& shown : user_interface.notifications()) notifications.push_back(utf8(shown));
             nlohmann::json opened = nlohmann::json::array();
             for (const auto& address : user_interface.opened_urls()) opened.push_back(utf8(address));
+            int offline_prompts = 0;
+            for (const auto& call : user_interface.calls()) offline_prompts += call == L"ux_show_offline_time";
             answer = {{"now", text(clock.now())},
                       {"notifications", notifications},
                       {"opened", opened},
@@ -120,7 +174,20 @@ int main(int argc, char** argv) {
                       {"paused_until", text(settings.get_paused_until())},
                       {"blocking", settings.is_blocking()},
                       {"blocking_until", text(settings.get_blocking_until())},
-                      {"quit_requests", user_interface.quit_requests()}};
+                      {"quit_requests", user_interface.quit_requests()},
+                      {"offline_prompts", offline_prompts}};
+        } else if (command == "idle") {
+            idle->idle = std::stod(argument);
+        } else if (command == "signin") {
+            answer = sign_in(user_interface, argument);
+        } else if (command == "offline") {
+            const auto bar = argument.find('|');
+            user_interface.on_enter_offline_time(kes::util::utf8_to_wstring(argument.substr(0, bar)),
+                                                 bar == std::string::npos
+                                                     ? std::wstring()
+                                                     : kes::util::utf8_to_wstring(argument.substr(bar + 1)));
+        } else if (command == "flush") {
+            answer["written"] = kes::logger::get_instance().write_current_log_to_disk();
         } else {
             answer["error"] = "unknown command " + command;
         }

@@ -1,5 +1,6 @@
 #include "tests/support/recording_ui.h"
 
+#include <chrono>
 #include <stdexcept>
 
 namespace kes::testing {
@@ -24,6 +25,11 @@ std::vector<rendered_menu_item> recording_tray_menu::last_shown() const {
 recording_ui::recording_ui() : recording_ui(seams{}) {}
 
 recording_ui::recording_ui(seams with) : ui(std::move(with)) {}
+
+recording_ui::~recording_ui() {
+    release_sign_in();
+    finish_sign_in();  // while this object's answers still exist
+}
 
 void recording_ui::record(const std::wstring& call) {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -93,6 +99,96 @@ void recording_ui::fail_next_passes(int count, bool with_std_exception) {
     std::lock_guard<std::mutex> lock(mutex_);
     failing_passes_ = count;
     fail_with_std_exception_ = with_std_exception;
+}
+
+void recording_ui::answer_sign_in(const std::wstring& email, const std::wstring& password) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    email_ = email;
+    password_ = password;
+}
+
+void recording_ui::answer_two_factor_codes(std::vector<std::wstring> codes) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    two_factor_codes_.assign(codes.begin(), codes.end());
+}
+
+int recording_ui::two_factor_prompts() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return two_factor_prompts_;
+}
+
+void recording_ui::answer_computer(const std::wstring& brand, const std::wstring& model,
+                                   const std::wstring& platform_version) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    computer_brand_ = brand;
+    computer_model_ = model;
+    platform_version_ = platform_version;
+}
+
+void recording_ui::hold_sign_in() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    sign_in_held_ = true;
+}
+
+bool recording_ui::wait_until_sign_in_held() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return sign_in_gate_.wait_for(lock, std::chrono::seconds(10), [this] { return sign_in_waiting_; });
+}
+
+void recording_ui::release_sign_in() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        sign_in_held_ = false;
+    }
+    sign_in_gate_.notify_all();
+}
+
+void recording_ui::click_checkbox(std::size_t index, bool checked) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    checkboxes_.at(index) = checked;
+}
+
+std::wstring recording_ui::get_username() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (sign_in_held_) {
+        sign_in_waiting_ = true;
+        sign_in_gate_.notify_all();
+        sign_in_gate_.wait(lock, [this] { return !sign_in_held_; });
+        sign_in_waiting_ = false;
+    }
+    return email_;
+}
+
+std::wstring recording_ui::get_password() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return password_;
+}
+
+std::wstring recording_ui::ask_two_factor_code() {
+    record(L"ask_two_factor_code");
+    std::lock_guard<std::mutex> lock(mutex_);
+    ++two_factor_prompts_;
+    if (two_factor_codes_.empty()) return L"";
+    std::wstring code = two_factor_codes_.front();
+    two_factor_codes_.pop_front();
+    return code;
+}
+
+std::wstring recording_ui::get_computer_brand() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return computer_brand_;
+}
+
+std::wstring recording_ui::get_computer_make() { return get_computer_model(); }
+
+std::wstring recording_ui::get_computer_model() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return computer_model_;
+}
+
+std::wstring recording_ui::get_platform_version() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return platform_version_;
 }
 
 void recording_ui::init() {

@@ -8,6 +8,8 @@
 #include "core/ui/ui.h"
 
 #include <array>
+#include <condition_variable>
+#include <deque>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -31,6 +33,7 @@ class recording_ui : public ui {
 public:
     recording_ui();
     explicit recording_ui(seams with);
+    ~recording_ui() override;
 
     // ---- what the agent asked for
     // Every platform call that shows or changes something, in order, as
@@ -53,6 +56,21 @@ public:
     // The next `count` reads of the icon state throw (a std::exception, or
     // anything else), so the event loop's passes fail.
     void fail_next_passes(int count, bool with_std_exception = true);
+    // The sign-in form, and what the user types into each second-factor
+    // prompt, in order; once they run out the prompt is cancelled ("").
+    void answer_sign_in(const std::wstring& email, const std::wstring& password);
+    void answer_two_factor_codes(std::vector<std::wstring> codes);
+    int two_factor_prompts() const;
+    // The machine as the activation form describes it.
+    void answer_computer(const std::wstring& brand, const std::wstring& model, const std::wstring& platform_version);
+    // While held, a sign-in waits when it reads the e-mail address.
+    void hold_sign_in();
+    // Waits (up to 10 s) until a held sign-in is waiting; false if none came.
+    bool wait_until_sign_in_held();
+    void release_sign_in();
+    // A checkbox of the troubleshooting window as the user clicked it
+    // (indices in the window's order: error ... user4).
+    void click_checkbox(std::size_t index, bool checked);
 
     // As the platform's `init`: the start-at-login items shown, 39 checked
     // from the login item; then the base `init`.
@@ -64,6 +82,13 @@ public:
     void ux_set_tray_icon(int state) override;
     int get_tray_icon() override;
     void set_status_message(const std::wstring& text) override;
+    std::wstring get_username() override;
+    std::wstring get_password() override;
+    std::wstring ask_two_factor_code() override;
+    std::wstring get_computer_brand() override;
+    std::wstring get_computer_make() override;
+    std::wstring get_computer_model() override;
+    std::wstring get_platform_version() override;
     void show_activation_prompt() override;
     void set_state_post_activate() override;
     void no_op_21() override {}
@@ -147,6 +172,16 @@ private:
     int failing_passes_ = 0;
     bool fail_with_std_exception_ = true;
     std::array<bool, 13> checkboxes_{};
+    std::wstring email_;
+    std::wstring password_;
+    std::deque<std::wstring> two_factor_codes_;
+    int two_factor_prompts_ = 0;
+    std::wstring computer_brand_;
+    std::wstring computer_model_;
+    std::wstring platform_version_;
+    std::condition_variable sign_in_gate_;
+    bool sign_in_held_ = false;
+    bool sign_in_waiting_ = false;
 };
 
 }  // namespace kes::testing

@@ -144,7 +144,12 @@ TEST_F(UiEventLoopTest, APassInWhichNothingChangedCallsNothing) {
     ASSERT_GT(calls, 0u);
     ASSERT_EQ(shows, 1);
     passes(5);
-    EXPECT_EQ(calls_since(calls), std::vector<std::wstring>{});
+    // Only the help text, which tells the current time, is handed over again.
+    std::vector<std::wstring> changes = calls_since(calls);
+    changes.erase(std::remove_if(changes.begin(), changes.end(),
+                                 [](const std::wstring& call) { return call.rfind(L"set_help_info: ", 0) == 0; }),
+                  changes.end());
+    EXPECT_EQ(changes, std::vector<std::wstring>{});
     EXPECT_EQ(ui_.menu().show_count(), shows);
 }
 
@@ -298,9 +303,7 @@ class UiOfflineTimeTest : public testing::UiTest {
 protected:
     void SetUp() override {
         testing::UiTest::SetUp();
-        settings().set_timepie_enabled(true);
-        settings().set_idle_time_away(300);
-        settings().set_offline_dismissed_until(now());
+        enable_offline_time();
     }
 
     std::vector<std::wstring> offline_calls() const {

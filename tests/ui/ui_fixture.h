@@ -2,14 +2,20 @@
 // The UI logic in a test: the recording UI over the real configuration
 // store of the test's private home, a clock that moves only when told (the
 // event loop's sleeps move it), an idle time the test sets, and a web
-// service in memory for the focus-session requests.
+// service in memory for the focus-session requests. The UI's own service
+// client (sign-in, update checks) sends nothing: its requests fail at once;
+// entered offline time is kept in memory.
 
+#include "core/capture/log_entry.h"
 #include "core/foundation/activation_service.h"
 #include "core/foundation/config.h"
 #include "core/foundation/system.h"
+#include "core/service/api.h"
 #include "core/service/puller.h"
+#include "core/service/transfer_stop.h"
 #include "tests/service/puller_fake_service.h"
 #include "tests/support/recording_ui.h"
+#include "tests/support/settable_idle_system.h"
 #include "tests/ui/debug_log_lines.h"
 
 #include <boost/date_time/posix_time/posix_time.hpp>
@@ -22,21 +28,6 @@
 #include <vector>
 
 namespace kes::testing {
-
-class settable_idle_system : public system {
-public:
-    double idle = 0;
-    double get_idle_time() override { return idle; }
-    bool is_other_instance_running() override { return false; }
-    std::string get_user_library_dir() override { return real_->get_user_library_dir(); }
-    std::string get_temp_dir() override { return real_->get_temp_dir(); }
-    std::string get_app_dir() override { return real_->get_app_dir(); }
-    std::string get_ca_bundle_path() override { return real_->get_ca_bundle_path(); }
-    void get_update() override {}
-
-private:
-    std::shared_ptr<system> real_ = system::create();
-};
 
 struct accepting_activation : activation_service {
     activation_result activate_enterprise(const std::wstring&) override {
@@ -68,6 +59,9 @@ protected:
         settings().set_status_message(L"", 0);
         settings().set_survey_url(L"");
         settings().set_gui_loaded(true);
+        // No unattended update check unless a test asks for one.
+        settings().set_check_updates(false);
+        settings().set_last_update_check(now());
         drain_queue();
         // A fresh configuration is paused until the moment it was made.
         settings().set_paused_until(now() - boost::posix_time::hours(48));
@@ -88,6 +82,14 @@ protected:
 
     static config& settings() { return config::instance(); }
 
+    static network::transport_options offline_transport() {
+        auto stopped = std::make_shared<network::transfer_stop>();
+        stopped->stop();
+        network::transport_options options;
+        options.stop = stopped;
+        return options;
+    }
+
     ptime now() const {
         std::lock_guard<std::mutex> lock(clock_mutex_);
         return now_;
@@ -99,6 +101,13 @@ protected:
     void set_now(const ptime& at) {
         std::lock_guard<std::mutex> lock(clock_mutex_);
         now_ = at;
+    }
+
+    // The offline-time prompt switched on: away after 300 s idle, not dismissed.
+    void enable_offline_time() {
+        settings().set_timepie_enabled(true);
+        settings().set_idle_time_away(300);
+        settings().set_offline_dismissed_until(now());
     }
 
     static void drain_queue() {
@@ -119,6 +128,11 @@ protected:
     ui::seams loop_seams() {
         ui::seams with;
         with.platform_system = idle_system_;
+        with.service_client = &offline_client_;
+        with.record_activity = [this](const log_entry& record) {
+            std::lock_guard<std::mutex> lock(clock_mutex_);
+            recorded_.push_back(record);
+        };
         with.wait_for_stop = [this](std::chrono::milliseconds duration) {
             waits_.push_back(duration);
             heartbeats_.push_back(settings().get_last_event_time());
@@ -142,6 +156,11 @@ protected:
                                          all.end());
     }
 
+    std::vector<log_entry> recorded() const {
+        std::lock_guard<std::mutex> lock(clock_mutex_);
+        return recorded_;
+    }
+
     std::vector<int> started_sessions() const { return service_->started_sessions(); }
     int ended_sessions() const { return service_->ended_sessions(); }
 
@@ -152,6 +171,8 @@ protected:
     int stop_after_ = 1;
     std::vector<std::chrono::milliseconds> waits_;
     std::vector<ptime> heartbeats_;
+    std::vector<log_entry> recorded_;  // under clock_mutex_
+    Kestrel::Network::API offline_client_{offline_transport(), [](network::request&) {}};
     recording_ui ui_{loop_seams()};
 };
 
