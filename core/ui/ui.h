@@ -145,6 +145,22 @@ public:
     // For the controller: opens the custom focus-session window.
     void on_show_still_zone_window();
 
+    // ---- what the windows ask for (main thread)
+    // Records the current away period as offline time: an activity record of
+    // entry type "5" named by the chosen label, with the details as its
+    // window title; then the prompt closes.
+    void on_enter_offline_time(const std::wstring& label, const std::wstring& details);
+    // Closes the offline-time prompt; minutes > 0 keeps it away for an hour.
+    void on_dismiss_offline_time(int minutes);
+    // The troubleshooting checkboxes from the debug-log mask, and back: a
+    // click changes only the mask's bits that have a checkbox.
+    void set_log_category_checkboxes();
+    void on_debug_level_changed();
+    // Resets the configuration once the user confirms.
+    void on_reset_config();
+    // Shows the data folder in the file manager.
+    void on_open_directory();
+
     // The short-lived pullers that tell the service about focus sessions;
     // tests give their own.
     using puller_factory = std::function<std::unique_ptr<puller>()>;

@@ -48,6 +48,8 @@ std::wstring offline_time_page_address() {
                             util::widen(boost::posix_time::to_iso_extended_string(whole)));
 }
 
+std::wstring offline_time_settings_page_address() { return web_page_address(L"/offline_time/settings"); }
+
 bool open_url(const std::wstring& address, ui& target) {
     if (!is_web_address(address)) {
         log(L"[web_links:open_url] Refusing to open an address that is not http or https: " + address,
@@ -68,6 +70,14 @@ void open_goals_page(ui& target) { open_page(target, L"/browse/goals/by/day"); }
 void open_users_settings_page(ui& target) { open_page(target, L"/users/settings"); }
 void open_monitoring_options_page(ui& target) { open_url(monitoring_options_page_address(), target); }
 void open_offline_time_page(ui& target) { open_url(offline_time_page_address(), target); }
+void open_offline_time_settings_page(ui& target) { open_url(offline_time_settings_page_address(), target); }
+void open_still_zone_settings_page(ui& target) { open_page(target, L"/settings/stillzone"); }
+
+void open_quickhelp_page(const std::wstring& support_info, ui& target) {
+    // The diagnostic text holds line ends, blanks and whatever the status
+    // line said: escaped, it stays one query value.
+    open_url(web_page_address(L"/quickhelp?support_info=" + util::url_escape(support_info)), target);
+}
 
 void open_enterprise_opt_in_page(ui& target) { open_url(enterprise_page_address(L"opt_in"), target); }
 void open_enterprise_opt_out_page(ui& target) { open_url(enterprise_page_address(L"opt_out"), target); }

@@ -21,6 +21,7 @@ std::wstring web_page_address(const std::wstring& path, bool with_marker = true)
 std::wstring dashboard_page_address();
 std::wstring monitoring_options_page_address();
 std::wstring offline_time_page_address();  // carries the local time now
+std::wstring offline_time_settings_page_address();
 
 // Hands an http or https address to the UI; anything else is logged and
 // refused (false).
@@ -36,6 +37,10 @@ void open_goals_page(ui& target = *ui::get_instance());
 void open_users_settings_page(ui& target = *ui::get_instance());
 void open_monitoring_options_page(ui& target = *ui::get_instance());
 void open_offline_time_page(ui& target = *ui::get_instance());
+void open_offline_time_settings_page(ui& target = *ui::get_instance());
+void open_still_zone_settings_page(ui& target = *ui::get_instance());
+// The help page, told the diagnostic text (percent-escaped into its query).
+void open_quickhelp_page(const std::wstring& support_info, ui& target = *ui::get_instance());
 
 // Enterprise pages carry the account and team keys and no source marker.
 void open_enterprise_opt_in_page(ui& target = *ui::get_instance());
