@@ -6,6 +6,8 @@
 #include <QAction>
 #include <QMenu>
 
+#include <functional>
+
 namespace kes {
 namespace {
 
@@ -16,7 +18,11 @@ QString menu_title(const std::wstring& text) {
     return QString::fromStdWString(text).replace(QLatin1Char('&'), QLatin1String("&&"));
 }
 
-void add_items(QMenu& menu, const std::vector<rendered_menu_item>& items, system_tray_menu_interface& model) {
+// A choice runs as a main-queue task: the action that was chosen has
+// returned before anything it starts (a rebuild, a modal dialog) runs.
+using choice_handler = std::function<void(int id)>;
+
+void add_items(QMenu& menu, const std::vector<rendered_menu_item>& items, const choice_handler& chosen) {
     for (const rendered_menu_item& item : items) {
         if (item.separator) {
             menu.addSeparator();
@@ -26,12 +32,12 @@ void add_items(QMenu& menu, const std::vector<rendered_menu_item>& items, system
         if (item.has_submenu) {
             QMenu* submenu = menu.addMenu(menu_title(item.text));
             submenu->setObjectName(QStringLiteral("tray_menu_%1").arg(item.id));
-            add_items(*submenu, item.children, model);
+            add_items(*submenu, item.children, chosen);
             action = submenu->menuAction();
         } else {
             action = menu.addAction(menu_title(item.text));
             const int id = item.id;
-            QObject::connect(action, &QAction::triggered, &menu, [&model, id] { model.notify_listener(id); });
+            QObject::connect(action, &QAction::triggered, &menu, [chosen, id] { chosen(id); });
         }
         action->setObjectName(QStringLiteral("tray_item_%1").arg(item.id));
         action->setProperty(item_id_property, item.id);
@@ -63,7 +69,13 @@ void osx_system_tray_menu::rebuild() {
     // Submenus are children of the menu: clearing it ends them too.
     for (QMenu* submenu : menu_->findChildren<QMenu*>(QString(), Qt::FindDirectChildrenOnly)) submenu->deleteLater();
     menu_->clear();
-    add_items(*menu_, render(), *this);
+    std::weak_ptr<osx_system_tray_menu*> self = self_;
+    platform::main_queue& queue = queue_;
+    add_items(*menu_, render(), [self, &queue](int id) {
+        queue.async([self, id] {
+            if (const auto alive = self.lock()) (*alive)->notify_listener(id);
+        });
+    });
     if (menu_->actions().isEmpty()) {
         log(L"No menu items were added to the menu.", log_level::error | log_level::user2);
     }

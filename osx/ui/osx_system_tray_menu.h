@@ -1,8 +1,9 @@
 #pragma once
 // The status menu drawn into the status item's QMenu. Every rebuild runs on
 // the main thread from the model's rendering (hidden items gone, separators
-// never leading or doubled); each entry's action tells the menu's listener
-// its item id. `show` may be called from any thread and returns at once.
+// never leading or doubled); choosing an entry tells the menu's listener its
+// item id, in a main-queue task of its own. `show` may be called from any
+// thread and returns at once.
 
 #include "core/ui/system_tray_menu.h"
 
