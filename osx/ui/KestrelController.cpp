@@ -86,6 +86,16 @@ void centre_on_screen(QWidget& window) {
     }
 }
 
+// Brings a window of the agent forward, centred the first time it shows
+// (later it opens where the user left it).
+void present(QWidget& window) {
+    if (!window.property("kes_placed").toBool()) {
+        centre_on_screen(window);
+        window.setProperty("kes_placed", true);
+    }
+    platform::bring_to_front(window, platform::window_level::floating);
+}
+
 }  // namespace
 
 // ---- the application loop
@@ -354,8 +364,7 @@ void KestrelController::showAutomationAlertIfNotSeen() {
     auto* column = new QVBoxLayout(automation_window_.get());
     column->setContentsMargins(0, 0, 0, 0);
     column->addWidget(&automation_view_->view());
-    centre_on_screen(*automation_window_);
-    platform::bring_to_front(*automation_window_, platform::window_level::floating);
+    present(*automation_window_);
     (void)defaults->set_bool(automation_alert_shown_default, true);
     (void)defaults->synchronize();
 }
@@ -406,7 +415,7 @@ void KestrelController::goToHelp() {
     on_main([this] {
         const auto& keys = bridge_.desktop().keys;
         QWidget* window = keys && keys->shift_held() ? ts_window.data() : helpWindow.data();
-        if (window) platform::bring_to_front(*window, platform::window_level::floating);
+        if (window) present(*window);
     });
 }
 
@@ -434,7 +443,7 @@ void KestrelController::copyHelpInfoToClipboard() {
 
 void KestrelController::openTroubleshooting() {
     preferences_->orderOut();
-    platform::bring_to_front(*ts_window, platform::window_level::floating);
+    present(*ts_window);
 }
 
 void KestrelController::takeSurvey() { open_survey_page(bridge_); }
@@ -458,7 +467,7 @@ void KestrelController::show_offline_time_window() {
         afkDetailBox->hide();
         // A label chosen for an earlier absence is not this one's.
         chosen_label_.clear();
-        platform::bring_to_front(*afkEntryPanel, platform::window_level::floating);
+        present(*afkEntryPanel);
     });
 }
 
@@ -565,7 +574,7 @@ void KestrelController::show_still_zone_window() {
         stillzone_settings_link->setText(QStringLiteral("<a href=\"settings\">%1</a>")
                                              .arg(html_escaped(get_text(L"stillzone_window_description_link"))));
         stillzone_settings_description->setText(qt_text(get_text(L"stillzone_window_description")));
-        platform::bring_to_front(*blockingPanel, platform::window_level::floating);
+        present(*blockingPanel);
     });
 }
 

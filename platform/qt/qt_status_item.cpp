@@ -31,7 +31,7 @@ qt_status_item::qt_status_item() : menu_(std::make_unique<QMenu>()), icon_(std::
     });
     QObject::connect(icon_.get(), &QSystemTrayIcon::activated, [this](QSystemTrayIcon::ActivationReason reason) {
         // The context button opens the menu by itself; a plain click does so here.
-        if (reason == QSystemTrayIcon::Trigger) menu_->popup(QCursor::pos());
+        if (reason == QSystemTrayIcon::Trigger) open_menu();
     });
 }
 

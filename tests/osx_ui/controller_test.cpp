@@ -78,6 +78,17 @@ TEST_F(ControllerTest, EachStateShowsItsImageAndStateEightHidesTheItem) {
     }
 }
 
+TEST_F(ControllerTest, WithoutATrayItSaysSoOnceAndASecondStartOpensTheMenu) {
+    fakes_.status->tray = false;  // the menu then opens at the pointer
+    launch();
+    const std::wstring no_tray = L"[KestrelController:applicationDidFinishLaunching] No system tray is available: the "
+                                 L"status menu opens at the pointer when Kestrel is started again.";
+    const auto lines = logged();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), no_tray), 1);
+    centre_.post(opening_instance_notification_name);
+    EXPECT_EQ(fakes_.status->menu_openings, 1);
+}
+
 TEST_F(ControllerTest, MissingImagesAreLoggedOnceAndShowNothing) {
     stdfs::remove(resources() + "/kestrel_icon_paused.svg");
     stdfs::remove(resources() + "/kestrel_icon_alert.icns");
