@@ -1,6 +1,6 @@
 // Kestrel: brings the agent up in a fixed order on the main thread, refuses to
-// run as a second copy, hands the main thread to the UI loop, and ends every
-// way out (menu quit, SIGTERM, SIGINT, SIGHUP) through one orderly end.
+// run as a second copy, hands the main thread to the desktop's loop, and ends
+// every way out (menu quit, SIGTERM, SIGINT, SIGHUP) through one orderly end.
 
 #include "core/capture/logger.h"
 #include "core/foundation/config.h"
@@ -13,9 +13,16 @@
 #include "core/ui/ui.h"
 #include "osx/orderly_end.h"
 #include "osx/osx_daemon.h"
+#include "osx/osx_ui.h"
 #include "platform/instance_lock.h"
 #include "platform/main_queue.h"
+#include "platform/notification_center.h"
 #include "platform/termination_signals.h"
+
+#ifdef KES_WITH_DESKTOP_UI
+#include "osx/ui/desktop_ui.h"
+#include "platform/qt/qt_desktop.h"
+#endif
 
 #include <memory>
 #include <system_error>
@@ -23,6 +30,22 @@
 namespace {
 
 void log_line(const std::wstring& text, std::uint32_t level) { kes::log(text, level); }
+
+// The desktop the user sees: the toolkit's application with the status item;
+// with no display it draws offscreen. A build without it runs headless.
+void provide_desktop(platform::main_queue& queue) {
+#ifdef KES_WITH_DESKTOP_UI
+    platform::qt_desktop_options options;
+    options.log_unshown_notification = [](const std::string& title, const std::string& text) {
+        log_line(L"[osx_ui:show_user_notification] " + kes::util::utf8_to_wstring_lossy(title) + L": " +
+                     kes::util::utf8_to_wstring_lossy(text),
+                 kes::log_level::info | kes::log_level::ui);
+    };
+    kes::osx_ui::provide_services(kes::make_desktop_ui_services(platform::make_qt_desktop(queue, options), queue));
+#else
+    (void)queue;
+#endif
+}
 
 }  // namespace
 
@@ -47,6 +70,7 @@ int main() {
     log_line(L"Config Path: " + kes::util::utf8_to_wstring_lossy(platform_system->get_data_dir()),
              kes::log_level::info);
 
+    provide_desktop(queue);
     kes::ui* user_interface = kes::ui::get_instance();
     log_line(L"  Gui Started", kes::log_level::info);
     queue.watch_fd(signals.fd(), [&] {
@@ -54,13 +78,14 @@ int main() {
     });
 
     // A copy started while this one runs tells it so, then ends; this copy
-    // answers on the main loop (the status menu opens there once it exists).
+    // answers on the main loop by opening its status menu.
     const std::shared_ptr<platform::instance_lock> instance = platform::process_instance_lock();
     if (instance->notification_fd() >= 0) {
         queue.watch_fd(instance->notification_fd(), [instance] {
             for (int count = instance->take_notifications(); count > 0; --count) {
                 log_line(L"[main] Received com.kestrel.Kestrel.openingKestrelInstance: Kestrel was started again",
                          5);
+                platform::notification_center::default_center().post(platform::opening_instance_notification);
             }
         });
     }
@@ -82,14 +107,8 @@ int main() {
                  kes::log_level::error);
     }
 
-    kes::stop_daemon_serving_main_queue(*agent_daemon, queue);
-    // Old logs not converted yet stay for the next start.
-    activity_logger.stop_converting_old_logs();
-    // The record open at this moment is work the user did: it goes into the
-    // final flush instead of being dropped.
-    agent_daemon->complete_open_record();
-    activity_logger.write_current_log_to_disk();
-    log_line(L"***** Exiting Kestrel *****\n\n", 5);
+    kes::end_in_order(*agent_daemon, activity_logger, queue);
     agent_daemon.reset();
+    if (auto* desktop_ui = dynamic_cast<kes::osx_ui*>(user_interface)) desktop_ui->end_desktop();
     return exit_code;
 }

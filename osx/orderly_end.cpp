@@ -1,6 +1,7 @@
 #include "osx/orderly_end.h"
 
 #include "core/capture/daemon.h"
+#include "core/capture/logger.h"
 #include "core/foundation/debug_log.h"
 #include "platform/main_queue.h"
 
@@ -23,6 +24,20 @@ bool stop_daemon_serving_main_queue(daemon& target, platform::main_queue& queue,
         queue.close();
     }
     stopper.join();
+    return in_time;
+}
+
+bool end_in_order(daemon& target, logger& activity_logger, platform::main_queue& queue,
+                  std::chrono::milliseconds grace) {
+    const bool in_time = stop_daemon_serving_main_queue(target, queue, grace);
+    // Old logs not converted yet stay for the next start.
+    activity_logger.stop_converting_old_logs();
+    // The record open at this moment is work the user did: it goes into the
+    // final flush instead of being dropped.
+    target.complete_open_record();
+    activity_logger.write_current_log_to_disk();
+    queue.close();
+    log(L"***** Exiting Kestrel *****\n\n", 5);
     return in_time;
 }
 

@@ -9,6 +9,9 @@ namespace platform {
 std::string executable_path();
 std::string main_bundle_path();
 std::string bundle_resource_dir();  // <bundle>/Contents/Resources
+// "<resource folder>/<name>.<type>" when that is a regular file; empty otherwise.
+std::string bundle_resource_path(const std::string& name, const std::string& type,
+                                 const std::string& resource_dir = bundle_resource_dir());
 
 // "/proc/<pid>/exe" resolved (a program replaced on disk still names its own
 // file); empty when the process cannot be read.

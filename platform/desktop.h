@@ -7,6 +7,7 @@
 #include "platform/application.h"
 #include "platform/clipboard.h"
 #include "platform/keyboard.h"
+#include "platform/login_items.h"
 #include "platform/status_item.h"
 #include "platform/system_version.h"
 #include "platform/url_opener.h"
@@ -27,6 +28,7 @@ struct desktop {
     std::shared_ptr<clipboard> pasteboard;
     std::shared_ptr<keyboard> keys;
     std::shared_ptr<system_version> version;
+    std::shared_ptr<login_items> login;
 };
 
 }  // namespace platform

@@ -20,4 +20,11 @@ std::map<std::string, std::string> info_plist_strings(const std::string& plist_p
 // One of those values; empty when the file, the key or a string value is missing.
 std::string info_plist_string(const std::string& plist_path, const std::string& key);
 
+// Sets the top-level entry `key` to the string `value`, in place of whatever
+// value it had, or adds it at the dictionary's end; the rest of the file stays
+// as written. The file is replaced atomically and keeps its mode. False, with
+// the file unchanged, when it is no property list this reader understands or
+// cannot be written.
+bool set_info_plist_string(const std::string& plist_path, const std::string& key, const std::string& value);
+
 }  // namespace platform

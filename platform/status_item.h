@@ -9,6 +9,15 @@
 
 namespace platform {
 
+// A place on the screen, in pixels; empty when there is none.
+struct screen_place {
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+    bool empty() const { return width <= 0 || height <= 0; }
+};
+
 class status_item {
 public:
     virtual ~status_item() = default;
@@ -22,6 +31,8 @@ public:
     virtual void set_tooltip(const std::string& text) = 0;
     virtual void set_visible(bool visible) = 0;
     virtual bool visible() const = 0;
+    // Where the tray shows the item; empty when no tray shows it.
+    virtual screen_place place() const = 0;
 
     // A balloon from the item; false (nothing shown) when no tray shows it.
     virtual bool show_message(const std::string& title, const std::string& text) = 0;

@@ -9,7 +9,36 @@ namespace {
 
 bool is_scheme_char(unsigned char c) { return std::isalnum(c) || c == '+' || c == '-' || c == '.'; }
 
+bool is_hex_digit(char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; }
+
+// What may stand unescaped in an address: the unreserved and reserved
+// characters of RFC 3986.
+bool may_stand_in_address(unsigned char c) {
+    if (std::isalnum(c)) return true;
+    static const std::string allowed = "-._~:/?#[]@!$&'()*+,;=";
+    return c < 0x80 && allowed.find(static_cast<char>(c)) != std::string::npos;
+}
+
 }  // namespace
+
+std::string escape_illegal_url_characters(const std::string& utf8_address) {
+    static const char hex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(utf8_address.size());
+    for (std::size_t i = 0; i < utf8_address.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(utf8_address[i]);
+        const bool escape_already = byte == '%' && i + 2 < utf8_address.size() &&
+                                    is_hex_digit(utf8_address[i + 1]) && is_hex_digit(utf8_address[i + 2]);
+        if (escape_already || may_stand_in_address(byte)) {
+            out += static_cast<char>(byte);
+        } else {
+            out += '%';
+            out += hex[byte >> 4];
+            out += hex[byte & 0x0F];
+        }
+    }
+    return out;
+}
 
 std::optional<std::string> web_page_refusal(const std::string& address) {
     if (address.empty()) return "the address is empty";

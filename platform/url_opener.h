@@ -30,6 +30,12 @@ public:
     virtual open_result show_in_file_manager(const std::string& path) = 0;
 };
 
+// `utf8_address` with every byte that may not stand in an address
+// percent-escaped (blanks, controls, non-ASCII bytes, "<>\"\\^`{|}", a '%'
+// that starts no escape); everything else, valid escapes included, stays, so
+// an address escaped already is not escaped twice.
+std::string escape_illegal_url_characters(const std::string& utf8_address);
+
 // What every opener checks first: nothing when `address` may open as a web
 // page, else why not.
 std::optional<std::string> web_page_refusal(const std::string& address);

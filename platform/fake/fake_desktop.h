@@ -7,6 +7,7 @@
 #include "platform/fake/fake_application.h"
 #include "platform/fake/fake_clipboard.h"
 #include "platform/fake/fake_keyboard.h"
+#include "platform/fake/fake_login_items.h"
 #include "platform/fake/fake_status_item.h"
 #include "platform/fake/fake_system_version.h"
 #include "platform/fake/fake_url_opener.h"
@@ -21,7 +22,7 @@ struct fake_desktop {
     explicit fake_desktop(main_queue& queue) : app(std::make_shared<fake_application>(queue)) {}
 
     desktop services() const {
-        return {app, alerts, defaults, status, notifier, opener, pasteboard, keys, version};
+        return {app, alerts, defaults, status, notifier, opener, pasteboard, keys, version, login};
     }
 
     std::shared_ptr<fake_application> app;
@@ -33,6 +34,7 @@ struct fake_desktop {
     std::shared_ptr<fake_clipboard> pasteboard = std::make_shared<fake_clipboard>();
     std::shared_ptr<fake_keyboard> keys = std::make_shared<fake_keyboard>();
     std::shared_ptr<fake_system_version> version = std::make_shared<fake_system_version>();
+    std::shared_ptr<fake_login_items> login = std::make_shared<fake_login_items>();
 };
 
 }  // namespace platform

@@ -19,6 +19,7 @@ public:
     void set_tooltip(const std::string& text) override { tooltip = text; }
     void set_visible(bool visible) override { visible_ = visible; }
     bool visible() const override { return visible_; }
+    screen_place place() const override { return tray && visible_ ? shown_at : screen_place{}; }
     bool show_message(const std::string& title, const std::string& text) override {
         if (!tray || !visible_) return false;
         messages.emplace_back(title, text);
@@ -36,6 +37,7 @@ public:
     std::string tooltip;
     std::vector<std::pair<std::string, std::string>> messages;
     int menu_openings = 0;
+    screen_place shown_at{900, 0, 22, 22};  // where the tray shows it, when it does
 
 private:
     bool visible_ = false;

@@ -54,33 +54,6 @@ void sync_folder(const std::string& folder) {
     ::close(fd);
 }
 
-bool write_all(int fd, const std::string& bytes) {
-    for (std::size_t done = 0; done < bytes.size();) {
-        const ssize_t wrote = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (wrote < 0 && errno == EINTR) continue;
-        if (wrote <= 0) return false;
-        done += static_cast<std::size_t>(wrote);
-    }
-    return true;
-}
-
-// Writes a hidden temporary of its own in the folder (no ".desktop" ending, so
-// no session picks it up), flushes it and renames it over `path`: a reader
-// sees the old entry or the new one, never a part.
-bool replace_file(const std::string& folder, const std::string& path, const std::string& bytes) {
-    std::string temporary = folder + "/.kestrel-autostart-XXXXXX";
-    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
-    if (fd < 0) return false;
-    bool written = ::fchmod(fd, 0600) == 0 && write_all(fd, bytes) && ::fsync(fd) == 0;
-    written = ::close(fd) == 0 && written;
-    if (!written || ::rename(temporary.c_str(), path.c_str()) != 0) {
-        ::unlink(temporary.c_str());
-        return false;
-    }
-    sync_folder(folder);
-    return true;
-}
-
 class autostart_login_items final : public login_items {
 public:
     autostart_login_items(std::string main_bundle, std::string autostart_folder)
@@ -142,7 +115,7 @@ private:
                                   "Exec=" + *exec + "\n"
                                   "Terminal=false\n"
                                   "NoDisplay=true\n";
-        return make_folders(folder_) && replace_file(folder_, entry_path(identifier), entry);
+        return make_folders(folder_) && replace_small_file(entry_path(identifier), entry, 0600);
     }
 
     bool disable(const std::string& identifier) {

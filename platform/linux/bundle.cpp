@@ -86,6 +86,14 @@ std::string bundle_executable(const std::string& bundle_path) {
 
 std::string bundle_resource_dir() { return main_bundle_path() + "/Contents/Resources"; }
 
+std::string bundle_resource_path(const std::string& name, const std::string& type, const std::string& resource_dir) {
+    // A name is one file of the folder, never a way out of it.
+    if (name.empty() || name.find('/') != std::string::npos || type.find('/') != std::string::npos) return {};
+    const std::string path = resource_dir + "/" + name + (type.empty() ? "" : "." + type);
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) ? path : std::string();
+}
+
 std::string home_dir() {
     const char* home = std::getenv("HOME");
     if (home && *home) return home;

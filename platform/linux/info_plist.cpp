@@ -2,6 +2,8 @@
 
 #include "platform/linux/small_file.h"
 
+#include <sys/stat.h>
+
 #include <cstdlib>
 #include <optional>
 #include <vector>
@@ -80,7 +82,12 @@ public:
     struct tag {
         enum class kind { open, close, empty } type;
         std::string name;
+        std::size_t begin = 0;  // offset of its '<'
+        std::size_t end = 0;    // one past its '>'
     };
+
+    // Where reading goes on: one past the last tag or text taken.
+    std::size_t position() const { return pos_; }
 
     // The next tag, skipping character data, comments and declarations;
     // nullopt at the end or on a malformed construct.
@@ -166,7 +173,7 @@ private:
 
     std::optional<tag> read_tag() {
         std::size_t at = pos_ + 1;
-        tag result{tag::kind::open, {}};
+        tag result{tag::kind::open, {}, pos_, 0};
         if (at < text_.size() && text_[at] == '/') {
             result.type = tag::kind::close;
             ++at;
@@ -193,6 +200,7 @@ private:
             result.type = tag::kind::empty;
         }
         pos_ = end + 1;
+        result.end = pos_;
         return result;
     }
 
@@ -244,7 +252,75 @@ std::map<std::string, std::string> top_level_strings(const std::string& text) {
     }
 }
 
+// Where a top-level entry's value lies in the text, and where a new entry
+// would go (before the dictionary's end tag).
+struct entry_place {
+    std::optional<std::pair<std::size_t, std::size_t>> value;  // [begin, end) of the value element
+    std::size_t dict_end = 0;
+};
+
+std::optional<entry_place> find_top_level_entry(const std::string& text, const std::string& wanted) {
+    plist_reader reader(text);
+    auto next = reader.next_tag();
+    if (next && next->type == tag_kind::open && next->name == "plist") next = reader.next_tag();
+    if (!next || next->type != tag_kind::open || next->name != "dict") return std::nullopt;
+
+    entry_place place;
+    std::optional<std::string> key;
+    while (true) {
+        next = reader.next_tag();
+        if (!next) return std::nullopt;
+        if (next->type == tag_kind::close) {
+            if (next->name != "dict") return std::nullopt;
+            place.dict_end = next->begin;
+            return place;
+        }
+        const bool is_open = next->type == tag_kind::open;
+        if (next->name == "key") {
+            if (key) return std::nullopt;
+            key = is_open ? reader.element_text("key") : std::string();
+            if (!key) return std::nullopt;
+            continue;
+        }
+        if (!key) return std::nullopt;
+        const std::size_t begin = next->begin;
+        if (is_open && !reader.skip_element()) return std::nullopt;
+        if (*key == wanted) place.value = std::make_pair(begin, reader.position());
+        key.reset();
+    }
+}
+
+std::string xml_escape(const std::string& text) {
+    std::string out;
+    for (const char c : text) {
+        switch (c) {
+            case '<': out += "&lt;"; break;
+            case '>': out += "&gt;"; break;
+            case '&': out += "&amp;"; break;
+            default: out += c;
+        }
+    }
+    return out;
+}
+
 }  // namespace
+
+bool set_info_plist_string(const std::string& plist_path, const std::string& key, const std::string& value) {
+    struct stat info {};
+    if (::stat(plist_path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
+    const std::optional<std::string> text = read_small_regular_file(plist_path, max_info_plist_size);
+    if (!text) return false;
+    const std::optional<entry_place> place = find_top_level_entry(*text, key);
+    if (!place) return false;
+    const std::string element = "<string>" + xml_escape(value) + "</string>";
+    std::string edited = *text;
+    if (place->value) {
+        edited.replace(place->value->first, place->value->second - place->value->first, element);
+    } else {
+        edited.insert(place->dict_end, "\t<key>" + xml_escape(key) + "</key>\n\t" + element + "\n");
+    }
+    return replace_small_file(plist_path, edited, info.st_mode & 07777);
+}
 
 std::map<std::string, std::string> info_plist_strings(const std::string& plist_path) {
     const std::optional<std::string> text = read_small_regular_file(plist_path, max_info_plist_size);

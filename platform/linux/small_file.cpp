@@ -1,6 +1,7 @@
 #include "platform/linux/small_file.h"
 
 #include <fcntl.h>
+#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -39,6 +40,45 @@ std::optional<std::string> read_small_regular_file(const std::string& path, long
     }
     ::close(fd);
     return result;
+}
+
+namespace {
+
+bool write_all(int fd, const std::string& bytes) {
+    for (std::size_t done = 0; done < bytes.size();) {
+        const ssize_t wrote = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (wrote < 0 && errno == EINTR) continue;
+        if (wrote <= 0) return false;
+        done += static_cast<std::size_t>(wrote);
+    }
+    return true;
+}
+
+void sync_folder(const std::string& folder) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    (void)::fsync(fd);
+    ::close(fd);
+}
+
+}  // namespace
+
+bool replace_small_file(const std::string& path, const std::string& bytes, unsigned mode) {
+    const auto slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    // No ending of its own, so nothing that lists the folder takes it for one of its files.
+    std::string temporary = folder + "/." + name + "-XXXXXX";
+    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0) return false;
+    bool written = ::fchmod(fd, static_cast<mode_t>(mode)) == 0 && write_all(fd, bytes) && ::fsync(fd) == 0;
+    written = ::close(fd) == 0 && written;
+    if (!written || ::rename(temporary.c_str(), path.c_str()) != 0) {
+        ::unlink(temporary.c_str());
+        return false;
+    }
+    sync_folder(folder);
+    return true;
 }
 
 }  // namespace platform

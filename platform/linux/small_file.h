@@ -11,4 +11,10 @@ namespace platform {
 // limit, even when the file grows meanwhile.
 std::optional<std::string> read_small_regular_file(const std::string& path, long limit);
 
+// Replaces `path` with `bytes` (file mode `mode`): written to a hidden
+// temporary beside it, flushed and renamed over it, so a reader sees the old
+// file or the new one, never a part. False, with nothing changed, when any
+// step fails.
+bool replace_small_file(const std::string& path, const std::string& bytes, unsigned mode = 0600);
+
 }  // namespace platform

@@ -22,6 +22,7 @@ desktop make_qt_desktop(main_queue& queue, qt_desktop_options options) {
     made.pasteboard = std::make_shared<qt_clipboard>(queue);
     made.keys = std::make_shared<qt_keyboard>(queue);
     made.version = system_version::create();
+    made.login = make_autostart_login_items();
     return made;
 }
 

@@ -31,7 +31,7 @@ qt_status_item::qt_status_item() : menu_(std::make_unique<QMenu>()), icon_(std::
     });
     QObject::connect(icon_.get(), &QSystemTrayIcon::activated, [this](QSystemTrayIcon::ActivationReason reason) {
         // The context button opens the menu by itself; a plain click does so here.
-        if (reason == QSystemTrayIcon::Trigger) menu_->popup(QCursor::pos());
+        if (reason == QSystemTrayIcon::Trigger) open_menu();
     });
 }
 
@@ -61,6 +61,12 @@ void qt_status_item::set_visible(bool visible) { icon_->setVisible(visible); }
 
 bool qt_status_item::visible() const { return icon_->isVisible(); }
 
+screen_place qt_status_item::place() const {
+    if (!tray_available() || !icon_->isVisible()) return {};
+    const QRect shown = icon_->geometry();
+    return {shown.x(), shown.y(), shown.width(), shown.height()};
+}
+
 bool qt_status_item::show_message(const std::string& title, const std::string& text) {
     if (!tray_available() || !icon_->isVisible()) return false;
     icon_->showMessage(QString::fromStdString(title), QString::fromStdString(text), QSystemTrayIcon::Information);
@@ -68,10 +74,9 @@ bool qt_status_item::show_message(const std::string& title, const std::string& t
 }
 
 void qt_status_item::open_menu() {
-    const QRect place = icon_->geometry();
-    const bool shown_in_tray = tray_available() && icon_->isVisible() && place.isValid() && !place.isEmpty();
+    const screen_place shown = place();
     // Beneath the item; the menu moves itself up when the tray sits at the bottom.
-    menu_->popup(shown_in_tray ? place.bottomLeft() + QPoint(0, 1) : QCursor::pos());
+    menu_->popup(shown.empty() ? QCursor::pos() : QPoint(shown.x, shown.y + shown.height));
 }
 
 void qt_status_item::set_menu_will_open(std::function<void()> handler) { menu_will_open_ = std::move(handler); }

@@ -24,6 +24,7 @@ public:
     void set_tooltip(const std::string& text) override;
     void set_visible(bool visible) override;
     bool visible() const override;
+    screen_place place() const override;
     bool show_message(const std::string& title, const std::string& text) override;
     void open_menu() override;
     void set_menu_will_open(std::function<void()> handler) override;

@@ -127,6 +127,20 @@ class Desktop:
     def activities_dir(self):
         return os.path.join(self.home, ".local", "share", "KestrelData", "activities")
 
+    def write_user_defaults(self, values):
+        """The agent's user defaults (an INI file), e.g. that a first-run
+        explanation was shown already, so no window of the agent's own takes
+        the focus from the windows a test records."""
+        folder = os.path.join(self.home, ".config", "kestrel")
+        os.makedirs(folder, mode=0o700, exist_ok=True)
+        with open(os.path.join(folder, "Kestrel.conf"), "w", encoding="utf-8") as out:
+            out.write("[General]\n")
+            for key, value in values.items():
+                out.write(f"{key}={'true' if value is True else 'false' if value is False else value}\n")
+
+    def mark_automation_explained(self):
+        self.write_user_defaults({"com.kestrel.Kestrel.HasShownMojaveAutomationAlertBefore": True})
+
 
 def read_rows(folder):
     rows = []

@@ -7,8 +7,9 @@ own (tests/e2e/hostile_service.py: python's http.server and ssl on loopback):
 - an answer larger than 4 MiB (endless, announced, one byte over, endless
   headers) is a transport failure, for the upload answers too, and the debug
   log holds only a prefix of it at every mask;
-- the agent's peak memory, read from /proc, stays under 64 MB while every
-  answer streams without end.
+- the agent's peak memory, read from /proc, stays under 96 MB while every
+  answer streams without end (the desktop toolkit with its fonts takes some
+  40 MB of that at rest, even offscreen).
 """
 
 import csv
@@ -199,7 +200,7 @@ class AgentUnderHostileService(unittest.TestCase):
         self.assertEqual(self.agent.wait(timeout=10), 0)
         print("\n[ figures ] peak RSS %.1f MB after %d endless answers (%s), %.0f MB sent"
               % (peak / 1024, len(endless()), ", ".join(paths), sent / 1e6), file=sys.stderr)
-        self.assertLess(peak, 64 * 1024)
+        self.assertLess(peak, 96 * 1024)
         self.assertIn("/collect", paths)
         self.assertIn("/messages", paths)
         with open(self.home.log_path(), encoding="utf-8", errors="replace") as f:

@@ -5,6 +5,8 @@
 
 #include <sys/stat.h>
 
+#include <array>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -99,6 +101,63 @@ TEST(InfoPlist, OnlyARegularFileOfBoundedSizeIsRead) {
     const std::string good_link = home + "/good-link.plist";
     std::filesystem::create_symlink(write_plist("target.plist", small), good_link);
     EXPECT_EQ(info_plist_string(good_link, "A"), "x");
+}
+
+// Python's own property-list reader: what a real consumer of the file sees.
+std::string python_plist(const std::string& path, const std::string& key) {
+    const std::string command = "/usr/bin/python3 -c 'import plistlib,sys; d=plistlib.load(open(sys.argv[1],\"rb\")); "
+                                "print(repr(d.get(sys.argv[2])), len(d))' '" + path + "' '" + key + "' 2>&1";
+    std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen(command.c_str(), "r"), ::pclose);
+    std::string out;
+    std::array<char, 256> buffer{};
+    while (pipe && std::fgets(buffer.data(), buffer.size(), pipe.get())) out += buffer.data();
+    return out;
+}
+
+const char* const build_form = R"(<?xml version="1.0" encoding="UTF-8"?>
+<!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">
+<plist version="1.0">
+<dict>
+	<key>CFBundleExecutable</key>
+	<string>Kestrel</string>
+	<key>LSBackgroundOnly</key>
+	<true/>
+	<key>Nested</key>
+	<dict><key>NSUIElement</key><string>nested</string></dict>
+</dict>
+</plist>
+)";
+
+TEST(InfoPlistEdit, AddsAMissingEntryThenReplacesItsValueKeepingEverythingElse) {
+    const std::string path = write_plist("Edited.plist", build_form);
+    ::chmod(path.c_str(), 0644);
+    ASSERT_TRUE(set_info_plist_string(path, "NSUIElement", "1"));
+    EXPECT_EQ(python_plist(path, "NSUIElement"), "'1' 4\n");
+    EXPECT_EQ(python_plist(path, "LSBackgroundOnly"), "True 4\n");
+    EXPECT_EQ(python_plist(path, "Nested"), "{'NSUIElement': 'nested'} 4\n");
+
+    ASSERT_TRUE(set_info_plist_string(path, "NSUIElement", "0 & <more>"));
+    EXPECT_EQ(python_plist(path, "NSUIElement"), "'0 & <more>' 4\n");
+    EXPECT_EQ(info_plist_string(path, "NSUIElement"), "0 & <more>");
+    // A value of another kind is replaced by the string.
+    ASSERT_TRUE(set_info_plist_string(path, "LSBackgroundOnly", "no"));
+    EXPECT_EQ(python_plist(path, "LSBackgroundOnly"), "'no' 4\n");
+
+    struct stat info {};
+    ASSERT_EQ(::stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0644u);
+}
+
+TEST(InfoPlistEdit, AFileItCannotReadOrReplaceStaysAsItWas) {
+    const std::string broken = write_plist("Broken.plist", "<plist><dict><key>A</key></plist>");
+    EXPECT_FALSE(set_info_plist_string(broken, "NSUIElement", "1"));
+    EXPECT_EQ(kes::testing::read_file(broken), "<plist><dict><key>A</key></plist>");
+    EXPECT_FALSE(set_info_plist_string(kes::testing::private_home() + "/missing.plist", "NSUIElement", "1"));
+
+    const std::string folder = kes::testing::private_home() + "/Folder.plist";
+    std::filesystem::create_directories(folder);
+    EXPECT_FALSE(set_info_plist_string(folder, "NSUIElement", "1"));
+    EXPECT_TRUE(std::filesystem::is_directory(folder));
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 #include "platform/qt/alert_dialog.h"
 #include "platform/qt/qt_alert_presenter.h"
-#include "tests/platform_qt/alert_driver.h"
-#include "tests/platform_qt/qt_test_fixture.h"
+#include "tests/support_qt/alert_driver.h"
+#include "tests/support_qt/qt_test_fixture.h"
 
 #include <QLabel>
 #include <QLineEdit>

@@ -1,7 +1,7 @@
 #include "platform/qt/qt_clipboard.h"
 #include "platform/qt/qt_keyboard.h"
 #include "platform/qt/window_front.h"
-#include "tests/platform_qt/qt_test_fixture.h"
+#include "tests/support_qt/qt_test_fixture.h"
 
 #include <QClipboard>
 #include <QGuiApplication>

@@ -1,8 +1,8 @@
 #include "platform/qt/alert_dialog.h"
 #include "platform/qt/qt_alert_presenter.h"
 #include "platform/qt/qt_application.h"
-#include "tests/platform_qt/alert_driver.h"
-#include "tests/platform_qt/qt_test_fixture.h"
+#include "tests/support_qt/alert_driver.h"
+#include "tests/support_qt/qt_test_fixture.h"
 
 #include <QApplication>
 #include <QLabel>

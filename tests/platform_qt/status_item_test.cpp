@@ -1,7 +1,7 @@
 #include "platform/fake/fake_status_item.h"
 #include "platform/qt/qt_status_item.h"
 #include "platform/qt/tray_notifier.h"
-#include "tests/platform_qt/qt_test_fixture.h"
+#include "tests/support_qt/qt_test_fixture.h"
 #include "tests/support/test_environment.h"
 
 #include <QImage>

@@ -1,6 +1,6 @@
 #include "platform/fake/fake_url_opener.h"
 #include "platform/qt/desktop_url_opener.h"
-#include "tests/platform_qt/qt_test_fixture.h"
+#include "tests/support_qt/qt_test_fixture.h"
 #include "tests/support/test_environment.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "tests/platform_qt/alert_driver.h"
+#include "tests/support_qt/alert_driver.h"
 
 #include <QApplication>
 #include <QLabel>
