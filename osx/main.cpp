@@ -108,6 +108,10 @@ int main() {
     }
 
     kes::end_in_order(*agent_daemon, activity_logger, queue);
+    // The queue is closed, so a waiting second-factor prompt has returned, and
+    // the daemon's stop aborts the sign-in's requests: this join is short. No
+    // sign-in thread may outlive main.
+    user_interface->finish_sign_in();
     agent_daemon.reset();
     if (auto* desktop_ui = dynamic_cast<kes::osx_ui*>(user_interface)) desktop_ui->end_desktop();
     return exit_code;
