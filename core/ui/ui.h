@@ -276,6 +276,10 @@ private:
     bool wait_for_stop(std::chrono::milliseconds duration);
     void pause_for(const wchar_t* log_line, const wchar_t* notice, const boost::posix_time::ptime& until);
     void end_focus_session_locked();
+    // Every setting back to its default and no account key (sign-out, the
+    // troubleshooting reset). The windows stay loaded, so the loop goes on
+    // serving them: the user is asked to sign in again in this run.
+    void reset_configuration();
 
     std::function<bool(std::chrono::milliseconds)> wait_for_stop_;
 

@@ -65,7 +65,15 @@ void ui::on_debug_level_changed() {
 void ui::on_reset_config() {
     if (!confirm_reset_configuration()) return;
     log(L"[User Action][ui::on_reset_config] User chose to reset Kestrel config.", log_level::error);
+    reset_configuration();
+}
+
+void ui::reset_configuration() {
+    // The defaults clear the flag the controller sets once its window has
+    // loaded; nothing would set it again before the next start.
+    const bool gui_loaded = configuration_->get_gui_loaded();
     configuration_->reset(L"");
+    configuration_->set_gui_loaded(gui_loaded);
 }
 
 void ui::on_open_directory() { open_in_finder(util::utf8_to_wstring_lossy(platform_system_->get_data_dir())); }

@@ -151,6 +151,18 @@ TEST_F(TroubleshootingTest, TheResetNeedsAConfirmationAndKeepsNoAccountKey) {
     const auto calls = ui_.calls();
     EXPECT_EQ(std::count(calls.begin(), calls.end(), L"confirm_reset_configuration"), 2);
     settings().set_debug_log_level(0xFFFF);
+
+    // The windows are still there: the loop goes on serving them.
+    EXPECT_TRUE(settings().get_gui_loaded());
+    settings().set_check_updates(false);
+    const std::size_t before_pass = testing::log_size();
+    passes(1);
+    const auto messages = testing::messages_since(before_pass);
+    EXPECT_EQ(std::count(messages.begin(), messages.end(),
+                         L"[ui::event_handler] UI has not been initialized, skipping UI events"),
+              0);
+    EXPECT_NE(std::find(messages.begin(), messages.end(), L"[ui:event_handler]before refresh_help_info"),
+              messages.end());
 }
 
 TEST_F(TroubleshootingTest, TheFolderButtonShowsTheDataFolder) {
