@@ -306,6 +306,7 @@ private:
     std::wstring shown_window_title_;
     std::wstring shown_extended_info_;
     bool troubleshooting_refresh_forced_ = true;
+    bool troubleshooting_was_visible_ = false;
     std::wstring shown_status_text_;
     std::int32_t shown_debug_log_level_ = 0;
     std::wstring shown_survey_address_;
