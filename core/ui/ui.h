@@ -276,6 +276,10 @@ private:
     bool wait_for_stop(std::chrono::milliseconds duration);
     void pause_for(const wchar_t* log_line, const wchar_t* notice, const boost::posix_time::ptime& until);
     void end_focus_session_locked();
+    // Every setting back to its default and no account key (sign-out, the
+    // troubleshooting reset). The windows stay loaded, so the loop goes on
+    // serving them: the user is asked to sign in again in this run.
+    void reset_configuration();
 
     std::function<bool(std::chrono::milliseconds)> wait_for_stop_;
 
@@ -302,6 +306,7 @@ private:
     std::wstring shown_window_title_;
     std::wstring shown_extended_info_;
     bool troubleshooting_refresh_forced_ = true;
+    bool troubleshooting_was_visible_ = false;
     std::wstring shown_status_text_;
     std::int32_t shown_debug_log_level_ = 0;
     std::wstring shown_survey_address_;

@@ -150,7 +150,7 @@ void ui::on_menu_action(int item_id) {
             log_action(L"[User Action] Requesting to Sign-out of this device");
             if (ask_confirmation(L"Do you really want to sign-out?", L"Kestrel")) {
                 log_action(L"[User Action] Confirmed request to Sign-out.");
-                configuration_->reset(L"");
+                reset_configuration();
             }
             break;
         case k_tray_item_check_for_updates:

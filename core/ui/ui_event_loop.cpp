@@ -27,7 +27,16 @@ constexpr int failures_survived = 10;
 constexpr std::int64_t away_cut_off_seconds = 14400;  // an away period of 4 hours is no longer asked about
 constexpr std::size_t max_offline_time_labels = 6;
 
-void log_ui(const std::wstring& line) { log(line, log_level::ui); }
+// The loop's trace lines: they run twice a second all day, so nothing is
+// built for them while the category is off.
+bool tracing() { return log_enabled(log_level::ui); }
+void log_ui(const wchar_t* line) {
+    if (tracing()) log(line, log_level::ui);
+}
+template <class Tail>
+void log_ui(const wchar_t* head, const Tail& tail) {
+    if (tracing()) log(head + std::wstring(tail), log_level::ui);
+}
 
 }  // namespace
 
@@ -82,7 +91,7 @@ void ui::run_event_pass() {
     }
 
     const auto step = [](const wchar_t* name, auto&& run) {
-        log_ui(std::wstring(L"[ui:event_handler]before ") + name);
+        log_ui(L"[ui:event_handler]before ", name);
         run();
     };
     step(L"display_tray_icon", [&] { display_tray_icon(); });
@@ -140,7 +149,7 @@ void ui::set_menu_item_state() {
 
 void ui::update_status_text() {
     log_ui(L"[ui:update_status_text]");
-    log_ui(L"[ui:update_status_text]Status = " + shown_status_text_);
+    log_ui(L"[ui:update_status_text]Status = ", shown_status_text_);
     const bool authenticated = configuration_->is_authenticated();
     if (configuration_->get_status_message().empty()) {
         configuration_->set_status_message(get_text(authenticated ? L"status_message_activation_success"
@@ -161,7 +170,7 @@ void ui::update_status_text() {
     const std::wstring current = configuration_->get_status_message();
     if (current == shown_status_text_) return;
     shown_status_text_ = current;
-    log_ui(L"[ui:update_status_text]Change status to = " + current);
+    log_ui(L"[ui:update_status_text]Change status to = ", current);
     if (!current.empty()) set_status_message(current);
 }
 

@@ -65,15 +65,28 @@ void ui::on_debug_level_changed() {
 void ui::on_reset_config() {
     if (!confirm_reset_configuration()) return;
     log(L"[User Action][ui::on_reset_config] User chose to reset Kestrel config.", log_level::error);
+    reset_configuration();
+}
+
+void ui::reset_configuration() {
+    // The defaults clear the flag the controller sets once its window has
+    // loaded; nothing would set it again before the next start.
+    const bool gui_loaded = configuration_->get_gui_loaded();
     configuration_->reset(L"");
+    configuration_->set_gui_loaded(gui_loaded);
 }
 
 void ui::on_open_directory() { open_in_finder(util::utf8_to_wstring_lossy(platform_system_->get_data_dir())); }
 
 void ui::refresh_troubleshooting() {
-    if (!is_troubleshooting_visible()) return;
+    const bool visible = is_troubleshooting_visible();
+    const bool opened = visible && !troubleshooting_was_visible_;
+    troubleshooting_was_visible_ = visible;
+    if (!visible) return;
+    // A window that opens (again) shows every value, whatever it showed before.
+    if (opened) troubleshooting_refresh_forced_ = true;
     const std::uint32_t mask = configuration_->get_debug_log_level();
-    if (static_cast<std::int32_t>(mask) != shown_debug_log_level_) {
+    if (opened || static_cast<std::int32_t>(mask) != shown_debug_log_level_) {
         set_log_category_checkboxes();
         set_ts_debug_log_level(static_cast<int>(mask));
         shown_debug_log_level_ = static_cast<std::int32_t>(mask);

@@ -85,6 +85,30 @@ TEST_F(TroubleshootingTest, TheFirstPassFillsEveryFieldAndLaterPassesOnlyWhatCha
     EXPECT_NE(std::find(changed.begin(), changed.end(), L"set_ts_extended_info: https://example.org/"), changed.end());
 }
 
+TEST_F(TroubleshootingTest, AWindowOpenedAgainShowsEveryValueEvenAnEmptyMask) {
+    settings().set_debug_log_level(0);
+    ui_.answer_troubleshooting_visible(true);
+    ui_.refresh_troubleshooting();
+    EXPECT_EQ(checkboxes_set(0), L"0000000000000");
+    ui_.answer_troubleshooting_visible(false);
+    ui_.refresh_troubleshooting();
+
+    std::size_t before = ui_.call_count();
+    ui_.answer_troubleshooting_visible(true);
+    ui_.refresh_troubleshooting();
+    EXPECT_EQ(checkboxes_set(before), L"0000000000000");
+    const auto calls = troubleshooting_calls(before);
+    for (const wchar_t* field : {L"set_ts_debug_log_level: 0", L"set_ts_window_title: ~/src",
+                                 L"set_ts_application_name: xterm", L"set_ts_machine_name: desk-7"}) {
+        EXPECT_NE(std::find(calls.begin(), calls.end(), field), calls.end()) << util::wstring_to_utf8(field);
+    }
+    // Left open, it goes back to the idle time alone.
+    before = ui_.call_count();
+    ui_.refresh_troubleshooting();
+    EXPECT_EQ(troubleshooting_calls(before), std::vector<std::wstring>{L"set_ts_idle_time: 42"});
+    settings().set_debug_log_level(0xFFFF);
+}
+
 TEST_F(TroubleshootingTest, WithTheAgentsOwnWindowInFrontTheFieldsKeepTheApplicationSeenBefore) {
     ui_.answer_troubleshooting_visible(true);
     ui_.refresh_troubleshooting();
@@ -151,6 +175,18 @@ TEST_F(TroubleshootingTest, TheResetNeedsAConfirmationAndKeepsNoAccountKey) {
     const auto calls = ui_.calls();
     EXPECT_EQ(std::count(calls.begin(), calls.end(), L"confirm_reset_configuration"), 2);
     settings().set_debug_log_level(0xFFFF);
+
+    // The windows are still there: the loop goes on serving them.
+    EXPECT_TRUE(settings().get_gui_loaded());
+    settings().set_check_updates(false);
+    const std::size_t before_pass = testing::log_size();
+    passes(1);
+    const auto messages = testing::messages_since(before_pass);
+    EXPECT_EQ(std::count(messages.begin(), messages.end(),
+                         L"[ui::event_handler] UI has not been initialized, skipping UI events"),
+              0);
+    EXPECT_NE(std::find(messages.begin(), messages.end(), L"[ui:event_handler]before refresh_help_info"),
+              messages.end());
 }
 
 TEST_F(TroubleshootingTest, TheFolderButtonShowsTheDataFolder) {

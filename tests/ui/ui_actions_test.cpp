@@ -236,6 +236,8 @@ TEST_F(UiActionsTest, SignOutNeedsAConfirmationAndUnknownItemsOnlyLog) {
               (std::vector<std::wstring>{L"[User Action] Requesting to Sign-out of this device",
                                          L"[User Action] Confirmed request to Sign-out."}));
     EXPECT_EQ(settings().get_account_key(), L"");
+    // Signed out, the agent still serves its windows and menu in this run.
+    EXPECT_TRUE(settings().get_gui_loaded());
 
     const std::size_t calls = ui_.call_count();
     for (const int id : {0, 4, 13, 15, 21, 28, 29, 33, 36, 44, 46, 47, -1}) {
