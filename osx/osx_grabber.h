@@ -60,6 +60,13 @@ private:
     bool in_pass_ = false;
     // The front application of the running pass, once looked up.
     std::optional<std::optional<platform::front_application>> pass_front_;
+    // The running pass's answers as the scanner reads them, kept while no
+    // trace line of theirs is written: a pass asks each up to six times.
+    struct pass_answers {
+        std::optional<std::wstring> process_id;
+        std::optional<std::wstring> process_name;
+        std::optional<std::wstring> window_title;
+    } pass_answers_;
     platform::executable_memo executables_;
     // The browser-support key last found, with what it was found from.
     struct browser_key_memo {

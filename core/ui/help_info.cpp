@@ -18,9 +18,7 @@ constexpr std::size_t key_characters_shown = 5;
 
 std::wstring time_text(const boost::posix_time::ptime& t) { return util::ptime_to_simple_wstr(t); }
 
-std::wstring duration_text(const boost::posix_time::time_duration& d) {
-    return util::widen(boost::posix_time::to_simple_string(d));
-}
+std::wstring duration_text(const boost::posix_time::time_duration& d) { return util::duration_to_simple_wstr(d); }
 
 // Special times give a special duration, which reads as its name.
 std::wstring age_text(const boost::posix_time::ptime& now, const boost::posix_time::ptime& then) {

@@ -232,8 +232,7 @@ void ui::display_offline_time() {
     }
     ux_set_offline_time_start_time(
         get_text_with_args(L"offline_time_what_doing", util::ptime_to_hour_minute_wstr(away_since)));
-    ux_set_offline_time_elapsed_time(
-        util::widen(boost::posix_time::to_simple_string(seconds(away_duration.total_seconds()))));
+    ux_set_offline_time_elapsed_time(util::duration_to_simple_wstr(seconds(away_duration.total_seconds())));
     offline_prompt_armed_ = true;
     offline_prompt_hidden_ = false;
 }
