@@ -16,6 +16,7 @@
 #include "platform/info_plist.h"
 #include "platform/main_queue.h"
 #include "platform/process_arguments.h"
+#include "platform/qt/main_thread_call.h"
 #include "platform/qt/window_front.h"
 #include "platform/x11_display.h"
 
@@ -744,15 +745,7 @@ std::wstring KestrelController::getHmsTime(double seconds) {
 }
 
 void KestrelController::on_main(std::function<void()> work) {
-    platform::main_queue& queue = bridge_.queue();
-    if (queue.is_main_thread()) {
-        work();
-        return;
-    }
-    std::weak_ptr<KestrelController*> self = self_;
-    queue.async([self, work = std::move(work)] {
-        if (self.lock()) work();
-    });
+    platform::post_to_main_thread_while(bridge_.queue(), std::weak_ptr<KestrelController*>(self_), std::move(work));
 }
 
 bool KestrelController::eventFilter(QObject* watched, QEvent* event) {

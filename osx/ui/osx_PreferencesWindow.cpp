@@ -8,6 +8,7 @@
 #include "osx/ui/KestrelController.h"
 #include "platform/info_plist.h"
 #include "platform/main_queue.h"
+#include "platform/qt/main_thread_call.h"
 #include "platform/qt/window_front.h"
 
 #include <QApplication>
@@ -232,12 +233,14 @@ bool osx_PreferencesWindow::performActivate() {
     log(L"[KestrelController]activate: " + address_of(this), log_level::info);
     if (spinner) spinner->show();
     if (activateButton) activateButton->setEnabled(false);
-    // Below the two-factor prompt while the sign-in runs.
-    if (window_ && window_->isVisible()) platform::bring_to_front(*window_, platform::window_level::normal);
+    // The window keeps its floating level while the sign-in runs: the
+    // two-factor prompt floats too and opens above it, and a change of level
+    // would unmap and map the window again on this desktop.
     return true;
 }
 
 void osx_PreferencesWindow::signInDidEnd(bool) {
+    // In front again after the prompt (unless the user closed it meanwhile).
     if (window_ && window_->isVisible()) platform::bring_to_front(*window_, platform::window_level::floating);
     if (spinner) spinner->hide();
     if (activateButton) activateButton->setEnabled(true);
@@ -349,15 +352,7 @@ void osx_PreferencesWindow::orderOut() {
 }
 
 void osx_PreferencesWindow::on_main(std::function<void()> work) {
-    platform::main_queue& queue = bridge_.queue();
-    if (queue.is_main_thread()) {
-        work();
-        return;
-    }
-    std::weak_ptr<osx_PreferencesWindow*> self = self_;
-    queue.async([self, work = std::move(work)] {
-        if (self.lock()) work();
-    });
+    platform::post_to_main_thread_while(bridge_.queue(), std::weak_ptr<osx_PreferencesWindow*>(self_), std::move(work));
 }
 
 }  // namespace kes

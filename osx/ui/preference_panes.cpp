@@ -1,10 +1,11 @@
 #include "osx/ui/preference_panes.h"
 
-#include "osx/ui/ImageStore.h"
-#include "osx/ui/PreferencesStore.h"
-#include "osx/ui/osx_PreferencesWindow.h"
-#include "osx/ui/proxy_fields.h"
 #include "kes/build_config.h"
+#include "osx/ui/ImageStore.h"
+#include "osx/ui/named_widget.h"
+#include "osx/ui/osx_PreferencesWindow.h"
+#include "osx/ui/PreferencesStore.h"
+#include "osx/ui/proxy_fields.h"
 
 #include <QEvent>
 #include <QFont>
@@ -24,12 +25,6 @@ namespace {
 
 constexpr int navigation_width = panes_width - pane_width;
 constexpr int field_width = 180;
-
-template <typename Widget>
-Widget* named(Widget* widget, const char* name) {
-    widget->setObjectName(QString::fromLatin1(name));
-    return widget;
-}
 
 QLabel* subheadline(const char* text, QWidget* parent) {
     auto* label = new QLabel(QString::fromLatin1(text), parent);

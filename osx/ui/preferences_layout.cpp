@@ -1,5 +1,6 @@
 #include "osx/ui/preferences_layout.h"
 
+#include "osx/ui/named_widget.h"
 #include "osx/ui/proxy_fields.h"
 
 #include <QFont>
@@ -17,12 +18,6 @@
 
 namespace kes {
 namespace {
-
-template <typename Widget>
-Widget* named(Widget* widget, const char* name) {
-    widget->setObjectName(QString::fromLatin1(name));
-    return widget;
-}
 
 QPushButton* button(QWidget* parent, const char* name, const QString& title) {
     return named(new QPushButton(title, parent), name);
