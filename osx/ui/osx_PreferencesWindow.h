@@ -15,8 +15,7 @@
 #include "osx/ui/preferences_layout.h"
 #include "osx/ui/proxy_fields.h"
 
-#include <QColor>
-
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
