@@ -236,10 +236,12 @@ void websocket_server::state::on_open(connection_hdl handle) {
 void websocket_server::state::on_fail(connection_hdl handle) {
     try {
         const endpoint::connection_ptr connection = server.get_con_from_hdl(handle);
-        // A handshake this server refused is no failure of the connection.
-        if (connection->get_ec() != websocketpp::error::make_error_code(websocketpp::error::rejected)) {
-            log(L"[websocket server] Failed websocket connection attempt: " + text_of(connection->get_ec().message()),
-                failure);
+        // Neither a handshake this server refused nor the accept a stop
+        // cancelled is a failed attempt.
+        const websocketpp::lib::error_code ec = connection->get_ec();
+        if (ec != websocketpp::error::make_error_code(websocketpp::error::rejected) &&
+            ec != websocketpp::error::make_error_code(websocketpp::error::operation_canceled)) {
+            log(L"[websocket server] Failed websocket connection attempt: " + text_of(ec.message()), failure);
         }
     } catch (const std::exception& e) {
         log(L"[websocket server] Failed websocket connection attempt: " + text_of(e.what()), failure);
