@@ -89,8 +89,12 @@ TEST_F(WebSocketBridge, StartsAreCountedAndTheLastStopClosesEveryConnectionAndTh
     EXPECT_EQ(server->port(), port) << "one start still held";
     EXPECT_EQ(client->hello(testing::test_account_key), valid_reply);
 
+    const std::size_t before_stop = testing::log_size();
     server->stop();
     EXPECT_EQ(server->port(), 0);
+    for (const log_line& line : testing::log_lines_since(before_stop)) {
+        EXPECT_EQ(line.level & log_level::error, 0u) << "an orderly stop is no error: " << line.message;
+    }
     ASSERT_TRUE(client->closed());
     EXPECT_EQ(client->close_code(), 1000);
     EXPECT_EQ(client->close_reason(), "KESApp Terminating Connection");
