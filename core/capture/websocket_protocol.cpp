@@ -1,11 +1,13 @@
 #include "core/capture/websocket_protocol.h"
 
 #include "core/foundation/text.h"
+#include "core/service/redaction.h"
 
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <stdexcept>
 
@@ -37,10 +39,44 @@ const json& member(const json& message, const char* name) {
     return *found;
 }
 
+// Every "account_key" string shows only its last characters, also in text
+// that is no valid JSON.
+std::string without_account_keys(std::string_view payload) {
+    static constexpr std::string_view name = "\"account_key\"";
+    const auto skip_blanks = [](const std::string& text, std::size_t at) {
+        while (at < text.size() && std::strchr(" \t\r\n", text[at]) != nullptr && text[at] != '\0') ++at;
+        return at;
+    };
+    std::string text(payload);
+    for (std::size_t found = text.find(name); found != std::string::npos; found = text.find(name, found + 1)) {
+        std::size_t at = skip_blanks(text, found + name.size());
+        if (at >= text.size() || text[at] != ':') continue;
+        at = skip_blanks(text, at + 1);
+        if (at >= text.size() || text[at] != '"') continue;
+        const std::size_t begin = at + 1;
+        std::size_t end = begin;
+        while (end < text.size() && text[end] != '"') end += text[end] == '\\' ? 2 : 1;
+        end = std::min(end, text.size());
+        text.replace(begin, end - begin, network::redact_key(std::string_view(text).substr(begin, end - begin)));
+    }
+    return text;
+}
+
+// The parser's own text echoes the input it last read; a hello's key or a
+// visited address must not reach the log that way.
+json parsed(std::string_view payload) {
+    try {
+        return json::parse(payload);
+    } catch (const json::parse_error& e) {
+        const std::string text = e.what();
+        throw std::invalid_argument(text.substr(0, text.find("; last read")));
+    }
+}
+
 }  // namespace
 
 incoming_message read_message(std::string_view payload) {
-    const json message = json::parse(payload);
+    const json message = parsed(payload);
     incoming_message result;
     if (!message.is_object()) return result;
     const auto id = message.find("message_id");
@@ -82,8 +118,8 @@ std::string block_message(const std::wstring& url, const std::wstring& block_url
 }
 
 std::wstring loggable(std::string_view payload) {
-    return util::replace_all(util::replace_all(util::utf8_to_wstring_lossy(payload), L"\r", L"\\r"), L"\n",
-                             L"\\n");
+    const std::wstring text = util::utf8_to_wstring_lossy(without_account_keys(payload));
+    return util::replace_all(util::replace_all(text, L"\r", L"\\r"), L"\n", L"\\n");
 }
 
 }  // namespace kes::websocket_protocol

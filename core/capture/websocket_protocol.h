@@ -35,7 +35,8 @@ std::string hello_reply(bool valid);
 std::string block_message(const std::wstring& url, const std::wstring& block_url, std::int64_t seconds_left);
 
 // A payload as one line of the debug log: decoded as UTF-8 (bad bytes
-// replaced) with CR and LF shown as "\r" and "\n".
+// replaced) with CR and LF shown as "\r" and "\n", and the account key of a
+// hello shown only by its last 4 characters.
 std::wstring loggable(std::string_view payload);
 
 }  // namespace kes::websocket_protocol

@@ -117,6 +117,31 @@ TEST(WebSocketMessages, ALoggedPayloadStaysOnOneLine) {
     EXPECT_EQ(websocket_protocol::loggable("stra\xC3\x9F" "e \xFF"), L"straße \uFFFD");
 }
 
+TEST(WebSocketMessages, NoAccountKeyAndNoAddressReachesTheLogInFull) {
+    EXPECT_EQ(websocket_protocol::loggable(R"({"message_id":0,"account_key":"AK-secret-5e1f","protocol_version":1})"),
+              LR"({"message_id":0,"account_key":"****5e1f","protocol_version":1})");
+    EXPECT_EQ(websocket_protocol::loggable(R"({"account_key" : "AK-\"quoted\"-77ab", "account_key":"AK-again-0c0d"})"),
+              LR"({"account_key" : "****77ab", "account_key":"****0c0d"})");
+    EXPECT_EQ(websocket_protocol::loggable(R"({"message_id":0,"account_key":"AK-cut-off-9f9f)"),
+              LR"({"message_id":0,"account_key":"****9f9f)");
+    EXPECT_EQ(websocket_protocol::loggable(R"({"account_key":7,"url":"account_key"})"),
+              LR"({"account_key":7,"url":"account_key"})");
+
+    // A parse error names where, not what it read.
+    for (const char* broken : {R"({"message_id":0,"account_key":"AK-secret-5e1f)",
+                               R"({"message_id":2,"url":"https://private.example/path)"}) {
+        try {
+            read_message(broken);
+            ADD_FAILURE() << broken;
+        } catch (const std::exception& e) {
+            const std::string text = e.what();
+            EXPECT_NE(text.find("parse error"), std::string::npos) << text;
+            EXPECT_EQ(text.find("secret"), std::string::npos) << text;
+            EXPECT_EQ(text.find("private"), std::string::npos) << text;
+        }
+    }
+}
+
 TEST(WebSocketConnections, EntriesKeepTheirOrderAndLeaveWhenTheirConnectionEnds) {
     auto first = std::make_shared<int>(1);
     auto second = std::make_shared<int>(2);

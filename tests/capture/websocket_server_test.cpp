@@ -224,6 +224,9 @@ TEST_F(WebSocketBridge, IncomingPayloadsAreLoggedOnOneLineAtTheUrlLevel) {
               std::wstring::npos)
         << written;
     EXPECT_EQ(written.find(L"\n20240101T000000:1:forged"), std::wstring::npos);
+    EXPECT_NE(written.find(L"[websocket server] Incoming message: {\"message_id\":0,\"account_key\":\"****5e1f\""),
+              std::wstring::npos);
+    EXPECT_EQ(written.find(L"AK-test-5e1f"), std::wstring::npos) << "the key itself is never logged";
 
     // At the default level no payload reaches the log.
     config::instance().set_debug_log_level(log_level::error);

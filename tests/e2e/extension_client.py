@@ -5,6 +5,7 @@ Every wait ends with its outcome or after a limit only a fault reaches."""
 
 import asyncio
 import re
+import socket
 import threading
 
 import websockets
@@ -15,6 +16,13 @@ PORT_TABLE = [16587, 19968, 16485, 2961, 62743, 22832, 3900, 7394, 58293, 23552,
               21143, 34095, 7271, 9014]
 CONNECTED = re.compile(r"\[websocket_server\] Connected on port: (\d+)$")
 LISTEN_FAILED = "[websocket_server] Failed to start listen on websocket server: "
+
+
+def listening(port, family=socket.AF_INET, host="127.0.0.1"):
+    """Whether something accepts connections on `port` of this machine."""
+    with socket.socket(family, socket.SOCK_STREAM) as probe:
+        probe.settimeout(5)
+        return probe.connect_ex((host, port)) == 0
 
 
 def bridge_ports(messages):

@@ -17,7 +17,7 @@ import websockets.exceptions
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from agent_harness import BUILD_DIR, PrivateHome, wait_until  # noqa: E402
 from command_probe import CommandProbe  # noqa: E402
-from extension_client import LISTEN_FAILED, PORT_TABLE, Extension, bridge_ports  # noqa: E402
+from extension_client import LISTEN_FAILED, PORT_TABLE, Extension, bridge_ports, listening  # noqa: E402
 
 ACCOUNT_KEY = "AK-bridge-3c9e"
 VALID = b'{"message_id":1,"protocol_version":1,"valid":true}'
@@ -25,12 +25,6 @@ NO_IPV6 = os.path.join(BUILD_DIR, "tests", "libkes_no_ipv6.so")
 CHROMIUM = "/usr/bin/chromium"
 # Errors, start-up lines, the service and url bits: the port line among them.
 LOG_LEVEL = 1 | 4 | 128 | 256
-
-
-def listening(port, family=socket.AF_INET, host="127.0.0.1"):
-    with socket.socket(family, socket.SOCK_STREAM) as probe:
-        probe.settimeout(5)
-        return probe.connect_ex((host, port)) == 0
 
 
 class BridgeTestCase(unittest.TestCase):

@@ -17,7 +17,7 @@ from urllib.parse import quote
 import websockets.exceptions
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from extension_client import Extension, bridge_ports  # noqa: E402
+from extension_client import Extension, bridge_ports, listening  # noqa: E402
 from scanner_x11 import AGENT, Desktop, PROBE, read_rows  # noqa: E402
 
 ACCOUNT_KEY = "AK-bridge-7f3c"
@@ -27,12 +27,6 @@ LOG_LEVEL = 1 | 4 | 8 | 128 | 256
 # Never contacted: the block page's host and the service's.
 SERVICE_HOST = "127.0.0.1:9"
 PAGE = "https://www.bücher.example/straße?q=1"
-
-
-def listening(port, family, host):
-    with socket.socket(family, socket.SOCK_STREAM) as probe:
-        probe.settimeout(5)
-        return probe.connect_ex((host, port)) == 0
 
 
 class BridgeOnX11(unittest.TestCase):
