@@ -1,5 +1,6 @@
 #include "osx/ui/kestrel_layout.h"
 
+#include "osx/ui/named_widget.h"
 #include "osx/ui/segmented_control.h"
 
 #include <QCheckBox>
@@ -16,12 +17,6 @@
 
 namespace kes {
 namespace {
-
-template <class Widget>
-Widget* named(Widget* widget, const char* name) {
-    widget->setObjectName(QString::fromLatin1(name));
-    return widget;
-}
 
 std::unique_ptr<QWidget> top_level_window(const char* name, const QString& title, Qt::WindowFlags extra = {}) {
     auto window = std::make_unique<QWidget>(nullptr, Qt::Window | extra);

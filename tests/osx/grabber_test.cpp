@@ -2,6 +2,7 @@
 // front as a window manager does (_NET_ACTIVE_WINDOW) or as a bare server
 // does (the input focus, answered by the scripts on the main thread).
 #include "core/capture/grabber.h"
+#include "core/capture/websocket_server.h"
 #include "core/foundation/config.h"
 #include "core/foundation/debug_log.h"
 #include "osx/osx_AppleScriptExecutor.h"
@@ -14,7 +15,9 @@
 #include "platform/linux/x11_script_engine.h"
 #include "platform/main_queue.h"
 #include "platform/x11_traffic.h"
+#include "tests/support/eventually.h"
 #include "tests/support/test_environment.h"
+#include "tests/support/websocket_client.h"
 #include "tests/support/worker_thread.h"
 #include "tests/support/xvfb.h"
 #include "tests/ui/debug_log_lines.h"
@@ -229,6 +232,39 @@ TEST_F(BrowserGrabberX11, AWindowOfClassFirefoxWalksTheMozillaChain) {
     EXPECT_TRUE(has(lines, L"Failed to get url using: [websocket]"));
     EXPECT_TRUE(has(lines, L"No further grabbers to try"));
     EXPECT_TRUE(engine->runs().empty()) << "the extension's browsers are not scripted";
+}
+
+TEST_F(BrowserGrabberX11, AFirefoxWindowsPageComesFromItsExtensionThroughTheProcesssBridge) {
+    windows_->set_active(windows_->create("Mozilla Firefox", "firefox", ::getpid()));
+    auto engine = std::make_shared<platform::fake_script_engine>(queue_);
+    auto grabber = grabber_with(engine);
+    kes::websocket_server& bridge = kes::websocket_server::instance();
+    std::wstring address = L"unset";
+    on_worker([&] { address = grabber->get_extended_info(); });  // builds the chain, which starts the bridge
+    EXPECT_EQ(address, L"");
+    ASSERT_NE(bridge.port(), 0);
+
+    kes::testing::websocket_client extension(bridge.port());
+    ASSERT_TRUE(extension.opened());
+    extension.send(R"({"message_id":2,"url":"https://www.example.org/news/today?x=1"})");
+    ASSERT_TRUE(kes::testing::eventually([&] {
+        bool fresh = false;
+        return bridge.current_url(fresh) == L"https://www.example.org/news/today?x=1" && fresh;
+    }));
+    kes::config::instance().set_full_urls_enabled(false);
+    const std::size_t before = kes::testing::log_size();
+    on_worker([&] { address = grabber->get_extended_info(); });
+    EXPECT_EQ(address, L"https://www.example.org") << "scheme and host unless full addresses are on";
+    EXPECT_TRUE(has(kes::testing::messages_since(before), L"Found url using: [websocket]"));
+    kes::config::instance().set_full_urls_enabled(true);
+    on_worker([&] { address = grabber->get_extended_info(); });
+    EXPECT_EQ(address, L"https://www.example.org/news/today?x=1");
+
+    // The grabber's end ends its chains and, with the last link, the bridge.
+    on_worker([&] { grabber.reset(); });
+    EXPECT_EQ(bridge.port(), 0);
+    EXPECT_TRUE(extension.closed());
+    EXPECT_EQ(extension.close_code(), 1000);
 }
 
 TEST_F(BrowserGrabberX11, AChromeWindowIsAskedThroughItsScriptsOnTheMainThread) {

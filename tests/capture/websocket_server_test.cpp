@@ -1,0 +1,327 @@
+// The browser bridge on real sockets, with the WebSocket library's own client
+// as the extension: ports and their fall-back, who may connect, hellos,
+// addresses and their freshness, block messages for valid connections only,
+// and stops that close everything.
+#include "tests/capture/websocket_server_fixture.h"
+#include "tests/ui/debug_log_lines.h"
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <thread>
+
+namespace kes {
+namespace {
+
+using testing::log_line;
+using testing::websocket_client;
+using WebSocketBridge = testing::WebSocketServerTest;
+
+const std::string valid_reply = R"({"message_id":1,"protocol_version":1,"valid":true})";
+const std::string invalid_reply = R"({"message_id":1,"protocol_version":1,"valid":false})";
+
+bool has_line(const std::vector<log_line>& lines, const log_line& wanted) {
+    return std::find(lines.begin(), lines.end(), wanted) != lines.end();
+}
+
+std::unique_ptr<websocket_client> client_with(std::uint16_t port, std::string resource, std::string origin = "",
+                                              std::string host = "127.0.0.1") {
+    websocket_client::options how;
+    how.resource = std::move(resource);
+    how.origin = std::move(origin);
+    how.host = std::move(host);
+    return std::make_unique<websocket_client>(port, how);
+}
+
+TEST_F(WebSocketBridge, ListensOnTheFirstPortOfItsTableWhereListeningWorks) {
+    testing::loopback_listener first;
+    testing::loopback_listener second;
+    const std::uint16_t third = free_port();
+    auto server = server_on({static_cast<std::uint16_t>(first.port()), static_cast<std::uint16_t>(second.port()),
+                             third, free_port()});
+    const std::size_t before = testing::log_size();
+    ASSERT_TRUE(server->start());
+    EXPECT_EQ(server->port(), third);
+    const auto lines = testing::log_lines_since(before);
+    const log_line busy{257, L"[websocket_server] Failed to start listen on websocket server: Address already in use"};
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), busy), 2);
+    EXPECT_TRUE(has_line(lines, {384, L"[websocket_server] Connected on port: " + std::to_wstring(third)}));
+
+    // One listener for both families.
+    for (const char* host : {"127.0.0.1", "[::1]"}) {
+        auto client = client_with(third, "/?pavox", "", host);
+        EXPECT_TRUE(client->opened()) << host;
+        EXPECT_EQ(client->hello(testing::test_account_key), valid_reply) << host;
+    }
+    server->stop();
+    EXPECT_EQ(server->port(), 0);
+}
+
+TEST_F(WebSocketBridge, WithEveryPortTakenTheStartFailsHoldsNothingAndALaterStartTriesAgain) {
+    auto taken = std::make_unique<testing::loopback_listener>();
+    const auto port = static_cast<std::uint16_t>(taken->port());
+    auto server = server_on({port});
+    const std::size_t before = testing::log_size();
+    EXPECT_FALSE(server->start());
+    EXPECT_EQ(server->port(), 0);
+    EXPECT_TRUE(has_line(testing::log_lines_since(before),
+                         {1, L"Caught std::exception while starting websocket server: \"[websocket_server] Found no "
+                             L"valid port to connect.\""}));
+    server->stop();  // holds nothing: changes nothing
+
+    taken.reset();
+    ASSERT_TRUE(server->start());
+    EXPECT_EQ(server->port(), port);
+    auto client = std::make_unique<websocket_client>(port);
+    EXPECT_TRUE(client->opened());
+    server->stop();
+}
+
+TEST_F(WebSocketBridge, StartsAreCountedAndTheLastStopClosesEveryConnectionAndThePort) {
+    auto server = started_server();
+    const std::uint16_t port = server->port();
+    ASSERT_TRUE(server->start());
+    auto client = valid_client(port);
+
+    server->stop();
+    EXPECT_EQ(server->port(), port) << "one start still held";
+    EXPECT_EQ(client->hello(testing::test_account_key), valid_reply);
+
+    const std::size_t before_stop = testing::log_size();
+    server->stop();
+    EXPECT_EQ(server->port(), 0);
+    for (const log_line& line : testing::log_lines_since(before_stop)) {
+        EXPECT_EQ(line.level & log_level::error, 0u) << "an orderly stop is no error: " << line.message;
+    }
+    ASSERT_TRUE(client->closed());
+    EXPECT_EQ(client->close_code(), 1000);
+    EXPECT_EQ(client->close_reason(), "KESApp Terminating Connection");
+    EXPECT_EQ(server->connection_count(), 0u);
+    auto late = std::make_unique<websocket_client>(port);
+    EXPECT_FALSE(late->opened()) << "nothing listens any more";
+
+    // It starts again, and what it knew survives.
+    ASSERT_TRUE(server->start());
+    client = valid_client(server->port());
+    client->send(R"({"message_id":2,"url":"https://example.org/kept"})");
+    ASSERT_TRUE(reached(*server, L"https://example.org/kept"));
+    server->stop();
+    ASSERT_TRUE(server->start());
+    bool fresh = false;
+    EXPECT_EQ(server->current_url(fresh), L"https://example.org/kept");
+    EXPECT_TRUE(fresh);
+    server->stop();
+}
+
+TEST_F(WebSocketBridge, OnlyTheExtensionsHandshakesFromThisMachineAreAccepted) {
+    auto server = started_server();
+    const std::uint16_t port = server->port();
+    const std::size_t before = testing::log_size();
+
+    std::vector<std::unique_ptr<websocket_client>> accepted;
+    accepted.push_back(client_with(port, "/?pavox"));
+    accepted.push_back(client_with(port, "/socket?v=2&pavox=1"));
+    accepted.push_back(client_with(port, "/?pavox", "moz-extension://0d1e7a55-2b1c-4a8e-9a8e-3c5e1f2a9b7d"));
+    accepted.push_back(client_with(port, "/?pavox", "chrome-extension://abcdefghijklmnopabcdefghijklmnop"));
+    accepted.push_back(client_with(port, "/?pavox", "", "[::1]"));
+    for (const auto& client : accepted) EXPECT_TRUE(client->opened());
+
+    std::vector<std::unique_ptr<websocket_client>> refused;
+    refused.push_back(client_with(port, "/"));
+    refused.push_back(client_with(port, "/?pavo"));
+    refused.push_back(client_with(port, "/pavox"));
+    refused.push_back(client_with(port, "/?pavox", "http://127.0.0.1:8000"));
+    refused.push_back(client_with(port, "/?pavox", "https://example.org"));
+    refused.push_back(client_with(port, "/?pavox", "null"));
+    for (const auto& client : refused) {
+        EXPECT_FALSE(client->opened());
+        EXPECT_EQ(client->status(), 400) << "the library's own refusal";
+    }
+    EXPECT_EQ(server->connection_count(), accepted.size()) << "refused handshakes leave no entry";
+
+    const auto lines = testing::log_lines_since(before);
+    EXPECT_TRUE(has_line(lines, {256, L"[websocket server] Refused a connection from a web page: http://127.0.0.1:8000"}));
+    EXPECT_TRUE(has_line(lines, {256, L"[websocket server] Refused a connection from a web page: null"}));
+    EXPECT_FALSE(std::any_of(lines.begin(), lines.end(), [](const log_line& line) {
+        return line.message.find(L"Failed websocket connection attempt") != std::wstring::npos;
+    })) << "a refusal is no failed attempt";
+    server->stop();
+}
+
+TEST_F(WebSocketBridge, AHelloIsAnsweredWithWhetherItsVersionAndKeyAreRight) {
+    config::instance().set_account_key(L"AK-ключ");
+    auto server = started_server();
+    auto client = std::make_unique<websocket_client>(server->port());
+    ASSERT_TRUE(client->opened());
+
+    EXPECT_EQ(client->hello("AK-\xD0\xBA\xD0\xBB\xD1\x8E\xD1\x87"), valid_reply) << "the key is read as UTF-8";
+    EXPECT_EQ(client->hello("AK-\xD0\xBA\xD0\xBB\xD1\x8E\xD1\x87", 2), invalid_reply);
+    EXPECT_EQ(client->hello("AK-other"), invalid_reply);
+    EXPECT_EQ(client->hello(""), invalid_reply);
+
+    const std::size_t before = testing::log_size();
+    client->send("{not json");
+    client->send(R"({"message_id":0,"account_key":"AK-x"})");
+    client->send(R"({"message_id":0,"account_key":5,"protocol_version":1})");
+    client->send(R"({"message_id":5,"account_key":"","protocol_version":1})");
+    // The connection stays; the next hello is the next thing answered.
+    EXPECT_EQ(client->hello("AK-\xD0\xBA\xD0\xBB\xD1\x8E\xD1\x87"), valid_reply);
+    const auto lines = testing::log_lines_since(before);
+    const auto failures = std::count_if(lines.begin(), lines.end(), [](const log_line& line) {
+        return line.level == 1 &&
+               line.message.rfind(L"Caught std::exception while handling websocket message: \"", 0) == 0;
+    });
+    EXPECT_EQ(failures, 3);
+
+    // An empty configured key matches an empty one sent.
+    config::instance().set_account_key(L"");
+    EXPECT_EQ(client->hello(""), valid_reply);
+    server->stop();
+}
+
+TEST_F(WebSocketBridge, AnAddressFromAnyConnectionIsTheCurrentOneForFifteenSeconds) {
+    auto server = started_server();
+    bool fresh = true;
+    EXPECT_EQ(server->current_url(fresh), L"");
+    EXPECT_FALSE(fresh) << "nothing is fresh at start";
+
+    auto client = std::make_unique<websocket_client>(server->port());  // no hello
+    ASSERT_TRUE(client->opened());
+    const std::size_t before = testing::log_size();
+    client->send("{\"message_id\":2,\"url\":\"https://www.b\xC3\xBC" "cher.example/stra\xC3\x9F" "e\"}");
+    ASSERT_TRUE(reached(*server, L"https://www.bücher.example/straße"));
+    EXPECT_TRUE(has_line(testing::log_lines_since(before),
+                         {256, L"[websocket server] Incoming message: {\"message_id\":2,\"url\":\"https://www.b"
+                               L"ücher.example/straße\"}"}));
+
+    advance_clock(std::chrono::seconds(15));
+    EXPECT_EQ(server->current_url(fresh), L"https://www.bücher.example/straße");
+    EXPECT_TRUE(fresh);
+    advance_clock(std::chrono::milliseconds(1));
+    server->current_url(fresh);
+    EXPECT_FALSE(fresh);
+
+    // Addresses that are not text change nothing; a later one replaces it.
+    client->send(R"({"message_id":2,"url":7})");
+    client->send(R"({"message_id":2})");
+    client->send(R"({"message_id":2,"url":"https://example.org/next"})");
+    ASSERT_TRUE(reached(*server, L"https://example.org/next"));
+    server->stop();
+}
+
+TEST_F(WebSocketBridge, IncomingPayloadsAreLoggedOnOneLineAtTheUrlLevel) {
+    auto server = started_server();
+    auto client = std::make_unique<websocket_client>(server->port());
+    ASSERT_TRUE(client->opened());
+    const std::size_t before = testing::log_size();
+    client->send("{\"message_id\":2,\"url\":\"https://example.org/\r\n20240101T000000:1:forged line\"}");
+    EXPECT_EQ(client->hello(testing::test_account_key), valid_reply);
+    const std::wstring written = debug_log_read().substr(before);
+    EXPECT_NE(written.find(L":256:[websocket server] Incoming message: {\"message_id\":2,\"url\":\"https://example.org/"
+                           L"\\r\\n20240101T000000:1:forged line\"}\n"),
+              std::wstring::npos)
+        << written;
+    EXPECT_EQ(written.find(L"\n20240101T000000:1:forged"), std::wstring::npos);
+    EXPECT_NE(written.find(L"[websocket server] Incoming message: {\"message_id\":0,\"account_key\":\"****5e1f\""),
+              std::wstring::npos);
+    EXPECT_EQ(written.find(L"AK-test-5e1f"), std::wstring::npos) << "the key itself is never logged";
+
+    // At the default level no payload reaches the log.
+    config::instance().set_debug_log_level(log_level::error);
+    const std::size_t quiet = testing::log_size();
+    client->send(R"({"message_id":2,"url":"https://private.example/"})");
+    ASSERT_TRUE(reached(*server, L"https://private.example/"));
+    EXPECT_EQ(debug_log_read().substr(quiet).find(L"private.example"), std::wstring::npos);
+    server->stop();
+}
+
+TEST_F(WebSocketBridge, BroadcastsReachOnlyConnectionsWhoseLastHelloWasValidInTheirOrder) {
+    auto server = started_server();
+    const std::uint16_t port = server->port();
+    auto first = valid_client(port);
+    auto wrong_version = std::make_unique<websocket_client>(port);
+    ASSERT_TRUE(wrong_version->opened());
+    EXPECT_EQ(wrong_version->hello(testing::test_account_key, 2), invalid_reply);
+    auto silent = std::make_unique<websocket_client>(port);
+    ASSERT_TRUE(silent->opened());
+    auto second = valid_client(port);
+
+    server->broadcast_to_valid("block one");
+    EXPECT_EQ(first->next_message(), std::optional<std::string>("block one"));
+    EXPECT_EQ(second->next_message(), std::optional<std::string>("block one"));
+    // The others' next message is the answer to a hello sent afterwards.
+    EXPECT_EQ(wrong_version->hello("AK-wrong"), invalid_reply);
+    EXPECT_EQ(silent->hello("AK-wrong"), invalid_reply);
+
+    // A valid connection that says a wrong hello gets nothing more.
+    EXPECT_EQ(first->hello("AK-wrong"), invalid_reply);
+    server->broadcast_to_valid("block two");
+    EXPECT_EQ(second->next_message(), std::optional<std::string>("block two"));
+    EXPECT_EQ(first->hello("AK-wrong"), invalid_reply);
+    server->stop();
+
+    // Stopped, it sends nothing, and a restart does not send it late.
+    server->broadcast_to_valid("while stopped");
+    ASSERT_TRUE(server->start());
+    auto third = valid_client(server->port());
+    EXPECT_EQ(third->hello(testing::test_account_key), valid_reply);
+    server->stop();
+}
+
+// Handshakes cut off by their client (a reset right after the request):
+// whatever stage the server had reached, nothing of them stays behind.
+TEST_F(WebSocketBridge, HandshakesCutOffByTheirClientLeaveNoEntry) {
+    auto server = started_server();
+    const std::string request = "GET /?pavox HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\n"
+                                "Connection: Upgrade\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n"
+                                "Sec-WebSocket-Version: 13\r\n\r\n";
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        ASSERT_GE(fd, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(server->port());
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        ASSERT_EQ(::send(fd, request.data(), request.size(), MSG_NOSIGNAL), static_cast<ssize_t>(request.size()));
+        const linger abort_at_close{1, 0};  // a reset, not an orderly close
+        ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort_at_close, sizeof abort_at_close);
+        ::close(fd);
+    }
+    EXPECT_TRUE(testing::eventually([&] { return server->connection_count() == 0; }));
+    auto client = valid_client(server->port());
+    EXPECT_EQ(server->connection_count(), 1u);
+    server->stop();
+}
+
+// The scanner's side and the server's thread at once: the address is read
+// and blocks are broadcast while addresses keep coming in.
+TEST_F(WebSocketBridge, TheScannerReadsAndBroadcastsWhileTheServerTakesInAddresses) {
+    auto server = started_server();
+    auto client = valid_client(server->port());
+    constexpr int addresses = 300;
+    std::thread extension([&] {
+        for (int i = 1; i <= addresses; ++i) {
+            client->send(R"({"message_id":2,"url":"https://example.org/)" + std::to_string(i) + "\"}");
+        }
+    });
+    int broadcasts = 0;
+    const bool all_arrived = testing::eventually(
+        [&] {
+            server->broadcast_to_valid("block " + std::to_string(++broadcasts));
+            bool fresh = false;
+            return server->current_url(fresh) == L"https://example.org/" + std::to_wstring(addresses);
+        },
+        std::chrono::seconds(30));
+    extension.join();
+    ASSERT_TRUE(all_arrived);
+    for (int i = 1; i <= broadcasts; ++i) {
+        EXPECT_EQ(client->next_message(), std::optional<std::string>("block " + std::to_string(i)));
+    }
+    server->stop();
+}
+
+}  // namespace
+}  // namespace kes
