@@ -129,13 +129,8 @@ menu_state menu_state_for(const menu_facts& facts) {
     return state;
 }
 
-void apply_menu_state(const menu_state& state, system_tray_menu_interface& menu) {
-    for (int id = k_tray_item_begin; id < k_number_of_tray_items; ++id) {
-        const item_state& wanted = state[static_cast<std::size_t>(id)];
-        if (wanted.text) menu.set_tray_item_name(id, *wanted.text);
-        if (wanted.visible) menu.set_tray_item_visible(id, *wanted.visible);
-        if (wanted.enabled) menu.set_tray_item_enabled(id, *wanted.enabled);
-    }
+std::uint64_t apply_menu_state(const menu_state& state, system_tray_menu_interface& menu) {
+    return menu.set_tray_items(state);
 }
 
 }  // namespace kes

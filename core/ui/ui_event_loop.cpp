@@ -143,7 +143,16 @@ void ui::set_menu_item_state() {
     if (configuration_->get_disable_gui()) return;
     system_tray_menu_interface* menu = get_tray_menu();
     if (menu == nullptr) return;
-    apply_menu_state(menu_state_for(read_menu_facts(*configuration_, configuration_->local_now())), *menu);
+    menu_state wanted = menu_state_for(read_menu_facts(*configuration_, configuration_->local_now()));
+    // Nothing to set when this state is what the menu holds since the last
+    // pass set it, and nobody changed the menu since.
+    const bool already_held = menu == applied_menu_ && applied_menu_state_ && *applied_menu_state_ == wanted &&
+                              menu->change_count() == menu_changes_after_apply_;
+    if (!already_held) {
+        menu_changes_after_apply_ = apply_menu_state(wanted, *menu);
+        applied_menu_state_ = std::move(wanted);
+        applied_menu_ = menu;
+    }
     menu->refresh_if_dirty();
 }
 
