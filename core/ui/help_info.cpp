@@ -72,33 +72,36 @@ help_facts read_help_facts(const config& settings, std::wstring platform_version
 }
 
 std::wstring help_info_text(const help_facts& facts) {
+    // Rebuilt every two seconds all day: written into one buffer.
     std::wstring text;
-    const auto line = [&text](const std::wstring& content) { text += content + line_end; };
+    text.reserve(1024);
+    const auto put = [&text](const auto&... parts) {
+        (text.append(parts), ...);
+        text.append(line_end);
+    };
 
-    line(L"Current Status: " + facts.status_text);
-    line(L"Last Successful Send: " + time_text(facts.last_successful_send) + L" (" +
-         age_text(facts.now, facts.last_successful_send) + L")");
-    line(L"Application Running Since: " + time_text(facts.running_since) + L" (" +
-         age_text(facts.now, facts.running_since) + L") current: " + time_text(facts.now));
-    line(L"Application Information: " + facts.client_version + L" ev: " + time_text(facts.last_event_time) +
-         L" sc: " + time_text(facts.last_scan_time));
-    line(L"Thread Information: " + std::wstring(L" ps: ") + time_text(facts.last_push_time) + L" pl: " +
-         time_text(facts.last_pull_time));
-    line(L" User Information: " + facts.os_username + L"@" + facts.computer_name + L" : " +
-         key_suffix(facts.account_key));
-    const std::wstring days = schedule_days(facts.scheduled_days);
-    line(L"Schedule Information: " + std::wstring(facts.schedule_enabled ? L"ON" : L"OFF") + L" Days: " + days +
-         L" from: " + duration_text(facts.schedule_start) + L" to " + duration_text(facts.schedule_stop));
-    line(L"Stillzone Information: " + std::wstring(facts.blocking_always ? L"(Always):" : L"") +
-         (facts.blocking ? L"(Enabled)" : L"(Disabled)") + L" with " + std::to_wstring(facts.blocked_item_count) +
-         L" blocked items until: " + time_text(facts.blocking_until));
-    std::wstring offline = L"OfflineTime Information: " +
-                           std::wstring(facts.offline_time_enabled ? L"(Enabled)" : L"(Disabled)");
+    put(L"Current Status: ", facts.status_text);
+    put(L"Last Successful Send: ", time_text(facts.last_successful_send), L" (",
+        age_text(facts.now, facts.last_successful_send), L")");
+    put(L"Application Running Since: ", time_text(facts.running_since), L" (", age_text(facts.now, facts.running_since),
+        L") current: ", time_text(facts.now));
+    put(L"Application Information: ", facts.client_version, L" ev: ", time_text(facts.last_event_time), L" sc: ",
+        time_text(facts.last_scan_time));
+    put(L"Thread Information: ", L" ps: ", time_text(facts.last_push_time), L" pl: ", time_text(facts.last_pull_time));
+    put(L" User Information: ", facts.os_username, L"@", facts.computer_name, L" : ", key_suffix(facts.account_key));
+    put(L"Schedule Information: ", facts.schedule_enabled ? L"ON" : L"OFF", L" Days: ",
+        schedule_days(facts.scheduled_days), L" from: ", duration_text(facts.schedule_start), L" to ",
+        duration_text(facts.schedule_stop));
+    put(L"Stillzone Information: ", facts.blocking_always ? L"(Always):" : L"",
+        facts.blocking ? L"(Enabled)" : L"(Disabled)", L" with ", std::to_wstring(facts.blocked_item_count),
+        L" blocked items until: ", time_text(facts.blocking_until));
     if (!facts.offline_dismissed_until.is_special() && facts.offline_dismissed_until > facts.now) {
-        offline += L" dismissed until: " + time_text(facts.offline_dismissed_until);
+        put(L"OfflineTime Information: ", facts.offline_time_enabled ? L"(Enabled)" : L"(Disabled)",
+            L" dismissed until: ", time_text(facts.offline_dismissed_until));
+    } else {
+        put(L"OfflineTime Information: ", facts.offline_time_enabled ? L"(Enabled)" : L"(Disabled)");
     }
-    line(offline);
-    line(L"Platform Version: " + facts.platform_version);
+    put(L"Platform Version: ", facts.platform_version);
     return text;
 }
 

@@ -132,7 +132,7 @@ void ui::display_tray_icon() {
 }
 
 void ui::set_ui_state() {
-    if (configuration_->get_disable_gui() || !configuration_->get_account_key().empty() ||
+    if (configuration_->get_disable_gui() || configuration_->has_account_key() ||
         configuration_->has_enterprise_team_key()) {
         return;
     }
@@ -160,7 +160,7 @@ void ui::update_status_text() {
     log_ui(L"[ui:update_status_text]");
     log_ui(L"[ui:update_status_text]Status = ", shown_status_text_);
     const bool authenticated = configuration_->is_authenticated();
-    if (configuration_->get_status_message().empty()) {
+    if (configuration_->status_message_is(std::wstring())) {
         configuration_->set_status_message(get_text(authenticated ? L"status_message_activation_success"
                                                                   : L"status_message_activation_incomplete"),
                                            0);
@@ -176,6 +176,7 @@ void ui::update_status_text() {
         configuration_->set_status_message(get_text(L"status_message_was_paused"), 0);
         status_was_paused_ = false;
     }
+    if (configuration_->status_message_is(shown_status_text_)) return;
     const std::wstring current = configuration_->get_status_message();
     if (current == shown_status_text_) return;
     shown_status_text_ = current;
@@ -267,6 +268,8 @@ void ui::check_unpause_alert() {
 }
 
 void ui::display_survey() {
+    // No survey and none shown: nothing to announce or clear.
+    if (shown_survey_address_.empty() && !configuration_->has_survey_url()) return;
     const std::wstring address = configuration_->get_survey_url();
     const ptime limit = configuration_->get_survey_time();
     const ptime now = configuration_->local_now();
