@@ -54,9 +54,18 @@ void osx_grabber::begin_pass() {
     in_pass_ = true;
     pass_front_.reset();
     pass_answers_ = {};
+    if (carried_.valid && carried_.session_changes == session_->changes() && !traced()) {
+        pass_answers_ = carried_.answers;
+    }
 }
 
 void osx_grabber::end_pass() {
+    // Only answers read from the active window are carried: they follow the
+    // server's events, where a script's or the input focus's would not.
+    const bool from_the_active_window =
+        pass_answers_.process_id && pass_answers_.process_name && pass_answers_.window_title;
+    carried_.valid = from_the_active_window;
+    if (from_the_active_window) carried_ = {true, session_->changes(), pass_answers_};
     in_pass_ = false;
     pass_front_.reset();
     pass_answers_ = {};
@@ -141,7 +150,7 @@ std::wstring osx_grabber::get_process_name() {
     const bool keep = in_pass_ && !traced();
     if (keep && pass_answers_.process_name) return *pass_answers_.process_name;
     std::wstring name = get_process_name_or_filename(selector::name);
-    if (keep && pass_front_ && *pass_front_) pass_answers_.process_name = name;
+    if (keep && pass_front_ && *pass_front_ && !(*pass_front_)->name.empty()) pass_answers_.process_name = name;
     return name;
 }
 
