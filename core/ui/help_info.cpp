@@ -63,7 +63,7 @@ help_facts read_help_facts(const config& settings, std::wstring platform_version
     facts.schedule_stop = settings.get_logging_scheduled_stop_hour();
     facts.blocking_always = settings.get_blocking_always();
     facts.blocking = settings.is_blocking();
-    facts.blocked_item_count = settings.get_blocked_items().size();
+    facts.blocked_item_count = settings.blocked_items_snapshot()->size();
     facts.blocking_until = settings.get_blocking_until();
     facts.offline_time_enabled = settings.get_timepie_enabled();
     facts.offline_dismissed_until = settings.get_offline_dismissed_until();
