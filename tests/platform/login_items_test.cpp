@@ -73,6 +73,9 @@ std::vector<std::string> folder_listing(const std::string& folder) {
 
 class LoginItems : public ::testing::Test {
 protected:
+    // Tests run in one process share the home: each starts with no autostart folder.
+    void SetUp() override { stdfs::remove_all(home_ + "/config"); }
+
     const std::string home_ = kes::testing::private_home();
     const std::string bundle_ = home_ + "/Applications/Kestrel.app";
     const std::string helper_ = lay_out_bundle(bundle_);
