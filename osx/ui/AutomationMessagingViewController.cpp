@@ -51,16 +51,11 @@ void AutomationMessagingViewController::awakeFromNib(bool appearance_aware) {
     appearance_observer_ = std::make_unique<appearance_observer>([this] { updateForAppearance(); });
     view_->installEventFilter(appearance_observer_.get());
     updateForAppearance();
+    // The first words in the bold face of the text around them.
     const QString text = importantLabel->text();
-    QFont bold = importantLabel->font();
-    bold.setBold(true);
-    bold.setPointSize(important_font_points);
     importantLabel->setTextFormat(Qt::RichText);
-    importantLabel->setText(QStringLiteral("<span style=\"font-family:'%1'; font-size:%2pt; font-weight:bold\">%3</span>%4")
-                                .arg(bold.family())
-                                .arg(important_font_points)
-                                .arg(text.left(bold_prefix_length).toHtmlEscaped(),
-                                     text.mid(bold_prefix_length).toHtmlEscaped()));
+    importantLabel->setText(QStringLiteral("<b>%1</b>%2").arg(text.left(bold_prefix_length).toHtmlEscaped(),
+                                                           text.mid(bold_prefix_length).toHtmlEscaped()));
 }
 
 bool AutomationMessagingViewController::appearanceIsDark() const {

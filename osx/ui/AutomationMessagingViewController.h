@@ -6,7 +6,8 @@
 //
 // On desktops of capability 10.14 and later the picture is framed, the frame
 // following the desktop's light or dark appearance, and the text's first ten
-// characters ("Important:") are set bold. Main thread only.
+// characters ("Important:") are set in the bold face of the desktop's own
+// font. Main thread only.
 
 #include <QPointer>
 
@@ -28,7 +29,6 @@ class AutomationMessagingViewController {
 public:
     static constexpr const char* layout_name = "osx_AutomationMessagingViewController";
     static constexpr int bold_prefix_length = 10;
-    static constexpr int important_font_points = 13;
 
     // `version` null: this desktop's own capability level.
     explicit AutomationMessagingViewController(const platform::system_version* version = nullptr);

@@ -26,7 +26,8 @@ void osx_PopoverSetupViewController::showSetupWindow() {
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         QRect centred = window.geometry();
         centred.moveCenter(screen->availableGeometry().center());
-        window.move(centred.topLeft());
+        // Placed by its content area, as every later move of the wizard is.
+        window.setGeometry(centred);
     }
     setupWC_->showWindow();
     popover.performClose();

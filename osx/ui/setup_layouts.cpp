@@ -2,6 +2,7 @@
 
 #include "osx/ui/layout_parts.h"
 
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -37,23 +38,7 @@ QWidget* header_container(QWidget* page) {
     return container;
 }
 
-// One step of the header: its picture above its name.
-QVBoxLayout* header_step(QWidget* header, QLabel*& image, const char* image_name, QLabel*& label,
-                         const char* label_name, const QString& title) {
-    image = named(new QLabel(header), image_name);
-    image->setFixedSize(36, 36);
-    image->setAlignment(Qt::AlignCenter);
-    label = text_label(header, label_name, title);
-    label->setWordWrap(false);
-    label->setAlignment(Qt::AlignHCenter);
-    auto* step = new QVBoxLayout;
-    step->setSpacing(4);
-    step->addWidget(image, 0, Qt::AlignHCenter);
-    step->addWidget(label, 0, Qt::AlignHCenter);
-    return step;
-}
-
-// The line between two steps.
+// The line between two steps, through the pictures' middle.
 QWidget* step_joint(QWidget* header) {
     auto* line = new QWidget(header);
     line->setFixedHeight(2);
@@ -121,21 +106,41 @@ setup_header_layout build_setup_header_layout() {
     made.view = std::make_unique<QWidget>();
     made.view->setObjectName(QString::fromLatin1(setup_header_layout::layout_name));
     QWidget* header = made.view.get();
-    auto* row = new QHBoxLayout(header);
-    row->setContentsMargins(40, 18, 40, 10);
-    row->addLayout(header_step(header, made.loginImageView, "loginImageView", made.loginLabel, "loginLabel",
-                               QStringLiteral("Sign In")));
-    row->addWidget(step_joint(header), 1, Qt::AlignTop);
-    row->addLayout(header_step(header, made.accessibilityImageView, "accessibilityImageView",
-                               made.accessibilityLabel, "accessibilityLabel", QStringLiteral("Permissions")));
-    row->addWidget(step_joint(header), 1, Qt::AlignTop);
-    row->addLayout(header_step(header, made.doneImageView, "doneImageView", made.doneLabel, "doneLabel",
-                               QStringLiteral("Done")));
-    // The joints run through the pictures' middle.
-    for (int i = 0; i < row->count(); ++i) {
-        if (QWidget* joint = row->itemAt(i)->widget()) joint->setContentsMargins(0, 0, 0, 0);
+    const auto picture = [header](const char* name) {
+        auto* image = named(new QLabel(header), name);
+        image->setFixedSize(36, 36);
+        image->setAlignment(Qt::AlignCenter);
+        return image;
+    };
+    const auto caption = [header](const char* name, const QString& text) {
+        QLabel* label = text_label(header, name, text);
+        label->setWordWrap(false);
+        label->setAlignment(Qt::AlignHCenter);
+        return label;
+    };
+    made.loginImageView = picture("loginImageView");
+    made.accessibilityImageView = picture("accessibilityImageView");
+    made.doneImageView = picture("doneImageView");
+    made.loginLabel = caption("loginLabel", QStringLiteral("Sign In"));
+    made.accessibilityLabel = caption("accessibilityLabel", QStringLiteral("Permissions"));
+    made.doneLabel = caption("doneLabel", QStringLiteral("Done"));
+
+    // Pictures in the first row, joined by lines; their names beneath.
+    auto* grid = new QGridLayout(header);
+    grid->setContentsMargins(28, 16, 28, 8);
+    grid->setHorizontalSpacing(6);
+    grid->setVerticalSpacing(4);
+    QLabel* const pictures[] = {made.loginImageView, made.accessibilityImageView, made.doneImageView};
+    QLabel* const captions[] = {made.loginLabel, made.accessibilityLabel, made.doneLabel};
+    for (int step = 0; step < 3; ++step) {
+        grid->addWidget(pictures[step], 0, 2 * step, Qt::AlignHCenter);
+        grid->addWidget(captions[step], 1, 2 * step, Qt::AlignHCenter);
+        grid->setColumnMinimumWidth(2 * step, 96);
+        if (step < 2) {
+            grid->addWidget(step_joint(header), 0, 2 * step + 1, Qt::AlignVCenter);
+            grid->setColumnStretch(2 * step + 1, 1);
+        }
     }
-    row->setAlignment(Qt::AlignTop);
     return made;
 }
 
@@ -226,7 +231,7 @@ setup_accessibility_layout build_setup_accessibility_layout() {
     made.permissionHintLabel = text_label(page, "permissionHintLabel");
     made.permissionHintLabel->hide();
     made.openSystemPreferencesButton =
-        push_button(page, "openSystemPreferencesButton", QStringLiteral("Open Desktop Settings..."));
+        push_button(page, "openSystemPreferencesButton", QStringLiteral("How Do I Allow This?"));
 
     auto* column = new QVBoxLayout(page);
     column->setContentsMargins(0, 0, 0, 0);

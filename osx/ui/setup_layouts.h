@@ -99,7 +99,7 @@ setup_accessibility_layout build_setup_accessibility_layout();
 // The Automation page: a frame for the explanation view.
 struct setup_automation_layout {
     static constexpr const char* layout_name = "osx_SetupAutomationViewController";
-    static constexpr QSize size{540, 440};
+    static constexpr QSize size{540, 360};
 
     std::unique_ptr<QWidget> view;
     QWidget* headerContainerView = nullptr;
@@ -110,7 +110,7 @@ setup_automation_layout build_setup_automation_layout();
 // The closing page.
 struct setup_done_layout {
     static constexpr const char* layout_name = "osx_SetupDoneViewController";
-    static constexpr QSize size{480, 400};
+    static constexpr QSize size{480, 330};
 
     std::unique_ptr<QWidget> view;
     QWidget* headerContainerView = nullptr;
