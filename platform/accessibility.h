@@ -5,6 +5,7 @@
 // the agent holds it exactly when it can read the front window over X11.
 
 #include <memory>
+#include <string>
 
 namespace platform {
 
@@ -16,9 +17,9 @@ public:
     virtual bool is_process_trusted() = 0;
 };
 
-// The X11 answer: a server answers on $DISPLAY and tells the front window
-// (and its title, where a window is in front). Main thread only: it keeps
-// one connection to the server for its calls.
-std::unique_ptr<accessibility> make_x11_accessibility();
+// The X11 answer: a server answers on the display (empty: $DISPLAY) and
+// tells the front window (and its title, where a window is in front). Main
+// thread only: it keeps one connection to the server for its calls.
+std::unique_ptr<accessibility> make_x11_accessibility(const std::string& display_name = {});
 
 }  // namespace platform

@@ -99,7 +99,7 @@ setup_accessibility_layout build_setup_accessibility_layout();
 // The Automation page: a frame for the explanation view.
 struct setup_automation_layout {
     static constexpr const char* layout_name = "osx_SetupAutomationViewController";
-    static constexpr QSize size{540, 360};
+    static constexpr QSize size{540, 300};
 
     std::unique_ptr<QWidget> view;
     QWidget* headerContainerView = nullptr;

@@ -8,6 +8,8 @@ namespace {
 
 class x11_accessibility final : public accessibility {
 public:
+    explicit x11_accessibility(const std::string& display_name) : session_(display_name) {}
+
     bool is_process_trusted() override {
         if (!session_.connected()) return false;
         session_.begin_pass();
@@ -24,6 +26,8 @@ private:
 
 }  // namespace
 
-std::unique_ptr<accessibility> make_x11_accessibility() { return std::make_unique<x11_accessibility>(); }
+std::unique_ptr<accessibility> make_x11_accessibility(const std::string& display_name) {
+    return std::make_unique<x11_accessibility>(display_name);
+}
 
 }  // namespace platform

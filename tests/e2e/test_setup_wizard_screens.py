@@ -59,18 +59,18 @@ class WizardOnTheDisplay(unittest.TestCase):
                                          "osx_SetupAutomationViewController", "osx_SetupDoneViewController"])
         self.assertEqual(page["page"], "osx_SetupLoginViewController")
         self.assertEqual(page["geometry"][2:], [500, 475])
-        self.keep("setup_sign_in.png", page["frame"])
+        self.keep("setup_sign_in.png", page["geometry"])
         top = page["geometry"][1]
 
         opened = self.probe.ask("proxy")
         self.assertEqual(opened["geometry"][2:], [500, 598])
         self.assertEqual(opened["geometry"][:2], page["geometry"][:2])
-        self.keep("setup_sign_in_proxy.png", opened["frame"])
+        self.keep("setup_sign_in_proxy.png", opened["geometry"])
         closed = self.probe.ask("proxy")
         self.assertEqual(closed["geometry"], page["geometry"])
 
         failed = self.probe.ask("status Wrong e-mail address or password.")
-        self.keep("setup_sign_in_failed.png", failed["frame"])
+        self.keep("setup_sign_in_failed.png", failed["geometry"])
 
         permission = self.probe.ask("signed-in")
         self.assertEqual(permission["page"], "osx_SetupAccessibilityViewController")
@@ -78,16 +78,16 @@ class WizardOnTheDisplay(unittest.TestCase):
         # The horizontal centre stays (within a pixel of rounding).
         centre = page["geometry"][0] + page["geometry"][2] / 2
         self.assertLessEqual(abs(permission["geometry"][0] + permission["geometry"][2] / 2 - centre), 1)
-        self.keep("setup_accessibility.png", permission["frame"])
+        self.keep("setup_accessibility.png", permission["geometry"])
 
         automation = self.probe.ask("trust")
         self.assertEqual(automation["page"], "osx_SetupAutomationViewController")
         self.assertEqual(automation["geometry"][1], top)
-        self.keep("setup_automation.png", automation["frame"])
+        self.keep("setup_automation.png", automation["geometry"])
 
         done = self.probe.ask("acknowledge")
         self.assertEqual(done["page"], "osx_SetupDoneViewController")
-        self.keep("setup_done.png", done["frame"])
+        self.keep("setup_done.png", done["geometry"])
 
         finished = self.probe.ask("finish")
         self.assertFalse(finished["visible"])

@@ -122,7 +122,7 @@ TEST_F(SetupWizardTest, APageSwitchKeepsTheTopEdgeAndTheCentreAndOnlyTheFirstPag
     const QPoint screen_centre = QGuiApplication::primaryScreen()->availableGeometry().center();
     EXPECT_LE((first.center() - screen_centre).manhattanLength(), 2);
 
-    const QSize sizes[] = {{540, 500}, {540, 360}, {480, 330}};
+    const QSize sizes[] = {{540, 500}, {540, 300}, {480, 330}};
     QRect before = first;
     for (const QSize& size : sizes) {
         wizard().showNextViewController();
@@ -206,6 +206,23 @@ TEST_F(SetupWizardTest, GrantingThePermissionMovesOnAtTheNextCheckAndNoCheckRuns
     quiet.start();
     run_loop_until([&] { return quiet.elapsed() > 600; });
     EXPECT_EQ(permission_->queries.load(), asked_after);
+}
+
+TEST_F(SetupWizardTest, TheSettingsButtonSaysWhatGivesThePermissionWhereTheDesktopHasNoSettingsForIt) {
+    config::instance().set_account_key(L"AK-signed-in-0001");
+    permission_->trusted = false;
+    open_wizard();
+    osx_SetupAccessibilityViewController& page = *wizard().accessibilityVC();
+    EXPECT_TRUE(page.permissionHintLabel->isHidden());
+    page.openSystemPreferencesButton->click();
+    const auto asked = fakes_.opener->requests();
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0].target, osx_SetupAccessibilityViewController::settings_address);
+    EXPECT_FALSE(asked[0].answer.opened());  // only web pages open here
+    EXPECT_TRUE(fakes_.opener->opened_pages().empty());
+    EXPECT_TRUE(page.permissionHintLabel->isVisible());
+    EXPECT_FALSE(page.permissionHintLabel->text().isEmpty());
+    EXPECT_EQ(current_page(), accessibility);
 }
 
 TEST_F(SetupWizardTest, ClosingTheWindowStopsTheChecksAndShowingItAgainResumesThem) {
