@@ -147,6 +147,8 @@ void osx_SetupWindowController::showWindow() {
         current_displayed_ = true;
         currentViewController->willBeDisplayedBy(*this);
     }
+    // A window of the agent's own, it has its place in the task bar while it
+    // is open, and none once it closes: the desktop needs no further word.
     platform::bring_to_front(shown, platform::window_level::normal);
 }
 

@@ -3,7 +3,8 @@ with openbox as the window manager and trayer as the tray host, through
 tests/qt_probes/kes_setup_probe (the agent's own controller, popover and
 wizard, a new user, a permission the script gives, a URL opener that only
 records). Each screen is kept as a test artifact, cropped to its window and
-checked to be drawn (many shades, none filling the window). The window keeps
+checked to be drawn (many shades, none filling the window), and so is the
+Automation explanation in a window of its own. The window keeps
 its top edge when the proxy fields open and close and when a page follows,
 as the window manager places it."""
 
@@ -49,6 +50,12 @@ class WizardOnTheDisplay(unittest.TestCase):
         crop(os.path.join(ARTIFACTS, "screen_" + name), box, name)
 
     def test_the_popover_and_every_page_are_drawn_and_the_top_edge_stays(self):
+        # The explanation on its own, as a set-up user meets it once: its title strip shows.
+        alone = self.probe.ask("explanation")
+        self.assertTrue(alone["visible"])
+        self.keep("automation_explanation_window.png", alone["geometry"])
+        self.probe.ask("acknowledge-alone")
+
         popover = self.probe.ask("popover")
         self.assertTrue(popover["visible"])
         self.keep("setup_popover.png", popover["geometry"])

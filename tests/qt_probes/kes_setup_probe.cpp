@@ -14,6 +14,8 @@
 //   trust              the permission is given (the page notices by itself)
 //   acknowledge        the Automation page's button
 //   finish             the closing page's button; the pages opened
+//   explanation        the Automation explanation in a window of its own
+//   acknowledge-alone  that window's button
 //   quit               ends the loop (exit code 0)
 
 #include "core/foundation/config.h"
@@ -156,6 +158,16 @@ int main(int argc, char** argv) {
                     answer["opened"] = opener->opened_pages();
                     return answer;
                 });
+            } else if (command == "explanation") {
+                controller->showAutomationAlertIfNotSeen();
+                answer_when_still([&] {
+                    QWidget* window = controller->automationWindow();
+                    return json{{"visible", window && window->isVisible()},
+                                {"geometry", window ? place(window->geometry()) : json()}};
+                });
+            } else if (command == "acknowledge-alone") {
+                controller->automationWindow()->findChild<QPushButton*>(QStringLiteral("acknowledgeButton"))->click();
+                answer_when_still([&] { return json{{"visible", controller->automationWindow()->isVisible()}}; });
             } else if (command == "quit") {
                 queue.quit(0);
                 continue;
