@@ -38,6 +38,20 @@ QWidget* header_container(QWidget* page) {
     return container;
 }
 
+// A page's column: the header strip on top, then the page's own body with
+// its margins, which the caller fills. The header goes in first.
+QVBoxLayout* page_body(QWidget* page, QWidget* header, int spacing) {
+    auto* column = new QVBoxLayout(page);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    column->addWidget(header);
+    auto* body = new QVBoxLayout;
+    body->setContentsMargins(40, 14, 40, 16);
+    body->setSpacing(spacing);
+    column->addLayout(body, 1);
+    return body;
+}
+
 // The line between two steps, through the pictures' middle.
 QWidget* step_joint(QWidget* header) {
     auto* line = new QWidget(header);
@@ -184,13 +198,7 @@ setup_login_layout build_setup_login_layout() {
     proxy->setContentsMargins(8, 4, 8, 4);
     made.proxyBox->hide();
 
-    auto* column = new QVBoxLayout(page);
-    column->setContentsMargins(0, 0, 0, 0);
-    column->setSpacing(0);
-    column->addWidget(made.headerContainerView);
-    auto* body = new QVBoxLayout;
-    body->setContentsMargins(40, 14, 40, 16);
-    body->setSpacing(8);
+    QVBoxLayout* body = page_body(page, made.headerContainerView, 8);
     body->addWidget(title);
     body->addWidget(intro);
     body->addSpacing(6);
@@ -201,7 +209,6 @@ setup_login_layout build_setup_login_layout() {
     body->addStretch(1);
     body->addWidget(made.proxyToggleButton, 0, Qt::AlignLeft);
     body->addWidget(made.proxyBox);
-    column->addLayout(body, 1);
     return made;
 }
 
@@ -233,13 +240,7 @@ setup_accessibility_layout build_setup_accessibility_layout() {
     made.openSystemPreferencesButton =
         push_button(page, "openSystemPreferencesButton", QStringLiteral("How Do I Allow This?"));
 
-    auto* column = new QVBoxLayout(page);
-    column->setContentsMargins(0, 0, 0, 0);
-    column->setSpacing(0);
-    column->addWidget(made.headerContainerView);
-    auto* body = new QVBoxLayout;
-    body->setContentsMargins(40, 14, 40, 16);
-    body->setSpacing(10);
+    QVBoxLayout* body = page_body(page, made.headerContainerView, 10);
     body->addWidget(title);
     body->addWidget(intro);
     body->addWidget(made.gifImageView, 0, Qt::AlignHCenter);
@@ -247,7 +248,6 @@ setup_accessibility_layout build_setup_accessibility_layout() {
     body->addWidget(made.permissionHintLabel);
     body->addStretch(1);
     body->addWidget(made.openSystemPreferencesButton, 0, Qt::AlignRight);
-    column->addLayout(body, 1);
     return made;
 }
 
@@ -277,18 +277,11 @@ setup_done_layout build_setup_done_layout() {
                                                    "pausing, focus sessions and preferences."));
     made.closeButton = push_button(page, "closeButton", QStringLiteral("Finish"));
     made.closeButton->setDefault(true);
-    auto* column = new QVBoxLayout(page);
-    column->setContentsMargins(0, 0, 0, 0);
-    column->setSpacing(0);
-    column->addWidget(made.headerContainerView);
-    auto* body = new QVBoxLayout;
-    body->setContentsMargins(40, 14, 40, 16);
-    body->setSpacing(10);
+    QVBoxLayout* body = page_body(page, made.headerContainerView, 10);
     body->addWidget(title);
     body->addWidget(made.doneTextLabel);
     body->addStretch(1);
     body->addWidget(made.closeButton, 0, Qt::AlignRight);
-    column->addLayout(body, 1);
     return made;
 }
 

@@ -14,19 +14,10 @@ import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from scanner_x11 import BUILD_DIR, Desktop  # noqa: E402
-from test_desktop_agent import crop, screenshot, start_tray  # noqa: E402
-from test_desktop_tray import ARTIFACTS, Probe, colours  # noqa: E402
+from test_desktop_agent import BridgeProbe, crop, screenshot, start_tray  # noqa: E402
+from test_desktop_tray import ARTIFACTS, colours  # noqa: E402
 
 PROBE = os.path.join(BUILD_DIR, "tests", "kes_setup_probe")
-RESOURCES = os.path.join(BUILD_DIR, "Kestrel.app", "Contents", "Resources")
-
-
-class SetupProbe(Probe):
-    def __init__(self, start):
-        self.process = start([PROBE, "--resources", RESOURCES], stdin=__import__("subprocess").PIPE,
-                             stdout=__import__("subprocess").PIPE)
-        self.pending = b""
-        assert self.read().get("ready")
 
 
 class WizardOnTheDisplay(unittest.TestCase):
@@ -34,7 +25,7 @@ class WizardOnTheDisplay(unittest.TestCase):
         self.desktop = Desktop(window_manager=True)
         self.addCleanup(self.desktop.close)
         start_tray(self.desktop)
-        self.probe = SetupProbe(self.desktop.start)
+        self.probe = BridgeProbe(self.desktop.start, PROBE)
         self.addCleanup(self.probe.close_pipes)
 
     def keep(self, name, box):
