@@ -23,21 +23,17 @@ background_drag::background_drag(QWidget& window) : QObject(&window), window_(wi
 bool background_drag::eventFilter(QObject* watched, QEvent* event) {
     // Presses that no control took bubble up to the window itself.
     if (watched != &window_) return QObject::eventFilter(watched, event);
-    auto* mouse = static_cast<QMouseEvent*>(event);
-    switch (event->type()) {
-    case QEvent::MouseButtonPress:
-        if (mouse->button() == Qt::LeftButton) drag_.mouseDown(mouse->globalPosition().toPoint(), window_.pos());
-        break;
-    case QEvent::MouseMove:
-        if (drag_.dragging() && (mouse->buttons() & Qt::LeftButton)) {
-            window_.move(drag_.mouseDragged(mouse->globalPosition().toPoint(), window_.pos()));
-        }
-        break;
-    case QEvent::MouseButtonRelease:
+    const auto type = event->type();
+    if (type != QEvent::MouseButtonPress && type != QEvent::MouseMove && type != QEvent::MouseButtonRelease) {
+        return QObject::eventFilter(watched, event);
+    }
+    const auto* mouse = static_cast<const QMouseEvent*>(event);
+    if (type == QEvent::MouseButtonPress && mouse->button() == Qt::LeftButton) {
+        drag_.mouseDown(mouse->globalPosition().toPoint(), window_.pos());
+    } else if (type == QEvent::MouseMove && drag_.dragging() && (mouse->buttons() & Qt::LeftButton)) {
+        window_.move(drag_.mouseDragged(mouse->globalPosition().toPoint(), window_.pos()));
+    } else if (type == QEvent::MouseButtonRelease) {
         drag_.mouseUp();
-        break;
-    default:
-        break;
     }
     return QObject::eventFilter(watched, event);
 }
