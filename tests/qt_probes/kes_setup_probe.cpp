@@ -23,6 +23,7 @@
 #include "osx/ui/AutomationMessagingViewController.h"
 #include "osx/ui/KestrelController.h"
 #include "osx/ui/SetupAutomationViewController.h"
+#include "osx/ui/osx_SetupAccessibilityViewController.h"
 #include "osx/ui/desktop_ui.h"
 #include "osx/ui/osx_Popover.h"
 #include "osx/ui/osx_PopoverSetupViewController.h"
@@ -34,6 +35,7 @@
 #include "platform/main_queue.h"
 #include "platform/qt/qt_desktop.h"
 
+#include <QElapsedTimer>
 #include <QPushButton>
 #include <QTimer>
 #include <QWidget>
@@ -146,8 +148,20 @@ int main(int argc, char** argv) {
                 answer_when_still(page_answer);
             } else if (command == "trust") {
                 permission->trusted = true;
-                // The page asks five times a second: it moves on by itself.
-                QTimer::singleShot(400, [&] { answer_when_still(page_answer); });
+                // The page asks five times a second: it moves on by itself
+                // (the answer waits for that, 20 s at most).
+                auto* waited = new QElapsedTimer;
+                waited->start();
+                auto* check = new QTimer;
+                check->setInterval(20);
+                QObject::connect(check, &QTimer::timeout, [&, waited, check] {
+                    if (wizard.currentViewController == wizard.accessibilityVC() && waited->elapsed() < 20'000) return;
+                    check->stop();
+                    check->deleteLater();
+                    delete waited;
+                    answer_when_still(page_answer);
+                });
+                check->start();
             } else if (command == "acknowledge") {
                 wizard.automationVC()->automationMessagingVC()->acknowledgeButton->click();
                 answer_when_still(page_answer);
