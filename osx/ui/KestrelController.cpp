@@ -9,6 +9,7 @@
 #include "osx/osx_ui.h"
 #include "osx/ui/AutomationMessagingViewController.h"
 #include "osx/ui/osx_Popover.h"
+#include "osx/ui/PreferencesWindowController.h"
 #include "osx/ui/osx_PreferencesWindow.h"
 #include "osx/ui/segmented_control.h"
 #include "platform/accessibility.h"
@@ -16,6 +17,7 @@
 #include "platform/info_plist.h"
 #include "platform/main_queue.h"
 #include "platform/process_arguments.h"
+#include "platform/qt/main_thread_call.h"
 #include "platform/qt/window_front.h"
 
 #include <QAction>
@@ -79,23 +81,6 @@ std::optional<int> whole_number(const QString& typed) {
 
 QString html_escaped(const std::wstring& text) { return qt_text(text).toHtmlEscaped(); }
 
-void centre_on_screen(QWidget& window) {
-    window.adjustSize();
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        window.move(screen->availableGeometry().center() - window.rect().center());
-    }
-}
-
-// Brings a window of the agent forward, centred the first time it shows
-// (later it opens where the user left it).
-void present(QWidget& window) {
-    if (!window.property("kes_placed").toBool()) {
-        centre_on_screen(window);
-        window.setProperty("kes_placed", true);
-    }
-    platform::bring_to_front(window, platform::window_level::floating);
-}
-
 }  // namespace
 
 // ---- the application loop
@@ -135,7 +120,13 @@ KestrelController::KestrelController(osx_ui& bridge, seams with)
     }
     if (!seams_.launch_arguments_given) seams_.launch_arguments = platform::launch_arguments();
     if (!seams_.send_debug_log) seams_.send_debug_log = [] { return pusher::send_debug_log(); };
-    preferences_ = std::make_unique<osx_PreferencesWindow>(bridge_.queue());
+    // The preference panes where the desktop offers them, else the classic window.
+    const auto& version = bridge_.desktop().version;
+    if (!version || version->at_least(10, 15)) {
+        preferences_ = std::make_unique<PreferencesWindowController>(*this, bridge_, seams_.resource_dir);
+    } else {
+        preferences_ = std::make_unique<osx_PreferencesWindow>(*this, bridge_);
+    }
     log(L"[KestrelController] done init", log_level::ui);
 
     offline_ = build_offline_time_panel();
@@ -363,7 +354,7 @@ void KestrelController::showAutomationAlertIfNotSeen() {
     auto* column = new QVBoxLayout(automation_window_.get());
     column->setContentsMargins(0, 0, 0, 0);
     column->addWidget(&automation_view_->view());
-    present(*automation_window_);
+    platform::present(*automation_window_);
     (void)defaults->set_bool(automation_alert_shown_default, true);
     (void)defaults->synchronize();
 }
@@ -416,7 +407,7 @@ void KestrelController::goToHelp() {
     on_main([this] {
         const auto& keys = bridge_.desktop().keys;
         QWidget* window = keys && keys->shift_held() ? ts_window.data() : helpWindow.data();
-        if (window) present(*window);
+        if (window) platform::present(*window);
     });
 }
 
@@ -444,7 +435,7 @@ void KestrelController::copyHelpInfoToClipboard() {
 
 void KestrelController::openTroubleshooting() {
     preferences_->orderOut();
-    present(*ts_window);
+    platform::present(*ts_window);
 }
 
 void KestrelController::takeSurvey() { open_survey_page(bridge_); }
@@ -468,7 +459,7 @@ void KestrelController::show_offline_time_window() {
         afkDetailBox->hide();
         // A label chosen for an earlier absence is not this one's.
         chosen_label_.clear();
-        present(*afkEntryPanel);
+        platform::present(*afkEntryPanel);
     });
 }
 
@@ -575,7 +566,7 @@ void KestrelController::show_still_zone_window() {
         stillzone_settings_link->setText(QStringLiteral("<a href=\"settings\">%1</a>")
                                              .arg(html_escaped(get_text(L"stillzone_window_description_link"))));
         stillzone_settings_description->setText(qt_text(get_text(L"stillzone_window_description")));
-        present(*blockingPanel);
+        platform::present(*blockingPanel);
     });
 }
 
@@ -755,15 +746,7 @@ std::wstring KestrelController::getHmsTime(double seconds) {
 }
 
 void KestrelController::on_main(std::function<void()> work) {
-    platform::main_queue& queue = bridge_.queue();
-    if (queue.is_main_thread()) {
-        work();
-        return;
-    }
-    std::weak_ptr<KestrelController*> self = self_;
-    queue.async([self, work = std::move(work)] {
-        if (self.lock()) work();
-    });
+    platform::post_to_main_thread_while(bridge_.queue(), std::weak_ptr<KestrelController*>(self_), std::move(work));
 }
 
 bool KestrelController::eventFilter(QObject* watched, QEvent* event) {

@@ -1,7 +1,10 @@
 #pragma once
 // The small pieces every window layout is built from: controls named as
-// their outlets, buttons that do not grab Return, plain-text labels, and
-// top-level windows that hide rather than end when closed.
+// their outlets (named_widget.h), buttons that do not grab Return,
+// plain-text labels, and top-level windows that hide rather than end when
+// closed.
+
+#include "osx/ui/named_widget.h"  // named(): the outlet's name as objectName
 
 #include <QString>
 #include <Qt>
@@ -13,13 +16,6 @@ class QPushButton;
 class QWidget;
 
 namespace kes {
-
-// Gives `widget` the outlet's name as its objectName, so tests find it.
-template <class Widget>
-Widget* named(Widget* widget, const char* name) {
-    widget->setObjectName(QString::fromLatin1(name));
-    return widget;
-}
 
 // A window of the agent's own; closing it hides it (its owner keeps it).
 std::unique_ptr<QWidget> top_level_window(const char* name, const QString& title, Qt::WindowFlags extra = {});

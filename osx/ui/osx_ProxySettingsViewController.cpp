@@ -18,8 +18,9 @@ osx_ProxySettingsViewController::osx_ProxySettingsViewController(config& setting
     view_->setObjectName(QString::fromLatin1(layout_name));
     auto* form = new QFormLayout;
     form->setLabelAlignment(Qt::AlignRight);
-    const proxy_fields fields = add_proxy_fields(
-        *form, *view_, {"proxyServerField", "proxyPortField", "proxyUsernameField", "proxyPasswordField"});
+    const proxy_fields fields = make_proxy_fields(
+        *view_, {"proxyServerField", "proxyPortField", "proxyUsernameField", "proxyPasswordField"});
+    add_proxy_rows(*form, fields);
     proxyServerField = fields.server;
     proxyPortField = fields.port;
     proxyUsernameField = fields.username;

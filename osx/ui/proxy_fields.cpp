@@ -51,7 +51,7 @@ proxy_settings proxy_fields::typed() const {
     return {field_text(*server), field_text(*port), field_text(*username), field_text(*password)};
 }
 
-proxy_fields add_proxy_fields(QFormLayout& form, QWidget& owner, const proxy_field_names& names) {
+proxy_fields make_proxy_fields(QWidget& owner, const proxy_field_names& names) {
     proxy_fields fields;
     fields.server = make_field(owner, names.server, server_placeholder);
     fields.port = make_field(owner, names.port, "ex. 8080");
@@ -59,11 +59,14 @@ proxy_fields add_proxy_fields(QFormLayout& form, QWidget& owner, const proxy_fie
     fields.password = make_field(owner, names.password, "optional password");
     // Typed blind: the password is never shown, and cannot be copied out.
     fields.password->setEchoMode(QLineEdit::Password);
+    return fields;
+}
+
+void add_proxy_rows(QFormLayout& form, const proxy_fields& fields) {
     form.addRow(QStringLiteral("Server:"), fields.server);
     form.addRow(QStringLiteral("Port:"), fields.port);
     form.addRow(QStringLiteral("Username:"), fields.username);
     form.addRow(QStringLiteral("Password:"), fields.password);
-    return fields;
 }
 
 }  // namespace kes

@@ -36,8 +36,8 @@ void save_proxy_settings(config& settings, const proxy_settings& values);
 std::wstring field_text(const QLineEdit& field);
 QString shown_text(const std::wstring& text);
 
-// The four fields, labelled, added to `form`; the password is typed with its
-// echo off. `names` are the four objectNames (the outlets of the window).
+// The four fields of a window, the password typed with its echo off. `names`
+// are their objectNames (the outlets of the window).
 struct proxy_field_names {
     const char* server;
     const char* port;
@@ -53,6 +53,8 @@ struct proxy_fields {
     void show(const proxy_settings& values) const;
     proxy_settings typed() const;
 };
-proxy_fields add_proxy_fields(QFormLayout& form, QWidget& owner, const proxy_field_names& names);
+proxy_fields make_proxy_fields(QWidget& owner, const proxy_field_names& names);
+// The four as labelled rows, one under the other.
+void add_proxy_rows(QFormLayout& form, const proxy_fields& fields);
 
 }  // namespace kes

@@ -5,6 +5,7 @@
 
 #include "platform/main_queue.h"
 
+#include <memory>
 #include <optional>
 #include <type_traits>
 #include <utility>
@@ -26,6 +27,19 @@ void post_to_main_thread(main_queue& queue, F&& work) {
         return;
     }
     queue.async(std::forward<F>(work));
+}
+
+// Does not wait; handed over, it runs only if `alive` still has its object
+// then (the caller's lifetime token).
+template <class T, class F>
+void post_to_main_thread_while(main_queue& queue, std::weak_ptr<T> alive, F&& work) {
+    if (queue.is_main_thread()) {
+        std::forward<F>(work)();
+        return;
+    }
+    queue.async([alive = std::move(alive), work = std::forward<F>(work)]() mutable {
+        if (alive.lock()) work();
+    });
 }
 
 }  // namespace platform

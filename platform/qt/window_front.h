@@ -13,4 +13,8 @@ enum class window_level { normal, floating };
 // Shows the window, raises it and gives it the keyboard focus. Main thread only.
 void bring_to_front(QWidget& window, window_level level = window_level::floating);
 
+// The same, centred on the screen the first time the window shows; later it
+// opens where the user left it.
+void present(QWidget& window, window_level level = window_level::floating);
+
 }  // namespace platform

@@ -89,6 +89,7 @@ protected:
         ui::seams with;
         with.platform_system = idle_;
         with.wait_for_stop = [](std::chrono::milliseconds) { return false; };
+        with.service_client = service_client_;
         return with;
     }
 
@@ -147,6 +148,7 @@ protected:
     std::vector<std::string> arguments_{"Kestrel"};
     std::string bundle_;
     std::size_t log_offset_ = 0;
+    Kestrel::Network::API* service_client_ = nullptr;  // the process-wide client unless set
     std::unique_ptr<osx_ui> bridge_;
     KestrelController* controller_ = nullptr;  // owned by the bridge
 };

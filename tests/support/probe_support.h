@@ -16,6 +16,10 @@
 #include <memory>
 #include <string>
 
+namespace platform {
+class main_queue;
+}
+
 namespace kes::testing {
 
 class still_clock {
@@ -46,5 +50,8 @@ struct probe_service {
 // until "quit" or the end of the input.
 using command_handler = std::function<nlohmann::json(const std::string& command, const std::string& argument)>;
 void serve_commands(const command_handler& handle);
+// The same inside the main queue's loop (a toolkit's loop): lines are read as
+// they arrive; "quit" or the end of the input ends the loop with code 0.
+void serve_commands_on(platform::main_queue& queue, command_handler handle);
 
 }  // namespace kes::testing

@@ -1,0 +1,75 @@
+#pragma once
+// The preferences windows through the application controller, offscreen,
+// signing in against the service stand-in. The UI thread's forwarding of
+// status texts is done by the test's loop (update_status_text), so what the
+// window shows is what a user would see a pass later.
+
+#include "core/service/api.h"
+#include "osx/ui/osx_PreferencesWindow.h"
+#include "tests/osx_ui/controller_fixture.h"
+#include "tests/osx_ui/saved_settings.h"
+#include "tests/service/standin_fixture.h"
+
+#include <QWidget>
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+namespace kes::testing {
+
+// The service stand-in's accounts.
+inline const std::wstring demo_email = L"demo@kestrel.test";
+inline const std::wstring demo_password = L"demo-Password-4711";
+
+class PreferencesTest : public ControllerTest {
+protected:
+    static void SetUpTestSuite() { standin_ = std::make_unique<standin>(); }
+    static void TearDownTestSuite() { standin_.reset(); }
+
+    PreferencesTest() {
+        standin_->reset();
+        use_standin(*standin_);
+        ::setenv("KES_REACHABILITY_PROBE_URL", "http://127.0.0.1:9/", 1);
+        service_client_ = &api_;
+        // Only the sign-in's texts: the fixture's "running" is no concern here.
+        config::instance().set_status_message(L"", 0);
+    }
+
+    ~PreferencesTest() override {
+        // The sign-in thread uses this fixture's service client: it ends first.
+        controller_ = nullptr;
+        bridge_.reset();
+    }
+
+    // The desktop's capability level before the launch: 10.13 is the classic window.
+    void on_release(int major, int minor) { fakes_.version->set_level({major, minor, 0}); }
+
+    osx_PreferencesWindow& preferences() { return *controller_->preferencesWC(); }
+
+    // Opens the window as the menu item does.
+    QWidget& open_preferences() {
+        controller_->showPreferencesWindow();
+        serve();
+        return preferences().window();
+    }
+
+    // Serves the loop, with the UI thread's status forwarding, until `done`.
+    bool wait_until(const std::function<bool()>& done, int limit_ms = 20'000) {
+        return run_loop_until(
+            [&] {
+                bridge_->update_status_text();
+                return done();
+            },
+            limit_ms);
+    }
+
+    // The sign-in requests the stand-in received.
+    std::size_t sign_in_requests() const { return standin_->requests("/activate").size(); }
+
+    static inline std::unique_ptr<standin> standin_;
+    Kestrel::Network::API api_{standin_->transport(),
+                               [this](network::request& call) { bridge_->add_computer_params(call); }};
+};
+
+}  // namespace kes::testing
