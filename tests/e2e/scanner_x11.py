@@ -7,6 +7,7 @@ import gzip
 import io
 import json
 import os
+import select
 import shutil
 import signal
 import subprocess
@@ -34,15 +35,42 @@ class Desktop:
 
     def __init__(self, window_manager):
         self.home = tempfile.mkdtemp(prefix="kes-scan-")
-        self.display = f":{free_display_number()}"
         self.processes = []
-        self.server = self.start(["Xvfb", self.display, "-nolisten", "tcp", "-noreset",
-                                  "-screen", "0", "1024x768x24"], with_display=False)
+        self.server, self.display = self.start_server()
         self.wait_until(lambda: self.run(["xdotool", "getmouselocation"]).returncode == 0)
         if window_manager:
             self.start(["openbox", "--sm-disable"])
             self.wait_until(lambda: "_NET_SUPPORTING_WM_CHECK(WINDOW)" in
                             self.run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"]).stdout)
+
+    def start_server(self):
+        """Xvfb on a display number it picks itself, as it binds it: tests of
+        other worktrees on this machine may look for a free number at the
+        same moment."""
+        read_end, write_end = os.pipe()
+        try:
+            server = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-nolisten", "tcp", "-noreset",
+                                       "-screen", "0", "1024x768x24"], pass_fds=(write_end,),
+                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            self.processes.append(server)
+            os.close(write_end)
+            write_end = -1
+            number = b""
+            deadline = time.monotonic() + 30
+            while not number.endswith(b"\n") and time.monotonic() < deadline:
+                ready, _, _ = select.select([read_end], [], [], 0.5)
+                if ready:
+                    chunk = os.read(read_end, 16)
+                    if not chunk:
+                        break
+                    number += chunk
+            if not number.strip().isdigit():
+                raise RuntimeError("Xvfb named no display")
+            return server, ":" + number.strip().decode()
+        finally:
+            os.close(read_end)
+            if write_end >= 0:
+                os.close(write_end)
 
     def env(self, **extra):
         env = {k: v for k, v in os.environ.items()

@@ -77,10 +77,11 @@ def menu_layout_problems(items, top=True):
 
 
 class BridgeProbe(Probe):
-    """The probe of the agent's windows; answers as the desktop probe does."""
+    """A probe of the agent's windows (by default the UI bridge's); answers as
+    the desktop probe does."""
 
-    def __init__(self, start):
-        self.process = start([PROBE, "--resources", RESOURCES], stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+    def __init__(self, start, program=PROBE):
+        self.process = start([program, "--resources", RESOURCES], stdin=subprocess.PIPE, stdout=subprocess.PIPE)
         self.pending = b""
         assert self.read().get("ready")
 
