@@ -100,6 +100,30 @@ class Desktop:
             time.sleep(0.05)
         raise RuntimeError("timed out")
 
+    def start_tray_host(self, attempts=3):
+        """trayer docked at the top edge, mapped and ready for icons. trayer
+        now and then exits while a freshly started window manager is still
+        settling; it is started again then, and a tray that never shows is
+        reported with what trayer said."""
+        command = ["trayer", "--edge", "top", "--align", "right", "--widthtype", "request",
+                   "--height", "32", "--transparent", "false", "--SetDockType", "true"]
+        said = ""
+        for attempt in range(attempts):
+            log_path = os.path.join(self.home, f"trayer-{attempt}.log")
+            with open(log_path, "w") as log:
+                process = self.start(command, stdout=log, stderr=subprocess.STDOUT)
+            deadline = time.monotonic() + 30
+            while time.monotonic() < deadline and process.poll() is None:
+                if self.run(["xdotool", "search", "--onlyvisible", "--class", "trayer"]).returncode == 0:
+                    return process
+                time.sleep(0.05)
+            if process.poll() is None:
+                process.terminate()
+                process.wait(timeout=5)
+            with open(log_path) as log:
+                said = log.read()[-2000:]
+        raise RuntimeError(f"trayer never showed (exit code {process.returncode}): {said}")
+
     def xterm(self, title, window_class=None):
         """A real xterm; `window_class` sets the class half of its WM_CLASS."""
         extra = ["-class", window_class] if window_class else []

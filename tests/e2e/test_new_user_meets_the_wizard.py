@@ -22,7 +22,7 @@ sys.path.insert(0, HERE)
 sys.path.insert(0, os.path.join(SOURCE, "tests", "standin"))
 from client import StandinProcess  # noqa: E402
 from scanner_x11 import BUILD_DIR, Desktop  # noqa: E402
-from test_desktop_agent import crop, screenshot, start_tray  # noqa: E402
+from test_desktop_agent import crop, screenshot  # noqa: E402
 from test_desktop_tray import ARTIFACTS, colours  # noqa: E402
 
 EMAIL = "demo@kestrel.test"
@@ -40,7 +40,7 @@ class NewUserOnADesktop(unittest.TestCase):
         self.addCleanup(self.desktop.close)
         self.service = StandinProcess(os.path.join(self.desktop.home, "standin"))
         self.addCleanup(self.service.stop)
-        start_tray(self.desktop)
+        self.desktop.start_tray_host()
         # The agent's own bundle, trusting the stand-in.
         self.bundle = os.path.join(self.desktop.home, "Kestrel.app")
         shutil.copytree(os.path.join(BUILD_DIR, "Kestrel.app"), self.bundle, symlinks=True)

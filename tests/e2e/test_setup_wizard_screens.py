@@ -14,7 +14,7 @@ import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from scanner_x11 import BUILD_DIR, Desktop  # noqa: E402
-from test_desktop_agent import BridgeProbe, crop, screenshot, start_tray  # noqa: E402
+from test_desktop_agent import BridgeProbe, crop, screenshot  # noqa: E402
 from test_desktop_tray import ARTIFACTS, colours  # noqa: E402
 
 PROBE = os.path.join(BUILD_DIR, "tests", "kes_setup_probe")
@@ -24,7 +24,7 @@ class WizardOnTheDisplay(unittest.TestCase):
     def setUp(self):
         self.desktop = Desktop(window_manager=True)
         self.addCleanup(self.desktop.close)
-        start_tray(self.desktop)
+        self.desktop.start_tray_host()
         self.probe = BridgeProbe(self.desktop.start, PROBE)
         self.addCleanup(self.probe.close_pipes)
 
