@@ -18,9 +18,8 @@
 
 namespace kes::testing {
 
-// The service stand-in's accounts.
-inline const std::wstring demo_email = L"demo@kestrel.test";
-inline const std::wstring demo_password = L"demo-Password-4711";
+using standin_accounts::demo_email;
+using standin_accounts::demo_password;
 
 class PreferencesTest : public ControllerTest {
 protected:
