@@ -12,7 +12,6 @@
 
 #include <QWidget>
 
-#include <cstdlib>
 #include <memory>
 #include <string>
 
@@ -27,9 +26,7 @@ protected:
     static void TearDownTestSuite() { standin_.reset(); }
 
     PreferencesTest() {
-        standin_->reset();
-        use_standin(*standin_);
-        ::setenv("KES_REACHABILITY_PROBE_URL", "http://127.0.0.1:9/", 1);
+        start_test_on(*standin_);
         service_client_ = &api_;
         // Only the sign-in's texts: the fixture's "running" is no concern here.
         config::instance().set_status_message(L"", 0);

@@ -18,7 +18,6 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <functional>
 #include <memory>
 
@@ -33,9 +32,7 @@ protected:
     static void TearDownTestSuite() { service_.reset(); }
 
     SetupSignInTest() {
-        service_->reset();
-        use_standin(*service_);
-        ::setenv("KES_REACHABILITY_PROBE_URL", "http://127.0.0.1:9/", 1);
+        start_test_on(*service_);
         config::instance().set_activation_service(std::make_shared<service_activation>(api_));
         permission_->trusted = true;  // the page after the sign-in is the Automation page
     }

@@ -62,6 +62,10 @@ private:
 
 // Points url and api_url at the stand-in, with an identity for the default fields.
 void use_standin(const standin& service);
+// A test's start against a shared stand-in: its state and request log reset,
+// the settings pointed at it (use_standin), and the reachability probe on a
+// closed loopback port, so "no network" unless a test says otherwise.
+void start_test_on(standin& service);
 
 // A test suite sharing one stand-in; each test starts it afresh, signed in
 // with the given key, the probe on a closed loopback port.
