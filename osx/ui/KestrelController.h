@@ -215,7 +215,6 @@ private:
     void set_ts_text(QLabel* field, const std::wstring& text);
     QCheckBox* checkbox_for(log_checkbox box) const;
     void wire_actions();
-    void place_popover();
 
     osx_ui& bridge_;
     config* core_;

@@ -18,18 +18,13 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <functional>
 #include <memory>
 
 namespace kes::testing {
 namespace {
 
-const char* const demo_email = "demo@kestrel.test";
-const char* const demo_password = "demo-Password-4711";
-const char* const second_email = "second@kestrel.test";
-const char* const second_password = "second-Password-0815";
-const char* const second_code = "731946";
+using namespace standin_accounts;
 
 class SetupSignInTest : public SetupWizardTest {
 protected:
@@ -37,9 +32,7 @@ protected:
     static void TearDownTestSuite() { service_.reset(); }
 
     SetupSignInTest() {
-        service_->reset();
-        use_standin(*service_);
-        ::setenv("KES_REACHABILITY_PROBE_URL", "http://127.0.0.1:9/", 1);
+        start_test_on(*service_);
         config::instance().set_activation_service(std::make_shared<service_activation>(api_));
         permission_->trusted = true;  // the page after the sign-in is the Automation page
     }
@@ -60,9 +53,9 @@ protected:
         EXPECT_EQ(current_page(), "osx_SetupLoginViewController");
         return *wizard().loginVC();
     }
-    static void type(QLineEdit* field, const char* text) {
+    static void type(QLineEdit* field, const std::wstring& text) {
         field->clear();
-        QTest::keyClicks(field, QString::fromUtf8(text));
+        QTest::keyClicks(field, QString::fromStdWString(text));
     }
     // Runs the loop, with the status-line step of the UI event thread's
     // passes (which turns the sign-in's status into the page's text), until
@@ -107,7 +100,7 @@ protected:
 TEST_F(SetupSignInTest, AWrongPasswordShowsTheServicesWordsAndTheButtonComesBack) {
     osx_SetupLoginViewController& page = sign_in_page();
     type(page.emailField, demo_email);
-    type(page.passwordField, "not-the-password");
+    type(page.passwordField, L"not-the-password");
     QTest::mouseClick(page.activateButton, Qt::LeftButton);
     // While it runs: the spinner instead of the button.
     EXPECT_TRUE(page.activateButton->isHidden());
@@ -121,7 +114,7 @@ TEST_F(SetupSignInTest, AWrongPasswordShowsTheServicesWordsAndTheButtonComesBack
     // What was typed served that sign-in only.
     EXPECT_TRUE(page.passwordField->text().isEmpty());
     EXPECT_EQ(controller_->password(), L"");
-    EXPECT_EQ(page.emailField->text(), QString::fromUtf8(demo_email));
+    EXPECT_EQ(page.emailField->text(), QString::fromStdWString(demo_email));
     EXPECT_EQ(sign_in_requests(), 1);
     EXPECT_TRUE(was_logged(L"[KestrelController]activate: " + [&] {
         char text[32];
@@ -131,7 +124,7 @@ TEST_F(SetupSignInTest, AWrongPasswordShowsTheServicesWordsAndTheButtonComesBack
 }
 
 TEST_F(SetupSignInTest, TheSecondFactorIsAskedForAndTheSignInMovesTheWizardOn) {
-    fakes_.alerts->queue_answer({platform::alert_first_button, second_code});
+    fakes_.alerts->queue_answer({platform::alert_first_button, util::wstring_to_utf8(second_code)});
     osx_SetupLoginViewController& page = sign_in_page();
     type(page.emailField, second_email);
     type(page.passwordField, second_password);
@@ -154,8 +147,8 @@ TEST_F(SetupSignInTest, TheSecondFactorIsAskedForAndTheSignInMovesTheWizardOn) {
     EXPECT_EQ(page.statusLabel->text(), shown);
 
     const std::wstring log = debug_log_read();
-    for (const char* secret : {second_password, second_code}) {
-        EXPECT_EQ(log.find(util::utf8_to_wstring(secret)), std::wstring::npos) << secret;
+    for (const std::wstring& secret : {second_password, second_code}) {
+        EXPECT_EQ(log.find(secret), std::wstring::npos) << util::wstring_to_utf8(secret);
     }
 }
 

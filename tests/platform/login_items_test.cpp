@@ -136,7 +136,7 @@ TEST_F(LoginItems, PathsWithTheCharactersAnExecLineReservesAreQuoted) {
 
     // A path no Exec line can carry is refused, and nothing is written.
     ASSERT_TRUE(items->set_enabled(helper_id, false));
-    for (const std::string bad : {home_ + "/line\nfeed/Kestrel.app", home_ + "/not\xFFutf8/Kestrel.app"}) {
+    for (const std::string& bad : {home_ + "/line\nfeed/Kestrel.app", home_ + "/not\xFFutf8/Kestrel.app"}) {
         lay_out_bundle(bad);
         EXPECT_FALSE(make_autostart_login_items(bad, autostart_)->set_enabled(helper_id, true));
         EXPECT_FALSE(stdfs::exists(entry_));

@@ -34,14 +34,13 @@
 #include "platform/fake/fake_url_opener.h"
 #include "platform/main_queue.h"
 #include "platform/qt/qt_desktop.h"
+#include "tests/support/main_loop_commands.h"
 
 #include <QElapsedTimer>
 #include <QPushButton>
 #include <QTimer>
 #include <QWidget>
 #include <nlohmann/json.hpp>
-
-#include <unistd.h>
 
 #include <functional>
 #include <iostream>
@@ -108,86 +107,72 @@ int main(int argc, char** argv) {
         });
     };
 
-    std::string pending;
-    queue.watch_fd(STDIN_FILENO, [&] {
-        char buffer[512];
-        const ssize_t got = ::read(STDIN_FILENO, buffer, sizeof buffer);
-        if (got <= 0) {
-            queue.quit(0);
-            return;
-        }
-        pending.append(buffer, static_cast<std::size_t>(got));
-        for (std::size_t end; (end = pending.find('\n')) != std::string::npos;) {
-            const std::string line = pending.substr(0, end);
-            pending.erase(0, end + 1);
-            const std::string command = line.substr(0, line.find(' '));
-            const std::string argument = line.size() > command.size() ? line.substr(command.size() + 1) : "";
-            if (command == "popover") {
-                controller->showSetupPopover();
-                answer_when_still([&] {
-                    return json{{"visible", popover.isShown()}, {"geometry", place(popover.window().frameGeometry())}};
-                });
-            } else if (command == "open") {
-                popover.setupVC->setupButton->click();
-                answer_when_still([&] {
-                    json answer = page_answer();
-                    answer["popover_visible"] = popover.isShown();
-                    return answer;
-                });
-            } else if (command == "page") {
+    kes::testing::serve_command_lines(queue, [&](const std::string& line) {
+        const kes::testing::command_line split = kes::testing::split_command_line(line);
+        const std::string& command = split.command;
+        const std::string& argument = split.argument;
+        if (command == "popover") {
+            controller->showSetupPopover();
+            answer_when_still([&] {
+                return json{{"visible", popover.isShown()}, {"geometry", place(popover.window().frameGeometry())}};
+            });
+        } else if (command == "open") {
+            popover.setupVC->setupButton->click();
+            answer_when_still([&] {
+                json answer = page_answer();
+                answer["popover_visible"] = popover.isShown();
+                return answer;
+            });
+        } else if (command == "page") {
+            answer_when_still(page_answer);
+        } else if (command == "proxy") {
+            wizard.loginVC()->proxyToggleButton->click();
+            answer_when_still(page_answer);
+        } else if (command == "status") {
+            bridge->set_status_message(std::wstring(argument.begin(), argument.end()));
+            answer_when_still(page_answer);
+        } else if (command == "signed-in") {
+            settings.set_account_key(L"AK-probe-0001");
+            wizard.showNextViewController();
+            answer_when_still(page_answer);
+        } else if (command == "trust") {
+            permission->trusted = true;
+            // The page asks five times a second: it moves on by itself
+            // (the answer waits for that, 20 s at most).
+            auto* waited = new QElapsedTimer;
+            waited->start();
+            auto* check = new QTimer;
+            check->setInterval(20);
+            QObject::connect(check, &QTimer::timeout, [&, waited, check] {
+                if (wizard.currentViewController == wizard.accessibilityVC() && waited->elapsed() < 20'000) return;
+                check->stop();
+                check->deleteLater();
+                delete waited;
                 answer_when_still(page_answer);
-            } else if (command == "proxy") {
-                wizard.loginVC()->proxyToggleButton->click();
-                answer_when_still(page_answer);
-            } else if (command == "status") {
-                bridge->set_status_message(std::wstring(argument.begin(), argument.end()));
-                answer_when_still(page_answer);
-            } else if (command == "signed-in") {
-                settings.set_account_key(L"AK-probe-0001");
-                wizard.showNextViewController();
-                answer_when_still(page_answer);
-            } else if (command == "trust") {
-                permission->trusted = true;
-                // The page asks five times a second: it moves on by itself
-                // (the answer waits for that, 20 s at most).
-                auto* waited = new QElapsedTimer;
-                waited->start();
-                auto* check = new QTimer;
-                check->setInterval(20);
-                QObject::connect(check, &QTimer::timeout, [&, waited, check] {
-                    if (wizard.currentViewController == wizard.accessibilityVC() && waited->elapsed() < 20'000) return;
-                    check->stop();
-                    check->deleteLater();
-                    delete waited;
-                    answer_when_still(page_answer);
-                });
-                check->start();
-            } else if (command == "acknowledge") {
-                wizard.automationVC()->automationMessagingVC()->acknowledgeButton->click();
-                answer_when_still(page_answer);
-            } else if (command == "finish") {
-                wizard.conclusionVC()->closeButton->click();
-                answer_when_still([&] {
-                    json answer = page_answer();
-                    answer["opened"] = opener->opened_pages();
-                    return answer;
-                });
-            } else if (command == "explanation") {
-                controller->showAutomationAlertIfNotSeen();
-                answer_when_still([&] {
-                    QWidget* window = controller->automationWindow();
-                    return json{{"visible", window && window->isVisible()},
-                                {"geometry", window ? place(window->geometry()) : json()}};
-                });
-            } else if (command == "acknowledge-alone") {
-                controller->automationWindow()->findChild<QPushButton*>(QStringLiteral("acknowledgeButton"))->click();
-                answer_when_still([&] { return json{{"visible", controller->automationWindow()->isVisible()}}; });
-            } else if (command == "quit") {
-                queue.quit(0);
-                continue;
-            } else {
-                std::cout << json{{"error", "unknown command"}}.dump() << std::endl;
-            }
+            });
+            check->start();
+        } else if (command == "acknowledge") {
+            wizard.automationVC()->automationMessagingVC()->acknowledgeButton->click();
+            answer_when_still(page_answer);
+        } else if (command == "finish") {
+            wizard.conclusionVC()->closeButton->click();
+            answer_when_still([&] {
+                json answer = page_answer();
+                answer["opened"] = opener->opened_pages();
+                return answer;
+            });
+        } else if (command == "explanation") {
+            controller->showAutomationAlertIfNotSeen();
+            answer_when_still([&] {
+                QWidget* window = controller->automationWindow();
+                return json{{"visible", window && window->isVisible()},
+                            {"geometry", window ? place(window->geometry()) : json()}};
+            });
+        } else if (command == "acknowledge-alone") {
+            controller->automationWindow()->findChild<QPushButton*>(QStringLiteral("acknowledgeButton"))->click();
+            answer_when_still([&] { return json{{"visible", controller->automationWindow()->isVisible()}}; });
+        } else {
+            std::cout << json{{"error", "unknown command"}}.dump() << std::endl;
         }
     });
     std::cout << json{{"ready", true}}.dump() << std::endl;

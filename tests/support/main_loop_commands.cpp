@@ -8,6 +8,12 @@
 
 namespace kes::testing {
 
+command_line split_command_line(const std::string& line) {
+    const auto space = line.find(' ');
+    if (space == std::string::npos) return {line, std::string()};
+    return {line.substr(0, space), line.substr(space + 1)};
+}
+
 void serve_command_lines(platform::main_queue& queue, std::function<void(const std::string& line)> handle) {
     auto pending = std::make_shared<std::string>();
     queue.watch_fd(STDIN_FILENO, [&queue, pending, handle = std::move(handle)] {
@@ -21,7 +27,7 @@ void serve_command_lines(platform::main_queue& queue, std::function<void(const s
         for (std::size_t end; (end = pending->find('\n')) != std::string::npos;) {
             const std::string line = pending->substr(0, end);
             pending->erase(0, end + 1);
-            if (line == "quit") {
+            if (split_command_line(line).command == "quit") {
                 queue.quit(0);
                 return;
             }
