@@ -108,6 +108,11 @@ bool websocket_server::state::set_up() {
         return false;
     }
     server.set_reuse_addr(true);
+    // Peers are programs of this machine: a handshake or a close that takes
+    // longer comes from a peer that does not answer, and must not hold the
+    // agent's quit for the library's default of five seconds.
+    server.set_open_handshake_timeout(1000);
+    server.set_close_handshake_timeout(1000);
     // Dual-stack whatever the system's default: IPv4 extensions connect too.
     server.set_tcp_pre_bind_handler([this](const std::shared_ptr<ip::tcp::acceptor>& acceptor) {
         boost::system::error_code option_ec;

@@ -12,13 +12,13 @@
 #include "osx/ui/PreferencesWindowController.h"
 #include "osx/ui/osx_PreferencesWindow.h"
 #include "osx/ui/segmented_control.h"
+#include "platform/accessibility.h"
 #include "platform/bundle.h"
 #include "platform/info_plist.h"
 #include "platform/main_queue.h"
 #include "platform/process_arguments.h"
 #include "platform/qt/main_thread_call.h"
 #include "platform/qt/window_front.h"
-#include "platform/x11_display.h"
 
 #include <QAction>
 #include <QApplication>
@@ -115,9 +115,8 @@ KestrelController::KestrelController(osx_ui& bridge, seams with)
     core_ = &config::instance();
     if (seams_.resource_dir.empty()) seams_.resource_dir = platform::bundle_resource_dir();
     if (!seams_.accessibility_trusted) {
-        // Window titles of other applications come from the X server: with
-        // one to ask, the agent can read them.
-        seams_.accessibility_trusted = [] { return platform::x11_display_reachable(); };
+        std::shared_ptr<platform::accessibility> permission = platform::make_x11_accessibility();
+        seams_.accessibility_trusted = [permission] { return permission->is_process_trusted(); };
     }
     if (!seams_.launch_arguments_given) seams_.launch_arguments = platform::launch_arguments();
     if (!seams_.send_debug_log) seams_.send_debug_log = [] { return pusher::send_debug_log(); };
@@ -266,7 +265,7 @@ void KestrelController::applicationDidFinishLaunching() {
         }
     }
     bridge_.install_status_menu();
-    popover_ = std::make_unique<osx_Popover>([this] { showPreferencesWindow(); });
+    popover_ = std::make_unique<osx_Popover>(setup_context{bridge_, *this});
     opening_instance_observer_ =
         bridge_.notifications().add_observer(opening_instance_notification_name, [this](const platform::user_info&) {
             openStatusMenu();
@@ -286,7 +285,7 @@ void KestrelController::applicationDidFinishLaunching() {
     const auto& arguments = seams_.launch_arguments;
     const bool installer_launch =
         std::find(arguments.begin(), arguments.end(), installer_launch_argument) != arguments.end();
-    if (isActivated() && seams_.accessibility_trusted() && !installer_launch) {
+    if (isActivated() && isProcessTrusted() && !installer_launch) {
         const auto& version = bridge_.desktop().version;
         if (!version || version->at_least(10, 14)) showAutomationAlertIfNotSeen();
         return;
@@ -380,6 +379,8 @@ bool KestrelController::isActivated() {
     if (core_->has_enterprise_team_key()) return true;
     return !core_->get_account_key().empty();
 }
+
+bool KestrelController::isProcessTrusted() { return seams_.accessibility_trusted(); }
 
 std::wstring KestrelController::username() const {
     std::lock_guard<std::mutex> lock(sign_in_mutex_);

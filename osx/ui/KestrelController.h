@@ -81,6 +81,8 @@ public:
     void set_state_post_activate() override;
     void showPreferencesWindow() override;
     bool isActivated() override;
+    // Whether the agent may read the window in front (the setup asks for it).
+    bool isProcessTrusted();
     std::wstring username() const override;
     std::wstring password() const override;
     void goToHelp() override;
@@ -141,6 +143,8 @@ public:
     void showAutomationAlertIfNotSeen();
     bool sleeping();
     void setSleeping(bool value) { sleeping_ = value; }
+    // The bundle's resources (images of the windows).
+    const std::string& resourceDirectory() const { return seams_.resource_dir; }
     // The application's Info.plist, found beside the bundle's resources.
     std::string getPlistPath();
     // A duration for people: "< 1 m", "42m", "3h 07m", or days as "2.31 d"
@@ -211,7 +215,6 @@ private:
     void set_ts_text(QLabel* field, const std::wstring& text);
     QCheckBox* checkbox_for(log_checkbox box) const;
     void wire_actions();
-    void place_popover();
 
     osx_ui& bridge_;
     config* core_;

@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QImageReader>
+#include <QPainter>
 
 namespace kes {
 namespace {
@@ -66,6 +67,16 @@ bundle_image load_named_image(const std::string& name, const std::string& resour
         return found;
     }
     return {};
+}
+
+QImage template_image(const bundle_image& image, const QColor& colour) {
+    if (!image.loaded()) return {};
+    QImage tinted = image.image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    QPainter painter(&tinted);
+    // Only the image's coverage is kept, in the colour given.
+    painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
+    painter.fillRect(tinted.rect(), colour);
+    return tinted;
 }
 
 }  // namespace kes

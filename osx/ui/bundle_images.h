@@ -4,6 +4,7 @@
 // "icns", ...). Images come as SVG or PNG; an "icns" file is an icon family
 // of PNG images, of which the largest is read.
 
+#include <QColor>
 #include <QImage>
 
 #include <string>
@@ -23,6 +24,10 @@ bundle_image load_named_image(const std::string& name, const std::string& resour
 
 // "<name>.<type>"; an "icns" type is read as an icon family.
 bundle_image load_image_file(const std::string& name, const std::string& type, const std::string& resource_dir);
+
+// A template image: its shape, drawn in one colour (the way a control
+// shows it in its own text colour). Null for an image not loaded.
+QImage template_image(const bundle_image& image, const QColor& colour);
 
 // The largest PNG image of an icon family's bytes; null when there is none.
 QImage largest_icns_image(const QByteArray& family);

@@ -1,6 +1,6 @@
 #include "osx/ui/kestrel_layout.h"
 
-#include "osx/ui/named_widget.h"
+#include "osx/ui/layout_parts.h"
 #include "osx/ui/segmented_control.h"
 
 #include <QCheckBox>
@@ -18,21 +18,6 @@
 namespace kes {
 namespace {
 
-std::unique_ptr<QWidget> top_level_window(const char* name, const QString& title, Qt::WindowFlags extra = {}) {
-    auto window = std::make_unique<QWidget>(nullptr, Qt::Window | extra);
-    window->setObjectName(QString::fromLatin1(name));
-    window->setWindowTitle(title);
-    // The agent's windows are closed by hiding: the controller keeps them.
-    window->setAttribute(Qt::WA_DeleteOnClose, false);
-    return window;
-}
-
-QPushButton* button(QWidget* parent, const char* name, const QString& title) {
-    auto* made = named(new QPushButton(title, parent), name);
-    made->setAutoDefault(false);
-    return made;
-}
-
 // A value the agent keeps current: selectable, so support can copy it.
 QLabel* value_label(QWidget* parent, const char* name) {
     auto* label = named(new QLabel(parent), name);
@@ -40,13 +25,6 @@ QLabel* value_label(QWidget* parent, const char* name) {
     label->setTextInteractionFlags(Qt::TextSelectableByMouse);
     label->setWordWrap(true);
     label->setMinimumWidth(320);
-    return label;
-}
-
-QLabel* text_label(QWidget* parent, const char* name, const QString& text = {}) {
-    auto* label = named(new QLabel(text, parent), name);
-    label->setTextFormat(Qt::PlainText);
-    label->setWordWrap(true);
     return label;
 }
 
@@ -73,7 +51,7 @@ offline_time_panel build_offline_time_panel() {
 
     made.afkDetailBox = named(new QGroupBox(QStringLiteral("Details"), panel), "afkDetailBox");
     made.afkDetailText = named(new QLineEdit(made.afkDetailBox), "afkDetailText");
-    made.afkDetailButton = button(made.afkDetailBox, "afkDetailButton", QStringLiteral("Submit"));
+    made.afkDetailButton = push_button(made.afkDetailBox, "afkDetailButton", QStringLiteral("Submit"));
     made.afkDetailButton->setDefault(true);
     auto* details = new QHBoxLayout(made.afkDetailBox);
     details->addWidget(made.afkDetailText, 1);
@@ -81,12 +59,12 @@ offline_time_panel build_offline_time_panel() {
     made.afkDetailBox->setVisible(false);
 
     made.goToOfflineTimeEntryButton =
-        button(panel, "goToOfflineTimeEntryButton", QStringLiteral("Enter on the Website..."));
+        push_button(panel, "goToOfflineTimeEntryButton", QStringLiteral("Enter on the Website..."));
     made.dismissOfflineTimeFor1hourButton =
-        button(panel, "dismissOfflineTimeFor1hourButton", QStringLiteral("Not Now (1 Hour)"));
+        push_button(panel, "dismissOfflineTimeFor1hourButton", QStringLiteral("Not Now (1 Hour)"));
     made.goToOfflineTimeSettingsButton =
-        button(panel, "goToOfflineTimeSettingsButton", QStringLiteral("Offline Time Settings..."));
-    made.cancelAFKEntryButton = button(panel, "cancelAFKEntryButton", QStringLiteral("Cancel"));
+        push_button(panel, "goToOfflineTimeSettingsButton", QStringLiteral("Offline Time Settings..."));
+    made.cancelAFKEntryButton = push_button(panel, "cancelAFKEntryButton", QStringLiteral("Cancel"));
 
     auto* actions = new QHBoxLayout;
     actions->addWidget(made.goToOfflineTimeSettingsButton);
@@ -139,7 +117,7 @@ focus_panel build_focus_panel() {
     made.stillzone_settings_link->setWordWrap(false);
     made.stillzone_settings_link->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
     made.stillzone_settings_description = text_label(panel, "stillzone_settings_description");
-    made.blockingOKButton = button(panel, "blockingOKButton", QStringLiteral("Get Focused!"));
+    made.blockingOKButton = push_button(panel, "blockingOKButton", QStringLiteral("Get Focused!"));
     made.blockingOKButton->setDefault(true);
 
     auto* bottom = new QHBoxLayout;
@@ -190,11 +168,11 @@ troubleshooting_window build_troubleshooting_window() {
         grid->addWidget(made.ts_log[i], static_cast<int>(i / 4), static_cast<int>(i % 4));
     }
 
-    made.sendDebugLogButton = button(window, "sendDebugLogButton", QStringLiteral("Send Debug Log"));
-    made.ts_open_directory_button = button(window, "ts_open_directory_button", QStringLiteral("Open Log Folder"));
+    made.sendDebugLogButton = push_button(window, "sendDebugLogButton", QStringLiteral("Send Debug Log"));
+    made.ts_open_directory_button = push_button(window, "ts_open_directory_button", QStringLiteral("Open Log Folder"));
     made.ts_reset_configuration_button =
-        button(window, "ts_reset_configuration_button", QStringLiteral("Reset Configuration..."));
-    made.toggleDockIconButton = button(window, "toggleDockIconButton", QStringLiteral("Toggle Dock Icon"));
+        push_button(window, "ts_reset_configuration_button", QStringLiteral("Reset Configuration..."));
+    made.toggleDockIconButton = push_button(window, "toggleDockIconButton", QStringLiteral("Toggle Dock Icon"));
     auto* actions = new QHBoxLayout;
     actions->addWidget(made.ts_reset_configuration_button);
     actions->addWidget(made.toggleDockIconButton);
@@ -222,12 +200,12 @@ help_window build_help_window() {
     made.help_info->setReadOnly(true);
     made.help_info->setLineWrapMode(QPlainTextEdit::NoWrap);
 
-    made.goToHelpWebsiteButton = button(window, "goToHelpWebsiteButton", QStringLiteral("Open Help Website"));
+    made.goToHelpWebsiteButton = push_button(window, "goToHelpWebsiteButton", QStringLiteral("Open Help Website"));
     made.copyHelpInfoToClipboardButton =
-        button(window, "copyHelpInfoToClipboardButton", QStringLiteral("Copy to Clipboard"));
-    made.openTroubleshootingButton = button(window, "openTroubleshootingButton", QStringLiteral("Troubleshooting..."));
-    made.takeSurveyButton = button(window, "takeSurveyButton", QStringLiteral("Take the Survey..."));
-    made.aboutPanelButton = button(window, "aboutPanelButton", QStringLiteral("About Kestrel"));
+        push_button(window, "copyHelpInfoToClipboardButton", QStringLiteral("Copy to Clipboard"));
+    made.openTroubleshootingButton = push_button(window, "openTroubleshootingButton", QStringLiteral("Troubleshooting..."));
+    made.takeSurveyButton = push_button(window, "takeSurveyButton", QStringLiteral("Take the Survey..."));
+    made.aboutPanelButton = push_button(window, "aboutPanelButton", QStringLiteral("About Kestrel"));
     auto* actions = new QHBoxLayout;
     actions->addWidget(made.aboutPanelButton);
     actions->addWidget(made.openTroubleshootingButton);

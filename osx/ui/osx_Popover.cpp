@@ -1,41 +1,43 @@
 #include "osx/ui/osx_Popover.h"
 
+#include "osx/ui/osx_DraggableWindow.h"
+#include "osx/ui/osx_PopoverSetupViewController.h"
+#include "osx/ui/osx_PopoverWelcomeViewController.h"
+
 #include <QGuiApplication>
-#include <QLabel>
-#include <QPushButton>
 #include <QScreen>
 #include <QVBoxLayout>
 #include <QWidget>
 
+#include <algorithm>
+
 namespace kes {
 
-osx_Popover::osx_Popover(std::function<void()> show_setup_window)
-    : window_(std::make_unique<QWidget>(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
-                                                     Qt::WindowDoesNotAcceptFocus)),
-      show_setup_window_(std::move(show_setup_window)) {
-    window_->setObjectName(QString::fromLatin1(layout_name));
+osx_Popover::osx_Popover(setup_context context)
+    : window_(std::make_unique<osx_DraggableWindow>(Qt::Tool | Qt::WindowStaysOnTopHint)) {
+    window_->setObjectName(QStringLiteral("osx_Popover"));
     window_->setWindowTitle(QStringLiteral("Kestrel"));
     // It points at the status item; the user's work keeps the focus.
     window_->setAttribute(Qt::WA_ShowWithoutActivating, true);
-    window_->setStyleSheet(QStringLiteral("#osx_PopoverSetupViewController { border: 1px solid palette(mid); }"));
-    welcomeLabel = new QLabel(QStringLiteral("Welcome to Kestrel!\nSign in to start recording how you spend your time."),
-                              window_.get());
-    welcomeLabel->setObjectName(QStringLiteral("welcomeLabel"));
-    welcomeLabel->setWordWrap(true);
-    setupButton = new QPushButton(QStringLiteral("Set Up Kestrel..."), window_.get());
-    setupButton->setObjectName(QStringLiteral("setupButton"));
-    setupButton->setDefault(true);
-    QObject::connect(setupButton, &QPushButton::clicked, window_.get(), [this] { showSetupWindow(); });
-    auto* column = new QVBoxLayout(window_.get());
-    column->addWidget(welcomeLabel);
-    column->addWidget(setupButton, 0, Qt::AlignRight);
-    window_->setFixedWidth(300);
-    window_->adjustSize();
+    window_->setStyleSheet(QStringLiteral("#osx_Popover { border: 1px solid palette(mid); }"));
+    auto* content = new QVBoxLayout(window_.get());
+    content->setContentsMargins(1, 1, 1, 1);
+    setupVC = std::make_unique<osx_PopoverSetupViewController>(*this, context);
+    welcomeVC = std::make_unique<osx_PopoverWelcomeViewController>(*this);
 }
 
 osx_Popover::~osx_Popover() = default;
 
+QWidget& osx_Popover::window() { return *window_; }
+
 void osx_Popover::showRelativeTo(const platform::screen_place& item) {
+    // Always the setup content.
+    QWidget& content = setupVC->view();
+    if (content.parentWidget() != window_.get()) {
+        content.setParent(window_.get());
+        window_->layout()->addWidget(&content);
+        content.show();
+    }
     window_->adjustSize();
     QPoint top_left;
     if (!item.empty()) {
@@ -56,10 +58,5 @@ void osx_Popover::showRelativeTo(const platform::screen_place& item) {
 void osx_Popover::performClose() { window_->hide(); }
 
 bool osx_Popover::isShown() const { return window_->isVisible(); }
-
-void osx_Popover::showSetupWindow() {
-    if (show_setup_window_) show_setup_window_();
-    performClose();
-}
 
 }  // namespace kes

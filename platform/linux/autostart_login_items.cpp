@@ -5,7 +5,6 @@
 #include "platform/linux/small_file.h"
 
 #include <dirent.h>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -45,13 +44,6 @@ bool make_folders(const std::string& folder) {
         if (!part.empty() && !is_directory(part)) return false;
         if (at == std::string::npos) return true;
     }
-}
-
-void sync_folder(const std::string& folder) {
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return;
-    (void)::fsync(fd);
-    ::close(fd);
 }
 
 class autostart_login_items final : public login_items {

@@ -54,14 +54,14 @@ bool write_all(int fd, const std::string& bytes) {
     return true;
 }
 
+}  // namespace
+
 void sync_folder(const std::string& folder) {
     const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return;
     (void)::fsync(fd);
     ::close(fd);
 }
-
-}  // namespace
 
 bool replace_small_file(const std::string& path, const std::string& bytes, unsigned mode) {
     const auto slash = path.rfind('/');

@@ -1,5 +1,5 @@
 #pragma once
-// Reading a small file that may lie anywhere a user put it.
+// Reading and replacing small files that may lie anywhere a user put them.
 
 #include <optional>
 #include <string>
@@ -16,5 +16,9 @@ std::optional<std::string> read_small_regular_file(const std::string& path, long
 // file or the new one, never a part. False, with nothing changed, when any
 // step fails.
 bool replace_small_file(const std::string& path, const std::string& bytes, unsigned mode = 0600);
+
+// Makes a rename or a removal inside `folder` survive a crash. Best effort:
+// the change itself is already made when this is called.
+void sync_folder(const std::string& folder);
 
 }  // namespace platform

@@ -7,6 +7,7 @@ import gzip
 import io
 import json
 import os
+import select
 import shutil
 import signal
 import subprocess
@@ -34,15 +35,42 @@ class Desktop:
 
     def __init__(self, window_manager):
         self.home = tempfile.mkdtemp(prefix="kes-scan-")
-        self.display = f":{free_display_number()}"
         self.processes = []
-        self.server = self.start(["Xvfb", self.display, "-nolisten", "tcp", "-noreset",
-                                  "-screen", "0", "1024x768x24"], with_display=False)
+        self.server, self.display = self.start_server()
         self.wait_until(lambda: self.run(["xdotool", "getmouselocation"]).returncode == 0)
         if window_manager:
             self.start(["openbox", "--sm-disable"])
             self.wait_until(lambda: "_NET_SUPPORTING_WM_CHECK(WINDOW)" in
                             self.run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"]).stdout)
+
+    def start_server(self):
+        """Xvfb on a display number it picks itself, as it binds it: tests of
+        other worktrees on this machine may look for a free number at the
+        same moment."""
+        read_end, write_end = os.pipe()
+        try:
+            server = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-nolisten", "tcp", "-noreset",
+                                       "-screen", "0", "1024x768x24"], pass_fds=(write_end,),
+                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            self.processes.append(server)
+            os.close(write_end)
+            write_end = -1
+            number = b""
+            deadline = time.monotonic() + 30
+            while not number.endswith(b"\n") and time.monotonic() < deadline:
+                ready, _, _ = select.select([read_end], [], [], 0.5)
+                if ready:
+                    chunk = os.read(read_end, 16)
+                    if not chunk:
+                        break
+                    number += chunk
+            if not number.strip().isdigit():
+                raise RuntimeError("Xvfb named no display")
+            return server, ":" + number.strip().decode()
+        finally:
+            os.close(read_end)
+            if write_end >= 0:
+                os.close(write_end)
 
     def env(self, **extra):
         env = {k: v for k, v in os.environ.items()
@@ -71,6 +99,30 @@ class Desktop:
                 return
             time.sleep(0.05)
         raise RuntimeError("timed out")
+
+    def start_tray_host(self, attempts=3):
+        """trayer docked at the top edge, mapped and ready for icons. trayer
+        now and then exits while a freshly started window manager is still
+        settling; it is started again then, and a tray that never shows is
+        reported with what trayer said."""
+        command = ["trayer", "--edge", "top", "--align", "right", "--widthtype", "request",
+                   "--height", "32", "--transparent", "false", "--SetDockType", "true"]
+        said = ""
+        for attempt in range(attempts):
+            log_path = os.path.join(self.home, f"trayer-{attempt}.log")
+            with open(log_path, "w") as log:
+                process = self.start(command, stdout=log, stderr=subprocess.STDOUT)
+            deadline = time.monotonic() + 30
+            while time.monotonic() < deadline and process.poll() is None:
+                if self.run(["xdotool", "search", "--onlyvisible", "--class", "trayer"]).returncode == 0:
+                    return process
+                time.sleep(0.05)
+            if process.poll() is None:
+                process.terminate()
+                process.wait(timeout=5)
+            with open(log_path) as log:
+                said = log.read()[-2000:]
+        raise RuntimeError(f"trayer never showed (exit code {process.returncode}): {said}")
 
     def xterm(self, title, window_class=None):
         """A real xterm; `window_class` sets the class half of its WM_CLASS."""

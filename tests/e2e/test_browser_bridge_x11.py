@@ -39,6 +39,9 @@ class BridgeOnX11(unittest.TestCase):
                                      "first_time_running": False, "full_urls_enabled": True,
                                      "scan_interval": 1, "idle_time_start": 300, "debug_log_level": LOG_LEVEL,
                                      "push_initial_interval": 3600, "pull_initial_interval": 3600})
+        # A signed-in first start would explain the Automation permission in a
+        # window of its own, which comes to the front.
+        self.desktop.mark_automation_explained()
         self.shell = self.desktop.xterm("plain shell")
         self.firefox = self.desktop.xterm("Mozilla Firefox", window_class="firefox")
         self.desktop.focus(self.shell, True)

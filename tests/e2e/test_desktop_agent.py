@@ -27,13 +27,6 @@ KESTREL_RUST = "#D9622B"  # the normal status image's disc
 ALERT_RED = "#C62828"     # the alert image's: a service that cannot be reached is a status error
 
 
-def start_tray(desktop):
-    desktop.start(["trayer", "--edge", "top", "--align", "right", "--widthtype", "request",
-                   "--height", "32", "--transparent", "false", "--SetDockType", "true"])
-    desktop.wait_until(lambda: desktop.run(
-        ["xdotool", "search", "--onlyvisible", "--class", "trayer"]).returncode == 0)
-
-
 def screenshot(desktop, name):
     os.makedirs(ARTIFACTS, exist_ok=True)
     path = os.path.join(ARTIFACTS, name)
@@ -77,10 +70,11 @@ def menu_layout_problems(items, top=True):
 
 
 class BridgeProbe(Probe):
-    """The probe of the agent's windows; answers as the desktop probe does."""
+    """A probe of the agent's windows (by default the UI bridge's); answers as
+    the desktop probe does."""
 
-    def __init__(self, start):
-        self.process = start([PROBE, "--resources", RESOURCES], stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+    def __init__(self, start, program=PROBE):
+        self.process = start([program, "--resources", RESOURCES], stdin=subprocess.PIPE, stdout=subprocess.PIPE)
         self.pending = b""
         assert self.read().get("ready")
 
@@ -89,7 +83,7 @@ class WindowsOnTheDisplay(unittest.TestCase):
     def setUp(self):
         self.desktop = Desktop(window_manager=False)
         self.addCleanup(self.desktop.close)
-        start_tray(self.desktop)
+        self.desktop.start_tray_host()
         self.probe = BridgeProbe(self.desktop.start)
         self.addCleanup(self.probe.close_pipes)
 
@@ -145,7 +139,7 @@ class RealAgentUnderXvfb(unittest.TestCase):
     def setUp(self):
         self.desktop = Desktop(window_manager=True)
         self.addCleanup(self.desktop.close)
-        start_tray(self.desktop)
+        self.desktop.start_tray_host()
         # Signed in (no setup popover) and shown the Automation explanation
         # before: no window of the agent's own takes the focus.
         self.desktop.write_settings({"url": "127.0.0.1:9", "api_url": "127.0.0.1:9",

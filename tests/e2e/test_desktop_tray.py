@@ -73,10 +73,7 @@ class TrayUnderXvfb(unittest.TestCase):
         os.makedirs(ARTIFACTS, exist_ok=True)
         self.desktop = Desktop(window_manager=False)
         self.addCleanup(self.desktop.close)
-        self.desktop.start(["trayer", "--edge", "top", "--align", "right", "--widthtype", "request",
-                            "--height", "32", "--transparent", "false", "--SetDockType", "true"])
-        self.desktop.wait_until(lambda: self.desktop.run(
-            ["xdotool", "search", "--onlyvisible", "--class", "trayer"]).returncode == 0)
+        self.desktop.start_tray_host()
 
     def screenshot(self, name):
         path = os.path.join(ARTIFACTS, name)

@@ -349,7 +349,9 @@ TEST_F(BrowserGrabberX11, TheWalkOfANonBrowserAsksTheServerNothingOnceItsWindowI
         EXPECT_EQ(grabber->get_extended_info(), L"");
         const std::uint64_t walk_trips = platform::x11_round_trips() - before;
         grabber->end_pass();
-        if (pass > 0) EXPECT_EQ(walk_trips, 0u) << "pass " << pass;
+        if (pass > 0) {
+            EXPECT_EQ(walk_trips, 0u) << "pass " << pass;
+        }
     }
 }
 

@@ -194,6 +194,9 @@ TEST_F(OsxSystemTest, TheDataFolderIsPrivateWhetherNewOrFoundOpen) {
     platform_system->get_activities_dir();
     EXPECT_EQ(mode_of(data_dir), 0700u);
     ::umask(old_mask);
+    // The debug log was in the folder removed above: later tests of this
+    // process read it again.
+    debug_log_reopen();
 }
 
 TEST(RunCommand, JoinsLinesAndKeepsEveryMultiByteCharacter) {

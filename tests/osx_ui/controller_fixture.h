@@ -2,8 +2,9 @@
 // The application controller in a test, offscreen: the real bridge and
 // windows over fake desktop services, the main queue served by the toolkit's
 // loop, a copy of the built bundle's resources and Info.plist (so toggles
-// write the copy), an idle time the test sets and a web service in memory
-// for focus sessions.
+// write the copy), an idle time the test sets, a permission to read other
+// windows the test gives or takes, and a web service in memory for focus
+// sessions.
 
 #include "core/foundation/config.h"
 #include "core/foundation/debug_log.h"
@@ -11,6 +12,7 @@
 #include "core/service/puller.h"
 #include "osx/osx_ui.h"
 #include "osx/ui/KestrelController.h"
+#include "platform/fake/fake_accessibility.h"
 #include "platform/fake/fake_desktop.h"
 #include "platform/notification_center.h"
 #include "tests/service/puller_fake_service.h"
@@ -83,7 +85,7 @@ protected:
         return with;
     }
 
-    ui::seams bridge_seams() {
+    virtual ui::seams bridge_seams() {
         ui::seams with;
         with.platform_system = idle_;
         with.wait_for_stop = [](std::chrono::milliseconds) { return false; };
@@ -94,7 +96,7 @@ protected:
     controller_seams seams() {
         controller_seams with;
         with.resource_dir = resources();
-        with.accessibility_trusted = [this] { return trusted_; };
+        with.accessibility_trusted = [permission = permission_] { return permission->is_process_trusted(); };
         with.launch_arguments = arguments_;
         with.launch_arguments_given = true;
         with.send_debug_log = send_debug_log_;
@@ -141,7 +143,7 @@ protected:
     platform::notification_center centre_;
     std::shared_ptr<settable_idle_system> idle_ = std::make_shared<settable_idle_system>();
     std::shared_ptr<fake_sync_service> service_ = std::make_shared<fake_sync_service>();
-    bool trusted_ = true;
+    std::shared_ptr<platform::fake_accessibility> permission_ = std::make_shared<platform::fake_accessibility>(true);
     std::function<bool()> send_debug_log_ = [] { return true; };
     std::vector<std::string> arguments_{"Kestrel"};
     std::string bundle_;

@@ -223,7 +223,7 @@ class SetupDecision : public ControllerTest, public ::testing::WithParamInterfac
 TEST_P(SetupDecision, PopoverOrAutomationExplanation) {
     const launch_case& each = GetParam();
     config::instance().set_account_key(each.signed_in ? L"AK-signed-in-0001" : L"");
-    trusted_ = each.trusted;
+    permission_->trusted = each.trusted;
     if (each.installer) arguments_.push_back("-installer_launch");
     launch();
     const auto next = queue.time_to_next_timer();

@@ -12,15 +12,13 @@
 
 #include <QWidget>
 
-#include <cstdlib>
 #include <memory>
 #include <string>
 
 namespace kes::testing {
 
-// The service stand-in's accounts.
-inline const std::wstring demo_email = L"demo@kestrel.test";
-inline const std::wstring demo_password = L"demo-Password-4711";
+using standin_accounts::demo_email;
+using standin_accounts::demo_password;
 
 class PreferencesTest : public ControllerTest {
 protected:
@@ -28,9 +26,7 @@ protected:
     static void TearDownTestSuite() { standin_.reset(); }
 
     PreferencesTest() {
-        standin_->reset();
-        use_standin(*standin_);
-        ::setenv("KES_REACHABILITY_PROBE_URL", "http://127.0.0.1:9/", 1);
+        start_test_on(*standin_);
         service_client_ = &api_;
         // Only the sign-in's texts: the fixture's "running" is no concern here.
         config::instance().set_status_message(L"", 0);

@@ -73,6 +73,9 @@ std::vector<std::string> folder_listing(const std::string& folder) {
 
 class LoginItems : public ::testing::Test {
 protected:
+    // Tests run in one process share the home: each starts with no autostart folder.
+    void SetUp() override { stdfs::remove_all(home_ + "/config"); }
+
     const std::string home_ = kes::testing::private_home();
     const std::string bundle_ = home_ + "/Applications/Kestrel.app";
     const std::string helper_ = lay_out_bundle(bundle_);
@@ -133,7 +136,7 @@ TEST_F(LoginItems, PathsWithTheCharactersAnExecLineReservesAreQuoted) {
 
     // A path no Exec line can carry is refused, and nothing is written.
     ASSERT_TRUE(items->set_enabled(helper_id, false));
-    for (const std::string bad : {home_ + "/line\nfeed/Kestrel.app", home_ + "/not\xFFutf8/Kestrel.app"}) {
+    for (const std::string& bad : {home_ + "/line\nfeed/Kestrel.app", home_ + "/not\xFFutf8/Kestrel.app"}) {
         lay_out_bundle(bad);
         EXPECT_FALSE(make_autostart_login_items(bad, autostart_)->set_enabled(helper_id, true));
         EXPECT_FALSE(stdfs::exists(entry_));

@@ -12,6 +12,7 @@
 #include "core/capture/logger.h"
 #include "core/foundation/system.h"
 #include "core/foundation/text.h"
+#include "tests/support/main_loop_commands.h"
 
 #include <boost/date_time/posix_time/posix_time.hpp>
 #include <nlohmann/json.hpp>
@@ -59,9 +60,7 @@ int main() {
     kes::logger& activity = kes::logger::get_instance();
     std::string line;
     while (std::getline(std::cin, line)) {
-        const auto space = line.find(' ');
-        const std::string command = line.substr(0, space);
-        const std::string argument = space == std::string::npos ? std::string() : line.substr(space + 1);
+        const auto [command, argument] = kes::testing::split_command_line(line);
         try {
             if (command == "where") {
                 const auto platform = kes::system::create();

@@ -11,6 +11,7 @@
 #include "platform/qt/qt_application.h"
 #include "platform/qt/qt_desktop.h"
 #include "platform/qt/qt_status_item.h"
+#include "tests/support/main_loop_commands.h"
 
 #include <QColor>
 #include <QIcon>
@@ -18,8 +19,6 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QSystemTrayIcon>
-
-#include <unistd.h>
 
 #include <cstdio>
 #include <iostream>
@@ -72,37 +71,23 @@ int main() {
     item.set_menu_will_open([&] { ++menu_openings; });
     item.set_visible(true);
 
-    std::string pending;
-    queue.watch_fd(STDIN_FILENO, [&] {
-        char buffer[512];
-        const ssize_t got = ::read(STDIN_FILENO, buffer, sizeof buffer);
-        if (got <= 0) {
-            queue.quit(0);
-            return;
-        }
-        pending.append(buffer, static_cast<std::size_t>(got));
-        for (std::size_t end; (end = pending.find('\n')) != std::string::npos;) {
-            const std::string command = pending.substr(0, end);
-            pending.erase(0, end + 1);
-            if (command == "state") {
-                answer("{\"platform\":\"" + app.platform_name() + "\",\"has_screen\":" + json_bool(app.has_screen()) +
-                       ",\"tray_available\":" + json_bool(item.tray_available()) +
-                       ",\"visible\":" + json_bool(item.visible()) +
-                       ",\"geometry\":" + json_rect(item.tray_icon().geometry()) + "}");
-            } else if (command == "open-menu") {
-                item.open_menu();
-                answer("{\"menu_visible\":" + json_bool(item.menu().isVisible()) +
-                       ",\"menu_geometry\":" + json_rect(item.menu().geometry()) +
-                       ",\"menu_openings\":" + std::to_string(menu_openings) + "}");
-            } else if (command.rfind("notify ", 0) == 0) {
-                const auto delivery = desktop.notifier->notify("Kestrel Alert", command.substr(7));
-                const char* names[] = {"shown", "logged", "queued"};
-                answer(std::string("{\"delivery\":\"") + names[static_cast<int>(delivery)] + "\"}");
-            } else if (command == "quit") {
-                queue.quit(0);
-            } else {
-                answer("{\"error\":\"unknown command\"}");
-            }
+    kes::testing::serve_command_lines(queue, [&](const std::string& command) {
+        if (command == "state") {
+            answer("{\"platform\":\"" + app.platform_name() + "\",\"has_screen\":" + json_bool(app.has_screen()) +
+                   ",\"tray_available\":" + json_bool(item.tray_available()) +
+                   ",\"visible\":" + json_bool(item.visible()) +
+                   ",\"geometry\":" + json_rect(item.tray_icon().geometry()) + "}");
+        } else if (command == "open-menu") {
+            item.open_menu();
+            answer("{\"menu_visible\":" + json_bool(item.menu().isVisible()) +
+                   ",\"menu_geometry\":" + json_rect(item.menu().geometry()) +
+                   ",\"menu_openings\":" + std::to_string(menu_openings) + "}");
+        } else if (command.rfind("notify ", 0) == 0) {
+            const auto delivery = desktop.notifier->notify("Kestrel Alert", command.substr(7));
+            const char* names[] = {"shown", "logged", "queued"};
+            answer(std::string("{\"delivery\":\"") + names[static_cast<int>(delivery)] + "\"}");
+        } else {
+            answer("{\"error\":\"unknown command\"}");
         }
     });
     answer("{\"ready\":true}");

@@ -22,14 +22,13 @@
 #include "platform/qt/qt_application.h"
 #include "platform/qt/qt_desktop.h"
 #include "platform/qt/qt_status_item.h"
+#include "tests/support/main_loop_commands.h"
 
 #include <QAction>
 #include <QMenu>
 #include <QSystemTrayIcon>
 #include <QWidget>
 #include <nlohmann/json.hpp>
-
-#include <unistd.h>
 
 #include <iostream>
 #include <string>
@@ -107,67 +106,52 @@ int main(int argc, char** argv) {
     controller->applicationDidFinishLaunching();
     bridge->get_tray_menu()->refresh_if_dirty();
 
-    std::string pending;
-    queue.watch_fd(STDIN_FILENO, [&] {
-        char buffer[512];
-        const ssize_t got = ::read(STDIN_FILENO, buffer, sizeof buffer);
-        if (got <= 0) {
-            queue.quit(0);
-            return;
-        }
-        pending.append(buffer, static_cast<std::size_t>(got));
-        for (std::size_t end; (end = pending.find('\n')) != std::string::npos;) {
-            const std::string command = pending.substr(0, end);
-            pending.erase(0, end + 1);
-            json answer;
-            if (command == "state") {
-                answer = {{"platform", app.platform_name()},
-                          {"tray_available", item.tray_available()},
-                          {"visible", item.visible()},
-                          {"geometry", place(item.tray_icon().geometry())}};
-            } else if (command == "menu") {
-                answer = {{"drawn", drawn(item.menu())}, {"rendered", rendered(bridge->get_tray_menu()->render())}};
-            } else if (command == "open-menu") {
-                item.open_menu();
-                answer = {{"menu_visible", item.menu().isVisible()}, {"menu_geometry", place(item.menu().geometry())}};
-            } else if (command == "show offline") {
-                settings.set_timepie_labels(
-                    {L"Meeting", L"Phone call", L"", L"Lunch", L"Reading", L"Travel", L"Seventh"});
-                bridge->ux_set_offline_time_labels({});
-                bridge->ux_set_offline_time_start_time(L"What were you doing since 14:05?");
-                bridge->ux_set_offline_time_elapsed_time(L"00:42:17");
-                bridge->ux_show_offline_time();
-                answer = window_answer(controller->afkEntryPanel);
-            } else if (command == "show focus") {
-                bridge->show_still_zone_window();
-                bridge->set_still_zone_minutes(30);
-                answer = window_answer(controller->blockingPanel);
-            } else if (command == "show troubleshooting") {
-                bridge->set_ts_debug_log_location(L"/home/ana/.local/share/KestrelData/log/debug_log.txt");
-                bridge->set_ts_idle_time(3);
-                bridge->set_ts_os_username(L"ana");
-                bridge->set_ts_machine_name(L"ana-desktop");
-                bridge->set_ts_application_name(L"xterm");
-                bridge->set_ts_application_version(L"379");
-                bridge->set_ts_window_title(L"alpha window");
-                bridge->set_ts_extended_info(L"");
-                controller->openTroubleshooting();
-                answer = window_answer(controller->ts_window);
-            } else if (command == "hide") {
-                for (QWidget* window : {controller->afkEntryPanel.data(), controller->blockingPanel.data(),
-                                        controller->ts_window.data(), controller->helpWindow.data()}) {
-                    window->hide();
-                }
-                item.menu().hide();
-                answer = {{"hidden", true}};
-            } else if (command == "quit") {
-                queue.quit(0);
-                continue;
-            } else {
-                answer = {{"error", "unknown command"}};
+    kes::testing::serve_command_lines(queue, [&](const std::string& command) {
+        json answer;
+        if (command == "state") {
+            answer = {{"platform", app.platform_name()},
+                      {"tray_available", item.tray_available()},
+                      {"visible", item.visible()},
+                      {"geometry", place(item.tray_icon().geometry())}};
+        } else if (command == "menu") {
+            answer = {{"drawn", drawn(item.menu())}, {"rendered", rendered(bridge->get_tray_menu()->render())}};
+        } else if (command == "open-menu") {
+            item.open_menu();
+            answer = {{"menu_visible", item.menu().isVisible()}, {"menu_geometry", place(item.menu().geometry())}};
+        } else if (command == "show offline") {
+            settings.set_timepie_labels(
+                {L"Meeting", L"Phone call", L"", L"Lunch", L"Reading", L"Travel", L"Seventh"});
+            bridge->ux_set_offline_time_labels({});
+            bridge->ux_set_offline_time_start_time(L"What were you doing since 14:05?");
+            bridge->ux_set_offline_time_elapsed_time(L"00:42:17");
+            bridge->ux_show_offline_time();
+            answer = window_answer(controller->afkEntryPanel);
+        } else if (command == "show focus") {
+            bridge->show_still_zone_window();
+            bridge->set_still_zone_minutes(30);
+            answer = window_answer(controller->blockingPanel);
+        } else if (command == "show troubleshooting") {
+            bridge->set_ts_debug_log_location(L"/home/ana/.local/share/KestrelData/log/debug_log.txt");
+            bridge->set_ts_idle_time(3);
+            bridge->set_ts_os_username(L"ana");
+            bridge->set_ts_machine_name(L"ana-desktop");
+            bridge->set_ts_application_name(L"xterm");
+            bridge->set_ts_application_version(L"379");
+            bridge->set_ts_window_title(L"alpha window");
+            bridge->set_ts_extended_info(L"");
+            controller->openTroubleshooting();
+            answer = window_answer(controller->ts_window);
+        } else if (command == "hide") {
+            for (QWidget* window : {controller->afkEntryPanel.data(), controller->blockingPanel.data(),
+                                    controller->ts_window.data(), controller->helpWindow.data()}) {
+                window->hide();
             }
-            std::cout << answer.dump() << std::endl;
+            item.menu().hide();
+            answer = {{"hidden", true}};
+        } else {
+            answer = {{"error", "unknown command"}};
         }
+        std::cout << answer.dump() << std::endl;
     });
     std::cout << json{{"ready", true}}.dump() << std::endl;
     const int code = desktop.app->run();

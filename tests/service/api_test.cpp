@@ -20,13 +20,8 @@ using Kestrel::Network::API;
 using json = nlohmann::json;
 using kes::testing::standin;
 
-const std::wstring demo_email = L"demo@kestrel.test";
-const std::wstring demo_password = L"demo-Password-4711";
-const std::wstring demo_key = L"AK-demo-7f3c9e21b8d44a0f9c5e";
-const std::wstring demo_data_key = L"DK-demo-51ab2c7d9e0f4b13a6c8";
-const std::wstring second_email = L"second@kestrel.test";
-const std::wstring second_password = L"second-Password-0815";
-const std::wstring second_code = L"731946";
+using namespace kes::testing::standin_accounts;
+const std::wstring& demo_key = demo_account_key;
 
 void add_test_computer(kes::network::request& call) {
     call.add_param(kes::utf8("computer[brand]"), kes::utf8("Brand"));

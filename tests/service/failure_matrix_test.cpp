@@ -22,7 +22,7 @@ using json = nlohmann::json;
 using kes::get_text;
 using kes::testing::standin;
 
-const std::wstring demo_key = L"AK-demo-7f3c9e21b8d44a0f9c5e";
+const std::wstring& demo_key = kes::testing::standin_accounts::demo_account_key;
 
 std::wstring invalid_response() { return get_text(L"status_error_invalid_response"); }
 

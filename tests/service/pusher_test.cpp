@@ -35,8 +35,8 @@ using boost::posix_time::ptime;
 using boost::posix_time::time_from_string;
 using json = nlohmann::json;
 
-const std::wstring demo_key = L"AK-demo-7f3c9e21b8d44a0f9c5e";
-const std::wstring demo_data_key = L"DK-demo-51ab2c7d9e0f4b13a6c8";
+const std::wstring& demo_key = testing::standin_accounts::demo_account_key;
+using testing::standin_accounts::demo_data_key;
 const std::wstring mirror_key = L"AK-mirror-4be1c0d9a7f35e62";
 
 std::string field(const json& entry, const std::string& name) {

@@ -127,12 +127,16 @@ void use_standin(const standin& service) {
 
 std::unique_ptr<standin> standin_suite::service_;
 
+void start_test_on(standin& service) {
+    service.reset();
+    use_standin(service);
+    ::setenv("KES_REACHABILITY_PROBE_URL", "http://127.0.0.1:9/", 1);
+}
+
 void standin_suite::start_test_signed_in_as(const std::wstring& account_key) {
-    service_->reset();
-    use_standin(*service_);
+    start_test_on(*service_);
     config::instance().set_account_key(account_key);
     config::instance().set_corporate_network_workaround(false);
-    ::setenv("KES_REACHABILITY_PROBE_URL", "http://127.0.0.1:9/", 1);
 }
 
 }  // namespace kes::testing

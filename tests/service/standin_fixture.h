@@ -7,12 +7,26 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include <memory>
-
-#include <string>
 #include <sys/types.h>
 
+#include <memory>
+#include <string>
+
 namespace kes::testing {
+
+// The stand-in's accounts (tests/standin/service.py): "demo" signs in with
+// its password, "second" asks for a second-factor code as well.
+namespace standin_accounts {
+inline const std::wstring demo_email = L"demo@kestrel.test";
+inline const std::wstring demo_password = L"demo-Password-4711";
+inline const std::wstring demo_account_key = L"AK-demo-7f3c9e21b8d44a0f9c5e";
+inline const std::wstring demo_data_key = L"DK-demo-51ab2c7d9e0f4b13a6c8";
+inline const std::wstring second_email = L"second@kestrel.test";
+inline const std::wstring second_password = L"second-Password-0815";
+inline const std::wstring second_code = L"731946";
+inline const std::wstring second_account_key = L"AK-2fa-c04d7e19a2b54f86b3d1";
+inline const std::wstring second_data_key = L"DK-2fa-93e5a1f0c7b24d68e2a4";
+}  // namespace standin_accounts
 
 class standin {
 public:
@@ -48,6 +62,10 @@ private:
 
 // Points url and api_url at the stand-in, with an identity for the default fields.
 void use_standin(const standin& service);
+// A test's start against a shared stand-in: its state and request log reset,
+// the settings pointed at it (use_standin), and the reachability probe on a
+// closed loopback port, so "no network" unless a test says otherwise.
+void start_test_on(standin& service);
 
 // A test suite sharing one stand-in; each test starts it afresh, signed in
 // with the given key, the probe on a closed loopback port.

@@ -71,7 +71,8 @@ def answer_from_script(action):
     value as a 200 body), "raw" / "raw_b64" (bytes as a 200 body),
     "result_code" [code, text] with optional "message"/"error", "close",
     "reset_mid_body", "stall" (seconds before an answer that never comes);
-    "headers" [[name, value], ...] adds answer headers.
+    "headers" [[name, value], ...] adds answer headers. "delay" (seconds)
+    holds any answer back that long; alone, it holds back the service's own.
     """
     answer = _answer_from_script(action)
     answer.headers = [tuple(pair) for pair in action.get("headers", [])]

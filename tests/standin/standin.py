@@ -118,8 +118,12 @@ class Handler(http.server.BaseHTTPRequestHandler):
         }
         action = service.take_script(url.path)
         if action is not None:
-            answer = service_module.answer_from_script(action)
             entry["scripted"] = action
+            delay = float(action.get("delay", 0))
+            if delay > 0:
+                service_module.wait_interruptibly(service.stopping, delay)
+        if action is not None and set(action) - {"delay"}:
+            answer = service_module.answer_from_script(action)
         else:
             field_map = {}
             for name, value in fields:

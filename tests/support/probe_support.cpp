@@ -3,14 +3,11 @@
 #include "core/foundation/config.h"
 #include "core/foundation/system.h"
 #include "core/service/service_activation.h"
+#include "tests/support/main_loop_commands.h"
 
 #include <boost/date_time/c_local_time_adjustor.hpp>
 #include <boost/date_time/posix_time/posix_time.hpp>
 #include <curl/curl.h>
-
-#include "platform/main_queue.h"
-
-#include <unistd.h>
 
 #include <iostream>
 #include <memory>
@@ -55,36 +52,16 @@ std::unique_ptr<kes::puller> probe_service::make_puller(kes::ui& user_interface)
 void serve_commands(const command_handler& handle) {
     std::string line;
     while (std::getline(std::cin, line)) {
-        const auto space = line.find(' ');
-        const std::string command = line.substr(0, space);
-        const std::string argument = space == std::string::npos ? std::string() : line.substr(space + 1);
-        if (command == "quit") break;
-        std::cout << handle(command, argument).dump() << std::endl;
+        const command_line split = split_command_line(line);
+        if (split.command == "quit") break;
+        std::cout << handle(split.command, split.argument).dump() << std::endl;
     }
 }
 
 void serve_commands_on(platform::main_queue& queue, command_handler handle) {
-    auto pending = std::make_shared<std::string>();
-    queue.watch_fd(STDIN_FILENO, [&queue, pending, handle = std::move(handle)] {
-        char buffer[512];
-        const ssize_t got = ::read(STDIN_FILENO, buffer, sizeof buffer);
-        if (got <= 0) {
-            queue.quit(0);
-            return;
-        }
-        pending->append(buffer, static_cast<std::size_t>(got));
-        for (std::size_t end; (end = pending->find('\n')) != std::string::npos;) {
-            const std::string line = pending->substr(0, end);
-            pending->erase(0, end + 1);
-            const auto space = line.find(' ');
-            const std::string command = line.substr(0, space);
-            const std::string argument = space == std::string::npos ? std::string() : line.substr(space + 1);
-            if (command == "quit") {
-                queue.quit(0);
-                return;
-            }
-            std::cout << handle(command, argument).dump() << std::endl;
-        }
+    serve_command_lines(queue, [handle = std::move(handle)](const std::string& line) {
+        const command_line split = split_command_line(line);
+        std::cout << handle(split.command, split.argument).dump() << std::endl;
     });
 }
 

@@ -14,15 +14,7 @@ namespace {
 
 using result = ui::sign_in_result;
 
-const std::wstring demo_email = L"demo@kestrel.test";
-const std::wstring demo_password = L"demo-Password-4711";
-const std::wstring demo_account_key = L"AK-demo-7f3c9e21b8d44a0f9c5e";
-const std::wstring demo_data_key = L"DK-demo-51ab2c7d9e0f4b13a6c8";
-const std::wstring second_email = L"second@kestrel.test";
-const std::wstring second_password = L"second-Password-0815";
-const std::wstring second_code = L"731946";
-const std::string second_account_key = "AK-2fa-c04d7e19a2b54f86b3d1";
-const std::string second_data_key = "DK-2fa-93e5a1f0c7b24d68e2a4";
+using namespace testing::standin_accounts;
 
 class SignInTest : public testing::StandinUiTest {
 protected:
@@ -114,10 +106,10 @@ TEST_F(SignInTest, TheSecondFactorIsAskedForAndTheKeysReachTheSettingsFileAndNev
          "print(saved['account_key'])\nprint(saved['data_key'])\n",
          settings_file});
     ASSERT_EQ(read.exit_code, 0);
-    EXPECT_EQ(read.output, second_account_key + "\n" + second_data_key + "\n");
+    EXPECT_EQ(read.output,
+              util::wstring_to_utf8(second_account_key) + "\n" + util::wstring_to_utf8(second_data_key) + "\n");
 
-    for (const std::wstring& secret : {second_password, second_code, util::utf8_to_wstring(second_account_key),
-                                       util::utf8_to_wstring(second_data_key)}) {
+    for (const std::wstring& secret : {second_password, second_code, second_account_key, second_data_key}) {
         EXPECT_FALSE(log_holds(secret)) << util::wstring_to_utf8(secret);
     }
     // The log still tells what happened, with the keys shortened.

@@ -19,7 +19,6 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include <cstdlib>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -35,18 +34,16 @@ protected:
     static void TearDownTestSuite() { service_.reset(); }
 
     void SetUp() override {
-        service_->reset();
         settings().set_clock([this] {
             std::lock_guard<std::mutex> lock(clock_mutex_);
             return now_;
         });
         settings().set_defaults();
-        use_standin(*service_);
+        start_test_on(*service_);
         settings().set_debug_log_level(0xFFFF);
         settings().set_status_message(L"", 0);
         settings().set_check_updates(false);
         settings().set_last_update_check(now());
-        ::setenv("KES_REACHABILITY_PROBE_URL", "http://127.0.0.1:9/", 1);
         settings().set_activation_service(std::make_shared<service_activation>(api_));
         ui_.set_puller_factory([this] {
             return std::make_unique<puller>(make_sync_service(api_), system::create(),

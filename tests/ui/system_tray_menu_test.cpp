@@ -228,7 +228,9 @@ TEST_F(TrayMenuTest, TheEventThreadAndTheMainThreadShareTheTreeSafely) {
     std::size_t renders = 0;
     while (!done) {
         for (const auto& item : menu.render()) {
-            if (item.id == k_tray_item_paused_info) EXPECT_EQ(item.text.rfind(L"Paused for ", 0), 0u);
+            if (item.id == k_tray_item_paused_info) {
+                EXPECT_EQ(item.text.rfind(L"Paused for ", 0), 0u);
+            }
         }
         ++renders;
     }

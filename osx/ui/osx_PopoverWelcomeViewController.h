@@ -1,0 +1,32 @@
+#pragma once
+// The popover's welcome for a user who is set up; made with the popover,
+// which shows its setup content instead.
+
+#include <QPointer>
+
+class QLabel;
+class QWidget;
+
+namespace kes {
+
+class osx_Popover;
+
+class osx_PopoverWelcomeViewController {
+public:
+    static constexpr const char* layout_name = "osx_PopoverWelcomeViewController";
+
+    // `initWithPopover:`; the popover is not owned.
+    explicit osx_PopoverWelcomeViewController(osx_Popover& popover);
+    ~osx_PopoverWelcomeViewController();
+    osx_PopoverWelcomeViewController(const osx_PopoverWelcomeViewController&) = delete;
+    osx_PopoverWelcomeViewController& operator=(const osx_PopoverWelcomeViewController&) = delete;
+
+    QWidget& view() { return *view_; }
+    osx_Popover& popover;
+    QLabel* welcomeLabel = nullptr;
+
+private:
+    QPointer<QWidget> view_;
+};
+
+}  // namespace kes
