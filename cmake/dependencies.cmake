@@ -7,7 +7,7 @@ find_package(ZLIB REQUIRED)
 find_package(OpenSSL REQUIRED)
 # The agent talks to the X server through xcb; Xlib serves the tests' own windows.
 find_package(PkgConfig REQUIRED)
-pkg_check_modules(XCB REQUIRED IMPORTED_TARGET xcb xcb-screensaver xcb-dpms xcb-res)
+pkg_check_modules(XCB REQUIRED IMPORTED_TARGET xcb xcb-screensaver xcb-dpms xcb-res xcb-sync)
 find_package(X11 REQUIRED)
 find_path(UTFCPP_INCLUDE_DIR utf8cpp/utf8.h REQUIRED)
 find_path(WEBSOCKETPP_INCLUDE_DIR websocketpp/server.hpp REQUIRED)

@@ -21,6 +21,17 @@ namespace {
 
 std::wstring from_utf8(const std::string& text) { return util::utf8_to_wstring_lossy(text); }
 
+// Trace lines of a grabber question: asked many times a pass, they are built
+// only while kept.
+void trace(const wchar_t* head, const std::wstring& tail, std::uint32_t level = log_level::debug) {
+    if (log_enabled(level)) log(head + tail, level);
+}
+
+// While these lines are kept each question is answered afresh, so the log
+// reads as it always did; otherwise a pass answers a repeated question from
+// its first answer.
+bool traced() { return log_enabled(log_level::debug | log_level::ui); }
+
 }  // namespace
 
 std::shared_ptr<grabber> grabber::create() { return std::make_shared<osx_grabber>(); }
@@ -42,11 +53,22 @@ void osx_grabber::begin_pass() {
     session_->begin_pass();
     in_pass_ = true;
     pass_front_.reset();
+    pass_answers_ = {};
+    if (carried_.valid && carried_.session_changes == session_->changes() && !traced()) {
+        pass_answers_ = carried_.answers;
+    }
 }
 
 void osx_grabber::end_pass() {
+    // Only answers read from the active window are carried: they follow the
+    // server's events, where a script's or the input focus's would not.
+    const bool from_the_active_window =
+        pass_answers_.process_id && pass_answers_.process_name && pass_answers_.window_title;
+    carried_.valid = from_the_active_window;
+    if (from_the_active_window) carried_ = {true, session_->changes(), pass_answers_};
     in_pass_ = false;
     pass_front_.reset();
+    pass_answers_ = {};
     session_->end_pass();
 }
 
@@ -83,9 +105,12 @@ std::wstring osx_grabber::browser_key_of(int pid) {
 }
 
 std::wstring osx_grabber::get_active_process_id() {
+    const bool keep = in_pass_ && !traced();
+    if (keep && pass_answers_.process_id) return *pass_answers_.process_id;
     log(L"[osx_grabber]get_active_process_id ", log_level::debug);
     std::wstring result = L"0";
-    if (const auto front = active_application()) {
+    const auto front = active_application();
+    if (front) {
         result = std::to_wstring(front->pid);
     } else if (!scripts_may_answer()) {
         result.clear();  // nothing in front: nothing to ask a script
@@ -94,7 +119,9 @@ std::wstring osx_grabber::get_active_process_id() {
     } else {
         result.clear();
     }
-    log(L"[osx_grabber]get_active_process_id - " + result, log_level::debug);
+    trace(L"[osx_grabber]get_active_process_id - ", result);
+    // A script's answer may change while the pass waits for it again.
+    if (keep && front) pass_answers_.process_id = result;
     return result;
 }
 
@@ -115,11 +142,17 @@ std::wstring osx_grabber::get_process_name_or_filename(selector which) {
         // the system keeps its colons.
         result = util::replace_all(from_utf8(*answer), L":", L"/");
     }
-    log(L"[osx_grabber]get_process_name_or_filename - " + result, log_level::debug);
+    trace(L"[osx_grabber]get_process_name_or_filename - ", result);
     return result;
 }
 
-std::wstring osx_grabber::get_process_name() { return get_process_name_or_filename(selector::name); }
+std::wstring osx_grabber::get_process_name() {
+    const bool keep = in_pass_ && !traced();
+    if (keep && pass_answers_.process_name) return *pass_answers_.process_name;
+    std::wstring name = get_process_name_or_filename(selector::name);
+    if (keep && pass_front_ && *pass_front_ && !(*pass_front_)->name.empty()) pass_answers_.process_name = name;
+    return name;
+}
 
 std::wstring osx_grabber::get_application_name() { return get_process_name_or_filename(selector::name); }
 
@@ -135,7 +168,7 @@ std::wstring osx_grabber::get_process_version(bool own_process) {
         name = get_process_name();
         path = get_process_filename();
     }
-    log(L"[osx_grabber]app_path: " + path, log_level::debug);
+    trace(L"[osx_grabber]app_path: ", path);
     std::wstring version;
     if (!path.empty()) {
         const std::string plist = util::wstring_to_utf8_lossy(path) + "/Contents/Info.plist";
@@ -162,18 +195,21 @@ std::wstring osx_grabber::graphics_title_rule(const std::wstring& lower_process_
 }
 
 std::wstring osx_grabber::get_window_title() {
+    const bool keep = in_pass_ && !traced();
+    if (keep && pass_answers_.window_title) return *pass_answers_.window_title;
     const std::wstring lower_name = util::to_lower(get_process_name());
-    log(L"[osx_grabber]process_name = " + lower_name, log_level::ui);
+    trace(L"[osx_grabber]process_name = ", lower_name, log_level::ui);
     const auto window = platform::front_window(*session_, platform::front_window_source::active_or_input_focus);
     std::wstring title = graphics_title_rule(lower_name, from_utf8(platform::focused_title(*session_, window)));
     log(L"[osx_grabber]get_window_title - (next line)", log_level::debug);
-    log(title, log_level::debug);
+    if (log_enabled(log_level::debug)) log(title, log_level::debug);
+    if (keep && pass_answers_.process_name) pass_answers_.window_title = title;
     return title;
 }
 
 std::wstring osx_grabber::get_os_username() {
     const std::wstring result = from_utf8(platform::user_name());
-    log(L"[osx_grabber]get_os_username - " + result, log_level::debug);
+    trace(L"[osx_grabber]get_os_username - ", result);
     return result;
 }
 
@@ -182,7 +218,7 @@ std::wstring osx_grabber::get_computer_name() {
     std::array<char, HOST_NAME_MAX + 1> host{};
     std::wstring result;
     if (::gethostname(host.data(), host.size() - 1) == 0) result = from_utf8(host.data());
-    log(L"[osx_grabber]get_computer_name - " + result, log_level::debug);
+    trace(L"[osx_grabber]get_computer_name - ", result);
     return result;
 }
 

@@ -4,7 +4,8 @@
 // X11 connection; on a server without a window manager that names it the
 // named scripts answer instead, on the main thread. Titles come from the
 // focused window. Within a scanner pass the front application is looked up
-// once and every question of the pass is answered from it. A browser's page
+// once and every question of the pass is answered from it, and while the
+// server reports no change the next pass starts from those answers. A browser's page
 // address comes from its chain (osx_extended_info_grabber_factory); which
 // browser a process is, is read from its front window and kept per window.
 
@@ -60,6 +61,21 @@ private:
     bool in_pass_ = false;
     // The front application of the running pass, once looked up.
     std::optional<std::optional<platform::front_application>> pass_front_;
+    // The running pass's answers as the scanner reads them, kept while no
+    // trace line of theirs is written: a pass asks each up to six times.
+    struct pass_answers {
+        std::optional<std::wstring> process_id;
+        std::optional<std::wstring> process_name;
+        std::optional<std::wstring> window_title;
+    } pass_answers_;
+    // The last pass's answers, carried into the next while the session's
+    // picture stands still (no event taken, no fact read): a quiet pass then
+    // asks the session nothing for them.
+    struct carried_answers {
+        bool valid = false;
+        std::uint64_t session_changes = 0;
+        pass_answers answers;
+    } carried_;
     platform::executable_memo executables_;
     // The browser-support key last found, with what it was found from.
     struct browser_key_memo {

@@ -250,8 +250,11 @@ std::wstring osx_ui::get_computer_make() { return wide(services_.hardware_model(
 std::wstring osx_ui::get_computer_model() { return wide(services_.hardware_model()); }
 
 std::wstring osx_ui::get_platform_version() {
-    const auto& version = services_.desktop.version;
-    return version ? wide(version->description()) : std::wstring();
+    std::call_once(platform_version_read_, [this] {
+        const auto& version = services_.desktop.version;
+        if (version) platform_version_ = wide(version->description());
+    });
+    return platform_version_;
 }
 
 void osx_ui::set_state_post_activate() {

@@ -19,6 +19,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 
 namespace platform {
@@ -169,6 +170,10 @@ private:
     std::atomic<int> tray_icon_state_{8};                     // no image until the loop picks one
     std::shared_ptr<application_delegate> delegate_owner_;
     std::atomic<application_delegate*> delegate_{nullptr};
+    // The system's version text does not change while the agent runs; the
+    // help text shows it every two seconds.
+    std::once_flag platform_version_read_;
+    std::wstring platform_version_;
 };
 
 // The bit of the debug-log mask each troubleshooting checkbox stands for.

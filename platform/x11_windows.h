@@ -45,6 +45,12 @@ public:
     void begin_pass();
     void end_pass();
 
+    // Counts what changed the session's picture: every event taken in,
+    // every fact read, the connection made or lost. While it stands still
+    // every answer but the input focus (which is asked each time) is what
+    // it was.
+    std::uint64_t changes() const;
+
     // The root window's _NET_ACTIVE_WINDOW; nullopt when no window manager
     // publishes it (a bare server), 0 when it names no window.
     std::optional<window_id> active_window();

@@ -4,6 +4,7 @@
 #include "core/foundation/config.h"
 #include "core/foundation/debug_log.h"
 #include "core/foundation/text.h"
+#include "core/foundation/thread_name.h"
 #include "core/foundation/time_util.h"
 #include "core/service/puller.h"
 #include "core/service/pusher.h"
@@ -93,9 +94,12 @@ std::chrono::milliseconds daemon::interval_sleep(std::uint32_t seconds) {
     return std::max<std::chrono::milliseconds>(std::chrono::seconds(seconds), shortest_sleep);
 }
 
-void daemon::launch(std::size_t slot, std::function<void()> body) {
+void daemon::launch(std::size_t slot, const char* thread_name, std::function<void()> body) {
     try {
-        slots_[slot].thread = std::thread(std::move(body));
+        slots_[slot].thread = std::thread([thread_name, body = std::move(body)] {
+            name_this_thread(thread_name);
+            body();
+        });
     } catch (const std::system_error&) {
         stop();
         throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again),
@@ -104,13 +108,13 @@ void daemon::launch(std::size_t slot, std::function<void()> body) {
 }
 
 void daemon::start(ui* user_interface) {
-    launch(scanner_slot, [this] { continuous_scanning(); });
+    launch(scanner_slot, "kes-scanner", [this] { continuous_scanning(); });
     log(L"  Scanner Started", log_level::info);
-    launch(pusher_slot, [this] { continuous_pushing(); });
+    launch(pusher_slot, "kes-pusher", [this] { continuous_pushing(); });
     log(L"  Pusher Started", log_level::info);
-    launch(puller_slot, [this] { continuous_pulling(); });
+    launch(puller_slot, "kes-puller", [this] { continuous_pulling(); });
     log(L"  Puller Started", log_level::info);
-    launch(ui_slot, [user_interface] {
+    launch(ui_slot, "kes-ui-events", [user_interface] {
         if (user_interface) user_interface->event_handler();
     });
     log(L"  Gui Running: EventHandler Started", log_level::info);

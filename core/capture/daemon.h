@@ -129,7 +129,7 @@ private:
     // Runs a step, logging what it throws with the loop's tag; true when it succeeded.
     static bool run_once_logged(const wchar_t* tag, const std::function<void()>& step);
 
-    void launch(std::size_t slot, std::function<void()> body);
+    void launch(std::size_t slot, const char* thread_name, std::function<void()> body);
     void signal_stop(std::size_t slot);
     void join(std::size_t slot);
 

@@ -23,6 +23,12 @@ constexpr std::uint32_t log_level_dropped = 13;
 
 std::wstring what_of(const std::exception& e) { return util::utf8_to_wstring_lossy(e.what()); }
 
+// A trace line with a value: passes ask twice a second, so it is built only
+// while kept.
+void trace(const wchar_t* head, const std::wstring& value) {
+    if (log_enabled(log_level::debug)) log(head + value, log_level::debug);
+}
+
 }  // namespace
 
 // One picture of the desktop per pass: the grabber and the platform answer
@@ -227,7 +233,7 @@ bool scanner::try_start_record() {
         log(L"[scanner:start_record] Caught unkown exception grabbing process_id!", log_level::error);
         return true;
     }
-    log(L"[scanner]Process id = " + last_process_id_, log_level::debug);
+    trace(L"[scanner]Process id = ", last_process_id_);
 
     std::wstring name;
     try {
@@ -240,7 +246,7 @@ bool scanner::try_start_record() {
         log(L"[scanner:start_record] Caught unknown exception grabbing process_name!", log_level::error);
         return true;
     }
-    log(L"[scanner]Process name = " + name, log_level::debug);
+    trace(L"[scanner]Process name = ", name);
     const std::wstring lower = util::to_lower(name);
     current_entry_.set_process_name(lower);
     config_->set_current_application_name(lower);
@@ -265,13 +271,13 @@ bool scanner::try_start_record() {
     const std::wstring fixed = fixed_title(application_name_);
     if (!fixed.empty()) {
         last_window_title_ = fixed;
-        log(L"[scanner]Window title = " + last_window_title_, log_level::debug);
+        trace(L"[scanner]Window title = ", last_window_title_);
     } else {
         try {
             const std::wstring title = grabber_->get_window_title();
             grabber_->unblock_by_window_title(title);
             last_window_title_ = title;
-            log(L"[scanner]Window title = " + last_window_title_, log_level::debug);
+            trace(L"[scanner]Window title = ", last_window_title_);
         } catch (const std::exception& e) {
             log(L"[scanner:start_record] Caught std::exception grabbing window_title: " + what_of(e),
                 log_level::error);
@@ -352,7 +358,7 @@ bool scanner::focus_changed() {
         log(L"[scanner]previous extended info was ERROR, rescan", log_level::debug);
         return true;
     }
-    log(L"[scanner]current_application_name = " + application_name_, log_level::debug);
+    trace(L"[scanner]current_application_name = ", application_name_);
     if (title_to_compare() == last_window_title_) {
         log(L"[scanner]process_id and window title are the same, focus has not changed", log_level::debug);
         return false;

@@ -1,6 +1,7 @@
 #include "core/foundation/config.h"
 
 #include "core/foundation/debug_log.h"
+#include "core/foundation/time_util.h"
 #include "kes/build_config.h"
 
 #include <boost/date_time/posix_time/posix_time.hpp>
@@ -31,7 +32,7 @@ config& config::instance() {
 }
 
 namespace {
-config::ptime wall_clock_now() { return boost::posix_time::second_clock::local_time(); }
+config::ptime wall_clock_now() { return util::local_now_seconds(); }
 }  // namespace
 
 config::config() : clock_(&wall_clock_now) {}

@@ -216,7 +216,15 @@ public:
     void set_offline_dismissed_until(ptime value);
     void set_last_browser_support_pull(std::chrono::system_clock::time_point value);
     // ---- computed answers
-    bool has_enterprise_team_key() const { return !get_enterprise_team_key().empty(); }
+    bool has_enterprise_team_key() const {
+        return holds(enterprise_team_key_, [](const std::wstring& key) { return !key.empty(); });
+    }
+    // Without a copy of the text: the UI loop asks twice a second.
+    bool has_account_key() const { return holds(account_key_, [](const std::wstring& key) { return !key.empty(); }); }
+    bool has_survey_url() const { return holds(survey_url_, [](const std::wstring& url) { return !url.empty(); }); }
+    bool has_enterprise_feedback_url() const {
+        return holds(enterprise_feedback_url_, [](const std::wstring& url) { return !url.empty(); });
+    }
     std::wstring get_client_version(bool with_identity) const;
 
     void set_defaults();
@@ -250,6 +258,10 @@ public:
 
     void set_status_message(const std::wstring& text, int severity);
     std::wstring get_status_message() const;
+    // Whether the status line reads `text`, without a copy of it.
+    bool status_message_is(const std::wstring& text) const {
+        return holds(status_message_, [&text](const std::wstring& shown) { return shown == text; });
+    }
     int get_status_severity() const { return status_severity_.load(); }
     void push_status_message(const std::wstring& text);
     void pop_status_message(std::wstring& text);
@@ -302,6 +314,11 @@ private:
     T read(const T& member) const {
         std::lock_guard<std::mutex> lock(data_mutex_);
         return member;
+    }
+    template <class T, class Test>
+    bool holds(const T& member, const Test& test) const {
+        std::lock_guard<std::mutex> lock(data_mutex_);
+        return test(member);
     }
     template <class T>
     void write(T& member, T value) {

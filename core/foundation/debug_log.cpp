@@ -92,6 +92,13 @@ void log(const std::wstring& message, std::uint32_t level) {
     debug_log_write_line(debug_log_instance(), message, level);
 }
 
+void log(const wchar_t* message, std::uint32_t level) {
+    if (level == 0) return;
+    debug_log& target = debug_log_instance();  // the first line creates the log, then the store
+    if (!log_enabled(level)) return;
+    debug_log_write_line(target, message, level);
+}
+
 void debug_log_reopen() {
     debug_log& target = debug_log_instance();
     std::lock_guard<std::recursive_mutex> lock(target.mutex);

@@ -32,6 +32,8 @@ inline constexpr std::uint32_t user4 = 0x8000;
 class debug_log;
 
 void log(const std::wstring& message, std::uint32_t level);
+// A fixed text: nothing is built for a line that is not kept.
+void log(const wchar_t* message, std::uint32_t level);
 // Whether a line of `level` would be kept: lets a caller skip building a
 // costly message that nobody would read.
 bool log_enabled(std::uint32_t level);

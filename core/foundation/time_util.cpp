@@ -32,6 +32,55 @@ std::string format_with_facet(const ptime& t, const char* format) {
     return out.str();
 }
 
+// The simple forms, written directly: the help text shows a dozen of them
+// every two seconds, and a stream per value costs more than the rest of the
+// loop's pass.
+const wchar_t* special_name(boost::date_time::special_values value) {
+    switch (value) {
+        case boost::date_time::not_a_date_time:
+            return L"not-a-date-time";
+        case boost::date_time::pos_infin:
+            return L"+infinity";
+        case boost::date_time::neg_infin:
+            return L"-infinity";
+        default:
+            return L"";
+    }
+}
+
+void append_number(std::wstring& out, unsigned long long value, int width) {
+    wchar_t digits[24];
+    int count = 0;
+    do {
+        digits[count++] = static_cast<wchar_t>(L'0' + value % 10);
+        value /= 10;
+    } while (value > 0);
+    for (int i = count; i < width; ++i) out += L'0';
+    while (count > 0) out += digits[--count];
+}
+
+unsigned long long magnitude(long long value) {
+    return value < 0 ? 0ULL - static_cast<unsigned long long>(value) : static_cast<unsigned long long>(value);
+}
+
+void append_simple_duration(std::wstring& out, const time_duration& d) {
+    if (d.is_special()) {
+        out += special_name(d.get_rep().as_special());
+        return;
+    }
+    if (d.is_negative()) out += L'-';
+    append_number(out, magnitude(d.hours()), 2);
+    out += L':';
+    append_number(out, magnitude(d.minutes()), 2);
+    out += L':';
+    append_number(out, magnitude(d.seconds()), 2);
+    const unsigned long long fraction = magnitude(d.fractional_seconds());
+    if (fraction != 0) {
+        out += L'.';
+        append_number(out, fraction, time_duration::num_fractional_digits());
+    }
+}
+
 std::wstring format_logged(const ptime& t, const char* format, const wchar_t* tag) {
     try {
         return widen(format_with_facet(t, format));
@@ -58,7 +107,26 @@ std::wstring ptime_to_hour_minute_wstr(const ptime& t) {
 }
 
 std::wstring ptime_to_simple_wstr(const ptime& t) {
-    return widen(boost::posix_time::to_simple_string(t));
+    if (t.is_special()) return special_name(t.date().as_special());
+    static constexpr const wchar_t* months[] = {L"Jan", L"Feb", L"Mar", L"Apr", L"May", L"Jun",
+                                                L"Jul", L"Aug", L"Sep", L"Oct", L"Nov", L"Dec"};
+    const boost::gregorian::date::ymd_type day = t.date().year_month_day();
+    std::wstring text;
+    text.reserve(32);
+    append_number(text, day.year, 4);
+    text += L'-';
+    text += months[day.month - 1];
+    text += L'-';
+    append_number(text, day.day, 2);
+    text += L' ';
+    append_simple_duration(text, t.time_of_day());
+    return text;
+}
+
+std::wstring duration_to_simple_wstr(const time_duration& d) {
+    std::wstring text;
+    append_simple_duration(text, d);
+    return text;
 }
 
 std::wstring time_point_to_local_wstr(std::chrono::system_clock::time_point t) {
@@ -71,7 +139,21 @@ std::wstring time_point_to_local_wstr(std::chrono::system_clock::time_point t) {
     return widen(out.str());
 }
 
-ptime local_now_seconds() { return boost::posix_time::second_clock::local_time(); }
+ptime local_now_seconds() {
+    // The loops ask for local time many times a second, and converting costs
+    // more than the rest of a quiet pass; within one second of the clock the
+    // conversion is the same (the zone's rules are read once per process).
+    thread_local std::time_t converted = -1;
+    thread_local ptime local;
+    const std::time_t now = std::time(nullptr);
+    if (now != converted) {
+        std::tm parts{};
+        localtime_r(&now, &parts);
+        local = boost::posix_time::ptime_from_tm(parts);
+        converted = now;
+    }
+    return local;
+}
 
 void sleep_for(long seconds, long milliseconds) {
     const long long total = static_cast<long long>(seconds) * 1000 + milliseconds;

@@ -9,11 +9,13 @@
 namespace kes::util {
 
 using ptime = boost::posix_time::ptime;
+using time_duration = boost::posix_time::time_duration;
 
 std::wstring ptime_to_api_wstr(const ptime& t);          // 2020-02-14 01:23:45
 std::wstring ptime_to_year_date_wstr(const ptime& t);    // 2020-02-14
 std::wstring ptime_to_hour_minute_wstr(const ptime& t);  // 02:34 PM
 std::wstring ptime_to_simple_wstr(const ptime& t);       // 2020-Feb-01 01:23:45[.ffffff]
+std::wstring duration_to_simple_wstr(const time_duration& d);  // [-]01:23:45[.ffffff]
 std::wstring time_point_to_local_wstr(std::chrono::system_clock::time_point t);
 
 // Local wall-clock time, whole seconds.

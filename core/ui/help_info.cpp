@@ -18,9 +18,7 @@ constexpr std::size_t key_characters_shown = 5;
 
 std::wstring time_text(const boost::posix_time::ptime& t) { return util::ptime_to_simple_wstr(t); }
 
-std::wstring duration_text(const boost::posix_time::time_duration& d) {
-    return util::widen(boost::posix_time::to_simple_string(d));
-}
+std::wstring duration_text(const boost::posix_time::time_duration& d) { return util::duration_to_simple_wstr(d); }
 
 // Special times give a special duration, which reads as its name.
 std::wstring age_text(const boost::posix_time::ptime& now, const boost::posix_time::ptime& then) {
@@ -65,7 +63,7 @@ help_facts read_help_facts(const config& settings, std::wstring platform_version
     facts.schedule_stop = settings.get_logging_scheduled_stop_hour();
     facts.blocking_always = settings.get_blocking_always();
     facts.blocking = settings.is_blocking();
-    facts.blocked_item_count = settings.get_blocked_items().size();
+    facts.blocked_item_count = settings.blocked_items_snapshot()->size();
     facts.blocking_until = settings.get_blocking_until();
     facts.offline_time_enabled = settings.get_timepie_enabled();
     facts.offline_dismissed_until = settings.get_offline_dismissed_until();
@@ -74,33 +72,36 @@ help_facts read_help_facts(const config& settings, std::wstring platform_version
 }
 
 std::wstring help_info_text(const help_facts& facts) {
+    // Rebuilt every two seconds all day: written into one buffer.
     std::wstring text;
-    const auto line = [&text](const std::wstring& content) { text += content + line_end; };
+    text.reserve(1024);
+    const auto put = [&text](const auto&... parts) {
+        (text.append(parts), ...);
+        text.append(line_end);
+    };
 
-    line(L"Current Status: " + facts.status_text);
-    line(L"Last Successful Send: " + time_text(facts.last_successful_send) + L" (" +
-         age_text(facts.now, facts.last_successful_send) + L")");
-    line(L"Application Running Since: " + time_text(facts.running_since) + L" (" +
-         age_text(facts.now, facts.running_since) + L") current: " + time_text(facts.now));
-    line(L"Application Information: " + facts.client_version + L" ev: " + time_text(facts.last_event_time) +
-         L" sc: " + time_text(facts.last_scan_time));
-    line(L"Thread Information: " + std::wstring(L" ps: ") + time_text(facts.last_push_time) + L" pl: " +
-         time_text(facts.last_pull_time));
-    line(L" User Information: " + facts.os_username + L"@" + facts.computer_name + L" : " +
-         key_suffix(facts.account_key));
-    const std::wstring days = schedule_days(facts.scheduled_days);
-    line(L"Schedule Information: " + std::wstring(facts.schedule_enabled ? L"ON" : L"OFF") + L" Days: " + days +
-         L" from: " + duration_text(facts.schedule_start) + L" to " + duration_text(facts.schedule_stop));
-    line(L"Stillzone Information: " + std::wstring(facts.blocking_always ? L"(Always):" : L"") +
-         (facts.blocking ? L"(Enabled)" : L"(Disabled)") + L" with " + std::to_wstring(facts.blocked_item_count) +
-         L" blocked items until: " + time_text(facts.blocking_until));
-    std::wstring offline = L"OfflineTime Information: " +
-                           std::wstring(facts.offline_time_enabled ? L"(Enabled)" : L"(Disabled)");
+    put(L"Current Status: ", facts.status_text);
+    put(L"Last Successful Send: ", time_text(facts.last_successful_send), L" (",
+        age_text(facts.now, facts.last_successful_send), L")");
+    put(L"Application Running Since: ", time_text(facts.running_since), L" (", age_text(facts.now, facts.running_since),
+        L") current: ", time_text(facts.now));
+    put(L"Application Information: ", facts.client_version, L" ev: ", time_text(facts.last_event_time), L" sc: ",
+        time_text(facts.last_scan_time));
+    put(L"Thread Information: ", L" ps: ", time_text(facts.last_push_time), L" pl: ", time_text(facts.last_pull_time));
+    put(L" User Information: ", facts.os_username, L"@", facts.computer_name, L" : ", key_suffix(facts.account_key));
+    put(L"Schedule Information: ", facts.schedule_enabled ? L"ON" : L"OFF", L" Days: ",
+        schedule_days(facts.scheduled_days), L" from: ", duration_text(facts.schedule_start), L" to ",
+        duration_text(facts.schedule_stop));
+    put(L"Stillzone Information: ", facts.blocking_always ? L"(Always):" : L"",
+        facts.blocking ? L"(Enabled)" : L"(Disabled)", L" with ", std::to_wstring(facts.blocked_item_count),
+        L" blocked items until: ", time_text(facts.blocking_until));
     if (!facts.offline_dismissed_until.is_special() && facts.offline_dismissed_until > facts.now) {
-        offline += L" dismissed until: " + time_text(facts.offline_dismissed_until);
+        put(L"OfflineTime Information: ", facts.offline_time_enabled ? L"(Enabled)" : L"(Disabled)",
+            L" dismissed until: ", time_text(facts.offline_dismissed_until));
+    } else {
+        put(L"OfflineTime Information: ", facts.offline_time_enabled ? L"(Enabled)" : L"(Disabled)");
     }
-    line(offline);
-    line(L"Platform Version: " + facts.platform_version);
+    put(L"Platform Version: ", facts.platform_version);
     return text;
 }
 

@@ -50,7 +50,7 @@ menu_facts read_menu_facts(const config& settings, const boost::posix_time::ptim
     facts.offline_time_menu_allowed = settings.get_offline_time_menu_allowed();
     facts.quitting_allowed = settings.get_quitting_allowed();
     facts.pausing_allowed = settings.get_pausing_allowed();
-    facts.survey_available = !settings.get_survey_url().empty();
+    facts.survey_available = settings.has_survey_url();
     facts.paused = settings.is_paused();
     facts.pause_seconds_left = seconds_until(settings.get_paused_until(), now);
     facts.focus_session = settings.is_blocking();
@@ -58,7 +58,7 @@ menu_facts read_menu_facts(const config& settings, const boost::posix_time::ptim
     facts.enterprise = settings.has_enterprise_team_key();
     facts.logging_enabled = settings.get_logging_enabled();
     facts.logging_allowed_now = settings.is_logging_allowed_now();
-    facts.feedback_address = !settings.get_enterprise_feedback_url().empty();
+    facts.feedback_address = settings.has_enterprise_feedback_url();
     facts.enterprise_user_mode = settings.get_enterprise_user_mode();
     return facts;
 }
@@ -129,13 +129,8 @@ menu_state menu_state_for(const menu_facts& facts) {
     return state;
 }
 
-void apply_menu_state(const menu_state& state, system_tray_menu_interface& menu) {
-    for (int id = k_tray_item_begin; id < k_number_of_tray_items; ++id) {
-        const item_state& wanted = state[static_cast<std::size_t>(id)];
-        if (wanted.text) menu.set_tray_item_name(id, *wanted.text);
-        if (wanted.visible) menu.set_tray_item_visible(id, *wanted.visible);
-        if (wanted.enabled) menu.set_tray_item_enabled(id, *wanted.enabled);
-    }
+std::uint64_t apply_menu_state(const menu_state& state, system_tray_menu_interface& menu) {
+    return menu.set_tray_items(state);
 }
 
 }  // namespace kes

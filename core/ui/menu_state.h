@@ -5,6 +5,7 @@
 // anything is set, so each item is set once per pass with its final value
 // and an unchanged menu is never marked dirty.
 
+#include "core/ui/system_tray_menu.h"
 #include "core/ui/tray_items.h"
 
 #include <boost/date_time/posix_time/posix_time_types.hpp>
@@ -40,17 +41,14 @@ struct menu_facts {
 menu_facts read_menu_facts(const config& settings, const boost::posix_time::ptime& now);
 
 // An empty member leaves that part of the item as it is.
-struct item_state {
-    std::optional<bool> visible;
-    std::optional<bool> enabled;
-    std::optional<std::wstring> text;
-};
-using menu_state = std::array<item_state, k_number_of_tray_items>;
+using item_state = tray_item_state;
+using menu_state = tray_menu_state;
 
 menu_state menu_state_for(const menu_facts& facts);
 
 // Sets what the state names; the menu marks itself dirty only on a change.
-void apply_menu_state(const menu_state& state, system_tray_menu_interface& menu);
+// Answers the menu's change count right after.
+std::uint64_t apply_menu_state(const menu_state& state, system_tray_menu_interface& menu);
 
 // The texts of the pause information (33) and the focus session (28) for
 // the seconds left.

@@ -134,6 +134,7 @@ void system_tray_menu_interface::add_item(int id, const std::wstring& text, int 
     item.enabled = enabled;
     item.checked = checked;
     std::lock_guard<std::mutex> lock(mutex_);
+    ++changes_;
     if (parent_id == root) {
         items_.push_back(std::move(item));
         return;
@@ -179,9 +180,53 @@ void system_tray_menu_interface::set_field(const wchar_t* tag, int id, Field tra
         if (item->*field == value) return;
         item->*field = value;
         dirty_ = true;
+        ++changes_;
     }
-    // Logged outside the lock: the log must never wait while the menu is held.
+    log_change(tag, id);
+}
+
+void system_tray_menu_interface::log_change(const wchar_t* tag, int id) {
+    if (!log_enabled(log_level::ui)) return;
     log(std::wstring(L"[system_tray_menu_interface:") + tag + L"] DIRTY: " + tray_item_name(id), log_level::ui);
+}
+
+std::uint64_t system_tray_menu_interface::set_tray_items(const tray_menu_state& state) {
+    struct change {
+        const wchar_t* tag;
+        int id;
+    };
+    std::vector<change> made;
+    std::uint64_t count = 0;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        for (int id = k_tray_item_begin; id < k_number_of_tray_items; ++id) {
+            const tray_item_state& wanted = state[static_cast<std::size_t>(id)];
+            if (!wanted.text && !wanted.visible && !wanted.enabled) continue;
+            tray_menu_item* item = find_locked(id);
+            if (wanted.text && item->text != *wanted.text) {
+                item->text = *wanted.text;
+                made.push_back({L"set_tray_item_name", id});
+            }
+            if (wanted.visible && item->visible != *wanted.visible) {
+                item->visible = *wanted.visible;
+                made.push_back({L"set_tray_item_visible", id});
+            }
+            if (wanted.enabled && item->enabled != *wanted.enabled) {
+                item->enabled = *wanted.enabled;
+                made.push_back({L"set_tray_item_enabled", id});
+            }
+        }
+        if (!made.empty()) dirty_ = true;
+        changes_ += made.size();
+        count = changes_;
+    }
+    for (const change& each : made) log_change(each.tag, each.id);
+    return count;
+}
+
+std::uint64_t system_tray_menu_interface::change_count() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return changes_;
 }
 
 void system_tray_menu_interface::set_tray_item_name(int id, const std::wstring& text) {

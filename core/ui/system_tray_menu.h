@@ -11,7 +11,10 @@
 #include "core/foundation/noncopyable.h"
 #include "core/ui/tray_items.h"
 
+#include <array>
+#include <cstdint>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -38,6 +41,19 @@ struct rendered_menu_item {
     bool has_submenu = false;  // the item has children, shown or not
     std::vector<rendered_menu_item> children;
 };
+
+// What one item is to show; an empty member leaves that part as it is.
+struct tray_item_state {
+    std::optional<bool> visible;
+    std::optional<bool> enabled;
+    std::optional<std::wstring> text;
+
+    bool operator==(const tray_item_state& other) const {
+        return visible == other.visible && enabled == other.enabled && text == other.text;
+    }
+};
+// Indexed by item id.
+using tray_menu_state = std::array<tray_item_state, k_number_of_tray_items>;
 
 class system_tray_menu_listener {
 public:
@@ -71,6 +87,13 @@ public:
     bool is_tray_item_enabled(int id) const;
     bool is_tray_item_checked(int id) const;
 
+    // Each item's text, visibility and enabled state as `state` names them,
+    // in id order, exactly as the setters one by one (the same changes and
+    // lines), under one lock. Answers the change count right after.
+    std::uint64_t set_tray_items(const tray_menu_state& state);
+    // Counts every real change of the tree, whoever made it.
+    std::uint64_t change_count() const;
+
     bool is_dirty() const;
     // Calls `show` once when anything changed since the last call.
     void refresh_if_dirty();
@@ -89,8 +112,13 @@ private:
     template <class Field, class Value>
     void set_field(const wchar_t* tag, int id, Field tray_menu_item::*field, const Value& value);
 
+    // Logs a setter's real change; outside the lock, the log must never wait
+    // while the menu is held.
+    static void log_change(const wchar_t* tag, int id);
+
     mutable std::mutex mutex_;
     bool dirty_ = false;
+    std::uint64_t changes_ = 0;
     std::vector<tray_menu_item> items_;
     system_tray_menu_listener* listener_ = nullptr;
 };

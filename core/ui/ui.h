@@ -19,6 +19,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -317,6 +318,11 @@ private:
     std::int32_t help_passes_ = 10;
     bool offline_prompt_armed_ = false;
     bool offline_prompt_hidden_ = true;
+    // The menu state last applied and the menu's change count right after:
+    // while both hold, setting it again would change nothing.
+    std::optional<tray_menu_state> applied_menu_state_;
+    std::uint64_t menu_changes_after_apply_ = 0;
+    system_tray_menu_interface* applied_menu_ = nullptr;
 };
 
 }  // namespace kes

@@ -132,7 +132,7 @@ void ui::display_tray_icon() {
 }
 
 void ui::set_ui_state() {
-    if (configuration_->get_disable_gui() || !configuration_->get_account_key().empty() ||
+    if (configuration_->get_disable_gui() || configuration_->has_account_key() ||
         configuration_->has_enterprise_team_key()) {
         return;
     }
@@ -143,7 +143,16 @@ void ui::set_menu_item_state() {
     if (configuration_->get_disable_gui()) return;
     system_tray_menu_interface* menu = get_tray_menu();
     if (menu == nullptr) return;
-    apply_menu_state(menu_state_for(read_menu_facts(*configuration_, configuration_->local_now())), *menu);
+    menu_state wanted = menu_state_for(read_menu_facts(*configuration_, configuration_->local_now()));
+    // Nothing to set when this state is what the menu holds since the last
+    // pass set it, and nobody changed the menu since.
+    const bool already_held = menu == applied_menu_ && applied_menu_state_ && *applied_menu_state_ == wanted &&
+                              menu->change_count() == menu_changes_after_apply_;
+    if (!already_held) {
+        menu_changes_after_apply_ = apply_menu_state(wanted, *menu);
+        applied_menu_state_ = std::move(wanted);
+        applied_menu_ = menu;
+    }
     menu->refresh_if_dirty();
 }
 
@@ -151,7 +160,7 @@ void ui::update_status_text() {
     log_ui(L"[ui:update_status_text]");
     log_ui(L"[ui:update_status_text]Status = ", shown_status_text_);
     const bool authenticated = configuration_->is_authenticated();
-    if (configuration_->get_status_message().empty()) {
+    if (configuration_->status_message_is(std::wstring())) {
         configuration_->set_status_message(get_text(authenticated ? L"status_message_activation_success"
                                                                   : L"status_message_activation_incomplete"),
                                            0);
@@ -167,6 +176,7 @@ void ui::update_status_text() {
         configuration_->set_status_message(get_text(L"status_message_was_paused"), 0);
         status_was_paused_ = false;
     }
+    if (configuration_->status_message_is(shown_status_text_)) return;
     const std::wstring current = configuration_->get_status_message();
     if (current == shown_status_text_) return;
     shown_status_text_ = current;
@@ -232,8 +242,7 @@ void ui::display_offline_time() {
     }
     ux_set_offline_time_start_time(
         get_text_with_args(L"offline_time_what_doing", util::ptime_to_hour_minute_wstr(away_since)));
-    ux_set_offline_time_elapsed_time(
-        util::widen(boost::posix_time::to_simple_string(seconds(away_duration.total_seconds()))));
+    ux_set_offline_time_elapsed_time(util::duration_to_simple_wstr(seconds(away_duration.total_seconds())));
     offline_prompt_armed_ = true;
     offline_prompt_hidden_ = false;
 }
@@ -259,6 +268,8 @@ void ui::check_unpause_alert() {
 }
 
 void ui::display_survey() {
+    // No survey and none shown: nothing to announce or clear.
+    if (shown_survey_address_.empty() && !configuration_->has_survey_url()) return;
     const std::wstring address = configuration_->get_survey_url();
     const ptime limit = configuration_->get_survey_time();
     const ptime now = configuration_->local_now();

@@ -182,6 +182,7 @@ KestrelController::KestrelController(osx_ui& bridge, seams with)
 
     afkEntryPanel->installEventFilter(this);
     ts_window->installEventFilter(this);
+    helpWindow->installEventFilter(this);
     wire_actions();
 }
 
@@ -412,12 +413,23 @@ void KestrelController::goToHelp() {
 }
 
 void KestrelController::set_help_info(const std::wstring& text) {
-    on_main([this, text] {
+    {
+        std::lock_guard<std::mutex> lock(help_mutex_);
         help_text_ = text;
-        QString shown = qt_text(text);
-        shown.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-        help_info->setPlainText(shown);
-    });
+    }
+    // A window that opens meanwhile shows the text from its show event.
+    if (help_visible_.load()) on_main([this] { show_help_text(); });
+}
+
+std::wstring KestrelController::help_text() const {
+    std::lock_guard<std::mutex> lock(help_mutex_);
+    return help_text_;
+}
+
+void KestrelController::show_help_text() {
+    QString shown = qt_text(help_text());
+    shown.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    if (help_info->toPlainText() != shown) help_info->setPlainText(shown);
 }
 
 void KestrelController::set_dynamic1_text(const std::wstring& text) {
@@ -425,12 +437,12 @@ void KestrelController::set_dynamic1_text(const std::wstring& text) {
 }
 
 void KestrelController::goToHelpWebsite() {
-    open_quickhelp_page(help_text_, bridge_);
+    open_quickhelp_page(help_text(), bridge_);
     copyHelpInfoToClipboard();
 }
 
 void KestrelController::copyHelpInfoToClipboard() {
-    if (const auto& pasteboard = bridge_.desktop().pasteboard) pasteboard->set_text(to_utf8(help_text_));
+    if (const auto& pasteboard = bridge_.desktop().pasteboard) pasteboard->set_text(to_utf8(help_text()));
 }
 
 void KestrelController::openTroubleshooting() {
@@ -753,6 +765,10 @@ bool KestrelController::eventFilter(QObject* watched, QEvent* event) {
     const bool shown = event->type() == QEvent::Show;
     const bool hidden = event->type() == QEvent::Hide;
     if ((shown || hidden) && watched == afkEntryPanel) offline_panel_visible_.store(shown);
+    if ((shown || hidden) && watched == helpWindow) {
+        help_visible_.store(shown);
+        if (shown) show_help_text();
+    }
     if ((shown || hidden) && watched == ts_window) {
         troubleshooting_visible_.store(shown);
         if (shown) {

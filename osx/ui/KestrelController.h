@@ -241,7 +241,14 @@ private:
     std::wstring password_;
 
     std::wstring chosen_label_;  // main thread
-    std::wstring help_text_;     // main thread
+
+    // The help text as the loop last built it; the window shows it while
+    // open, so a closed window costs the main thread nothing.
+    void show_help_text();
+    std::wstring help_text() const;
+    mutable std::mutex help_mutex_;
+    std::wstring help_text_;
+    std::atomic<bool> help_visible_{false};
 
     // Read by other threads in place of the widgets.
     std::atomic<bool> offline_panel_visible_{false};

@@ -78,6 +78,7 @@ struct x11_windows::state {
     xcb_atom_t atoms[atom_count]{};
     bool has_xres = false;
     std::uint64_t questions = 0;
+    std::uint64_t changes = 0;
 
     bool active_known = false;
     std::optional<xcb_window_t> active;
@@ -96,6 +97,7 @@ struct x11_windows::state {
         if (link && link->usable()) return true;
         if (link) {
             lost = true;
+            ++changes;
             main_queue::instance().quit(0);
         }
         return false;
@@ -110,6 +112,7 @@ struct x11_windows::state {
         auto opened = std::make_unique<xcb::link>(display_name);
         if (!opened->usable()) return false;
         link = std::move(opened);
+        ++changes;
         xcb_prefetch_extension_data(c(), &xcb_res_id);
         link->intern(atom_names, atoms);
         const xcb_query_extension_reply_t* xres = xcb_get_extension_data(c(), &xcb_res_id);
@@ -122,6 +125,7 @@ struct x11_windows::state {
     void take_events() {
         while (xcb_generic_event_t* raw = xcb_poll_for_event(c())) {
             const xcb::owned<xcb_generic_event_t> event(raw);
+            ++changes;
             switch (event->response_type & 0x7F) {
                 case XCB_PROPERTY_NOTIFY: {
                     const auto* notify = reinterpret_cast<const xcb_property_notify_event_t*>(raw);
@@ -188,6 +192,7 @@ struct x11_windows::state {
     }
 
     void read_root() {
+        ++changes;
         const bool read_manager = !manager_known;
         const auto active_cookie = xcb::request_property(*link, root(), atoms[net_active_window], XCB_ATOM_WINDOW);
         xcb_get_property_cookie_t supported_cookie{};
@@ -249,11 +254,13 @@ struct x11_windows::state {
             // The window may be gone already; the error that brings is ignored.
             xcb_change_window_attributes(c(), oldest->first, XCB_CW_EVENT_MASK, &no_events);
             watched.erase(oldest);
+            ++changes;
         }
     }
 
     // Every fact not known, in one round trip.
     void read_facts(xcb_window_t window, window_facts& facts) {
+        ++changes;
         const bool read_pid = !facts.pid_known;
         const bool read_class = !facts.class_known;
         const bool read_title = !facts.title_known;
@@ -385,6 +392,8 @@ void x11_windows::begin_pass() {
 }
 
 void x11_windows::end_pass() { state_->in_pass = false; }
+
+std::uint64_t x11_windows::changes() const { return state_->changes; }
 
 std::optional<x11_windows::window_id> x11_windows::active_window() {
     state& s = *state_;

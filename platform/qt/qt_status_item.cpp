@@ -62,8 +62,12 @@ void qt_status_item::set_visible(bool visible) { icon_->setVisible(visible); }
 bool qt_status_item::visible() const { return icon_->isVisible(); }
 
 screen_place qt_status_item::place() const {
-    if (!tray_available() || !icon_->isVisible()) return {};
+    // Without a tray the toolkit knows no geometry. Asking it whether a tray
+    // exists would cost a round trip to the X server on every call (the
+    // popover asks twice a second); the geometry alone tells the same.
+    if (!icon_->isVisible()) return {};
     const QRect shown = icon_->geometry();
+    if (shown.isEmpty()) return {};
     return {shown.x(), shown.y(), shown.width(), shown.height()};
 }
 

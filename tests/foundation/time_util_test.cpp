@@ -5,10 +5,13 @@
 #include <boost/date_time/posix_time/posix_time.hpp>
 
 #include <chrono>
+#include <thread>
+#include <vector>
 
 namespace kes::util {
 namespace {
 
+std::wstring widen_for_test(const std::string& text) { return std::wstring(text.begin(), text.end()); }
 
 
 TEST(TimeForms, TheFourPtimeFormsOfOneInstant) {
@@ -35,6 +38,51 @@ TEST(TimeForms, SpecialValuesAreWrittenByName) {
     EXPECT_EQ(ptime_to_hour_minute_wstr(unset), L"not-a-date-time");
     EXPECT_EQ(ptime_to_simple_wstr(unset), L"not-a-date-time");
     EXPECT_EQ(ptime_to_api_wstr(ptime(boost::posix_time::pos_infin)), L"+infinity");
+}
+
+// The simple forms are written without boost's streams; they must read
+// exactly as boost writes them, for every kind of value.
+TEST(TimeForms, SimpleFormsReadAsBoostWritesThem) {
+    using namespace boost::posix_time;
+    using boost::gregorian::date;
+    std::vector<time_duration> durations = {time_duration(0, 0, 0),
+                                            time_duration(23, 59, 59),
+                                            time_duration(100000, 5, 7),
+                                            hours(-3) - minutes(4) - seconds(5),
+                                            seconds(-1),
+                                            microseconds(-1),
+                                            milliseconds(1500),
+                                            microseconds(123456789012LL),
+                                            time_duration(not_a_date_time),
+                                            time_duration(pos_infin),
+                                            time_duration(neg_infin)};
+    for (int s = -90000; s <= 90000; s += 7919) durations.push_back(seconds(s) + microseconds(s % 1000));
+    for (const time_duration& d : durations) {
+        EXPECT_EQ(duration_to_simple_wstr(d), widen_for_test(to_simple_string(d))) << to_simple_string(d);
+    }
+
+    std::vector<ptime> times = {ptime(not_a_date_time), ptime(pos_infin), ptime(neg_infin),
+                                ptime(date(1400, 1, 1)), ptime(date(9999, 12, 31), hours(23) + minutes(59)),
+                                boost::posix_time::time_from_string("2001-01-01 00:00:00"),
+                                boost::posix_time::time_from_string("2024-02-29 12:00:00.000001")};
+    for (int month = 1; month <= 12; ++month) {
+        times.push_back(ptime(date(2023, month, month * 2), time_duration(month, month * 4, month * 3)));
+    }
+    for (const ptime& t : times) {
+        EXPECT_EQ(ptime_to_simple_wstr(t), widen_for_test(to_simple_string(t))) << to_simple_string(t);
+    }
+}
+
+TEST(TimeHelpers, LocalNowIsTheWallClocksLocalTimeInWholeSeconds) {
+    for (int i = 0; i < 3; ++i) {
+        const ptime before = boost::posix_time::second_clock::local_time();
+        const ptime ours = local_now_seconds();
+        const ptime after = boost::posix_time::second_clock::local_time();
+        EXPECT_LE(before, ours);
+        EXPECT_LE(ours, after);
+        EXPECT_EQ(ours.time_of_day().fractional_seconds(), 0);
+        std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    }
 }
 
 TEST(TimeText, ParsesAsUtcAndRejectsOtherForms) {

@@ -90,6 +90,51 @@ TEST_F(GrabberX11, ActiveWindowGivesProcessNameTitleAndPath) {
     EXPECT_TRUE(engine->runs().empty()) << "no script is needed while a window manager names the active window";
 }
 
+// Quiet passes start from the last pass's answers; a title, a class, the
+// active window or a closed window the server reports is seen at the next
+// pass all the same.
+TEST_F(GrabberX11, PassesAfterAQuietOneStillSeeEveryChange) {
+    const auto first = windows_->create("First", "Firstclass", ::getpid());
+    const auto second = windows_->create("Second", "Secondclass", 4242);
+    windows_->act_as_window_manager();
+    auto engine = std::make_shared<platform::fake_script_engine>(queue_);
+    osx_grabber grabber(std::make_shared<osx_AppleScriptExecutor>(engine, queue_), server_.display());
+    struct seen {
+        std::wstring pid, name, title;
+    };
+    const auto pass = [&] {
+        grabber.begin_pass();
+        seen answers{grabber.get_active_process_id(), grabber.get_process_name(), grabber.get_window_title()};
+        // Asked again, as the scanner does.
+        EXPECT_EQ(grabber.get_active_process_id(), answers.pid);
+        EXPECT_EQ(grabber.get_window_title(), answers.title);
+        grabber.end_pass();
+        return answers;
+    };
+    const auto pass_until = [&](const std::function<bool(const seen&)>& wanted) {
+        seen answers;
+        EXPECT_TRUE(kes::testing::eventually([&] { return wanted(answers = pass()); }, std::chrono::seconds(3)));
+        return answers;
+    };
+
+    windows_->set_active(first);
+    pass_until([](const seen& s) { return s.title == L"First"; });
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(pass().title, L"First");
+
+    windows_->set_title(first, "First, renamed");
+    EXPECT_EQ(pass_until([](const seen& s) { return s.title != L"First"; }).title, L"First, renamed");
+    windows_->set_active(second);
+    const seen other = pass_until([](const seen& s) { return s.pid == L"4242"; });
+    EXPECT_EQ(other.name, L"Secondclass");
+    EXPECT_EQ(other.title, L"Second");
+    windows_->set_active(first);
+    EXPECT_EQ(pass_until([](const seen& s) { return s.pid != L"4242"; }).title, L"First, renamed");
+    windows_->destroy(first);  // still named active, as managers leave it
+    const seen gone = pass_until([](const seen& s) { return s.title.empty(); });
+    EXPECT_EQ(gone.pid, L"");
+    EXPECT_TRUE(engine->runs().empty()) << "the manager names the active window: no script is asked";
+}
+
 TEST_F(GrabberX11, WindowWithoutPidPropertyIsFoundThroughXResource) {
     const auto window = windows_->create("No pid", "Nopid", 0);
     windows_->set_active(window);

@@ -21,6 +21,8 @@
 
 #include <boost/date_time/posix_time/posix_time.hpp>
 
+#include <poll.h>
+
 #include <array>
 #include <condition_variable>
 #include <cstdio>
@@ -321,6 +323,33 @@ TEST_F(ControllerTest, HelpWithShiftHeldOpensTroubleshootingInstead) {
     EXPECT_EQ(fakes_.opener->opened_pages()[0],
               "https://app.kestrel.test/quickhelp?support_info=Current%20Status%3A%20fine%0D%0APlatform%20Version%3A"
               "%20Test%20OS&src=client");
+}
+
+TEST_F(ControllerTest, AClosedHelpWindowIsNotWokenForItsTextAndOpensOnTheLatest) {
+    launch();
+    serve();
+    std::thread([&] {
+        bridge_->set_help_info(L"Current Status: first");
+        bridge_->set_help_info(L"Current Status: latest\r\nPlatform Version: Test OS");
+    }).join();
+    pollfd wake{queue.wake_fd(), POLLIN, 0};
+    EXPECT_EQ(::poll(&wake, 1, 0), 0) << "nothing for the main thread while the window is closed";
+
+    fakes_.keys->shift = false;
+    bridge_->on_menu_action(k_tray_item_help);
+    serve();
+    ASSERT_TRUE(controller_->helpWindow->isVisible());
+    EXPECT_EQ(controller_->help_info->toPlainText(), QStringLiteral("Current Status: latest\nPlatform Version: Test OS"));
+    controller_->helpWindow->findChild<QPushButton*>("goToHelpWebsiteButton")->click();
+    serve();
+    EXPECT_EQ(fakes_.pasteboard->text(), "Current Status: latest\r\nPlatform Version: Test OS");
+
+    controller_->helpWindow->hide();
+    std::thread([&] { bridge_->set_help_info(L"Current Status: while closed"); }).join();
+    EXPECT_EQ(::poll(&wake, 1, 0), 0);
+    controller_->goToHelp();
+    serve();
+    EXPECT_EQ(controller_->help_info->toPlainText(), QStringLiteral("Current Status: while closed"));
 }
 
 TEST_F(ControllerTest, ACheckboxClickChangesOnlyItsOwnBitOfTheSavedMask) {

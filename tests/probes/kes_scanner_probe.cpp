@@ -9,8 +9,8 @@
 //                     [--blocked-items A,B,...] [--blocking-minutes N]
 //                     [--browser-page URL]
 //
-// The report (JSON) lists every scanner pass, with the X round trips it
-// cost, every script run with the thread it ran on, so a test can see that
+// The report (JSON) lists every scanner pass, with the X round trips and
+// the thread's CPU time it cost, every script run with the thread it ran on, so a test can see that
 // scripts ran on the main thread while the scanner pass that asked for them
 // waited, and the block list as it stood at the end.
 //
@@ -35,6 +35,8 @@
 
 #include <boost/date_time/posix_time/posix_time.hpp>
 
+#include <time.h>
+
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -51,6 +53,13 @@ using steady = std::chrono::steady_clock;
 
 double ms_since(steady::time_point origin, steady::time_point t) {
     return std::chrono::duration<double, std::milli>(t - origin).count();
+}
+
+// CPU time of the calling thread, for what one pass costs without its wake-up.
+long long thread_cpu_ns() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<long long>(now.tv_sec) * 1'000'000'000LL + now.tv_nsec;
 }
 
 // The desktop's engine, with each run recorded and optionally held.
@@ -167,15 +176,18 @@ int main(int argc, char** argv) {
             }
             const auto begin = steady::now();
             const std::uint64_t trips_before = platform::x11_round_trips();
+            const long long cpu_before = thread_cpu_ns();
             try {
                 scanner.scan();
             } catch (const std::exception& e) {
                 std::cerr << "scan failed: " << e.what() << '\n';
             }
+            const long long cpu_used = thread_cpu_ns() - cpu_before;
             const auto end = steady::now();
             passes.push_back({{"begin_ms", ms_since(origin, begin)},
                               {"end_ms", ms_since(origin, end)},
-                              {"round_trips", platform::x11_round_trips() - trips_before}});
+                              {"round_trips", platform::x11_round_trips() - trips_before},
+                              {"cpu_us", static_cast<double>(cpu_used) / 1000.0}});
             std::unique_lock<std::mutex> lock(mutex);
             wake.wait_for(lock, kes::daemon::scan_sleep(settings.get_scan_interval()), [&] { return stop; });
         }

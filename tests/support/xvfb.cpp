@@ -18,15 +18,19 @@ bool xvfb_is_required() {
     return ci && *ci && std::string(ci) != "false" && std::string(ci) != "0";
 }
 
-xvfb_server::xvfb_server() {
+xvfb_server::xvfb_server(const std::vector<std::string>& extra_arguments) {
     int pipe_fds[2];
     if (::pipe(pipe_fds) != 0) return;
+    std::vector<std::string> arguments = {"Xvfb", "-displayfd", std::to_string(pipe_fds[1]), "-screen", "0",
+                                          "640x480x24", "-nolisten", "tcp"};
+    arguments.insert(arguments.end(), extra_arguments.begin(), extra_arguments.end());
+    std::vector<char*> argv;
+    for (std::string& argument : arguments) argv.push_back(argument.data());
+    argv.push_back(nullptr);
     pid_ = ::fork();
     if (pid_ == 0) {
         ::close(pipe_fds[0]);
-        const std::string fd = std::to_string(pipe_fds[1]);
-        ::execl("/usr/bin/Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "640x480x24", "-nolisten",
-                "tcp", static_cast<char*>(nullptr));
+        ::execv("/usr/bin/Xvfb", argv.data());
         ::_exit(127);
     }
     ::close(pipe_fds[1]);

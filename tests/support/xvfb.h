@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace kes::testing {
 
@@ -17,9 +18,10 @@ bool xvfb_is_required();
 
 class xvfb_server {
 public:
-    // Starts Xvfb on a free display number; `running()` is false when it
-    // cannot be started.
-    xvfb_server();
+    // Starts Xvfb on a free display number, with `extra_arguments` (such as
+    // "-extension", "SYNC" to leave an extension out); `running()` is false
+    // when it cannot be started.
+    explicit xvfb_server(const std::vector<std::string>& extra_arguments = {});
     ~xvfb_server();
     xvfb_server(const xvfb_server&) = delete;
     xvfb_server& operator=(const xvfb_server&) = delete;

@@ -44,6 +44,44 @@ std::vector<int> ids_of(const std::vector<rendered_menu_item>& items) {
     return ids;
 }
 
+// Setting many items at once is the setters one by one: the same changes,
+// the same lines in the same order, one rebuild owed, and a change count
+// that moves only on real changes.
+TEST_F(TrayMenuTest, SettingItemsTogetherIsTheSettersOneByOne) {
+    tray_menu_state state;
+    state[k_tray_item_dashboard].visible = false;
+    state[k_tray_item_paused_info].text = L"Paused for 5 minutes";
+    state[k_tray_item_paused_info].visible = true;
+    state[k_tray_item_quit].enabled = false;
+    state[k_tray_item_help].visible = true;  // already so
+
+    recording_tray_menu one_by_one;
+    std::size_t before = log_size();
+    one_by_one.set_tray_item_visible(k_tray_item_dashboard, false);
+    one_by_one.set_tray_item_name(k_tray_item_paused_info, L"Paused for 5 minutes");
+    one_by_one.set_tray_item_visible(k_tray_item_paused_info, true);
+    one_by_one.set_tray_item_visible(k_tray_item_help, true);
+    one_by_one.set_tray_item_enabled(k_tray_item_quit, false);
+    const std::vector<log_line> expected = log_lines_since(before);
+    ASSERT_EQ(expected.size(), 4u);
+
+    recording_tray_menu together;
+    const std::uint64_t built = together.change_count();
+    before = log_size();
+    const std::uint64_t after = together.set_tray_items(state);
+    EXPECT_EQ(log_lines_since(before), expected);
+    EXPECT_EQ(after, built + 4);
+    EXPECT_EQ(together.change_count(), after);
+    EXPECT_EQ(together.items().size(), one_by_one.items().size());
+    EXPECT_EQ(together.render().size(), one_by_one.render().size());
+    EXPECT_TRUE(together.is_dirty());
+    together.refresh_if_dirty();
+    EXPECT_EQ(together.show_count(), 1);
+
+    EXPECT_EQ(together.set_tray_items(state), after) << "nothing more to change";
+    EXPECT_FALSE(together.is_dirty());
+}
+
 TEST_F(TrayMenuTest, BuildingReportsExactlyTheTwoIdsThatAreNamedButNeverAdded) {
     const std::size_t before = log_size();
     recording_tray_menu menu;

@@ -98,6 +98,29 @@ TEST_F(MenuThroughTheLoop, TwentyQuietPassesInEachEnterpriseModeRebuildTheMenuAt
     }
 }
 
+// Quiet passes leave the menu alone; a change made between passes (by the
+// main thread's actions, say) is set back by the next pass as before.
+TEST_F(MenuThroughTheLoop, AChangeMadeBetweenPassesIsSetBackByTheNext) {
+    settings().set_account_key(L"AK-1");
+    passes(1);
+    const std::uint64_t settled = ui_.menu().change_count();
+    passes(3);
+    EXPECT_EQ(ui_.menu().change_count(), settled) << "quiet passes change nothing";
+    const int shows = ui_.menu().show_count();
+
+    ui_.menu().set_tray_item_visible(k_tray_item_dashboard, false);
+    ui_.menu().set_tray_item_name(k_tray_item_quit, L"Leave");
+    ui_.run_event_pass();
+    EXPECT_TRUE(ui_.menu().is_tray_item_visible(k_tray_item_dashboard));
+    EXPECT_EQ(ui_.menu().get_tray_item_name(k_tray_item_quit), L"Leave") << "a name the state does not set stays";
+    EXPECT_EQ(ui_.menu().show_count(), shows + 1);
+
+    settings().set_goto_dashboard_allowed(false);
+    ui_.run_event_pass();
+    EXPECT_FALSE(ui_.menu().is_tray_item_visible(k_tray_item_dashboard));
+    EXPECT_EQ(ui_.menu().show_count(), shows + 2);
+}
+
 TEST_F(MenuThroughTheLoop, TheDefaultMenuAfterInitAndOnePass) {
     passes(1);
     const std::vector<expected_item> expected = {
