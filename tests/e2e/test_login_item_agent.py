@@ -105,6 +105,9 @@ class LoginItemAgent(AgentTestCase):
                         [c.poll() for c in copies])
         self.assertEqual(sorted(c.returncode for c in copies if c.poll() is not None), [1, 1, 1])
         self.assertEqual(self.count(ALREADY), 3)
+        # The survivor holds the lock before it logs its start: the others
+        # can have seen it and ended before that line is written.
+        self.assertTrue(wait_for(lambda: self.count(STARTED) >= 1), self.home.messages())
         self.assertEqual(self.count(STARTED), 1)
         [survivor] = [c for c in copies if c.poll() is None]
         self.assertEqual(self.session_agents(), [survivor.pid])
