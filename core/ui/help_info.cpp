@@ -6,6 +6,8 @@
 
 #include <boost/date_time/posix_time/posix_time.hpp>
 
+#include <iterator>
+
 namespace kes {
 namespace {
 
@@ -23,6 +25,17 @@ std::wstring duration_text(const boost::posix_time::time_duration& d) { return u
 // Special times give a special duration, which reads as its name.
 std::wstring age_text(const boost::posix_time::ptime& now, const boost::posix_time::ptime& then) {
     return duration_text(now - then);
+}
+
+// Written digit by digit: std::to_wstring goes through the wide printf.
+std::wstring count_text(std::size_t count) {
+    wchar_t digits[24];
+    std::size_t first = std::size(digits);
+    do {
+        digits[--first] = static_cast<wchar_t>(L'0' + count % 10);
+        count /= 10;
+    } while (count > 0);
+    return std::wstring(digits + first, digits + std::size(digits));
 }
 
 std::wstring key_suffix(const std::wstring& key) {
@@ -93,7 +106,7 @@ std::wstring help_info_text(const help_facts& facts) {
         schedule_days(facts.scheduled_days), L" from: ", duration_text(facts.schedule_start), L" to ",
         duration_text(facts.schedule_stop));
     put(L"Stillzone Information: ", facts.blocking_always ? L"(Always):" : L"",
-        facts.blocking ? L"(Enabled)" : L"(Disabled)", L" with ", std::to_wstring(facts.blocked_item_count),
+        facts.blocking ? L"(Enabled)" : L"(Disabled)", L" with ", count_text(facts.blocked_item_count),
         L" blocked items until: ", time_text(facts.blocking_until));
     if (!facts.offline_dismissed_until.is_special() && facts.offline_dismissed_until > facts.now) {
         put(L"OfflineTime Information: ", facts.offline_time_enabled ? L"(Enabled)" : L"(Disabled)",
