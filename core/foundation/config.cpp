@@ -39,10 +39,12 @@ config::config() : clock_(&wall_clock_now) {}
 
 void config::set_clock(clock_source clock) {
     std::lock_guard<std::mutex> lock(data_mutex_);
+    wall_clock_.store(!clock);
     clock_ = clock ? std::move(clock) : clock_source(&wall_clock_now);
 }
 
 config::ptime config::local_now() const {
+    if (wall_clock_.load()) return wall_clock_now();
     clock_source clock;
     {
         std::lock_guard<std::mutex> lock(data_mutex_);

@@ -328,6 +328,9 @@ private:
 
     mutable std::mutex data_mutex_;
     clock_source clock_;
+    // Most passes of every loop read the clock several times: while no test
+    // clock is set they read the wall clock without taking the data lock.
+    std::atomic<bool> wall_clock_{true};
 
     std::wstring account_key_{};
     std::wstring data_key_{};

@@ -63,24 +63,6 @@ unsigned long long magnitude(long long value) {
     return value < 0 ? 0ULL - static_cast<unsigned long long>(value) : static_cast<unsigned long long>(value);
 }
 
-void append_simple_duration(std::wstring& out, const time_duration& d) {
-    if (d.is_special()) {
-        out += special_name(d.get_rep().as_special());
-        return;
-    }
-    if (d.is_negative()) out += L'-';
-    append_number(out, magnitude(d.hours()), 2);
-    out += L':';
-    append_number(out, magnitude(d.minutes()), 2);
-    out += L':';
-    append_number(out, magnitude(d.seconds()), 2);
-    const unsigned long long fraction = magnitude(d.fractional_seconds());
-    if (fraction != 0) {
-        out += L'.';
-        append_number(out, fraction, time_duration::num_fractional_digits());
-    }
-}
-
 std::wstring format_logged(const ptime& t, const char* format, const wchar_t* tag) {
     try {
         return widen(format_with_facet(t, format));
@@ -106,20 +88,45 @@ std::wstring ptime_to_hour_minute_wstr(const ptime& t) {
     return widen(format_with_facet(t, "%I:%M %p"));
 }
 
-std::wstring ptime_to_simple_wstr(const ptime& t) {
-    if (t.is_special()) return special_name(t.date().as_special());
+void append_simple_duration(std::wstring& out, const time_duration& d) {
+    if (d.is_special()) {
+        out += special_name(d.get_rep().as_special());
+        return;
+    }
+    if (d.is_negative()) out += L'-';
+    append_number(out, magnitude(d.hours()), 2);
+    out += L':';
+    append_number(out, magnitude(d.minutes()), 2);
+    out += L':';
+    append_number(out, magnitude(d.seconds()), 2);
+    const unsigned long long fraction = magnitude(d.fractional_seconds());
+    if (fraction != 0) {
+        out += L'.';
+        append_number(out, fraction, time_duration::num_fractional_digits());
+    }
+}
+
+void append_simple_time(std::wstring& out, const ptime& t) {
+    if (t.is_special()) {
+        out += special_name(t.date().as_special());
+        return;
+    }
     static constexpr const wchar_t* months[] = {L"Jan", L"Feb", L"Mar", L"Apr", L"May", L"Jun",
                                                 L"Jul", L"Aug", L"Sep", L"Oct", L"Nov", L"Dec"};
     const boost::gregorian::date::ymd_type day = t.date().year_month_day();
+    append_number(out, day.year, 4);
+    out += L'-';
+    out += months[day.month - 1];
+    out += L'-';
+    append_number(out, day.day, 2);
+    out += L' ';
+    append_simple_duration(out, t.time_of_day());
+}
+
+std::wstring ptime_to_simple_wstr(const ptime& t) {
     std::wstring text;
     text.reserve(32);
-    append_number(text, day.year, 4);
-    text += L'-';
-    text += months[day.month - 1];
-    text += L'-';
-    append_number(text, day.day, 2);
-    text += L' ';
-    append_simple_duration(text, t.time_of_day());
+    append_simple_time(text, t);
     return text;
 }
 

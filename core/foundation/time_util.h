@@ -16,6 +16,9 @@ std::wstring ptime_to_year_date_wstr(const ptime& t);    // 2020-02-14
 std::wstring ptime_to_hour_minute_wstr(const ptime& t);  // 02:34 PM
 std::wstring ptime_to_simple_wstr(const ptime& t);       // 2020-Feb-01 01:23:45[.ffffff]
 std::wstring duration_to_simple_wstr(const time_duration& d);  // [-]01:23:45[.ffffff]
+// The same two forms, written at the end of `out`.
+void append_simple_time(std::wstring& out, const ptime& t);
+void append_simple_duration(std::wstring& out, const time_duration& d);
 std::wstring time_point_to_local_wstr(std::chrono::system_clock::time_point t);
 
 // Local wall-clock time, whole seconds.

@@ -6,6 +6,8 @@
 
 #include <boost/date_time/posix_time/posix_time.hpp>
 
+#include <iterator>
+
 namespace kes {
 namespace {
 
@@ -16,14 +18,24 @@ constexpr const wchar_t* day_names[] = {L"Su", L"Mo", L"Tu", L"We", L"Th", L"Fr"
 constexpr std::size_t shortest_shown_key = 11;
 constexpr std::size_t key_characters_shown = 5;
 
-std::wstring time_text(const boost::posix_time::ptime& t) { return util::ptime_to_simple_wstr(t); }
-
-std::wstring duration_text(const boost::posix_time::time_duration& d) { return util::duration_to_simple_wstr(d); }
-
-// Special times give a special duration, which reads as its name.
-std::wstring age_text(const boost::posix_time::ptime& now, const boost::posix_time::ptime& then) {
-    return duration_text(now - then);
+// Written digit by digit: std::to_wstring goes through the wide printf.
+void append_count(std::wstring& out, std::size_t count) {
+    wchar_t digits[24];
+    std::size_t first = std::size(digits);
+    do {
+        digits[--first] = static_cast<wchar_t>(L'0' + count % 10);
+        count /= 10;
+    } while (count > 0);
+    out.append(digits + first, digits + std::size(digits));
 }
+
+// Times and durations are written straight into the text; special times
+// give a special duration, which reads as its name.
+void append_part(std::wstring& out, const boost::posix_time::ptime& t) { util::append_simple_time(out, t); }
+void append_part(std::wstring& out, const boost::posix_time::time_duration& d) { util::append_simple_duration(out, d); }
+void append_part(std::wstring& out, std::size_t count) { append_count(out, count); }
+void append_part(std::wstring& out, const wchar_t* text) { out.append(text); }
+void append_part(std::wstring& out, const std::wstring& text) { out.append(text); }
 
 std::wstring key_suffix(const std::wstring& key) {
     if (key.size() < shortest_shown_key) return L"unset";
@@ -72,32 +84,31 @@ help_facts read_help_facts(const config& settings, std::wstring platform_version
 }
 
 std::wstring help_info_text(const help_facts& facts) {
-    // Rebuilt every two seconds all day: written into one buffer.
+    // Rebuilt every two seconds all day: written into one buffer, with no
+    // text made for any single value.
     std::wstring text;
     text.reserve(1024);
     const auto put = [&text](const auto&... parts) {
-        (text.append(parts), ...);
+        (append_part(text, parts), ...);
         text.append(line_end);
     };
 
     put(L"Current Status: ", facts.status_text);
-    put(L"Last Successful Send: ", time_text(facts.last_successful_send), L" (",
-        age_text(facts.now, facts.last_successful_send), L")");
-    put(L"Application Running Since: ", time_text(facts.running_since), L" (", age_text(facts.now, facts.running_since),
-        L") current: ", time_text(facts.now));
-    put(L"Application Information: ", facts.client_version, L" ev: ", time_text(facts.last_event_time), L" sc: ",
-        time_text(facts.last_scan_time));
-    put(L"Thread Information: ", L" ps: ", time_text(facts.last_push_time), L" pl: ", time_text(facts.last_pull_time));
+    put(L"Last Successful Send: ", facts.last_successful_send, L" (", facts.now - facts.last_successful_send, L")");
+    put(L"Application Running Since: ", facts.running_since, L" (", facts.now - facts.running_since, L") current: ",
+        facts.now);
+    put(L"Application Information: ", facts.client_version, L" ev: ", facts.last_event_time, L" sc: ",
+        facts.last_scan_time);
+    put(L"Thread Information: ", L" ps: ", facts.last_push_time, L" pl: ", facts.last_pull_time);
     put(L" User Information: ", facts.os_username, L"@", facts.computer_name, L" : ", key_suffix(facts.account_key));
     put(L"Schedule Information: ", facts.schedule_enabled ? L"ON" : L"OFF", L" Days: ",
-        schedule_days(facts.scheduled_days), L" from: ", duration_text(facts.schedule_start), L" to ",
-        duration_text(facts.schedule_stop));
+        schedule_days(facts.scheduled_days), L" from: ", facts.schedule_start, L" to ", facts.schedule_stop);
     put(L"Stillzone Information: ", facts.blocking_always ? L"(Always):" : L"",
-        facts.blocking ? L"(Enabled)" : L"(Disabled)", L" with ", std::to_wstring(facts.blocked_item_count),
-        L" blocked items until: ", time_text(facts.blocking_until));
+        facts.blocking ? L"(Enabled)" : L"(Disabled)", L" with ", facts.blocked_item_count,
+        L" blocked items until: ", facts.blocking_until);
     if (!facts.offline_dismissed_until.is_special() && facts.offline_dismissed_until > facts.now) {
         put(L"OfflineTime Information: ", facts.offline_time_enabled ? L"(Enabled)" : L"(Disabled)",
-            L" dismissed until: ", time_text(facts.offline_dismissed_until));
+            L" dismissed until: ", facts.offline_dismissed_until);
     } else {
         put(L"OfflineTime Information: ", facts.offline_time_enabled ? L"(Enabled)" : L"(Disabled)");
     }

@@ -129,6 +129,19 @@ menu_state menu_state_for(const menu_facts& facts) {
     return state;
 }
 
+bool same_menu_facts(const menu_facts& a, const menu_facts& b) {
+    const bool a_paused = a.pausing_allowed && a.paused;
+    const bool b_paused = b.pausing_allowed && b.paused;
+    return a.goto_dashboard_allowed == b.goto_dashboard_allowed &&
+           a.offline_time_menu_allowed == b.offline_time_menu_allowed && a.quitting_allowed == b.quitting_allowed &&
+           a.pausing_allowed == b.pausing_allowed && a.survey_available == b.survey_available &&
+           a.paused == b.paused && (!a_paused || !b_paused || a.pause_seconds_left == b.pause_seconds_left) &&
+           a.focus_session == b.focus_session &&
+           (!a.focus_session || a.focus_seconds_left == b.focus_seconds_left) && a.enterprise == b.enterprise &&
+           a.logging_enabled == b.logging_enabled && a.logging_allowed_now == b.logging_allowed_now &&
+           a.feedback_address == b.feedback_address && a.enterprise_user_mode == b.enterprise_user_mode;
+}
+
 std::uint64_t apply_menu_state(const menu_state& state, system_tray_menu_interface& menu) {
     return menu.set_tray_items(state);
 }

@@ -46,6 +46,11 @@ using menu_state = tray_menu_state;
 
 menu_state menu_state_for(const menu_facts& facts);
 
+// True when `menu_state_for` gives the same state for both: every fact the
+// state reads is equal (the time left of a pause or a focus session counts
+// only while one runs).
+bool same_menu_facts(const menu_facts& a, const menu_facts& b);
+
 // Sets what the state names; the menu marks itself dirty only on a change.
 // Answers the menu's change count right after.
 std::uint64_t apply_menu_state(const menu_state& state, system_tray_menu_interface& menu);

@@ -9,6 +9,7 @@
 // configuration and calls the platform only where something changed.
 
 #include "core/foundation/noncopyable.h"
+#include "core/ui/menu_state.h"
 #include "core/ui/system_tray_menu.h"
 
 #include <boost/date_time/posix_time/posix_time_types.hpp>
@@ -321,6 +322,7 @@ private:
     // The menu state last applied and the menu's change count right after:
     // while both hold, setting it again would change nothing.
     std::optional<tray_menu_state> applied_menu_state_;
+    std::optional<menu_facts> applied_menu_facts_;  // what `applied_menu_state_` was computed from
     std::uint64_t menu_changes_after_apply_ = 0;
     system_tray_menu_interface* applied_menu_ = nullptr;
 };

@@ -96,6 +96,9 @@ TEST(HelpInfoText, ScheduleFocusSessionAndOfflineTimeInTheirOtherStates) {
     facts.blocked_item_count = 0;
     EXPECT_EQ(lines_of(help_info_text(facts))[7],
               L"Stillzone Information: (Always):(Disabled) with 0 blocked items until: 2024-May-01 18:00:00");
+    facts.blocked_item_count = 1205;
+    EXPECT_EQ(lines_of(help_info_text(facts))[7],
+              L"Stillzone Information: (Always):(Disabled) with 1205 blocked items until: 2024-May-01 18:00:00");
 
     facts.offline_time_enabled = false;
     facts.offline_dismissed_until = facts.now;  // not in the future

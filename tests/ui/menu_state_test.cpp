@@ -6,6 +6,7 @@
 
 #include <map>
 #include <set>
+#include <vector>
 
 namespace kes {
 namespace {
@@ -42,6 +43,49 @@ std::set<int> hidden_by(const menu_state& state) {
         if (state[id].visible && !*state[id].visible) ids.insert(id);
     }
     return ids;
+}
+
+// The loop skips building the state when the facts are alike: alike facts
+// must give the same state, and any fact the state shows must count.
+TEST(MenuState, AlikeFactsGiveTheSameStateAndEveryShownFactCounts) {
+    std::vector<menu_facts> variants;
+    menu_facts base;
+    base.pause_seconds_left = -86400;  // a pause that ended a day ago
+    base.focus_seconds_left = -60;
+    variants.push_back(base);
+    const auto vary = [&](auto change) {
+        menu_facts changed = base;
+        change(changed);
+        variants.push_back(changed);
+    };
+    vary([](menu_facts& f) { f.pause_seconds_left = -86399; });  // not shown while no pause runs
+    vary([](menu_facts& f) { f.focus_seconds_left = -59; });
+    vary([](menu_facts& f) { f.goto_dashboard_allowed = false; });
+    vary([](menu_facts& f) { f.offline_time_menu_allowed = true; });
+    vary([](menu_facts& f) { f.quitting_allowed = false; });
+    vary([](menu_facts& f) { f.pausing_allowed = false; });
+    vary([](menu_facts& f) { f.survey_available = true; });
+    vary([](menu_facts& f) { f.paused = true, f.pause_seconds_left = 600; });
+    vary([](menu_facts& f) { f.paused = true, f.pause_seconds_left = 1200; });
+    vary([](menu_facts& f) { f.focus_session = true, f.focus_seconds_left = 600; });
+    vary([](menu_facts& f) { f.focus_session = true, f.focus_seconds_left = 1200; });
+    vary([](menu_facts& f) { f.enterprise = true; });
+    vary([](menu_facts& f) { f.enterprise = true, f.logging_enabled = false; });
+    vary([](menu_facts& f) { f.enterprise = true, f.logging_allowed_now = false; });
+    vary([](menu_facts& f) { f.enterprise = true, f.feedback_address = true; });
+    vary([](menu_facts& f) { f.enterprise = true, f.enterprise_user_mode = 1; });
+
+    for (std::size_t i = 0; i < variants.size(); ++i) {
+        for (std::size_t j = 0; j < variants.size(); ++j) {
+            const bool alike = same_menu_facts(variants[i], variants[j]);
+            if (alike) EXPECT_EQ(menu_state_for(variants[i]), menu_state_for(variants[j])) << i << " and " << j;
+            if (menu_state_for(variants[i]) != menu_state_for(variants[j])) EXPECT_FALSE(alike) << i << " and " << j;
+        }
+    }
+    EXPECT_TRUE(same_menu_facts(variants[0], variants[1]));
+    EXPECT_TRUE(same_menu_facts(variants[0], variants[2]));
+    EXPECT_FALSE(same_menu_facts(variants[8], variants[9]));    // a running pause's time left counts
+    EXPECT_FALSE(same_menu_facts(variants[10], variants[11]));  // and a focus session's
 }
 
 TEST(MenuState, PauseAndFocusSessionDecideWhatCanBeStarted) {
