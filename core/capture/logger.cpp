@@ -110,8 +110,7 @@ std::vector<staged_upload> logger::recover_journal() {
 
 void logger::log(const log_entry& record) {
     // Rendered before the lock: the journal holds the row as the upload file will.
-    std::optional<std::string> rendered = csv_row_utf8(record);
-    const std::string row = rendered ? std::move(*rendered) : util::wstring_to_utf8_lossy(record.to_csv_row());
+    const std::string row = csv_row_utf8_lossy(record);
     bool full = false;
     {
         const std::lock_guard<std::mutex> lock(mutex_);
