@@ -153,4 +153,9 @@ std::optional<std::string> csv_row_utf8(const log_entry& record) {
     return out;
 }
 
+std::string csv_row_utf8_lossy(const log_entry& record) {
+    std::optional<std::string> row = csv_row_utf8(record);
+    return row ? std::move(*row) : util::wstring_to_utf8_lossy(record.to_csv_row());
+}
+
 }  // namespace kes

@@ -16,5 +16,7 @@ namespace kes {
 std::optional<std::string> csv_utf8(const activity_log& records);
 // One record's row, the same bytes it has in csv_utf8.
 std::optional<std::string> csv_row_utf8(const log_entry& record);
+// That row, or for such text its UTF-8 form with replacement characters.
+std::string csv_row_utf8_lossy(const log_entry& record);
 
 }  // namespace kes

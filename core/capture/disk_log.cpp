@@ -9,9 +9,6 @@
 #include <utility>
 
 namespace kes {
-namespace {
-bool at_end(std::istream& in) { return in.peek() == std::char_traits<char>::eof(); }
-}  // namespace
 
 disk_log::disk_log(std::string path)
     : path_(std::move(path)), output_(path_, std::ios::out | std::ios::app | std::ios::binary) {
@@ -45,11 +42,8 @@ void disk_log::load() {
 
 int disk_log::determine_file_version() {
     if (filesystem::exists(path_)) {
-        filesystem::ifstream input(path_, std::ios::binary);
-        if (input && !at_end(input)) {
-            input.clear();
-            return old_log::read_file_version(input);
-        }
+        const old_log::record_reader reader(path_);
+        if (!reader.is_empty()) return reader.version();
     }
     if (!output_.is_open()) return -1;
     old_log::write_file_header(output_, old_log::current_version);

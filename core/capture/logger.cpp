@@ -1,7 +1,6 @@
 #include "core/capture/logger.h"
 
 #include "core/capture/csv_text.h"
-#include "core/foundation/config.h"
 #include "core/foundation/debug_log.h"
 #include "core/foundation/exclusive_file.h"
 #include "core/foundation/file_util.h"
@@ -29,8 +28,6 @@ constexpr std::chrono::seconds backup_lifetime(604801);  // 7 days and 1 second
 constexpr int name_attempts = 8;
 
 std::wstring path_text(const std::string& path) { return util::utf8_to_wstring_lossy(path); }
-
-bool trace_enabled() { return (config::instance().get_debug_log_level() & record_trace_level) != 0; }
 
 }  // namespace
 
@@ -110,8 +107,7 @@ std::vector<staged_upload> logger::recover_journal() {
 
 void logger::log(const log_entry& record) {
     // Rendered before the lock: the journal holds the row as the upload file will.
-    std::optional<std::string> rendered = csv_row_utf8(record);
-    const std::string row = rendered ? std::move(*rendered) : util::wstring_to_utf8_lossy(record.to_csv_row());
+    const std::string row = csv_row_utf8_lossy(record);
     bool full = false;
     {
         const std::lock_guard<std::mutex> lock(mutex_);
@@ -119,7 +115,9 @@ void logger::log(const log_entry& record) {
         journal_.append(row);
         full = current_log_.size() >= next_automatic_flush_;
     }
-    if (trace_enabled()) kes::log(L"[logger:log] Journaled: " + util::utf8_to_wstring_lossy(row), record_trace_level);
+    if (log_enabled(record_trace_level)) {
+        kes::log(L"[logger:log] Journaled: " + util::utf8_to_wstring_lossy(row), record_trace_level);
+    }
     if (!full) return;
     // A flush already under way holds its own batch: the next record tries again.
     std::unique_lock<std::mutex> flush_lock(flush_mutex_, std::try_to_lock);

@@ -87,8 +87,7 @@ public:
 
     void add(const log_entry& record) {
         // The reader lets only records with Unicode text through.
-        const std::optional<std::string> row = csv_row_utf8(record);
-        text_ += row ? *row : util::wstring_to_utf8_lossy(record.to_csv_row());
+        text_ += csv_row_utf8_lossy(record);
         ++records_;
     }
     bool full() const {

@@ -25,7 +25,7 @@ public:
     explicit record_reader(const std::string& path);
 
     bool is_open() const { return static_cast<bool>(input_); }
-    // True when the file holds no byte at all.
+    // True when the file holds no byte at all, or could not be opened.
     bool is_empty() const { return empty_; }
     int version() const { return version_; }
 

@@ -70,7 +70,8 @@ struct websocket_server::state {
     void on_close(connection_hdl handle);
     void on_message(connection_hdl handle, endpoint::message_ptr message);
     void on_hello(connection_hdl handle, const websocket_protocol::incoming_message& hello);
-    void send_to_connection(connection_hdl handle, const std::string& text);
+    void close_connection(connection_hdl handle);
+    bool send_to_connection(connection_hdl handle, const std::string& text);
     void send_to_valid(const std::string& text);
 
     const std::vector<std::uint16_t> ports;
@@ -190,11 +191,13 @@ void websocket_server::state::shut_down() {
         std::lock_guard<std::mutex> lock(server_mutex);
         open = connections.all();
     }
-    for (const connection_handle& handle : open) {
-        websocketpp::lib::error_code close_ec;
-        server.close(handle, websocketpp::close::status::normal, closing_reason, close_ec);
-        if (close_ec) log(L"Failed to stop listening on websocket server: " + text_of(close_ec.message()), failure);
-    }
+    for (const connection_handle& handle : open) close_connection(handle);
+}
+
+void websocket_server::state::close_connection(connection_hdl handle) {
+    websocketpp::lib::error_code ec;
+    server.close(std::move(handle), websocketpp::close::status::normal, closing_reason, ec);
+    if (ec) log(L"Failed to stop listening on websocket server: " + text_of(ec.message()), failure);
 }
 
 bool websocket_server::state::on_validate(connection_hdl handle) {
@@ -232,10 +235,7 @@ bool websocket_server::state::on_validate(connection_hdl handle) {
 
 void websocket_server::state::on_open(connection_hdl handle) {
     // Accepted just before the last stop began: it closes like the others.
-    if (!stopping) return;
-    websocketpp::lib::error_code ec;
-    server.close(handle, websocketpp::close::status::normal, closing_reason, ec);
-    if (ec) log(L"Failed to stop listening on websocket server: " + text_of(ec.message()), failure);
+    if (stopping) close_connection(std::move(handle));
 }
 
 void websocket_server::state::on_fail(connection_hdl handle) {
@@ -302,10 +302,12 @@ void websocket_server::state::on_hello(connection_hdl handle, const websocket_pr
     send_to_connection(std::move(handle), websocket_protocol::hello_reply(valid));
 }
 
-void websocket_server::state::send_to_connection(connection_hdl handle, const std::string& text) {
+bool websocket_server::state::send_to_connection(connection_hdl handle, const std::string& text) {
     websocketpp::lib::error_code ec;
     server.send(std::move(handle), text, websocketpp::frame::opcode::text, ec);
-    if (ec) log(L"[websocket_server] Failed to send to socket: " + text_of(ec.message()), failure);
+    if (!ec) return true;
+    log(L"[websocket_server] Failed to send to socket: " + text_of(ec.message()), failure);
+    return false;
 }
 
 void websocket_server::state::send_to_valid(const std::string& text) {
@@ -315,12 +317,7 @@ void websocket_server::state::send_to_valid(const std::string& text) {
         targets = connections.valid();
     }
     for (connection_handle& handle : targets) {
-        websocketpp::lib::error_code ec;
-        server.send(std::move(handle), text, websocketpp::frame::opcode::text, ec);
-        if (ec) {
-            log(L"[websocket_server] Failed to send to socket: " + text_of(ec.message()), failure);
-            return;
-        }
+        if (!send_to_connection(std::move(handle), text)) return;
     }
 }
 

@@ -1,6 +1,7 @@
 #include "core/capture/logger.h"
 #include "core/foundation/debug_log.h"
 #include "core/foundation/file_util.h"
+#include "tests/capture/logger_folders.h"
 #include "tests/support/test_environment.h"
 #include "tests/support/upload_files.h"
 
@@ -19,10 +20,7 @@
 namespace kes {
 namespace {
 
-logger::folders fresh_folders(const std::string& name) {
-    const std::string base = testing::private_home() + "/logger-" + name;
-    return {base + "/activities", base + "/activities_backup", base + "/log", base + "/journal"};
-}
+logger::folders fresh_folders(const std::string& name) { return testing::logger_folders("logger-" + name); }
 
 log_entry numbered_record(int n) {
     log_entry record(L"app", boost::posix_time::time_from_string("2024-05-01 09:05:30"), L"host", L"", L"user",

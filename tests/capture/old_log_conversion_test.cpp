@@ -3,6 +3,7 @@
 // batch, each leaving every record in exactly one upload file.
 #include "core/capture/logger.h"
 #include "core/foundation/file_util.h"
+#include "tests/capture/logger_folders.h"
 #include "tests/support/old_log_file.h"
 #include "tests/support/test_environment.h"
 #include "tests/support/upload_files.h"
@@ -19,11 +20,10 @@ namespace kes {
 namespace {
 
 using testing::old_log_file;
+using testing::upload_file_rows;
+using testing::upload_row_counts;
 
-logger::folders fresh_folders(const std::string& name) {
-    const std::string base = testing::private_home() + "/conversion-" + name;
-    return {base + "/activities", base + "/activities_backup", base + "/log", base + "/journal"};
-}
+logger::folders fresh_folders(const std::string& name) { return testing::logger_folders("conversion-" + name); }
 
 std::wstring title(int n) { return L"title " + std::to_wstring(n); }
 std::string row(int n) { return util::wstring_to_utf8(testing::old_log_row(L"app", title(n), L"")); }
@@ -35,26 +35,8 @@ old_log_file numbered_log(int count) {
     return file;
 }
 
-// Rows per upload file, in the order of the file's rows.
-std::vector<std::vector<std::string>> upload_files(const logger::folders& folders) {
-    std::vector<std::vector<std::string>> files;
-    for (const auto& name : testing::folder_names(folders.activities)) {
-        EXPECT_NE(filesystem::extension(name), ".tmp") << name;
-        files.push_back(testing::lines_of(testing::upload_text(folders.activities + "/" + name)));
-    }
-    return files;
-}
-
-std::map<std::string, int> row_counts(const logger::folders& folders) {
-    std::map<std::string, int> counts;
-    for (const auto& file : upload_files(folders)) {
-        for (const auto& line : file) ++counts[line];
-    }
-    return counts;
-}
-
 void expect_each_once(const logger::folders& folders, int count) {
-    const auto counts = row_counts(folders);
+    const auto counts = upload_row_counts(folders);
     EXPECT_EQ(counts.size(), static_cast<std::size_t>(count));
     for (int n = 0; n < count; ++n) {
         const auto found = counts.find(row(n));
@@ -69,7 +51,7 @@ TEST(OldLogConversion, ALargeLogBecomesFilesOfAtMostTenThousandRecordsInOrder) {
     logger activity(folders);
     activity.convert_old_archived_logs_into_modern_kesactivities_file();
 
-    auto files = upload_files(folders);
+    auto files = upload_file_rows(folders);
     ASSERT_EQ(files.size(), 3u);
     std::sort(files.begin(), files.end(), [](const auto& a, const auto& b) { return a.front() < b.front(); });
     std::vector<std::size_t> sizes;
@@ -95,7 +77,7 @@ TEST(OldLogConversion, LongRecordsAlsoBoundTheTextOfOneFile) {
     file.save_in(folders.old_logs, "long.log");
     logger activity(folders);
     activity.convert_old_archived_logs_into_modern_kesactivities_file();
-    const auto files = upload_files(folders);
+    const auto files = upload_file_rows(folders);
     ASSERT_EQ(files.size(), 2u);
     std::size_t rows = 0;
     for (const auto& text : files) {
@@ -114,7 +96,7 @@ TEST(OldLogConversion, AStopBeforeStartingLeavesTheLogForTheNextStart) {
         logger activity(folders);
         activity.stop_converting_old_logs();
         activity.convert_old_archived_logs_into_modern_kesactivities_file();
-        EXPECT_TRUE(upload_files(folders).empty());
+        EXPECT_TRUE(upload_file_rows(folders).empty());
         EXPECT_EQ(testing::folder_names(folders.old_logs), std::vector<std::string>{"a.log"});
     }
     logger next(folders);
@@ -181,7 +163,7 @@ TEST_F(InterruptedConversion, ABatchPublishedBeforeTheCrashIsNotWrittenAgain) {
     // Sent already: only the progress file tells that the first five are done.
     logger activity(folders_);
     activity.convert_old_archived_logs_into_modern_kesactivities_file();
-    const auto counts = row_counts(folders_);
+    const auto counts = upload_row_counts(folders_);
     EXPECT_EQ(counts.size(), 7u);
     for (int n = 5; n < 12; ++n) EXPECT_EQ(counts.count(row(n)), 1u) << n;
 }
@@ -191,7 +173,7 @@ TEST_F(InterruptedConversion, AProgressFileOfADeletedLogIsRemovedAtStart) {
     filesystem::remove(path_);
     logger activity(folders_);
     EXPECT_TRUE(testing::folder_names(folders_.old_logs).empty());
-    EXPECT_EQ(row_counts(folders_).size(), 5u);
+    EXPECT_EQ(upload_row_counts(folders_).size(), 5u);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include "core/capture/record_journal.h"
 #include "core/foundation/debug_log.h"
 #include "core/foundation/file_util.h"
+#include "tests/capture/logger_folders.h"
 #include "tests/support/test_environment.h"
 #include "tests/support/upload_files.h"
 
@@ -23,10 +24,9 @@ using namespace std::string_literals;
 namespace kes {
 namespace {
 
-logger::folders fresh_folders(const std::string& name) {
-    const std::string base = testing::private_home() + "/journal-" + name;
-    return {base + "/activities", base + "/activities_backup", base + "/log", base + "/journal"};
-}
+using testing::upload_row_counts;
+
+logger::folders fresh_folders(const std::string& name) { return testing::logger_folders("journal-" + name); }
 
 log_entry titled(const std::wstring& title) {
     return log_entry(L"app", boost::posix_time::time_from_string("2024-05-01 09:05:30"), L"host", L"", L"user",
@@ -34,16 +34,6 @@ log_entry titled(const std::wstring& title) {
 }
 
 std::string row_of(const std::wstring& title) { return util::wstring_to_utf8(titled(title).to_csv_row()); }
-
-// Every upload file's rows, counted.
-std::map<std::string, int> uploaded_rows(const logger::folders& folders) {
-    std::map<std::string, int> rows;
-    for (const auto& name : testing::folder_names(folders.activities)) {
-        EXPECT_NE(filesystem::extension(name), ".tmp") << name;
-        for (const auto& row : testing::lines_of(testing::upload_text(folders.activities + "/" + name))) ++rows[row];
-    }
-    return rows;
-}
 
 void write_file(const std::string& path, const std::string& bytes) {
     filesystem::create_directories_if_missing(path.substr(0, path.rfind('/')));
@@ -79,10 +69,10 @@ TEST(RecordJournal, RecordsOfARunThatEndedWithoutAFlushReachOneUploadFileOnce) {
         first.log(titled(L"one"));
         first.log(titled(L"two"));
     }  // ends as a crash would: the two records are only in memory and the journal
-    EXPECT_EQ(uploaded_rows(folders), (std::map<std::string, int>{{row_of(L"flushed"), 1}}));
+    EXPECT_EQ(upload_row_counts(folders), (std::map<std::string, int>{{row_of(L"flushed"), 1}}));
 
     { logger second(folders); }
-    EXPECT_EQ(uploaded_rows(folders),
+    EXPECT_EQ(upload_row_counts(folders),
               (std::map<std::string, int>{{row_of(L"flushed"), 1}, {row_of(L"one"), 1}, {row_of(L"two"), 1}}));
     EXPECT_EQ(testing::folder_names(folders.activities).size(), 2u);
 
@@ -106,7 +96,7 @@ TEST(RecordJournal, RecordsKeptByAFailedFlushSurviveACrash) {
     filesystem::remove(blocker);
     folders.activities = activities;
     { logger second(folders); }
-    EXPECT_EQ(uploaded_rows(folders), (std::map<std::string, int>{{row_of(L"kept"), 1}, {row_of(L"later"), 1}}));
+    EXPECT_EQ(upload_row_counts(folders), (std::map<std::string, int>{{row_of(L"kept"), 1}, {row_of(L"later"), 1}}));
 }
 
 // The steps of a flush are: stage "<uuid>.tmp", write the marker, publish,
@@ -128,7 +118,7 @@ protected:
 TEST_F(InterruptedFlush, StagedButNotMarkedIsWrittenAgainFromTheJournal) {
     stage(row_of(L"flushed a") + row_of(L"flushed b"));
     { logger next(folders_); }
-    EXPECT_EQ(uploaded_rows(folders_),
+    EXPECT_EQ(upload_row_counts(folders_),
               (std::map<std::string, int>{{row_of(L"flushed a"), 1}, {row_of(L"flushed b"), 1}, {row_of(L"after"), 1}}));
 }
 
@@ -136,7 +126,7 @@ TEST_F(InterruptedFlush, MarkedButNotPublishedIsPublishedAndItsRowsNotWrittenAga
     stage(row_of(L"flushed a") + row_of(L"flushed b"));
     mark();
     { logger next(folders_); }
-    EXPECT_EQ(uploaded_rows(folders_),
+    EXPECT_EQ(upload_row_counts(folders_),
               (std::map<std::string, int>{{row_of(L"flushed a"), 1}, {row_of(L"flushed b"), 1}, {row_of(L"after"), 1}}));
     EXPECT_TRUE(filesystem::exists(folders_.activities + "/" + uuid + ".kesc"));
     EXPECT_FALSE(filesystem::exists(folders_.journal + "/" + uuid + ".kesc.flushed"));
@@ -145,9 +135,9 @@ TEST_F(InterruptedFlush, MarkedButNotPublishedIsPublishedAndItsRowsNotWrittenAga
 TEST_F(InterruptedFlush, PublishedAndAlreadySentIsNotWrittenAgain) {
     mark();  // the file went out (the pusher took it) before the segments were removed
     { logger next(folders_); }
-    EXPECT_EQ(uploaded_rows(folders_), (std::map<std::string, int>{{row_of(L"after"), 1}}));
+    EXPECT_EQ(upload_row_counts(folders_), (std::map<std::string, int>{{row_of(L"after"), 1}}));
     { logger again(folders_); }
-    EXPECT_EQ(uploaded_rows(folders_), (std::map<std::string, int>{{row_of(L"after"), 1}}));
+    EXPECT_EQ(upload_row_counts(folders_), (std::map<std::string, int>{{row_of(L"after"), 1}}));
 }
 
 // Neither its segments nor its commit markers can be written: recording and
@@ -175,7 +165,7 @@ TEST(RecordJournal, AJournalThatCannotBeWrittenCostsOneLogLineAndNoRecord) {
         ASSERT_TRUE(activity.write_current_log_to_disk());
     }
     EXPECT_EQ(count_lines(), before + 1);
-    const auto rows = uploaded_rows(folders);
+    const auto rows = upload_row_counts(folders);
     EXPECT_EQ(rows.size(), 6u);
     EXPECT_EQ(rows.count(row_of(L"later 4")), 1u);
 }
@@ -186,7 +176,7 @@ TEST(RecordJournal, RecordsGoOnBeingWrittenAfterRecovery) {
     logger second(folders);
     second.log(titled(L"new"));
     ASSERT_TRUE(second.write_current_log_to_disk());
-    EXPECT_EQ(uploaded_rows(folders), (std::map<std::string, int>{{row_of(L"before"), 1}, {row_of(L"new"), 1}}));
+    EXPECT_EQ(upload_row_counts(folders), (std::map<std::string, int>{{row_of(L"before"), 1}, {row_of(L"new"), 1}}));
     // The next start finds nothing more to recover.
     { logger third(folders); }
     EXPECT_EQ(testing::folder_names(folders.activities).size(), 2u);
