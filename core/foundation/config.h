@@ -216,15 +216,11 @@ public:
     void set_offline_dismissed_until(ptime value);
     void set_last_browser_support_pull(std::chrono::system_clock::time_point value);
     // ---- computed answers
-    bool has_enterprise_team_key() const {
-        return holds(enterprise_team_key_, [](const std::wstring& key) { return !key.empty(); });
-    }
     // Without a copy of the text: the UI loop asks twice a second.
-    bool has_account_key() const { return holds(account_key_, [](const std::wstring& key) { return !key.empty(); }); }
-    bool has_survey_url() const { return holds(survey_url_, [](const std::wstring& url) { return !url.empty(); }); }
-    bool has_enterprise_feedback_url() const {
-        return holds(enterprise_feedback_url_, [](const std::wstring& url) { return !url.empty(); });
-    }
+    bool has_enterprise_team_key() const { return has_text(enterprise_team_key_); }
+    bool has_account_key() const { return has_text(account_key_); }
+    bool has_survey_url() const { return has_text(survey_url_); }
+    bool has_enterprise_feedback_url() const { return has_text(enterprise_feedback_url_); }
     std::wstring get_client_version(bool with_identity) const;
 
     void set_defaults();
@@ -319,6 +315,9 @@ private:
     bool holds(const T& member, const Test& test) const {
         std::lock_guard<std::mutex> lock(data_mutex_);
         return test(member);
+    }
+    bool has_text(const std::wstring& member) const {
+        return holds(member, [](const std::wstring& text) { return !text.empty(); });
     }
     template <class T>
     void write(T& member, T value) {

@@ -147,6 +147,17 @@ std::string narrow(std::wstring_view text) {
 
 std::wstring int_to_wstr(std::int32_t value) { return std::to_wstring(value); }
 
+void append_decimal(std::wstring& out, unsigned long long value, int width) {
+    wchar_t digits[24];
+    int count = 0;
+    do {
+        digits[count++] = static_cast<wchar_t>(L'0' + value % 10);
+        value /= 10;
+    } while (value > 0);
+    for (int i = count; i < width; ++i) out += L'0';
+    while (count > 0) out += digits[--count];
+}
+
 std::wstring to_lower(std::wstring_view text) {
     std::wstring out(text);
     for (auto& c : out) {

@@ -48,17 +48,6 @@ const wchar_t* special_name(boost::date_time::special_values value) {
     }
 }
 
-void append_number(std::wstring& out, unsigned long long value, int width) {
-    wchar_t digits[24];
-    int count = 0;
-    do {
-        digits[count++] = static_cast<wchar_t>(L'0' + value % 10);
-        value /= 10;
-    } while (value > 0);
-    for (int i = count; i < width; ++i) out += L'0';
-    while (count > 0) out += digits[--count];
-}
-
 unsigned long long magnitude(long long value) {
     return value < 0 ? 0ULL - static_cast<unsigned long long>(value) : static_cast<unsigned long long>(value);
 }
@@ -94,15 +83,15 @@ void append_simple_duration(std::wstring& out, const time_duration& d) {
         return;
     }
     if (d.is_negative()) out += L'-';
-    append_number(out, magnitude(d.hours()), 2);
+    append_decimal(out, magnitude(d.hours()), 2);
     out += L':';
-    append_number(out, magnitude(d.minutes()), 2);
+    append_decimal(out, magnitude(d.minutes()), 2);
     out += L':';
-    append_number(out, magnitude(d.seconds()), 2);
+    append_decimal(out, magnitude(d.seconds()), 2);
     const unsigned long long fraction = magnitude(d.fractional_seconds());
     if (fraction != 0) {
         out += L'.';
-        append_number(out, fraction, time_duration::num_fractional_digits());
+        append_decimal(out, fraction, time_duration::num_fractional_digits());
     }
 }
 
@@ -114,11 +103,11 @@ void append_simple_time(std::wstring& out, const ptime& t) {
     static constexpr const wchar_t* months[] = {L"Jan", L"Feb", L"Mar", L"Apr", L"May", L"Jun",
                                                 L"Jul", L"Aug", L"Sep", L"Oct", L"Nov", L"Dec"};
     const boost::gregorian::date::ymd_type day = t.date().year_month_day();
-    append_number(out, day.year, 4);
+    append_decimal(out, day.year, 4);
     out += L'-';
     out += months[day.month - 1];
     out += L'-';
-    append_number(out, day.day, 2);
+    append_decimal(out, day.day, 2);
     out += L' ';
     append_simple_duration(out, t.time_of_day());
 }

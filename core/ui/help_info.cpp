@@ -6,8 +6,6 @@
 
 #include <boost/date_time/posix_time/posix_time.hpp>
 
-#include <iterator>
-
 namespace kes {
 namespace {
 
@@ -18,22 +16,11 @@ constexpr const wchar_t* day_names[] = {L"Su", L"Mo", L"Tu", L"We", L"Th", L"Fr"
 constexpr std::size_t shortest_shown_key = 11;
 constexpr std::size_t key_characters_shown = 5;
 
-// Written digit by digit: std::to_wstring goes through the wide printf.
-void append_count(std::wstring& out, std::size_t count) {
-    wchar_t digits[24];
-    std::size_t first = std::size(digits);
-    do {
-        digits[--first] = static_cast<wchar_t>(L'0' + count % 10);
-        count /= 10;
-    } while (count > 0);
-    out.append(digits + first, digits + std::size(digits));
-}
-
 // Times and durations are written straight into the text; special times
 // give a special duration, which reads as its name.
 void append_part(std::wstring& out, const boost::posix_time::ptime& t) { util::append_simple_time(out, t); }
 void append_part(std::wstring& out, const boost::posix_time::time_duration& d) { util::append_simple_duration(out, d); }
-void append_part(std::wstring& out, std::size_t count) { append_count(out, count); }
+void append_part(std::wstring& out, std::size_t count) { util::append_decimal(out, count); }
 void append_part(std::wstring& out, const wchar_t* text) { out.append(text); }
 void append_part(std::wstring& out, const std::wstring& text) { out.append(text); }
 

@@ -319,10 +319,9 @@ private:
     std::int32_t help_passes_ = 10;
     bool offline_prompt_armed_ = false;
     bool offline_prompt_hidden_ = true;
-    // The menu state last applied and the menu's change count right after:
-    // while both hold, setting it again would change nothing.
-    std::optional<tray_menu_state> applied_menu_state_;
-    std::optional<menu_facts> applied_menu_facts_;  // what `applied_menu_state_` was computed from
+    // The facts of the menu state last applied and the menu's change count
+    // right after: while both hold, setting it again would change nothing.
+    std::optional<menu_facts> applied_menu_facts_;
     std::uint64_t menu_changes_after_apply_ = 0;
     system_tray_menu_interface* applied_menu_ = nullptr;
 };

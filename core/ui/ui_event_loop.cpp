@@ -144,18 +144,14 @@ void ui::set_menu_item_state() {
     system_tray_menu_interface* menu = get_tray_menu();
     if (menu == nullptr) return;
     const menu_facts facts = read_menu_facts(*configuration_, configuration_->local_now());
-    // Nothing to set when the state is what the menu holds since the last
-    // pass set it, and nobody changed the menu since; unchanged facts need
-    // not even build the state again.
-    const bool untouched = menu == applied_menu_ && applied_menu_state_ &&
+    // The menu holds the state of the facts last applied while nobody has
+    // changed it since: unchanged facts need not even build the state again.
+    // Otherwise the state is applied whole; the menu sets only what differs.
+    const bool untouched = menu == applied_menu_ && applied_menu_facts_ &&
                            menu->change_count() == menu_changes_after_apply_;
-    if (!untouched || !applied_menu_facts_ || !same_menu_facts(*applied_menu_facts_, facts)) {
-        menu_state wanted = menu_state_for(facts);
-        if (!untouched || *applied_menu_state_ != wanted) {
-            menu_changes_after_apply_ = apply_menu_state(wanted, *menu);
-            applied_menu_state_ = std::move(wanted);
-            applied_menu_ = menu;
-        }
+    if (!untouched || !same_menu_facts(*applied_menu_facts_, facts)) {
+        menu_changes_after_apply_ = apply_menu_state(menu_state_for(facts), *menu);
+        applied_menu_ = menu;
         applied_menu_facts_ = facts;
     }
     menu->refresh_if_dirty();

@@ -144,6 +144,13 @@ class Desktop:
             self.run(["xdotool", "windowfocus", "--sync", window])
         self.touch()
 
+    def bring_forward(self, window, process_name, timeout=20):
+        """Focuses the window through the window manager and waits for the record it starts."""
+        line = f"[scanner]Process name = {process_name}"
+        seen = self.debug_log().count(line)
+        self.focus(window, True)
+        self.wait_until(lambda: self.debug_log().count(line) > seen, timeout=timeout)
+
     def touch(self):
         """Input from the user: resets the server's idle time."""
         self.run(["xdotool", "mousemove_relative", "--", "1", "0"])

@@ -14,8 +14,11 @@ import unittest
 
 import websockets.exceptions
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+sys.path.insert(0, os.path.join(HERE, "..", "standin"))
 from agent_harness import BUILD_DIR, PrivateHome, wait_until  # noqa: E402
+from client import end_process  # noqa: E402
 from command_probe import CommandProbe  # noqa: E402
 from extension_client import LISTEN_FAILED, PORT_TABLE, Extension, bridge_ports, listening  # noqa: E402
 
@@ -39,13 +42,7 @@ class BridgeTestCase(unittest.TestCase):
 
     def end_processes(self):
         for process in reversed(self.processes):
-            if process.poll() is None:
-                process.terminate()
-                try:
-                    process.wait(timeout=10)
-                except subprocess.TimeoutExpired:
-                    process.kill()
-                    process.wait()
+            end_process(process)
 
     def start_probe(self, **env):
         probe = CommandProbe("kes_bridge_probe", [], self.home.env(**env))

@@ -49,12 +49,6 @@ class BridgeOnX11(unittest.TestCase):
     def count(self, text):
         return sum(text in line for line in self.desktop.debug_log())
 
-    def bring_forward(self, window, process_name):
-        """Focuses the window and waits for the record it starts."""
-        seen = self.count(f"[scanner]Process name = {process_name}")
-        self.desktop.focus(window, True)
-        self.desktop.wait_until(lambda: self.count(f"[scanner]Process name = {process_name}") > seen, timeout=20)
-
     def start_bridge(self, program):
         """Runs `program` and brings the Firefox window forward: its chain starts the bridge."""
         process = self.desktop.start(program)
@@ -70,10 +64,10 @@ class BridgeOnX11(unittest.TestCase):
     def next_firefox_record(self):
         """A new record for the Firefox window, which asks the extension's bridge."""
         found = self.count("Found url using: [websocket]")
-        self.bring_forward(self.shell, "XTerm")
-        self.bring_forward(self.firefox, "firefox")
+        self.desktop.bring_forward(self.shell, "XTerm")
+        self.desktop.bring_forward(self.firefox, "firefox")
         self.desktop.wait_until(lambda: self.count("Found url using: [websocket]") > found, timeout=20)
-        self.bring_forward(self.shell, "XTerm")
+        self.desktop.bring_forward(self.shell, "XTerm")
 
     def end(self, process):
         process.send_signal(signal.SIGTERM)

@@ -34,13 +34,6 @@ class BrowserChains(unittest.TestCase):
         self.probe = self.desktop.start([PROBE, "--scan-interval", "1", "--idle-time-start", "300",
                                          "--debug-log-level", str(TRACE_LEVEL), "--report", self.report, *extra])
 
-    def bring_forward(self, window, process_name):
-        """Focuses the window and waits for the record it starts."""
-        seen = self.desktop.debug_log().count(f"[scanner]Process name = {process_name}")
-        self.desktop.focus(window, True)
-        self.desktop.wait_until(
-            lambda: self.desktop.debug_log().count(f"[scanner]Process name = {process_name}") > seen, timeout=20)
-
     def finish(self):
         self.probe.send_signal(signal.SIGTERM)
         self.assertEqual(self.probe.wait(timeout=20), 0)
@@ -67,9 +60,9 @@ class BrowserChains(unittest.TestCase):
         self.desktop.focus(shell, True)
         self.start_probe()
         self.desktop.wait_until(lambda: "[scanner]Process name = XTerm" in self.desktop.debug_log(), timeout=20)
-        self.bring_forward(firefox, "firefox")
-        self.bring_forward(chrome, "Google-chrome")
-        self.bring_forward(shell, "XTerm")
+        self.desktop.bring_forward(firefox, "firefox")
+        self.desktop.bring_forward(chrome, "Google-chrome")
+        self.desktop.bring_forward(shell, "XTerm")
         rows, report = self.finish()
         log = self.desktop.debug_log()
 
@@ -118,8 +111,8 @@ class BrowserChains(unittest.TestCase):
         self.start_probe("--browser-page", page, "--blocked-items", "example.org,other.example",
                          "--blocking-minutes", "30")
         self.desktop.wait_until(lambda: "[scanner]Process name = XTerm" in self.desktop.debug_log(), timeout=20)
-        self.bring_forward(chrome, "Google-chrome")
-        self.bring_forward(shell, "XTerm")
+        self.desktop.bring_forward(chrome, "Google-chrome")
+        self.desktop.bring_forward(shell, "XTerm")
         rows, report = self.finish()
 
         chrome_rows = [row for row in rows if row[0] == "google-chrome"]
@@ -146,7 +139,7 @@ class BrowserChains(unittest.TestCase):
         self.desktop.wait_until(
             lambda: '[common_grabber:unblock_by_window_title] removing "www.example.com" from blocked list.'
             in self.desktop.debug_log(), timeout=20)
-        self.bring_forward(shell, "XTerm")
+        self.desktop.bring_forward(shell, "XTerm")
         rows, report = self.finish()
         self.assertEqual(report["blocked_items"], ["news.example.org", "video.example.net"])
         self.assertIn("Kestrel Unblock: https://www.example.com/", [row[3] for row in rows])

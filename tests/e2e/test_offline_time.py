@@ -4,11 +4,7 @@ file, read with python's gzip and csv, holds one twelve-column record of entry
 type "5" with the label as its application name, the details as its window
 title and exactly the time away. The probe's clock stands still until moved."""
 
-import csv
 import datetime
-import glob
-import gzip
-import io
 import os
 import sys
 import unittest
@@ -20,18 +16,9 @@ sys.path.insert(0, os.path.join(SOURCE, "tests", "standin"))
 from agent_harness import PrivateHome  # noqa: E402
 from client import StandinProcess  # noqa: E402
 from command_probe import CommandProbe  # noqa: E402
+from scanner_x11 import read_rows  # noqa: E402
 
 AWAY_SECONDS = 1500
-
-
-def upload_rows(activities):
-    rows = []
-    for path in sorted(glob.glob(os.path.join(activities, "*.kes[gc]"))):
-        with open(path, "rb") as f:
-            data = f.read()
-        text = gzip.decompress(data).decode("utf-8") if path.endswith(".kesg") else data.decode("utf-8")
-        rows.extend(csv.reader(io.StringIO(text, newline="")))
-    return rows
 
 
 class OfflineTime(unittest.TestCase):
@@ -63,7 +50,7 @@ class OfflineTime(unittest.TestCase):
         self.probe.ask('offline Phone call|Called the "print shop", about the flyers')
         self.assertEqual(self.probe.ask("flush")["written"], True)
 
-        rows = upload_rows(self.activities)
+        rows = read_rows(self.activities)
         self.assertEqual(len(rows), 1, rows)
         row = rows[0]
         self.assertEqual(len(row), 12)
@@ -79,7 +66,7 @@ class OfflineTime(unittest.TestCase):
     def test_without_an_away_period_nothing_is_written(self):
         self.probe.ask("offline Lunch|")
         self.assertEqual(self.probe.ask("flush")["written"], True)
-        self.assertEqual(upload_rows(self.activities), [])
+        self.assertEqual(read_rows(self.activities), [])
 
 
 if __name__ == "__main__":

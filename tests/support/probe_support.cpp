@@ -5,8 +5,6 @@
 #include "core/service/service_activation.h"
 #include "tests/support/main_loop_commands.h"
 
-#include <boost/date_time/c_local_time_adjustor.hpp>
-#include <boost/date_time/posix_time/posix_time.hpp>
 #include <curl/curl.h>
 
 #include <iostream>
@@ -25,18 +23,6 @@ kes::network::transport_options standin_transport(const std::string& ca_file) {
 }
 
 }  // namespace
-
-still_clock::still_clock()
-    : started_(boost::date_time::c_local_adjustor<boost::posix_time::ptime>::utc_to_local(
-          boost::posix_time::second_clock::universal_time())) {}
-
-boost::posix_time::ptime still_clock::now() const {
-    return started_ + boost::posix_time::microseconds(offset_microseconds_.load());
-}
-
-void still_clock::advance(const boost::posix_time::time_duration& by) {
-    offset_microseconds_ += by.total_microseconds();
-}
 
 probe_service::probe_service(const std::string& ca_file)
     : api(standin_transport(ca_file), [](kes::network::request&) {}), sync(kes::make_sync_service(api)) {

@@ -7,11 +7,10 @@
 #include "core/service/api.h"
 #include "core/service/puller.h"
 #include "core/service/sync_service.h"
+#include "tests/support/still_clock.h"
 
-#include <boost/date_time/posix_time/posix_time_types.hpp>
 #include <nlohmann/json.hpp>
 
-#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
@@ -21,17 +20,6 @@ class main_queue;
 }
 
 namespace kes::testing {
-
-class still_clock {
-public:
-    still_clock();  // the local time now, in whole seconds
-    boost::posix_time::ptime now() const;
-    void advance(const boost::posix_time::time_duration& by);
-
-private:
-    boost::posix_time::ptime started_;
-    std::atomic<long long> offset_microseconds_{0};
-};
 
 // Once made (libcurl initialised), the configuration store reads `clock` and
 // activates through `api`.

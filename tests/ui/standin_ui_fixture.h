@@ -14,13 +14,13 @@
 #include "tests/service/standin_fixture.h"
 #include "tests/support/recording_ui.h"
 #include "tests/support/run_program.h"
+#include "tests/support/still_clock.h"
 
 #include <boost/date_time/posix_time/posix_time.hpp>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
 #include <memory>
-#include <mutex>
 #include <string>
 
 namespace kes::testing {
@@ -34,10 +34,7 @@ protected:
     static void TearDownTestSuite() { service_.reset(); }
 
     void SetUp() override {
-        settings().set_clock([this] {
-            std::lock_guard<std::mutex> lock(clock_mutex_);
-            return now_;
-        });
+        settings().set_clock([this] { return clock_.now(); });
         settings().set_defaults();
         start_test_on(*service_);
         settings().set_debug_log_level(0xFFFF);
@@ -60,14 +57,8 @@ protected:
 
     static config& settings() { return config::instance(); }
 
-    ptime now() const {
-        std::lock_guard<std::mutex> lock(clock_mutex_);
-        return now_;
-    }
-    void set_now(const ptime& at) {
-        std::lock_guard<std::mutex> lock(clock_mutex_);
-        now_ = at;
-    }
+    ptime now() const { return clock_.now(); }
+    void set_now(const ptime& at) { clock_.set(at); }
 
     std::wstring status() const { return settings().get_status_message(); }
     int severity() const { return settings().get_status_severity(); }
@@ -88,8 +79,7 @@ protected:
     }
 
     static inline std::unique_ptr<standin> service_;
-    mutable std::mutex clock_mutex_;
-    ptime now_ = boost::posix_time::time_from_string("2024-05-01 17:30:05");
+    still_clock clock_{boost::posix_time::time_from_string("2024-05-01 17:30:05")};
     Kestrel::Network::API api_{service_->transport(), [this](network::request& call) { ui_.add_computer_params(call); }};
     recording_ui ui_{[this] {
         ui::seams with;

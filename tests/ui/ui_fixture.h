@@ -16,6 +16,7 @@
 #include "tests/service/puller_fake_service.h"
 #include "tests/support/recording_ui.h"
 #include "tests/support/settable_idle_system.h"
+#include "tests/support/still_clock.h"
 #include "tests/ui/debug_log_lines.h"
 
 #include <boost/date_time/posix_time/posix_time.hpp>
@@ -48,10 +49,7 @@ protected:
     using ptime = boost::posix_time::ptime;
 
     void SetUp() override {
-        settings().set_clock([this] {
-            std::lock_guard<std::mutex> lock(clock_mutex_);
-            return now_;
-        });
+        settings().set_clock([this] { return clock_.now(); });
         settings().set_defaults();
         settings().set_activation_service(nullptr);
         settings().set_debug_log_level(0xFFFF);
@@ -90,18 +88,9 @@ protected:
         return options;
     }
 
-    ptime now() const {
-        std::lock_guard<std::mutex> lock(clock_mutex_);
-        return now_;
-    }
-    void advance(const boost::posix_time::time_duration& by) {
-        std::lock_guard<std::mutex> lock(clock_mutex_);
-        now_ += by;
-    }
-    void set_now(const ptime& at) {
-        std::lock_guard<std::mutex> lock(clock_mutex_);
-        now_ = at;
-    }
+    ptime now() const { return clock_.now(); }
+    void advance(const boost::posix_time::time_duration& by) { clock_.advance(by); }
+    void set_now(const ptime& at) { clock_.set(at); }
 
     // The offline-time prompt switched on: away after 300 s idle, not dismissed.
     void enable_offline_time() {
@@ -130,7 +119,7 @@ protected:
         with.platform_system = idle_system_;
         with.service_client = &offline_client_;
         with.record_activity = [this](const log_entry& record) {
-            std::lock_guard<std::mutex> lock(clock_mutex_);
+            std::lock_guard<std::mutex> lock(recorded_mutex_);
             recorded_.push_back(record);
         };
         with.wait_for_stop = [this](std::chrono::milliseconds duration) {
@@ -157,21 +146,21 @@ protected:
     }
 
     std::vector<log_entry> recorded() const {
-        std::lock_guard<std::mutex> lock(clock_mutex_);
+        std::lock_guard<std::mutex> lock(recorded_mutex_);
         return recorded_;
     }
 
     std::vector<int> started_sessions() const { return service_->started_sessions(); }
     int ended_sessions() const { return service_->ended_sessions(); }
 
-    mutable std::mutex clock_mutex_;
-    ptime now_ = boost::posix_time::time_from_string("2024-05-01 17:30:05");  // a Wednesday
+    still_clock clock_{boost::posix_time::time_from_string("2024-05-01 17:30:05")};  // a Wednesday
     std::shared_ptr<settable_idle_system> idle_system_ = std::make_shared<settable_idle_system>();
     std::shared_ptr<fake_sync_service> service_ = std::make_shared<fake_sync_service>();
     int stop_after_ = 1;
     std::vector<std::chrono::milliseconds> waits_;
     std::vector<ptime> heartbeats_;
-    std::vector<log_entry> recorded_;  // under clock_mutex_
+    mutable std::mutex recorded_mutex_;
+    std::vector<log_entry> recorded_;  // under recorded_mutex_
     Kestrel::Network::API offline_client_{offline_transport(), [](network::request&) {}};
     recording_ui ui_{loop_seams()};
 };
