@@ -17,7 +17,6 @@
 #include <QPointer>
 #include <QTimer>
 
-#include <array>
 #include <atomic>
 #include <functional>
 #include <memory>

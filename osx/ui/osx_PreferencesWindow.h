@@ -121,7 +121,6 @@ protected:
     void on_main(std::function<void()> work);
     // Lets the store of the panes reach this object while it lives.
     std::weak_ptr<osx_PreferencesWindow*> weak_self() const { return self_; }
-    bool window_loaded() const { return window_ != nullptr; }
     // Ends the window before a derived class's members that it shows.
     void unloadWindow();
 

@@ -43,6 +43,19 @@ def crop(image, box, name):
     return path
 
 
+def drawn(image, box):
+    """Text, frames and controls: many shades, none taking the whole window."""
+    counts = colours(image, box)
+    return len(counts) > 8 and max(counts.values()) < 0.97 * box[2] * box[3]
+
+
+def keep_drawn(desktop, name, box, content=None):
+    """Waits until `content` (else `box`) of the screen is drawn, then keeps the
+    screen as "screen_" + name and `box` alone as `name`; returns the latter's path."""
+    desktop.wait_until(lambda: drawn(screenshot(desktop, "screen_" + name), content or box), timeout=20)
+    return crop(os.path.join(ARTIFACTS, "screen_" + name), box, name)
+
+
 def pixels_of(image, box, colour):
     """The (x, y) screen points of `colour` inside box."""
     x0, y0, width, height = box
@@ -121,16 +134,7 @@ class WindowsOnTheDisplay(unittest.TestCase):
             with self.subTest(window=command):
                 shown = self.probe.ask(command)
                 self.assertTrue(shown["visible"])
-                box = shown["geometry"]
-                drawn = {}
-
-                def painted():
-                    drawn.clear()
-                    drawn.update(colours(screenshot(self.desktop, "screen_" + name), box))
-                    # Text, frames and controls: many shades, none taking the whole window.
-                    return len(drawn) > 8 and max(drawn.values()) < 0.97 * box[2] * box[3]
-                self.desktop.wait_until(painted, timeout=20)
-                crop(os.path.join(ARTIFACTS, "screen_" + name), box, name)
+                keep_drawn(self.desktop, name, shown["geometry"])
                 self.probe.ask("hide")
         self.assertEqual(self.probe.quit(), 0)
 

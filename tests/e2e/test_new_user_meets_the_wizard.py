@@ -22,8 +22,7 @@ sys.path.insert(0, HERE)
 sys.path.insert(0, os.path.join(SOURCE, "tests", "standin"))
 from client import StandinProcess  # noqa: E402
 from scanner_x11 import BUILD_DIR, Desktop  # noqa: E402
-from test_desktop_agent import crop, screenshot  # noqa: E402
-from test_desktop_tray import ARTIFACTS, colours  # noqa: E402
+from test_desktop_agent import keep_drawn  # noqa: E402
 
 EMAIL = "demo@kestrel.test"
 PASSWORD = "demo-Password-4711"
@@ -92,11 +91,7 @@ class NewUserOnADesktop(unittest.TestCase):
                           "click", "1"])
 
     def keep(self, name, box):
-        def painted():
-            drawn = colours(screenshot(self.desktop, "screen_" + name), box)
-            return len(drawn) > 8 and max(drawn.values()) < 0.97 * box[2] * box[3]
-        self.desktop.wait_until(painted, timeout=20)
-        crop(os.path.join(ARTIFACTS, "screen_" + name), box, name)
+        keep_drawn(self.desktop, name, box)
 
     def sign_in_requests(self):
         return [r for r in self.service.client.requests("/activate")

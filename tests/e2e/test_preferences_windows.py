@@ -31,7 +31,8 @@ sys.path.insert(0, HERE)
 sys.path.insert(0, os.path.join(SOURCE, "tests", "standin"))
 from client import StandinProcess, end_process  # noqa: E402
 from scanner_x11 import BUILD_DIR, Desktop  # noqa: E402
-from test_desktop_tray import ARTIFACTS, Probe, colours  # noqa: E402
+from test_desktop_agent import keep_drawn  # noqa: E402
+from test_desktop_tray import ARTIFACTS, Probe  # noqa: E402
 
 PROBE = os.path.join(BUILD_DIR, "tests", "kes_preferences_probe")
 RESOURCES = os.path.join(BUILD_DIR, "Kestrel.app", "Contents", "Resources")
@@ -77,12 +78,6 @@ class Tinyproxy:
 
     def stop(self):
         end_process(self.process)
-
-
-def drawn(image, box):
-    """Text, frames and controls: many shades, none taking the whole window."""
-    counts = colours(image, box)
-    return len(counts) > 8 and max(counts.values()) < 0.97 * box[2] * box[3]
 
 
 class PreferencesOnTheDisplay(unittest.TestCase):
@@ -174,18 +169,8 @@ class PreferencesOnTheDisplay(unittest.TestCase):
     def shoot(self, probe, name):
         """The window as drawn on the screen, kept as an artifact."""
         window = probe.ask("window")
-        box, content = window["frame"], window["content"]
-        full = os.path.join(ARTIFACTS, "screen_" + name)
-
-        def painted():
-            # The content, not the window manager's title bar, must be drawn.
-            self.desktop.run(["import", "-window", "root", full])
-            return drawn(full, content)
-        self.desktop.wait_until(painted, timeout=20)
-        path = os.path.join(ARTIFACTS, name)
-        subprocess.run(["convert", full, "-crop", "%dx%d+%d+%d" % (box[2], box[3], box[0], box[1]), "+repage",
-                        path], check=True, timeout=30)
-        return path
+        # The content, not the window manager's title bar, must be drawn.
+        return keep_drawn(self.desktop, name, window["frame"], content=window["content"])
 
     def sign_in_requests(self):
         return [r for r in self.standin.client.requests("/activate")

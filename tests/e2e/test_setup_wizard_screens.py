@@ -14,8 +14,7 @@ import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from scanner_x11 import BUILD_DIR, Desktop  # noqa: E402
-from test_desktop_agent import BridgeProbe, crop, screenshot  # noqa: E402
-from test_desktop_tray import ARTIFACTS, colours  # noqa: E402
+from test_desktop_agent import BridgeProbe, keep_drawn  # noqa: E402
 
 PROBE = os.path.join(BUILD_DIR, "tests", "kes_setup_probe")
 
@@ -30,15 +29,7 @@ class WizardOnTheDisplay(unittest.TestCase):
 
     def keep(self, name, box):
         """A screenshot of the whole screen and of `box` alone, once the box is drawn."""
-        drawn = {}
-
-        def painted():
-            drawn.clear()
-            drawn.update(colours(screenshot(self.desktop, "screen_" + name), box))
-            # Text, frames and controls: many shades, none taking the whole window.
-            return len(drawn) > 8 and max(drawn.values()) < 0.97 * box[2] * box[3]
-        self.desktop.wait_until(painted, timeout=20)
-        crop(os.path.join(ARTIFACTS, "screen_" + name), box, name)
+        keep_drawn(self.desktop, name, box)
 
     def test_the_popover_and_every_page_are_drawn_and_the_top_edge_stays(self):
         # The explanation on its own, as a set-up user meets it once: its title strip shows.
