@@ -3,8 +3,9 @@
 #include "core/foundation/config.h"
 #include "core/foundation/debug_log.h"
 #include "core/foundation/dynamic_structure.h"
+#include "core/foundation/text.h"
 
-#include <cstdio>
+#include <cstdint>
 
 namespace kes {
 namespace {
@@ -15,12 +16,6 @@ const wchar_t* const lookup_tag = L"extended_info_grabber_factory::get_extended_
 // A lookup runs at every record start of every application, browser or not:
 // its lines are built only when someone reads them.
 bool tracing() { return log_enabled(trace); }
-
-std::wstring address_text(const void* address) {
-    char text[2 + 2 * sizeof(void*) + 1];
-    std::snprintf(text, sizeof text, "%p", address);
-    return std::wstring(text, text + std::char_traits<char>::length(text));
-}
 
 }  // namespace
 
@@ -39,7 +34,7 @@ extended_info_grabber* extended_info_grabber_factory::fetch(const std::wstring& 
         if (tracing()) log(L"[extended_info_grabber_factory]key not found", trace);
         return &null_grabber_;
     }
-    if (tracing()) log(L"[extended_info_grabber_factory]key found: " + address_text(found->second.get()), trace);
+    if (tracing()) log(L"[extended_info_grabber_factory]key found: " + util::address_text(found->second.get()), trace);
     return found->second.get();
 }
 

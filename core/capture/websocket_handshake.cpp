@@ -1,17 +1,11 @@
 #include "core/capture/websocket_handshake.h"
 
+#include "core/foundation/text.h"
+
 #include <algorithm>
-#include <cctype>
 
 namespace kes::websocket_handshake {
 namespace {
-
-bool equals_ignoring_case(std::string_view text, std::string_view lower) {
-    return text.size() == lower.size() &&
-           std::equal(text.begin(), text.end(), lower.begin(), [](char a, char b) {
-               return std::tolower(static_cast<unsigned char>(a)) == b;
-           });
-}
 
 std::string_view trimmed(std::string_view text) {
     const auto blank = [](char c) { return c == ' ' || c == '\t'; };
@@ -39,7 +33,7 @@ bool is_web_page_origin(std::string_view origin) {
     // origin of its own, never an extension.
     if (separator == std::string_view::npos) return true;
     const std::string_view scheme = origin.substr(0, separator);
-    return equals_ignoring_case(scheme, "http") || equals_ignoring_case(scheme, "https");
+    return util::equals_ignoring_ascii_case(scheme, "http") || util::equals_ignoring_ascii_case(scheme, "https");
 }
 
 bool carries_connection_token(std::string_view resource) {

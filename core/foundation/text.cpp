@@ -6,6 +6,8 @@
 #include <utf8cpp/utf8.h>
 
 #include <algorithm>
+#include <cstdint>
+#include <cstdio>
 #include <iterator>
 #include <stdexcept>
 
@@ -156,6 +158,19 @@ void append_decimal(std::wstring& out, unsigned long long value, int width) {
     } while (value > 0);
     for (int i = count; i < width; ++i) out += L'0';
     while (count > 0) out += digits[--count];
+}
+
+bool equals_ignoring_ascii_case(std::string_view a, std::string_view b) {
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) { return lower(x) == lower(y); });
+}
+
+std::wstring address_text(const void* address) {
+    char text[2 + 2 * sizeof(std::uintptr_t) + 1];
+    std::snprintf(text, sizeof text, "0x%llx",
+                  static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(address)));
+    return std::wstring(text, text + std::char_traits<char>::length(text));
 }
 
 std::wstring to_lower(std::wstring_view text) {

@@ -56,6 +56,11 @@ std::wstring int_to_wstr(std::int32_t value);
 // the wide printf that std::to_wstring goes through.
 void append_decimal(std::wstring& out, unsigned long long value, int width = 1);
 
+// ASCII letters compared without their case (header names, URL schemes).
+bool equals_ignoring_ascii_case(std::string_view a, std::string_view b);
+// An object's address as "0x" and lowercase hex digits, for log lines.
+std::wstring address_text(const void* address);
+
 std::wstring to_lower(std::wstring_view text);
 std::wstring to_upper(std::wstring_view text);
 bool starts_with(std::wstring_view text, std::wstring_view prefix);

@@ -1,8 +1,9 @@
 #include "core/service/redaction.h"
 
+#include "core/foundation/text.h"
+
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <string>
 
 namespace kes::network {
@@ -17,12 +18,6 @@ std::basic_string<Char> redact(std::basic_string_view<Char> key) {
     std::basic_string<Char> out(4, Char('*'));
     if (key.size() >= shortest_partly_shown) out.append(key.substr(key.size() - shown));
     return out;
-}
-
-bool equals_ignoring_case(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-           });
 }
 
 template <class Char>
@@ -51,7 +46,7 @@ std::string loggable_field_value(std::string_view name, std::string_view value) 
 }
 
 std::string loggable_header_value(std::string_view name, std::string_view value) {
-    if (!equals_ignoring_case(name, "Authorization") && !equals_ignoring_case(name, "Proxy-Authorization")) {
+    if (!util::equals_ignoring_ascii_case(name, "Authorization") && !util::equals_ignoring_ascii_case(name, "Proxy-Authorization")) {
         return std::string(value);
     }
     // Keep the scheme ("Bearer:"), hide the credential.

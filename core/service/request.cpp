@@ -25,7 +25,6 @@ void log_network(const std::wstring& text) { log(text, log_level::network); }
 
 void log_network_error(const std::wstring& text) { log(text, log_level::error | log_level::network); }
 
-bool log_mask_has(std::uint32_t bit) { return (config::instance().get_debug_log_level() & bit) != 0; }
 
 // The proxy port must be a plain decimal number as a whole.
 int parse_port(const std::wstring& text) {
@@ -149,7 +148,7 @@ request::request(const std::string& path, const std::wstring& host, const std::w
 
     set_proxy();
 
-    if (log_mask_has(log_level::network)) {
+    if (log_enabled(log_level::network)) {
         curl_easy_setopt(curl, CURLOPT_VERBOSE, 1L);
         curl_easy_setopt(curl, CURLOPT_DEBUGFUNCTION, &forward_debug_text);
     }
@@ -163,7 +162,7 @@ void request::set_transport_security() {
     std::string ca_path = options_.ca_bundle_path;
     if (ca_path.empty()) ca_path = system::create()->get_ca_bundle_path();
     if (!ca_path.empty()) {
-        if (log_mask_has(log_level::warning)) {
+        if (log_enabled(log_level::warning)) {
             const bool readable = std::ifstream(ca_path).good();
             log(readable ? L"[network::request] CA Cert file opened."
                          : L"[network::request] Could not find or open the CA Cert file.",

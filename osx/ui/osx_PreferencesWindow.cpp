@@ -2,6 +2,7 @@
 
 #include "core/foundation/config.h"
 #include "core/foundation/debug_log.h"
+#include "core/foundation/text.h"
 #include "core/ui/text_table.h"
 #include "core/ui/web_links.h"
 #include "osx/osx_ui.h"
@@ -21,21 +22,11 @@
 #include <QStackedLayout>
 #include <QWidget>
 
-#include <cstdint>
-#include <cwchar>
-
 namespace kes {
 namespace {
 
 constexpr const wchar_t* waiting_text = L"Waiting for you to activate...";
 constexpr const char* first_time_title = "Kestrel First-time Setup";
-
-std::wstring address_of(const void* object) {
-    wchar_t text[32];
-    std::swprintf(text, sizeof text / sizeof text[0], L"0x%llx",
-                  static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(object)));
-    return text;
-}
 
 void show_view(QWidget* container, QWidget* view) {
     if (!container || !view) return;
@@ -230,7 +221,7 @@ bool osx_PreferencesWindow::performActivate() {
         log(L"[KestrelController]activate: a sign-in is running already; no second one is started.", log_level::ui);
         return false;
     }
-    log(L"[KestrelController]activate: " + address_of(this), log_level::info);
+    log(L"[KestrelController]activate: " + util::address_text(this), log_level::info);
     if (spinner) spinner->show();
     if (activateButton) activateButton->setEnabled(false);
     // The window keeps its floating level while the sign-in runs: the

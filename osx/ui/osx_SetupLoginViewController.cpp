@@ -1,6 +1,7 @@
 #include "osx/ui/osx_SetupLoginViewController.h"
 
 #include "core/foundation/debug_log.h"
+#include "core/foundation/text.h"
 #include "osx/osx_ui.h"
 #include "osx/ui/KestrelController.h"
 #include "osx/ui/osx_ProxySettingsViewController.h"
@@ -17,20 +18,7 @@
 #include <QPushButton>
 #include <QWidget>
 
-#include <cstdint>
-#include <cstdio>
-
 namespace kes {
-namespace {
-
-std::wstring hex_address(const void* object) {
-    char text[2 + 2 * sizeof(std::uintptr_t) + 1];
-    std::snprintf(text, sizeof text, "0x%llx",
-                  static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(object)));
-    return std::wstring(text, text + std::char_traits<char>::length(text));
-}
-
-}  // namespace
 
 osx_SetupLoginViewController::osx_SetupLoginViewController(setup_context context, const std::string& resource_dir)
     : context_(context), self_(std::make_shared<osx_SetupLoginViewController*>(this)) {
@@ -120,7 +108,7 @@ bool osx_SetupLoginViewController::performActivate() {
     }
     spinner->show();
     activateButton->hide();
-    log(L"[KestrelController]activate: " + hex_address(this), log_level::info);
+    log(L"[KestrelController]activate: " + util::address_text(this), log_level::info);
     return true;
 }
 

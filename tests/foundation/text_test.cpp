@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 
@@ -117,6 +118,19 @@ TEST(StringHelpers, PrefixContainsAndReplace) {
     EXPECT_EQ(util::replace_all(L"abc", L"", L"x"), L"abc");
     EXPECT_EQ(util::replace_all(L"abab", L"ab", L"ab"), L"abab");
     EXPECT_EQ(util::replace_all(L"a-b-c", L"-", L""), L"abc");
+}
+
+TEST(StringHelpers, AsciiCaseIsIgnoredAndNothingElse) {
+    EXPECT_TRUE(util::equals_ignoring_ascii_case("Proxy-Authorization", "proxy-AUTHORIZATION"));
+    EXPECT_TRUE(util::equals_ignoring_ascii_case("", ""));
+    EXPECT_FALSE(util::equals_ignoring_ascii_case("https", "http"));
+    EXPECT_FALSE(util::equals_ignoring_ascii_case("[", "{"));  // 0x5B and 0x7B differ by the case bit
+    EXPECT_FALSE(util::equals_ignoring_ascii_case("\xC3\x89", "\xC3\xA9"));  // É and é are not ASCII
+}
+
+TEST(StringHelpers, AddressesReadAsLowercaseHex) {
+    EXPECT_EQ(util::address_text(nullptr), L"0x0");
+    EXPECT_EQ(util::address_text(reinterpret_cast<const void*>(std::uintptr_t{0xBEEF0})), L"0xbeef0");
 }
 
 TEST(UrlEscape, KeepsTheUnreservedSetAndEscapesUtf8Bytes) {
