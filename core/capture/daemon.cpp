@@ -9,7 +9,7 @@
 #include "core/service/puller.h"
 #include "core/service/pusher.h"
 #include "core/service/transfer_stop.h"
-#include "core/ui/text_table.h"
+#include "core/foundation/text_table.h"
 #include "core/ui/ui.h"
 
 #include <curl/curl.h>

@@ -10,7 +10,7 @@
 #include "core/foundation/exclusive_file.h"
 #include "core/foundation/system.h"
 #include "core/foundation/text.h"
-#include "core/ui/text_table.h"
+#include "core/foundation/text_table.h"
 
 #include <boost/date_time/posix_time/posix_time.hpp>
 #include <nlohmann/json.hpp>

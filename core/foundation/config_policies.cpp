@@ -3,7 +3,7 @@
 #include "core/foundation/activation_service.h"
 #include "core/foundation/debug_log.h"
 #include "core/foundation/text.h"
-#include "core/ui/text_table.h"
+#include "core/foundation/text_table.h"
 
 #include <boost/date_time/gregorian/gregorian.hpp>
 #include <boost/date_time/posix_time/posix_time.hpp>

@@ -6,7 +6,7 @@
 #include "core/foundation/text.h"
 #include "core/service/network_errors.h"
 #include "core/service/redaction.h"
-#include "core/ui/text_table.h"
+#include "core/foundation/text_table.h"
 
 #include <nlohmann/json.hpp>
 

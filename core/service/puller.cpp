@@ -10,7 +10,7 @@
 #include "core/service/network_errors.h"
 #include "core/service/redaction.h"
 #include "core/service/sync_service.h"
-#include "core/ui/text_table.h"
+#include "core/foundation/text_table.h"
 #include "core/ui/ui.h"
 
 #include <boost/date_time/posix_time/posix_time.hpp>

@@ -3,7 +3,7 @@
 #include "core/foundation/debug_log.h"
 #include "core/foundation/text.h"
 #include "core/service/transfer_stop.h"
-#include "core/ui/text_table.h"
+#include "core/foundation/text_table.h"
 #include "kes/build_config.h"
 
 #include <curl/curl.h>

@@ -7,7 +7,7 @@
 #include "core/service/reachability.h"
 #include "core/service/redaction.h"
 #include "core/service/transfer_stop.h"
-#include "core/ui/text_table.h"
+#include "core/foundation/text_table.h"
 
 #include <curl/curl.h>
 

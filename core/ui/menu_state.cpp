@@ -2,7 +2,7 @@
 
 #include "core/foundation/config.h"
 #include "core/ui/system_tray_menu.h"
-#include "core/ui/text_table.h"
+#include "core/foundation/text_table.h"
 
 #include <boost/date_time/posix_time/posix_time.hpp>
 

@@ -1,7 +1,7 @@
 #include "core/ui/system_tray_menu.h"
 
 #include "core/foundation/debug_log.h"
-#include "core/ui/text_table.h"
+#include "core/foundation/text_table.h"
 
 #include <stdexcept>
 

@@ -9,7 +9,7 @@
 #include "core/foundation/time_util.h"
 #include "core/service/puller.h"
 #include "core/ui/menu_state.h"
-#include "core/ui/text_table.h"
+#include "core/foundation/text_table.h"
 
 #include <boost/date_time/posix_time/posix_time.hpp>
 

@@ -11,7 +11,7 @@
 #include "core/service/puller.h"
 #include "core/service/redaction.h"
 #include "core/service/request.h"
-#include "core/ui/text_table.h"
+#include "core/foundation/text_table.h"
 
 #include <optional>
 #include <system_error>

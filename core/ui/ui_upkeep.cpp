@@ -8,7 +8,7 @@
 #include "core/service/api.h"
 #include "core/service/network_errors.h"
 #include "core/ui/help_info.h"
-#include "core/ui/text_table.h"
+#include "core/foundation/text_table.h"
 #include "core/ui/update_check.h"
 
 namespace kes {

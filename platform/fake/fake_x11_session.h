@@ -1,7 +1,7 @@
 #pragma once
 // A display whose idle time and power state the test sets.
 
-#include "platform/x11_session.h"
+#include "platform/linux/x11_session.h"
 
 #include <mutex>
 

@@ -1,4 +1,4 @@
-#include "platform/front_application.h"
+#include "platform/linux/front_application.h"
 
 #include "platform/bundle.h"
 

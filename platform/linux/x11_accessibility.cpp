@@ -1,7 +1,7 @@
 #include "platform/accessibility.h"
 
-#include "platform/front_application.h"
-#include "platform/x11_windows.h"
+#include "platform/linux/front_application.h"
+#include "platform/linux/x11_windows.h"
 
 namespace platform {
 namespace {

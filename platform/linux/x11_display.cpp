@@ -1,4 +1,4 @@
-#include "platform/x11_display.h"
+#include "platform/linux/x11_display.h"
 
 #include "platform/linux/xcb_link.h"
 

@@ -1,6 +1,6 @@
 #include "platform/linux/x11_script_engine.h"
 
-#include "platform/front_application.h"
+#include "platform/linux/front_application.h"
 
 namespace platform {
 

@@ -3,7 +3,7 @@
 // the main thread's own X11 session.
 
 #include "platform/script_engine.h"
-#include "platform/x11_windows.h"
+#include "platform/linux/x11_windows.h"
 
 namespace platform {
 

@@ -1,5 +1,5 @@
 // xcb lives in this folder only; nothing here is seen by the toolkit's code.
-#include "platform/x11_session.h"
+#include "platform/linux/x11_session.h"
 
 #include "platform/linux/idle_alarms.h"
 #include "platform/linux/xcb_link.h"

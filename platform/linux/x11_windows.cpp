@@ -1,5 +1,5 @@
 // xcb lives in this folder only; nothing here is seen by the toolkit's code.
-#include "platform/x11_windows.h"
+#include "platform/linux/x11_windows.h"
 
 #include "platform/linux/compound_text.h"
 #include "platform/linux/xcb_link.h"

@@ -1,6 +1,6 @@
 #include "platform/linux/xcb_link.h"
 
-#include "platform/x11_traffic.h"
+#include "platform/linux/x11_traffic.h"
 
 #include <atomic>
 #include <cstring>

@@ -2,7 +2,7 @@
 // One xcb connection to the X server, for the X11 code of this folder only
 // (xcb types stay behind the platform interfaces). Requests that do not
 // depend on each other are sent together and their replies collected after
-// one wait, counted as one round trip (platform/x11_traffic.h). Once xcb
+// one wait, counted as one round trip (platform/linux/x11_traffic.h). Once xcb
 // reports the connection broken nothing is sent on it again; it is only
 // released.
 

@@ -2,7 +2,7 @@
 
 #include "platform/main_queue.h"
 #include "platform/qt/qt_main_loop.h"
-#include "platform/x11_display.h"
+#include "platform/linux/x11_display.h"
 
 #include <QApplication>
 

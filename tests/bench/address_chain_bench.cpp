@@ -5,7 +5,7 @@
 #include "core/capture/extended_info_grabber.h"
 #include "core/capture/grabber.h"
 #include "core/foundation/config.h"
-#include "osx/osx_extended_info_grabber_factory.h"
+#include "app/osx_extended_info_grabber_factory.h"
 
 #include <benchmark/benchmark.h>
 #include <boost/date_time/posix_time/posix_time.hpp>

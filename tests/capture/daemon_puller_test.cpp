@@ -1,7 +1,7 @@
 #include "core/capture/daemon.h"
 #include "core/foundation/activation_service.h"
 #include "core/foundation/config.h"
-#include "osx/osx_daemon.h"
+#include "app/osx_daemon.h"
 #include "tests/support/eventually.h"
 
 #include <gtest/gtest.h>

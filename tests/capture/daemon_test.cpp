@@ -1,8 +1,8 @@
 #include "core/capture/daemon.h"
 #include "core/capture/logger.h"
 #include "core/foundation/config.h"
-#include "core/ui/text_table.h"
-#include "osx/osx_daemon.h"
+#include "core/foundation/text_table.h"
+#include "app/osx_daemon.h"
 #include "tests/support/eventually.h"
 #include "tests/support/recording_ui.h"
 

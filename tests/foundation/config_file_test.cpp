@@ -3,7 +3,7 @@
 #include "core/foundation/dynamic_structure.h"
 #include "core/foundation/dynamic_structure_io.h"
 #include "core/foundation/system.h"
-#include "core/ui/text_table.h"
+#include "core/foundation/text_table.h"
 #include "tests/support/test_environment.h"
 
 #include <boost/date_time/posix_time/posix_time.hpp>

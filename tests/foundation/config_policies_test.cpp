@@ -1,7 +1,7 @@
 #include "core/foundation/activation_service.h"
 #include "core/foundation/config.h"
 #include "core/foundation/debug_log.h"
-#include "core/ui/text_table.h"
+#include "core/foundation/text_table.h"
 
 #include <gtest/gtest.h>
 

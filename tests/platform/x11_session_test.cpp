@@ -2,8 +2,8 @@
 // long-lived session the way the agent keeps it, against what the server
 // itself answers through libXss; real input comes from xdotool and the
 // screen saver is switched by xset.
-#include "platform/x11_session.h"
-#include "platform/x11_traffic.h"
+#include "platform/linux/x11_session.h"
+#include "platform/linux/x11_traffic.h"
 #include "tests/support/eventually.h"
 #include "tests/support/run_program.h"
 #include "tests/support/xvfb.h"

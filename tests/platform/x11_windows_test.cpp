@@ -1,11 +1,11 @@
 // The window session against a real X server: what it keeps from the
 // server's events, what a pass costs in round trips, how a window manager
 // that names the active window is believed, and a lost connection.
-#include "platform/front_application.h"
+#include "platform/linux/front_application.h"
 #include "platform/linux/compound_text.h"
 #include "platform/main_queue.h"
-#include "platform/x11_traffic.h"
-#include "platform/x11_windows.h"
+#include "platform/linux/x11_traffic.h"
+#include "platform/linux/x11_windows.h"
 #include "tests/support/xvfb.h"
 
 #include <gtest/gtest.h>

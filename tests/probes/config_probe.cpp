@@ -12,7 +12,7 @@
 #include "core/foundation/dynamic_structure_io.h"
 #include "core/foundation/system.h"
 #include "core/foundation/text.h"
-#include "core/ui/text_table.h"
+#include "core/foundation/text_table.h"
 
 #include <boost/date_time/posix_time/posix_time.hpp>
 #include <nlohmann/json.hpp>

@@ -23,13 +23,13 @@
 #include "core/capture/scanner.h"
 #include "core/foundation/config.h"
 #include "core/foundation/text.h"
-#include "osx/osx_AppleScriptExecutor.h"
-#include "osx/osx_BrowserScriptExecutor.h"
-#include "osx/osx_grabber.h"
+#include "app/osx_AppleScriptExecutor.h"
+#include "app/osx_BrowserScriptExecutor.h"
+#include "app/osx_grabber.h"
 #include "platform/main_queue.h"
 #include "platform/script_engine.h"
 #include "platform/termination_signals.h"
-#include "platform/x11_traffic.h"
+#include "platform/linux/x11_traffic.h"
 
 #include <nlohmann/json.hpp>
 

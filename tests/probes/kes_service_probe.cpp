@@ -10,7 +10,7 @@
 #include "core/foundation/text.h"
 #include "core/service/api.h"
 #include "core/service/network_errors.h"
-#include "core/ui/text_table.h"
+#include "core/foundation/text_table.h"
 
 #include <curl/curl.h>
 #include <nlohmann/json.hpp>

@@ -4,7 +4,7 @@
 #include "core/foundation/debug_log.h"
 #include "core/service/api.h"
 #include "core/service/network_errors.h"
-#include "core/ui/text_table.h"
+#include "core/foundation/text_table.h"
 #include "tests/service/standin_fixture.h"
 #include "tests/support/test_environment.h"
 

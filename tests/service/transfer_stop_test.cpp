@@ -6,8 +6,8 @@
 #include "core/service/reachability.h"
 #include "core/service/request.h"
 #include "core/service/transfer_stop.h"
-#include "core/ui/text_table.h"
-#include "osx/osx_daemon.h"
+#include "core/foundation/text_table.h"
+#include "app/osx_daemon.h"
 #include "tests/support/eventually.h"
 #include "tests/support/loopback_listener.h"
 

@@ -2,7 +2,7 @@
 // them, the second-factor round trip, Cancel, one sign-in at a time, the
 // keys in kestreld.json as python reads them, and no secret in the debug log
 // as grep finds it.
-#include "core/ui/text_table.h"
+#include "core/foundation/text_table.h"
 #include "tests/ui/standin_ui_fixture.h"
 
 #include <algorithm>

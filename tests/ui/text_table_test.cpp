@@ -1,4 +1,4 @@
-#include "core/ui/text_table.h"
+#include "core/foundation/text_table.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // own sleeps move: timing, failures, the order of its steps, and when it
 // calls the platform.
 #include "core/foundation/time_util.h"
-#include "core/ui/text_table.h"
+#include "core/foundation/text_table.h"
 #include "tests/ui/ui_fixture.h"
 
 #include <algorithm>

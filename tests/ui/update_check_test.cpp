@@ -1,7 +1,7 @@
 // The update check: the weekly due rule, reading and comparing versions, and
 // the check itself against the service stand-in (what it asks, what it
 // reports, and a failing service).
-#include "core/ui/text_table.h"
+#include "core/foundation/text_table.h"
 #include "core/ui/update_check.h"
 #include "tests/ui/debug_log_lines.h"
 #include "tests/ui/standin_ui_fixture.h"

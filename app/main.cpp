@@ -1,0 +1,118 @@
+// Kestrel: brings the agent up in a fixed order on the main thread, refuses to
+// run as a second copy, hands the main thread to the desktop's loop, and ends
+// every way out (menu quit, SIGTERM, SIGINT, SIGHUP) through one orderly end.
+
+#include "core/capture/logger.h"
+#include "core/foundation/config.h"
+#include "core/foundation/debug_log.h"
+#include "core/foundation/self_tests.h"
+#include "core/foundation/system.h"
+#include "core/foundation/text.h"
+#include "core/foundation/time_util.h"
+#include "core/service/service_activation.h"
+#include "core/ui/ui.h"
+#include "app/orderly_end.h"
+#include "app/osx_daemon.h"
+#include "app/osx_ui.h"
+#include "platform/instance_lock.h"
+#include "platform/main_queue.h"
+#include "platform/notification_center.h"
+#include "platform/termination_signals.h"
+
+#ifdef KES_WITH_DESKTOP_UI
+#include "gui/desktop_ui.h"
+#include "platform/qt/qt_desktop.h"
+#endif
+
+#include <memory>
+#include <system_error>
+
+namespace {
+
+void log_line(const std::wstring& text, std::uint32_t level) { kes::log(text, level); }
+
+// The desktop the user sees: the toolkit's application with the status item;
+// with no display it draws offscreen. A build without it runs headless.
+void provide_desktop(platform::main_queue& queue) {
+#ifdef KES_WITH_DESKTOP_UI
+    platform::qt_desktop_options options;
+    options.log_unshown_notification = [](const std::string& title, const std::string& text) {
+        log_line(L"[osx_ui:show_user_notification] " + kes::util::utf8_to_wstring_lossy(title) + L": " +
+                     kes::util::utf8_to_wstring_lossy(text),
+                 kes::log_level::info | kes::log_level::ui);
+    };
+    kes::osx_ui::provide_services(kes::make_desktop_ui_services(platform::make_qt_desktop(queue, options), queue));
+#else
+    (void)queue;
+#endif
+}
+
+}  // namespace
+
+int main() {
+    auto& queue = platform::main_queue::instance();
+    queue.bind_to_current_thread();
+    // Blocked before any thread exists, so every thread inherits the mask and
+    // the signals arrive only through the main loop.
+    platform::termination_signals signals;
+
+    kes::tests::run_tests();
+    log_line(L"***** Attempting to start Kestrel *****", 5);
+
+    auto platform_system = kes::system::create();
+    if (platform_system->is_other_instance_running()) {
+        log_line(L"Kestrel is already running, exiting.", kes::log_level::error);
+        return 1;
+    }
+
+    log_line(L"***** Starting Kestrel *****", 5);
+    log_line(L"Temp Path: " + kes::util::widen(platform_system->get_temp_dir()), kes::log_level::info);
+    log_line(L"Config Path: " + kes::util::utf8_to_wstring_lossy(platform_system->get_data_dir()),
+             kes::log_level::info);
+
+    provide_desktop(queue);
+    kes::ui* user_interface = kes::ui::get_instance();
+    log_line(L"  Gui Started", kes::log_level::info);
+    queue.watch_fd(signals.fd(), [&] {
+        if (signals.take() != 0) user_interface->quit();
+    });
+
+    // A copy started while this one runs tells it so, then ends; this copy
+    // answers on the main loop by opening its status menu.
+    const std::shared_ptr<platform::instance_lock> instance = platform::process_instance_lock();
+    if (instance->notification_fd() >= 0) {
+        queue.watch_fd(instance->notification_fd(), [instance] {
+            for (int count = instance->take_notifications(); count > 0; --count) {
+                log_line(L"[main] Received com.kestrel.Kestrel.openingKestrelInstance: Kestrel was started again",
+                         5);
+                platform::notification_center::default_center().post(platform::opening_instance_notification);
+            }
+        });
+    }
+
+    // The store activates the account through the web-service client.
+    kes::config::instance().set_activation_service(kes::make_service_activation());
+
+    auto agent_daemon = std::make_unique<kes::osx_daemon>();
+    kes::config::instance().set_running_since(kes::util::local_now_seconds());
+    kes::logger& activity_logger = kes::logger::get_instance();
+
+    int exit_code = 1;
+    try {
+        agent_daemon->start(user_interface);
+        exit_code = user_interface->run_gui();
+        log_line(L"  Gui Stopped\n\n", 5);
+    } catch (const std::system_error& e) {
+        log_line(L"[main] Could not start the worker threads: " + kes::util::widen(e.what()),
+                 kes::log_level::error);
+    }
+
+    kes::end_in_order(*agent_daemon, activity_logger, queue);
+    // The queue is closed, so a waiting second-factor prompt has returned, and
+    // the daemon's stop aborts the sign-in's requests: this join is short. No
+    // sign-in thread may outlive main.
+    user_interface->finish_sign_in();
+    agent_daemon.reset();
+    if (auto* desktop_ui = dynamic_cast<kes::osx_ui*>(user_interface)) desktop_ui->end_desktop();
+    return exit_code;
+}

@@ -1,0 +1,783 @@
+#include "gui/KestrelController.h"
+
+#include "core/foundation/config.h"
+#include "core/foundation/debug_log.h"
+#include "core/foundation/text.h"
+#include "core/service/pusher.h"
+#include "core/foundation/text_table.h"
+#include "core/ui/web_links.h"
+#include "app/osx_ui.h"
+#include "gui/AutomationMessagingViewController.h"
+#include "gui/osx_Popover.h"
+#include "gui/PreferencesWindowController.h"
+#include "gui/osx_PreferencesWindow.h"
+#include "gui/segmented_control.h"
+#include "platform/accessibility.h"
+#include "platform/bundle.h"
+#include "platform/info_plist.h"
+#include "platform/main_queue.h"
+#include "platform/process_arguments.h"
+#include "platform/qt/main_thread_call.h"
+#include "platform/qt/window_front.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QEvent>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QIcon>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPixmap>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QSignalBlocker>
+#include <QVBoxLayout>
+
+#include <boost/core/demangle.hpp>
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <iostream>
+#include <optional>
+#include <typeinfo>
+
+namespace kes {
+namespace {
+
+constexpr std::uint32_t level_offline_window = log_level::ui | log_level::user2;  // 8224
+constexpr std::uint32_t level_offline_details = log_level::user2;                 // 8192
+constexpr std::uint32_t level_focus = log_level::error | log_level::ui;           // 33
+
+// The troubleshooting window's checkboxes in its own order (no box for the
+// constructor lines).
+constexpr std::array<log_checkbox, troubleshooting_window::checkbox_count> window_checkboxes = {
+    log_checkbox::error,   log_checkbox::warning, log_checkbox::info,  log_checkbox::debug,
+    log_checkbox::ui,      log_checkbox::network, log_checkbox::service, log_checkbox::url,
+    log_checkbox::user1,   log_checkbox::user2,   log_checkbox::user3, log_checkbox::user4};
+
+std::uint32_t checkbox_flag(log_checkbox box) { return 1u << static_cast<int>(box); }
+
+QString qt_text(const std::wstring& text) { return QString::fromStdWString(text); }
+
+std::string to_utf8(const std::wstring& text) { return util::wstring_to_utf8_lossy(text); }
+
+// A whole number as typed (blanks around it allowed); nothing for any other text.
+std::optional<int> whole_number(const QString& typed) {
+    const std::string text = typed.trimmed().toStdString();
+    int value = 0;
+    const char* begin = text.data();
+    if (!text.empty() && text[0] == '+') ++begin;
+    const char* end = text.data() + text.size();
+    const auto [stopped, error] = std::from_chars(begin, end, value);
+    if (text.empty() || error != std::errc() || stopped != end) return std::nullopt;
+    return value;
+}
+
+QString html_escaped(const std::wstring& text) { return qt_text(text).toHtmlEscaped(); }
+
+}  // namespace
+
+// ---- the application loop
+
+int KestrelController::runGui(osx_ui& bridge, seams with) {
+    try {
+        auto controller = std::make_shared<KestrelController>(bridge, std::move(with));
+        bridge.set_delegate(controller);
+        controller->awakeFromNib();
+        // Launching completes inside the loop, as its first task.
+        KestrelController* launched = controller.get();
+        bridge.queue().async([launched] { launched->applicationDidFinishLaunching(); });
+        if (const auto& app = bridge.desktop().app) {
+            (void)app->run();
+        } else {
+            (void)bridge.queue().run();
+        }
+    } catch (const std::exception& e) {
+        log(L"[KestrelController runGui] Error running application: " +
+                util::widen(boost::core::demangle(typeid(e).name())) + L"  :: " + util::utf8_to_wstring_lossy(e.what()),
+            log_level::error);
+        std::cerr << "Kestrel Crash " << e.what() << std::endl;
+    }
+    return 0;
+}
+
+// ---- creation
+
+KestrelController::KestrelController(osx_ui& bridge, seams with)
+    : bridge_(bridge), seams_(std::move(with)), self_(std::make_shared<KestrelController*>(this)) {
+    log(L"[KestrelController] init", log_level::ui);
+    core_ = &config::instance();
+    if (seams_.resource_dir.empty()) seams_.resource_dir = platform::bundle_resource_dir();
+    if (!seams_.accessibility_trusted) {
+        std::shared_ptr<platform::accessibility> permission = platform::make_x11_accessibility();
+        seams_.accessibility_trusted = [permission] { return permission->is_process_trusted(); };
+    }
+    if (!seams_.launch_arguments_given) seams_.launch_arguments = platform::launch_arguments();
+    if (!seams_.send_debug_log) seams_.send_debug_log = [] { return pusher::send_debug_log(); };
+    // The preference panes where the desktop offers them, else the classic window.
+    const auto& version = bridge_.desktop().version;
+    if (!version || version->at_least(10, 15)) {
+        preferences_ = std::make_unique<PreferencesWindowController>(*this, bridge_, seams_.resource_dir);
+    } else {
+        preferences_ = std::make_unique<osx_PreferencesWindow>(*this, bridge_);
+    }
+    log(L"[KestrelController] done init", log_level::ui);
+
+    offline_ = build_offline_time_panel();
+    afkEntryPanel = offline_.afkEntryPanel.get();
+    activityBox = offline_.activityBox;
+    activityBox2 = offline_.activityBox2;
+    cancelAFKEntryButton = offline_.cancelAFKEntryButton;
+    afkEntryText = offline_.afkEntryText;
+    elapsedTimeText = offline_.elapsedTimeText;
+    afkDetailBox = offline_.afkDetailBox;
+    afkDetailText = offline_.afkDetailText;
+    afkDetailButton = offline_.afkDetailButton;
+
+    focus_ = build_focus_panel();
+    blockingPanel = focus_.blockingPanel.get();
+    blockingTime = focus_.blockingTime;
+    blockingOptions = focus_.blockingOptions;
+    stillzone_settings_link = focus_.stillzone_settings_link;
+    stillzone_settings_description = focus_.stillzone_settings_description;
+    blockingOKButton = focus_.blockingOKButton;
+
+    troubleshooting_ = build_troubleshooting_window();
+    ts_window = troubleshooting_.ts_window.get();
+    QCheckBox** boxes[] = {&ts_log_error, &ts_log_warning, &ts_log_info,  &ts_log_debug,
+                           &ts_log_ui,    &ts_log_network, &ts_log_service, &ts_log_url,
+                           &ts_log_user1, &ts_log_user2,   &ts_log_user3, &ts_log_user4};
+    for (std::size_t i = 0; i < troubleshooting_.ts_log.size(); ++i) *boxes[i] = troubleshooting_.ts_log[i];
+    ts_debug_level = troubleshooting_.ts_debug_level;
+    ts_debug_log_location = troubleshooting_.ts_debug_log_location;
+    ts_idle_time = troubleshooting_.ts_idle_time;
+    ts_os_username = troubleshooting_.ts_os_username;
+    ts_machine_name = troubleshooting_.ts_machine_name;
+    ts_application_name = troubleshooting_.ts_application_name;
+    ts_application_version = troubleshooting_.ts_application_version;
+    ts_window_title = troubleshooting_.ts_window_title;
+    ts_extended_info = troubleshooting_.ts_extended_info;
+
+    help_ = build_help_window();
+    helpWindow = help_.helpWindow.get();
+    help_info = help_.help_info;
+
+    dynamic1_ = std::make_unique<QAction>();
+    dynamic1_->setObjectName(QStringLiteral("dynamic1"));
+    dynamic1 = dynamic1_.get();
+
+    // The checkboxes stand for the mask until the window shows them.
+    std::uint32_t states = 0;
+    for (int i = 0; i < log_checkbox_count; ++i) {
+        const auto box = static_cast<log_checkbox>(i);
+        if (core_->get_debug_log_level() & log_checkbox_bit(box)) states |= checkbox_flag(box);
+    }
+    checkbox_states_.store(states);
+
+    afkEntryPanel->installEventFilter(this);
+    ts_window->installEventFilter(this);
+    helpWindow->installEventFilter(this);
+    wire_actions();
+}
+
+KestrelController::~KestrelController() {
+    if (debug_log_sender_.joinable()) debug_log_sender_.join();
+}
+
+void KestrelController::wire_actions() {
+    activityBox->set_action([this] { showAFKDetails(*activityBox); });
+    activityBox2->set_action([this] { showAFKDetails(*activityBox2); });
+    connect(afkDetailButton, &QPushButton::clicked, this, [this] { on_submit_offline_time(afkDetailButton); });
+    connect(afkDetailText, &QLineEdit::returnPressed, this, [this] { on_submit_offline_time(afkDetailButton); });
+    connect(offline_.goToOfflineTimeEntryButton, &QPushButton::clicked, this, [this] { goToOfflineTimeEntry(); });
+    connect(offline_.dismissOfflineTimeFor1hourButton, &QPushButton::clicked, this,
+            [this] { dismissOfflineTimeFor1hour(); });
+    connect(offline_.goToOfflineTimeSettingsButton, &QPushButton::clicked, this, [this] { goToOfflineTimeSettings(); });
+    connect(cancelAFKEntryButton, &QPushButton::clicked, this, [this] { cancelAFKEntry(); });
+
+    connect(blockingOKButton, &QPushButton::clicked, this, [this] { on_blockingOKButton(); });
+    connect(blockingTime, &QLineEdit::returnPressed, this, [this] { on_blockingOKButton(); });
+    connect(stillzone_settings_link, &QLabel::linkActivated, this, [this] { blockingScoreLinkClicked(); });
+
+    for (std::size_t i = 0; i < troubleshooting_.ts_log.size(); ++i) {
+        const log_checkbox box = window_checkboxes[i];
+        connect(troubleshooting_.ts_log[i], &QCheckBox::clicked, this, [this, box](bool checked) {
+            const std::uint32_t flag = checkbox_flag(box);
+            if (checked) {
+                checkbox_states_.fetch_or(flag);
+            } else {
+                checkbox_states_.fetch_and(~flag);
+            }
+            ts_debug_level_changed();
+        });
+    }
+    connect(troubleshooting_.sendDebugLogButton, &QPushButton::clicked, this, [this] { (void)sendDebugLog(); });
+    connect(troubleshooting_.ts_open_directory_button, &QPushButton::clicked, this,
+            [this] { ts_open_directory_clicked(); });
+    connect(troubleshooting_.ts_reset_configuration_button, &QPushButton::clicked, this,
+            [this] { ts_reset_configuration_clicked(); });
+    connect(troubleshooting_.toggleDockIconButton, &QPushButton::clicked, this, [this] { toggleDockIcon(); });
+
+    connect(help_.goToHelpWebsiteButton, &QPushButton::clicked, this, [this] { goToHelpWebsite(); });
+    connect(help_.copyHelpInfoToClipboardButton, &QPushButton::clicked, this, [this] { copyHelpInfoToClipboard(); });
+    connect(help_.openTroubleshootingButton, &QPushButton::clicked, this, [this] { openTroubleshooting(); });
+    connect(help_.takeSurveyButton, &QPushButton::clicked, this, [this] { takeSurvey(); });
+    connect(help_.aboutPanelButton, &QPushButton::clicked, this, [this] { aboutPanel(); });
+}
+
+void KestrelController::awakeFromNib() {
+    log(L"[KestrelController] awakeFromNib", log_level::ui);
+    const std::string& resources = seams_.resource_dir;
+    _kestrel_dock_normal = load_image_file("kestrel_icon_color", "icns", resources);
+    _kestrel_dock_paused = load_image_file("kestrel_icon_paused", "icns", resources);
+    _kestrel_dock_alert = load_image_file("kestrel_icon_alert", "icns", resources);
+    _kestrel_icon_normal = load_named_image("kestrel_icon_normal", resources, 16);
+    _kestrel_icon_paused = load_named_image("kestrel_icon_paused", resources, 16);
+    _kestrel_icon_alert = load_named_image("kestrel_icon_alert", resources, 16);
+    const bool all_loaded = _kestrel_dock_normal.loaded() && _kestrel_dock_paused.loaded() &&
+                            _kestrel_dock_alert.loaded() && _kestrel_icon_normal.loaded() &&
+                            _kestrel_icon_paused.loaded() && _kestrel_icon_alert.loaded();
+    if (!all_loaded) {
+        log(L"[KestrelController:awakeFromNib] Kestrel Icon as left uninitialized and set to nil.", log_level::error);
+    }
+    // The application's icon is what its windows show in the task bar.
+    if (_kestrel_dock_normal.loaded()) QApplication::setWindowIcon(QIcon(QPixmap::fromImage(_kestrel_dock_normal.image)));
+    setStatusMessage(L"running", 0);
+    log(L"[KestrelController] done awakeFromNib", log_level::ui);
+    core_->set_gui_loaded(true);
+}
+
+void KestrelController::applicationDidFinishLaunching() {
+    if (const auto& status = bridge_.desktop().status) {
+        status->set_tooltip("Kestrel");
+        status->set_image(_kestrel_icon_normal.loaded() ? _kestrel_icon_normal.path : std::string());
+        status->set_visible(true);
+        if (!status->tray_available()) {
+            log(L"[KestrelController:applicationDidFinishLaunching] No system tray is available: the status menu "
+                L"opens at the pointer when Kestrel is started again.",
+                log_level::error);
+        }
+    }
+    bridge_.install_status_menu();
+    popover_ = std::make_unique<osx_Popover>(setup_context{bridge_, *this});
+    opening_instance_observer_ =
+        bridge_.notifications().add_observer(opening_instance_notification_name, [this](const platform::user_info&) {
+            openStatusMenu();
+        });
+    // The tray may move the item (another icon arrives): the popover follows.
+    popover_follower_.setInterval(500);
+    connect(&popover_follower_, &QTimer::timeout, this, [this] {
+        const auto& status = bridge_.desktop().status;
+        if (!popover_ || !popover_->isShown() || !status) {
+            popover_follower_.stop();
+            return;
+        }
+        const platform::screen_place now = status->place();
+        if (now.x != popover_place_.x || now.y != popover_place_.y) statusItemDidMove();
+    });
+
+    const auto& arguments = seams_.launch_arguments;
+    const bool installer_launch =
+        std::find(arguments.begin(), arguments.end(), installer_launch_argument) != arguments.end();
+    if (isActivated() && isProcessTrusted() && !installer_launch) {
+        const auto& version = bridge_.desktop().version;
+        if (!version || version->at_least(10, 14)) showAutomationAlertIfNotSeen();
+        return;
+    }
+    std::weak_ptr<KestrelController*> self = self_;
+    bridge_.queue().async_after(std::chrono::seconds(1), [self] {
+        if (const auto alive = self.lock()) (*alive)->showSetupPopover();
+    });
+}
+
+// ---- status item and menu
+
+std::string KestrelController::status_image_for(int state) const {
+    const bundle_image* image = &_kestrel_icon_normal;
+    if (state == 8) return {};
+    if (state == 1) image = &_kestrel_icon_paused;
+    if (state == 2 || state == 4) image = &_kestrel_icon_alert;
+    return image->loaded() ? image->path : std::string();
+}
+
+void KestrelController::ux_set_tray_icon(int state) {
+    try {
+        const std::string image = status_image_for(state);
+        on_main([this, state, image] {
+            const auto& status = bridge_.desktop().status;
+            if (!status) return;
+            status->set_image(image);
+            status->set_visible(state != 8);
+        });
+    } catch (const std::exception& e) {
+        log(L"[KestrelController:ux_set_tray_icon] Caught std::exception: " + util::utf8_to_wstring_lossy(e.what()),
+            log_level::error);
+    } catch (...) {
+        log(L"[KestrelController:ux_set_tray_icon] Caught exception of unknown type.", log_level::error);
+    }
+}
+
+void KestrelController::openStatusMenu() {
+    on_main([this] {
+        if (const auto& status = bridge_.desktop().status) status->open_menu();
+    });
+}
+
+void KestrelController::menuWillOpen() {
+    if (popover_ && popover_->isShown()) popover_->performClose();
+}
+
+void KestrelController::statusItemDidMove() {
+    if (popover_ && popover_->isShown()) showSetupPopover();
+}
+
+void KestrelController::showSetupPopover() {
+    if (!popover_) return;
+    const auto& status = bridge_.desktop().status;
+    popover_place_ = status ? status->place() : platform::screen_place{};
+    popover_->showRelativeTo(popover_place_);
+    if (!popover_follower_.isActive()) popover_follower_.start();
+}
+
+void KestrelController::showAutomationAlertIfNotSeen() {
+    const auto& defaults = bridge_.desktop().defaults;
+    if (!defaults || defaults->get_bool(automation_alert_shown_default)) return;
+    automation_window_ = std::make_unique<QWidget>(nullptr, Qt::Window);
+    automation_window_->setObjectName(QStringLiteral("automationWindow"));
+    automation_window_->setWindowTitle(QStringLiteral("Kestrel"));
+    automation_view_ = std::make_unique<AutomationMessagingViewController>();
+    auto* column = new QVBoxLayout(automation_window_.get());
+    column->setContentsMargins(0, 0, 0, 0);
+    column->addWidget(&automation_view_->view());
+    platform::present(*automation_window_);
+    (void)defaults->set_bool(automation_alert_shown_default, true);
+    (void)defaults->synchronize();
+}
+
+// ---- sign-in
+
+void KestrelController::setStatusMessage(const std::wstring& text, int mode) {
+    preferences_->setStatusMessage(text, mode);
+}
+
+void KestrelController::set_state_post_activate() {
+    on_main([this] { preferences_->updateWithPostActivateState(); });
+}
+
+void KestrelController::showPreferencesWindow() {
+    on_main([this] { preferences_->showPreferencesWindow(); });
+}
+
+bool KestrelController::isActivated() {
+    log(L"[KestrelController]  activated", log_level::ui);
+    if (core_->has_enterprise_team_key()) return true;
+    return !core_->get_account_key().empty();
+}
+
+bool KestrelController::isProcessTrusted() { return seams_.accessibility_trusted(); }
+
+std::wstring KestrelController::username() const {
+    std::lock_guard<std::mutex> lock(sign_in_mutex_);
+    return username_;
+}
+
+std::wstring KestrelController::password() const {
+    std::lock_guard<std::mutex> lock(sign_in_mutex_);
+    return password_;
+}
+
+void KestrelController::setUsername(const std::wstring& text) {
+    std::lock_guard<std::mutex> lock(sign_in_mutex_);
+    username_ = text;
+}
+
+void KestrelController::setPassword(const std::wstring& text) {
+    std::lock_guard<std::mutex> lock(sign_in_mutex_);
+    password_ = text;
+}
+
+// ---- help
+
+void KestrelController::goToHelp() {
+    on_main([this] {
+        const auto& keys = bridge_.desktop().keys;
+        QWidget* window = keys && keys->shift_held() ? ts_window.data() : helpWindow.data();
+        if (window) platform::present(*window);
+    });
+}
+
+void KestrelController::set_help_info(const std::wstring& text) {
+    {
+        std::lock_guard<std::mutex> lock(help_mutex_);
+        help_text_ = text;
+    }
+    // A window that opens meanwhile shows the text from its show event.
+    if (help_visible_.load()) on_main([this] { show_help_text(); });
+}
+
+std::wstring KestrelController::help_text() const {
+    std::lock_guard<std::mutex> lock(help_mutex_);
+    return help_text_;
+}
+
+void KestrelController::show_help_text() {
+    QString shown = qt_text(help_text());
+    shown.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    if (help_info->toPlainText() != shown) help_info->setPlainText(shown);
+}
+
+void KestrelController::set_dynamic1_text(const std::wstring& text) {
+    on_main([this, text] { dynamic1->setText(qt_text(text)); });
+}
+
+void KestrelController::goToHelpWebsite() {
+    open_quickhelp_page(help_text(), bridge_);
+    copyHelpInfoToClipboard();
+}
+
+void KestrelController::copyHelpInfoToClipboard() {
+    if (const auto& pasteboard = bridge_.desktop().pasteboard) pasteboard->set_text(to_utf8(help_text()));
+}
+
+void KestrelController::openTroubleshooting() {
+    preferences_->orderOut();
+    platform::present(*ts_window);
+}
+
+void KestrelController::takeSurvey() { open_survey_page(bridge_); }
+
+void KestrelController::aboutPanel() {
+    const std::string version = platform::info_plist_string(getPlistPath(), "CFBundleShortVersionString");
+    QMessageBox::about(helpWindow, QStringLiteral("About Kestrel"),
+                       QStringLiteral("Kestrel %1\nRecords how you spend your time at the computer.")
+                           .arg(QString::fromStdString(version)));
+}
+
+// ---- offline time
+
+void KestrelController::show_offline_time_window() {
+    if (offline_panel_visible_.load()) return;
+    log(L"[Controller:show_offline_time_window] actually showing the window.", level_offline_window);
+    on_main([this] {
+        activityBox->deselect_all();
+        activityBox2->deselect_all();
+        afkDetailText->clear();
+        afkDetailBox->hide();
+        // A label chosen for an earlier absence is not this one's.
+        chosen_label_.clear();
+        platform::present(*afkEntryPanel);
+    });
+}
+
+void KestrelController::hide_offline_time_window() {
+    log(L"[KestrelController:hide_offline_time_window]", level_offline_window);
+    on_main([this] { afkEntryPanel->hide(); });
+}
+
+void KestrelController::ux_set_offline_time_labels() {
+    on_main([this] {
+        const std::vector<std::wstring> labels = core_->get_timepie_labels();
+        log(L"[KestrelController:set_offline_time_labels] num lables: " + std::to_wstring(labels.size()), log_level::ui);
+        activityBox->hide();
+        activityBox2->hide();
+        const std::size_t shown = std::min<std::size_t>(labels.size(), 6);
+        for (std::size_t i = 0; i < shown; ++i) {
+            segmented_control* box = i < 3 ? activityBox : activityBox2;
+            const int segment = static_cast<int>(i % 3);
+            box->show();
+            const bool empty = labels[i].empty();
+            box->set_label(segment, empty ? QStringLiteral("Optional") : qt_text(labels[i]));
+            box->set_segment_enabled(segment, !empty);
+        }
+        // Segments of a shown box that no label fills stay blank: a label of an
+        // earlier set must not be offered.
+        for (std::size_t i = shown; i < (shown <= 3 ? 3 : 6); ++i) {
+            segmented_control* box = i < 3 ? activityBox : activityBox2;
+            box->set_label(static_cast<int>(i % 3), QString());
+            box->set_segment_enabled(static_cast<int>(i % 3), false);
+        }
+    });
+}
+
+void KestrelController::ux_set_offline_time_start_time(const std::wstring& text) {
+    on_main([this, text] {
+        afkEntryText->setText(qt_text(text));
+        afkEntryText->repaint();
+    });
+}
+
+void KestrelController::ux_set_offline_time_elapsed_time(const std::wstring& text) {
+    on_main([this, text] {
+        elapsedTimeText->setText(qt_text(text));
+        elapsedTimeText->repaint();
+    });
+}
+
+void KestrelController::showAFKDetails(segmented_control& sender) {
+    const int selected = sender.selected_segment();
+    if ((&sender == activityBox || &sender == activityBox2) && selected >= 0) {
+        activityBox->deselect_all();
+        activityBox2->deselect_all();
+        sender.set_selected(selected, true);
+        const QString label = sender.label(selected);
+        chosen_label_ = L"Offline Time - " + label.toStdWString();
+        afkDetailText->setPlaceholderText(QStringLiteral("Optional details for this %1").arg(label));
+        afkDetailText->selectAll();
+        afkDetailBox->show();
+        afkDetailText->setFocus();
+    }
+    const QString label = selected >= 0 ? sender.label(selected) : QString();
+    log(L"[kescontroller:showAFKDetails] details expected: " + label.toStdWString(), level_offline_details);
+    log(L"[kescontroller:showAFKDetails] details in reality: " + afkDetailText->text().toStdWString(),
+        level_offline_details);
+}
+
+void KestrelController::on_submit_offline_time(const QObject* sender) {
+    log(L"[kescontroller:on_submit_offline_time]", log_level::ui);
+    if (chosen_label_.empty()) {
+        // Nothing says what the time was: a record without a name helps nobody.
+        log(L"[kescontroller:on_submit_offline_time] No activity was chosen; nothing is recorded.", log_level::ui);
+        return;
+    }
+    std::wstring details;
+    if (sender == afkDetailButton) {
+        details = afkDetailText->text().toStdWString();
+        if (details.compare(0, 8, L"Optional") == 0) details.clear();
+    }
+    bridge_.on_enter_offline_time(chosen_label_, details);
+}
+
+void KestrelController::goToOfflineTimeEntry() {
+    bridge_.on_dismiss_offline_time(0);
+    open_offline_time_page(bridge_);
+}
+
+void KestrelController::dismissOfflineTimeFor1hour() { bridge_.on_dismiss_offline_time(60); }
+
+void KestrelController::goToOfflineTimeSettings() {
+    log(L"[User Action][KestrelController:goToOfflineTimeSettings]", log_level::ui);
+    bridge_.on_dismiss_offline_time(0);
+    open_offline_time_settings_page(bridge_);
+}
+
+void KestrelController::cancelAFKEntry() { bridge_.on_dismiss_offline_time(0); }
+
+// ---- focus sessions
+
+void KestrelController::show_still_zone_window() {
+    on_main([this] {
+        blockingTime->setEnabled(true);
+        blockingOptions->setEnabled(true);
+        blockingOKButton->setText(QStringLiteral("Get Focused!"));
+        stillzone_settings_link->setText(QStringLiteral("<a href=\"settings\">%1</a>")
+                                             .arg(html_escaped(get_text(L"stillzone_window_description_link"))));
+        stillzone_settings_description->setText(qt_text(get_text(L"stillzone_window_description")));
+        platform::present(*blockingPanel);
+    });
+}
+
+void KestrelController::hide_still_zone_window() {
+    on_main([this] { blockingPanel->hide(); });
+}
+
+void KestrelController::set_still_zone_minutes(int minutes) {
+    on_main([this, minutes] { blockingTime->setText(QString::number(minutes)); });
+}
+
+void KestrelController::displayBlockingPanel() { bridge_.on_show_still_zone_window(); }
+
+void KestrelController::on_blockingOKButton() {
+    if (blockingOKButton->text() == QLatin1String("Cancel")) {
+        blockingPanel->hide();
+        bridge_.end_focus_session();
+        return;
+    }
+    const std::optional<int> minutes = whole_number(blockingTime->text());
+    // Zero would end a running session: this window only starts them.
+    if (!minutes || *minutes == 0) {
+        log(L"[ui:on_get_focused] Ignoring request to start Stillzone, minutes(" + blockingTime->text().toStdWString() +
+                L") not in range 1 to 1440",
+            level_focus);
+        set_still_zone_minutes(30);
+        return;
+    }
+    // The window stays for a number the session cannot take: it then shows 30.
+    if (*minutes == -1 || (*minutes >= 1 && *minutes <= 1440)) blockingPanel->hide();
+    bridge_.on_get_focused(*minutes);
+}
+
+void KestrelController::blockingScoreLinkClicked() { open_still_zone_settings_page(bridge_); }
+
+// ---- troubleshooting
+
+bool KestrelController::is_troubleshooting_visible() { return troubleshooting_visible_.load(); }
+
+void KestrelController::set_ts_text(QLabel* field, const std::wstring& text) {
+    on_main([field, text] { field->setText(qt_text(text)); });
+}
+
+void KestrelController::set_ts_debug_log_level(int mask) {
+    on_main([this, mask] { ts_debug_level->setText(QString::number(mask)); });
+}
+
+void KestrelController::set_ts_idle_time(std::int64_t seconds) {
+    on_main([this, seconds] { ts_idle_time->setText(QString::number(seconds)); });
+}
+
+void KestrelController::set_ts_debug_log_location(const std::wstring& text) { set_ts_text(ts_debug_log_location, text); }
+void KestrelController::set_ts_os_username(const std::wstring& text) { set_ts_text(ts_os_username, text); }
+void KestrelController::set_ts_machine_name(const std::wstring& text) { set_ts_text(ts_machine_name, text); }
+void KestrelController::set_ts_application_name(const std::wstring& text) { set_ts_text(ts_application_name, text); }
+void KestrelController::set_ts_application_version(const std::wstring& text) {
+    set_ts_text(ts_application_version, text);
+}
+void KestrelController::set_ts_window_title(const std::wstring& text) { set_ts_text(ts_window_title, text); }
+void KestrelController::set_ts_extended_info(const std::wstring& text) { set_ts_text(ts_extended_info, text); }
+
+QCheckBox* KestrelController::checkbox_for(log_checkbox box) const {
+    for (std::size_t i = 0; i < window_checkboxes.size(); ++i) {
+        if (window_checkboxes[i] == box) return troubleshooting_.ts_log[i];
+    }
+    return nullptr;
+}
+
+bool KestrelController::get_control_checked_log(log_checkbox box) {
+    // No box stands for the constructor lines: the mask keeps what it has.
+    if (box == log_checkbox::ctor) return (core_->get_debug_log_level() & log_checkbox_bit(box)) != 0;
+    return (checkbox_states_.load() & checkbox_flag(box)) != 0;
+}
+
+void KestrelController::set_control_checked_log(log_checkbox box, bool checked) {
+    QCheckBox* shown = checkbox_for(box);
+    if (!shown) return;
+    const std::uint32_t flag = checkbox_flag(box);
+    if (checked) {
+        checkbox_states_.fetch_or(flag);
+    } else {
+        checkbox_states_.fetch_and(~flag);
+    }
+    on_main([shown, checked] {
+        const QSignalBlocker quiet(shown);  // shown, not clicked
+        shown->setChecked(checked);
+    });
+}
+
+void KestrelController::ts_debug_level_changed() {
+    log(L"[KestrelController] debug_log_level_changed", log_level::info);
+    bridge_.on_debug_level_changed();
+    set_ts_debug_log_level(static_cast<int>(core_->get_debug_log_level()));
+}
+
+void KestrelController::ts_reset_configuration_clicked() { bridge_.on_reset_config(); }
+
+void KestrelController::ts_open_directory_clicked() { bridge_.on_open_directory(); }
+
+bool KestrelController::sendDebugLog() {
+    if (sending_debug_log_.exchange(true)) {
+        log(L"[KestrelController:sendDebugLog] The debug log is being sent; the click is ignored.", log_level::ui);
+        return false;
+    }
+    if (debug_log_sender_.joinable()) debug_log_sender_.join();  // the last upload has ended
+    debug_log_sender_ = std::thread([this, send = seams_.send_debug_log] {
+        bool received = false;
+        try {
+            received = send();
+        } catch (const std::exception& e) {
+            log(L"[KestrelController:sendDebugLog] Caught std::exception: " + util::utf8_to_wstring_lossy(e.what()),
+                log_level::error);
+        } catch (...) {
+            log(L"[KestrelController:sendDebugLog] Caught unknown exception!", log_level::error);
+        }
+        bridge_.show_alert(received ? L"Debug log was successfully received by the server."
+                                    : L"There was a problem sending the debug log server. The location of the debug "
+                                      L"log is displayed on the diagnostics window. You can attach the file to a "
+                                      L"support ticket.",
+                           L"Kestrel Message");
+        sending_debug_log_.store(false);
+    });
+    return true;
+}
+
+void KestrelController::startUpdate() { log(L"[KestrelController]startUpdate", log_level::info); }
+
+// ---- the dock icon and the Info.plist
+
+std::string KestrelController::getPlistPath() {
+    log(L"[KestrelController] getPlistPath", log_level::ui);
+    std::string path = platform::bundle_resource_path("kestrel_icon_color", "icns", seams_.resource_dir);
+    const std::string resource = "Resources/kestrel_icon_color.icns";
+    const auto at = path.rfind(resource);
+    if (at != std::string::npos) path.replace(at, resource.size(), "Info.plist");
+    log(L"[KestrelController] done getPlistPath", log_level::ui);
+    return at == std::string::npos ? std::string() : path;
+}
+
+void KestrelController::toggleDockIcon() {
+    const std::string path = getPlistPath();
+    const std::string value = path.empty() ? std::string() : platform::info_plist_string(path, "NSUIElement");
+    std::string toggled = value;
+    if (value.empty() || value == "0") toggled = "1";
+    if (value == "1") toggled = "0";
+    // Read at the next start.
+    if (path.empty() || !platform::set_info_plist_string(path, "NSUIElement", toggled)) {
+        log(L"[KestrelController:toggleDockIcon] Could not write NSUIElement to the Info.plist: " +
+                util::utf8_to_wstring_lossy(path),
+            log_level::error);
+    }
+}
+
+// ---- helpers
+
+bool KestrelController::sleeping() {
+    sleeping_ = !core_->is_logging_allowed_now();
+    return sleeping_;
+}
+
+std::wstring KestrelController::getHmsTime(double seconds) {
+    const long long hours = static_cast<long long>(std::trunc(seconds / 3600));
+    char text[64];
+    if (hours > 36) {
+        std::snprintf(text, sizeof text, "%0.2f %s", seconds / 86400, "d");
+    } else if (seconds < 60) {
+        return L"< 1 m";
+    } else {
+        const long long minutes = static_cast<long long>(std::trunc((seconds - static_cast<double>(hours) * 3600) / 60));
+        if (hours > 0) {
+            std::snprintf(text, sizeof text, "%lld%s %02lld%s", hours, "h", minutes, "m");
+        } else {
+            std::snprintf(text, sizeof text, "%lld%s", minutes, "m");
+        }
+    }
+    return util::widen(text);
+}
+
+void KestrelController::on_main(std::function<void()> work) {
+    platform::post_to_main_thread_while(bridge_.queue(), std::weak_ptr<KestrelController*>(self_), std::move(work));
+}
+
+bool KestrelController::eventFilter(QObject* watched, QEvent* event) {
+    const bool shown = event->type() == QEvent::Show;
+    const bool hidden = event->type() == QEvent::Hide;
+    if ((shown || hidden) && watched == afkEntryPanel) offline_panel_visible_.store(shown);
+    if ((shown || hidden) && watched == helpWindow) {
+        help_visible_.store(shown);
+        if (shown) show_help_text();
+    }
+    if ((shown || hidden) && watched == ts_window) {
+        troubleshooting_visible_.store(shown);
+        if (shown) {
+            // The window opens on the mask as it is, before any click can count.
+            bridge_.set_log_category_checkboxes();
+            set_ts_debug_log_level(static_cast<int>(core_->get_debug_log_level()));
+        }
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+}  // namespace kes

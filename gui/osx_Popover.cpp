@@ -1,0 +1,62 @@
+#include "gui/osx_Popover.h"
+
+#include "gui/osx_DraggableWindow.h"
+#include "gui/osx_PopoverSetupViewController.h"
+#include "gui/osx_PopoverWelcomeViewController.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <QVBoxLayout>
+#include <QWidget>
+
+#include <algorithm>
+
+namespace kes {
+
+osx_Popover::osx_Popover(setup_context context)
+    : window_(std::make_unique<osx_DraggableWindow>(Qt::Tool | Qt::WindowStaysOnTopHint)) {
+    window_->setObjectName(QStringLiteral("osx_Popover"));
+    window_->setWindowTitle(QStringLiteral("Kestrel"));
+    // It points at the status item; the user's work keeps the focus.
+    window_->setAttribute(Qt::WA_ShowWithoutActivating, true);
+    window_->setStyleSheet(QStringLiteral("#osx_Popover { border: 1px solid palette(mid); }"));
+    auto* content = new QVBoxLayout(window_.get());
+    content->setContentsMargins(1, 1, 1, 1);
+    setupVC = std::make_unique<osx_PopoverSetupViewController>(*this, context);
+    welcomeVC = std::make_unique<osx_PopoverWelcomeViewController>(*this);
+}
+
+osx_Popover::~osx_Popover() = default;
+
+QWidget& osx_Popover::window() { return *window_; }
+
+void osx_Popover::showRelativeTo(const platform::screen_place& item) {
+    // Always the setup content.
+    QWidget& content = setupVC->view();
+    if (content.parentWidget() != window_.get()) {
+        content.setParent(window_.get());
+        window_->layout()->addWidget(&content);
+        content.show();
+    }
+    window_->adjustSize();
+    QPoint top_left;
+    if (!item.empty()) {
+        // Below the item, centred on it.
+        top_left = QPoint(item.x + item.width / 2 - window_->width() / 2, item.y + item.height + 2);
+    } else if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        top_left = QPoint(area.right() - window_->width() - 8, area.top() + 8);
+    }
+    if (const QScreen* screen = QGuiApplication::screenAt(top_left)) {
+        const QRect area = screen->availableGeometry();
+        top_left.setX(std::clamp(top_left.x(), area.left(), std::max(area.left(), area.right() - window_->width())));
+    }
+    window_->move(top_left);
+    window_->show();
+}
+
+void osx_Popover::performClose() { window_->hide(); }
+
+bool osx_Popover::isShown() const { return window_->isVisible(); }
+
+}  // namespace kes

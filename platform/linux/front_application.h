@@ -1,0 +1,55 @@
+#pragma once
+// What the desktop says about the application in front, read from an X11
+// session: its process id, its name (the window's WM_CLASS class, else the
+// executable's base name), its path (the executable, or the ".app" bundle
+// that holds it) and the focused window's title (a transient dialog reports
+// the window it belongs to).
+
+#include "platform/bundle.h"
+#include "platform/linux/x11_windows.h"
+
+#include <optional>
+#include <string>
+
+namespace platform {
+
+struct front_application {
+    int pid = 0;
+    std::string name;
+    std::string path;
+};
+
+// Where the front window is looked up: the window manager's active window
+// only, or that with the input focus as fallback on a server without a
+// window manager that names the active window (_NET_SUPPORTED).
+enum class front_window_source { active_window, active_or_input_focus };
+
+// The front window, or 0 when there is none from that source.
+x11_windows::window_id front_window(x11_windows& session, front_window_source source);
+
+// The executable of the last window and process asked about, read once: a
+// window's process cannot become another program while the window lives
+// (its connection closes on exec).
+class executable_memo {
+public:
+    std::string of(x11_windows::window_id window, int pid);
+
+private:
+    x11_windows::window_id window_ = 0;
+    int pid_ = 0;
+    std::string executable_;
+};
+
+// The facts of the application owning a window; nullopt when no process can
+// be found for it. With a memo the executable is read once per window.
+std::optional<front_application> application_of(x11_windows& session, x11_windows::window_id window,
+                                                executable_memo* memo = nullptr);
+
+// The title shown for a window: its owner's title when it is transient for
+// another window, else its own.
+std::string focused_title(x11_windows& session, x11_windows::window_id window);
+
+// The nearest folder named "*.app" above the executable, else the executable.
+std::string application_path_of(const std::string& executable);
+
+}  // namespace platform

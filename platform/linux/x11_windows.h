@@ -1,0 +1,78 @@
+#pragma once
+// One connection to the X server, for the windows the user works in (idle time
+// and display state have their own session, platform/linux/x11_session.h): the
+// active window, the window holding the input focus, and per window its
+// process id, WM_CLASS, title and the window it is transient for.
+//
+// What it learns it keeps, and keeps current from the server's events: the
+// root window's _NET_ACTIVE_WINDOW and window-manager properties, and the
+// process id, class, titles and owner of the windows it was asked about
+// (until they leave the front). Between `begin_pass` and `end_pass` every
+// answer comes from that state as it stood when the pass began, and only
+// what changed is read again; outside a pass each answer first waits for
+// the server to deliver every change made before the question.
+//
+// A session belongs to one thread: every thread that asks X11 keeps its own.
+// It connects lazily to $DISPLAY; with no display every answer is "none".
+// Losing the connection (log-out, server gone) never ends the process: the
+// session goes dead, sends nothing more, answers "none" from then on, and
+// asks the main queue to quit so the agent takes its orderly way out.
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace platform {
+
+class x11_windows {
+public:
+    using window_id = std::uint64_t;  // 0 means no window
+
+    // `display_name` empty means $DISPLAY.
+    explicit x11_windows(std::string display_name = {});
+    ~x11_windows();
+    x11_windows(const x11_windows&) = delete;
+    x11_windows& operator=(const x11_windows&) = delete;
+
+    // Opens the connection when needed; false when no server answers (a
+    // failed attempt is retried at most every few seconds) or it was lost.
+    bool connected();
+    bool lost() const;
+
+    // A sampling pass: the changes the server reported so far are taken in
+    // at its start, and the answers stay consistent until its end.
+    void begin_pass();
+    void end_pass();
+
+    // Counts what changed the session's picture: every event taken in,
+    // every fact read, the connection made or lost. While it stands still
+    // every answer but the input focus (which is asked each time) is what
+    // it was.
+    std::uint64_t changes() const;
+
+    // The root window's _NET_ACTIVE_WINDOW; nullopt when no window manager
+    // publishes it (a bare server), 0 when it names no window.
+    std::optional<window_id> active_window();
+    // A running window manager lists _NET_ACTIVE_WINDOW among what it
+    // supports (_NET_SUPPORTED, with a live _NET_SUPPORTING_WM_CHECK): its
+    // answer, even "no window", is the front window.
+    bool window_manager_names_active_window();
+    // The top-level client window holding the input focus, or 0.
+    window_id input_focus_window();
+
+    // _NET_WM_PID, else the X-Resource client id of the window's owner.
+    std::optional<int> window_pid(window_id window);
+    // The class half of WM_CLASS; empty when absent.
+    std::string window_class(window_id window);
+    // _NET_WM_NAME (UTF-8), else WM_NAME; empty when absent.
+    std::string window_title(window_id window);
+    // WM_TRANSIENT_FOR, or 0.
+    window_id transient_for(window_id window);
+
+private:
+    struct state;
+    std::unique_ptr<state> state_;
+};
+
+}  // namespace platform

@@ -1,0 +1,412 @@
+// The grabber against a real X server: windows made by the test, placed in
+// front as a window manager does (_NET_ACTIVE_WINDOW) or as a bare server
+// does (the input focus, answered by the scripts on the main thread).
+#include "core/capture/grabber.h"
+#include "core/capture/websocket_server.h"
+#include "core/foundation/config.h"
+#include "core/foundation/debug_log.h"
+#include "app/osx_AppleScriptExecutor.h"
+#include "app/osx_BrowserScriptExecutor.h"
+#include "app/osx_BrowserScripts.h"
+#include "app/osx_grabber.h"
+#include "platform/fake/fake_script_engine.h"
+#include "platform/linux/front_application.h"
+#include "platform/info_plist.h"
+#include "platform/linux/x11_script_engine.h"
+#include "platform/main_queue.h"
+#include "platform/linux/x11_traffic.h"
+#include "tests/support/eventually.h"
+#include "tests/support/test_environment.h"
+#include "tests/support/websocket_client.h"
+#include "tests/support/worker_thread.h"
+#include "tests/support/xvfb.h"
+#include "tests/ui/debug_log_lines.h"
+
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <thread>
+
+namespace {
+
+using kes::osx_AppleScriptExecutor;
+using kes::osx_grabber;
+using kes::testing::test_windows;
+using kes::testing::xvfb_server;
+
+std::string self_exe() { return platform::executable_of(::getpid()); }
+
+std::wstring wide(const std::string& text) { return std::wstring(text.begin(), text.end()); }
+
+class GrabberX11 : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!server_.running()) {
+            if (kes::testing::xvfb_is_required()) FAIL() << "Xvfb is required here (CI is set) but did not start";
+            GTEST_SKIP() << "Xvfb is not available";
+        }
+        windows_ = std::make_unique<test_windows>(server_.display());
+        queue_.bind_to_current_thread();
+    }
+
+    // Runs `work` on a worker thread (as the scanner would) while this
+    // thread serves as the main thread.
+    void on_worker(const std::function<void()>& work) { kes::testing::run_on_worker(queue_, work); }
+
+    std::shared_ptr<osx_AppleScriptExecutor> x11_executor() {
+        return std::make_shared<osx_AppleScriptExecutor>(
+            std::make_shared<platform::x11_script_engine>(server_.display()), queue_);
+    }
+
+    xvfb_server server_;
+    std::unique_ptr<test_windows> windows_;
+    platform::main_queue queue_;
+};
+
+TEST_F(GrabberX11, ActiveWindowGivesProcessNameTitleAndPath) {
+    const auto first = windows_->create("First — été", "Firstclass", ::getpid());
+    const auto second = windows_->create("Second", "", ::getpid());
+    auto engine = std::make_shared<platform::fake_script_engine>(queue_);
+    osx_grabber grabber(std::make_shared<osx_AppleScriptExecutor>(engine, queue_), server_.display());
+
+    windows_->set_active(first);
+    EXPECT_EQ(grabber.get_active_process_id(), std::to_wstring(::getpid()));
+    EXPECT_EQ(grabber.get_process_name(), L"Firstclass");
+    EXPECT_EQ(grabber.get_process_filename(), wide(self_exe()));
+    EXPECT_EQ(grabber.get_window_title(), L"First — été");
+
+    // Without WM_CLASS the executable's base name names the application.
+    windows_->set_active(second);
+    EXPECT_EQ(grabber.get_process_name(), wide(self_exe().substr(self_exe().rfind('/') + 1)));
+    EXPECT_EQ(grabber.get_window_title(), L"Second");
+    EXPECT_TRUE(engine->runs().empty()) << "no script is needed while a window manager names the active window";
+}
+
+// Quiet passes start from the last pass's answers; a title, a class, the
+// active window or a closed window the server reports is seen at the next
+// pass all the same.
+TEST_F(GrabberX11, PassesAfterAQuietOneStillSeeEveryChange) {
+    const auto first = windows_->create("First", "Firstclass", ::getpid());
+    const auto second = windows_->create("Second", "Secondclass", 4242);
+    windows_->act_as_window_manager();
+    auto engine = std::make_shared<platform::fake_script_engine>(queue_);
+    osx_grabber grabber(std::make_shared<osx_AppleScriptExecutor>(engine, queue_), server_.display());
+    struct seen {
+        std::wstring pid, name, title;
+    };
+    const auto pass = [&] {
+        grabber.begin_pass();
+        seen answers{grabber.get_active_process_id(), grabber.get_process_name(), grabber.get_window_title()};
+        // Asked again, as the scanner does.
+        EXPECT_EQ(grabber.get_active_process_id(), answers.pid);
+        EXPECT_EQ(grabber.get_window_title(), answers.title);
+        grabber.end_pass();
+        return answers;
+    };
+    const auto pass_until = [&](const std::function<bool(const seen&)>& wanted) {
+        seen answers;
+        EXPECT_TRUE(kes::testing::eventually([&] { return wanted(answers = pass()); }, std::chrono::seconds(3)));
+        return answers;
+    };
+
+    windows_->set_active(first);
+    pass_until([](const seen& s) { return s.title == L"First"; });
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(pass().title, L"First");
+
+    windows_->set_title(first, "First, renamed");
+    EXPECT_EQ(pass_until([](const seen& s) { return s.title != L"First"; }).title, L"First, renamed");
+    windows_->set_active(second);
+    const seen other = pass_until([](const seen& s) { return s.pid == L"4242"; });
+    EXPECT_EQ(other.name, L"Secondclass");
+    EXPECT_EQ(other.title, L"Second");
+    windows_->set_active(first);
+    EXPECT_EQ(pass_until([](const seen& s) { return s.pid != L"4242"; }).title, L"First, renamed");
+    windows_->destroy(first);  // still named active, as managers leave it
+    const seen gone = pass_until([](const seen& s) { return s.title.empty(); });
+    EXPECT_EQ(gone.pid, L"");
+    EXPECT_TRUE(engine->runs().empty()) << "the manager names the active window: no script is asked";
+}
+
+TEST_F(GrabberX11, WindowWithoutPidPropertyIsFoundThroughXResource) {
+    const auto window = windows_->create("No pid", "Nopid", 0);
+    windows_->set_active(window);
+    osx_grabber grabber(x11_executor(), server_.display());
+    EXPECT_EQ(grabber.get_active_process_id(), std::to_wstring(::getpid()));
+}
+
+TEST_F(GrabberX11, LegacyLatin1NameAndTransientDialogTitle) {
+    const auto document = windows_->create("", "Editor", ::getpid(), "Caf\xe9 menu");
+    const auto dialog = windows_->create("Save changes?", "Editor", ::getpid());
+    windows_->set_transient_for(dialog, document);
+    windows_->set_active(dialog);
+    osx_grabber grabber(x11_executor(), server_.display());
+    EXPECT_EQ(grabber.get_window_title(), L"Caf\u00e9 menu");
+}
+
+TEST_F(GrabberX11, WithoutWindowManagerTheScriptsAnswerOnTheMainThread) {
+    const auto first = windows_->create("Focused one", "Focusclass", ::getpid());
+    windows_->create("Other", "Otherclass", ::getpid());
+    windows_->remove_active();
+    windows_->focus(first);
+    auto grabber = std::make_shared<osx_grabber>(x11_executor(), server_.display());
+    std::wstring pid, name, path, title;
+    on_worker([&] {
+        pid = grabber->get_active_process_id();
+        name = grabber->get_process_name();
+        path = grabber->get_process_filename();
+        title = grabber->get_window_title();
+    });
+    EXPECT_EQ(pid, std::to_wstring(::getpid()));
+    EXPECT_EQ(name, L"Focusclass");
+    EXPECT_EQ(path, wide(self_exe()));
+    EXPECT_EQ(title, L"Focused one");
+}
+
+TEST_F(GrabberX11, ScannerThreadWaitsForTheMainThreadAndColonsBecomeSlashes) {
+    windows_->remove_active();
+    auto engine = std::make_shared<platform::fake_script_engine>(queue_);
+    const std::string bundle = kes::testing::private_home() + "/Tool.app";
+    engine->set_named("GetProcessID", platform::script_result::answer("4242"));
+    engine->set_named("CurrentApplicationName", platform::script_result::answer("Tool"));
+    engine->set_named("CurrentApplicationPath", platform::script_result::answer(":" + bundle.substr(1)));
+    engine->set_during_run([] { std::this_thread::sleep_for(std::chrono::milliseconds(150)); });
+    ASSERT_EQ(std::system(("mkdir -p " + bundle + "/Contents").c_str()), 0);
+    std::ofstream(bundle + "/Contents/Info.plist")
+        << "<plist><dict><key>CFBundleVersion</key>\n  <string>7.1&amp;2</string></dict></plist>";
+
+    osx_grabber grabber(std::make_shared<osx_AppleScriptExecutor>(engine, queue_), server_.display());
+    std::wstring pid, path, version;
+    std::chrono::milliseconds waited{};
+    std::thread::id worker_id;
+    on_worker([&] {
+        worker_id = std::this_thread::get_id();
+        const auto begin = std::chrono::steady_clock::now();
+        pid = grabber.get_active_process_id();
+        waited = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - begin);
+        path = grabber.get_process_filename();
+        version = grabber.get_process_version(false);
+    });
+    EXPECT_EQ(pid, L"4242");
+    EXPECT_EQ(path, wide(bundle));
+    EXPECT_EQ(version, L"7.1&2");
+    EXPECT_GE(waited.count(), 150) << "the caller waits until the main thread ran the script";
+    const auto runs = engine->runs();
+    ASSERT_GE(runs.size(), 3u);
+    EXPECT_EQ(runs[0].script, "GetProcessID");
+    for (const auto& run : runs) {
+        EXPECT_TRUE(run.on_main_thread) << run.script;
+        EXPECT_EQ(run.thread, std::this_thread::get_id());
+        EXPECT_NE(run.thread, worker_id);
+    }
+}
+
+TEST_F(GrabberX11, ClosedMainQueueGivesNoAnswerInsteadOfWaiting) {
+    windows_->remove_active();
+    auto engine = std::make_shared<platform::fake_script_engine>(queue_);
+    engine->set_named("GetProcessID", platform::script_result::answer("1"));
+    osx_grabber grabber(std::make_shared<osx_AppleScriptExecutor>(engine, queue_), server_.display());
+    queue_.close();
+    std::wstring pid = L"unset";
+    std::thread worker([&] { pid = grabber.get_active_process_id(); });
+    worker.join();
+    EXPECT_EQ(pid, L"");
+    EXPECT_TRUE(engine->runs().empty());
+}
+
+TEST_F(GrabberX11, LosingTheDisplayEndsNothingButAsksForTheOrderlyEnd) {
+    const auto window = windows_->create("Before", "Before", ::getpid());
+    windows_->set_active(window);
+    osx_grabber grabber(x11_executor(), server_.display());
+    ASSERT_EQ(grabber.get_window_title(), L"Before");
+    windows_.reset();
+    server_.kill_now();
+    std::wstring title = L"unset";
+    std::wstring pid = L"unset";
+    on_worker([&] {
+        title = grabber.get_window_title();
+        pid = grabber.get_active_process_id();
+    });
+    EXPECT_EQ(title, L"");
+    EXPECT_EQ(pid, L"");
+    EXPECT_TRUE(platform::main_queue::instance().quit_requested());
+}
+
+// A browser in front: the chain its window's class names, walked on the
+// scanner's side while its scripts run on the main thread.
+class BrowserGrabberX11 : public GrabberX11 {
+protected:
+    void SetUp() override {
+        GrabberX11::SetUp();
+        kes::config::instance().set_defaults();
+        kes::config::instance().set_debug_log_level(kes::log_level::error | kes::log_level::url);
+    }
+    void TearDown() override { kes::config::instance().set_defaults(); }
+
+    std::unique_ptr<osx_grabber> grabber_with(std::shared_ptr<platform::fake_script_engine> browser_engine) {
+        return std::make_unique<osx_grabber>(
+            std::make_shared<osx_AppleScriptExecutor>(std::make_shared<platform::fake_script_engine>(queue_), queue_),
+            server_.display(), std::make_shared<kes::osx_BrowserScriptExecutor>(std::move(browser_engine), queue_));
+    }
+
+    static bool has(const std::vector<std::wstring>& lines, const std::wstring& line) {
+        return std::find(lines.begin(), lines.end(), line) != lines.end();
+    }
+};
+
+TEST_F(BrowserGrabberX11, AWindowOfClassFirefoxWalksTheMozillaChain) {
+    windows_->set_active(windows_->create("Mozilla Firefox", "firefox", ::getpid()));
+    auto engine = std::make_shared<platform::fake_script_engine>(queue_);
+    auto grabber = grabber_with(engine);
+    const std::size_t before = kes::testing::log_size();
+    std::wstring address = L"unset";
+    on_worker([&] { address = grabber->get_extended_info(); });
+    EXPECT_EQ(address, L"");
+    const auto lines = kes::testing::messages_since(before);
+    EXPECT_TRUE(has(lines, L"extended_info_grabber_factory::get_extended_info_grabber() - Finding grabber for: "
+                           L"org.mozilla.firefox"));
+    EXPECT_TRUE(has(lines, L"extended_info_grabber_factory::extended_info_grabber_for_path_dynstr() Attempting to "
+                           L"create grabber for: websocket"));
+    EXPECT_TRUE(has(lines, L"Failed to get url using: [websocket]"));
+    EXPECT_TRUE(has(lines, L"No further grabbers to try"));
+    EXPECT_TRUE(engine->runs().empty()) << "the extension's browsers are not scripted";
+}
+
+TEST_F(BrowserGrabberX11, AFirefoxWindowsPageComesFromItsExtensionThroughTheProcesssBridge) {
+    windows_->set_active(windows_->create("Mozilla Firefox", "firefox", ::getpid()));
+    auto engine = std::make_shared<platform::fake_script_engine>(queue_);
+    auto grabber = grabber_with(engine);
+    kes::websocket_server& bridge = kes::websocket_server::instance();
+    std::wstring address = L"unset";
+    on_worker([&] { address = grabber->get_extended_info(); });  // builds the chain, which starts the bridge
+    EXPECT_EQ(address, L"");
+    ASSERT_NE(bridge.port(), 0);
+
+    kes::testing::websocket_client extension(bridge.port());
+    ASSERT_TRUE(extension.opened());
+    extension.send(R"({"message_id":2,"url":"https://www.example.org/news/today?x=1"})");
+    ASSERT_TRUE(kes::testing::eventually([&] {
+        bool fresh = false;
+        return bridge.current_url(fresh) == L"https://www.example.org/news/today?x=1" && fresh;
+    }));
+    kes::config::instance().set_full_urls_enabled(false);
+    const std::size_t before = kes::testing::log_size();
+    on_worker([&] { address = grabber->get_extended_info(); });
+    EXPECT_EQ(address, L"https://www.example.org") << "scheme and host unless full addresses are on";
+    EXPECT_TRUE(has(kes::testing::messages_since(before), L"Found url using: [websocket]"));
+    kes::config::instance().set_full_urls_enabled(true);
+    on_worker([&] { address = grabber->get_extended_info(); });
+    EXPECT_EQ(address, L"https://www.example.org/news/today?x=1");
+
+    // The grabber's end ends its chains and, with the last link, the bridge.
+    on_worker([&] { grabber.reset(); });
+    EXPECT_EQ(bridge.port(), 0);
+    EXPECT_TRUE(extension.closed());
+    EXPECT_EQ(extension.close_code(), 1000);
+}
+
+TEST_F(BrowserGrabberX11, AChromeWindowIsAskedThroughItsScriptsOnTheMainThread) {
+    windows_->set_active(windows_->create("News - Google Chrome", "Google-chrome", ::getpid()));
+    auto engine = std::make_shared<platform::fake_script_engine>(queue_);
+    const auto scripts = kes::osx_BrowserScripts::chromiumScriptsFor("com.google.Chrome");
+    engine->set_source(scripts->validationScripts(), platform::script_result::answer("true"));
+    engine->set_source(scripts->getURLScript(), platform::script_result::answer("https://news.example.org/today"));
+    auto grabber = grabber_with(engine);
+    std::wstring address;
+    std::thread::id scanner;
+    on_worker([&] {
+        scanner = std::this_thread::get_id();
+        address = grabber->get_extended_info();
+    });
+    EXPECT_EQ(address, L"https://news.example.org/today");
+    const auto runs = engine->runs();
+    ASSERT_EQ(runs.size(), 2u);
+    for (const auto& run : runs) {
+        EXPECT_TRUE(run.on_main_thread);
+        EXPECT_NE(run.thread, scanner);
+    }
+
+    // Only scheme and host unless full addresses are recorded.
+    kes::config::instance().set_full_urls_enabled(false);
+    on_worker([&] { address = grabber->get_extended_info(); });
+    EXPECT_EQ(address, L"https://news.example.org");
+}
+
+TEST_F(BrowserGrabberX11, TheWalkOfANonBrowserAsksTheServerNothingOnceItsWindowIsKnown) {
+    windows_->set_active(windows_->create("shell", "XTerm", ::getpid()));
+    auto grabber = grabber_with(std::make_shared<platform::fake_script_engine>(queue_));
+    for (int pass = 0; pass < 3; ++pass) {
+        grabber->begin_pass();
+        const std::uint64_t before = platform::x11_round_trips();
+        grabber->get_active_process_id();
+        EXPECT_EQ(grabber->get_extended_info(), L"");
+        const std::uint64_t walk_trips = platform::x11_round_trips() - before;
+        grabber->end_pass();
+        if (pass > 0) {
+            EXPECT_EQ(walk_trips, 0u) << "pass " << pass;
+        }
+    }
+}
+
+TEST(Grabber, GraphicsTitleRule) {
+    EXPECT_EQ(osx_grabber::graphics_title_rule(L"adobe photoshop 2024", L"poster.psd @ 66.7% (RGB/8)"),
+              L"poster.psd");
+    EXPECT_EQ(osx_grabber::graphics_title_rule(L"indesign", L"@ start"), L"@ start");
+    EXPECT_EQ(osx_grabber::graphics_title_rule(L"illustrator", L"no at sign"), L"no at sign");
+    EXPECT_EQ(osx_grabber::graphics_title_rule(L"firefox", L"poster.psd @ 66.7%"), L"poster.psd @ 66.7%");
+}
+
+TEST(Grabber, ProcessHashIsUpperCaseSha1OrEmpty) {
+    const std::string path = kes::testing::private_home() + "/abc.bin";
+    std::ofstream(path, std::ios::binary) << "abc";
+    EXPECT_EQ(kes::grabber::hash_file(path), L"A9993E364706816ABA3E25717850C26C9CD0D89D");
+    EXPECT_EQ(kes::grabber::hash_file(path + ".missing"), L"");
+}
+
+TEST(Grabber, VersionIsReadOnlyFromARegularInfoPlist) {
+    const std::string contents = kes::testing::private_home() + "/Odd.app/Contents";
+    std::filesystem::create_directories(contents);
+    const std::string plist = contents + "/Info.plist";
+    std::ofstream(plist) << "<dict>\n  <key>CFBundleVersion</key>\n  <string>2.1 &amp; more</string>\n</dict>\n";
+    EXPECT_EQ(platform::info_plist_string(plist, "CFBundleVersion"), "2.1 & more");
+    EXPECT_EQ(platform::info_plist_string(plist, "CFBundleName"), "");
+
+    // A pipe in its place must not hold the scanner: the answer is empty at once.
+    std::filesystem::remove(plist);
+    ASSERT_EQ(::mkfifo(plist.c_str(), 0600), 0);
+    std::atomic<bool> answered{false};
+    std::thread reader([&] {
+        EXPECT_EQ(platform::info_plist_string(plist, "CFBundleVersion"), "");
+        answered = true;
+    });
+    for (int i = 0; i < 200 && !answered; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    const bool in_time = answered;
+    if (!in_time) ::close(::open(plist.c_str(), O_WRONLY | O_NONBLOCK));  // releases a blocked reader
+    reader.join();
+    EXPECT_TRUE(in_time) << "reading a pipe blocked";
+
+    // Nor may an endless file fill the memory.
+    std::filesystem::remove(plist);
+    std::filesystem::create_symlink("/dev/zero", plist);
+    EXPECT_EQ(platform::info_plist_string(plist, "CFBundleVersion"), "");
+}
+
+TEST(Grabber, OwnVersionComesFromTheBundleAndNamesAreRead) {
+    osx_grabber grabber(std::make_shared<osx_AppleScriptExecutor>(
+                            std::make_shared<platform::fake_script_engine>(platform::main_queue::instance()),
+                            platform::main_queue::instance()),
+                        ":99999");
+    // Test programs run outside the bundle, so there is no own version to read.
+    EXPECT_EQ(grabber.get_process_version(true), L"");
+    EXPECT_FALSE(grabber.get_os_username().empty());
+    EXPECT_FALSE(grabber.get_computer_name().empty());
+}
+
+}  // namespace
