@@ -173,7 +173,6 @@ bool websocket_server::state::set_up() {
         log(L"[websocket_server] Failed to init_asio for websocket server: " + text_of(ec.message()), setup_failure);
         return false;
     }
-    server.set_reuse_addr(true);
     // Peers are programs of this machine: a handshake or a close that takes
     // longer comes from a peer that does not answer, and must not hold the
     // agent's quit for the library's default of five seconds.

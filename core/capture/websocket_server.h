@@ -42,7 +42,9 @@ struct websocket_server_limits {
     // A connection that has said no hello by then is closed.
     std::chrono::milliseconds hello_deadline{5000};
     // Sent and not yet taken by the peer; past it the connection is closed.
-    std::size_t unsent_bytes = 1024 * 1024;
+    // A queued reply costs several times its own bytes, so even every
+    // connection held by a peer that reads nothing stays within tens of MiB.
+    std::size_t unsent_bytes = 256 * 1024;
     // A larger message closes its connection (status 1009).
     std::size_t message_bytes = 64 * 1024;
     // After the listener could not accept (no descriptor left, say).

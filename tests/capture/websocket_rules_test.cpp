@@ -95,6 +95,10 @@ TEST(WebSocketMessages, HellosAndAddressesAreReadWithTheirTextDecodedFromUtf8) {
     incoming_message address = read_message("{\"message_id\":2,\"url\":\"https://b\xC3\xBC" "cher.example/\"}");
     EXPECT_EQ(address.type, incoming_message::kind::address);
     EXPECT_EQ(address.url, L"https://bücher.example/");
+    // No longer than a record keeps it.
+    const std::string head = R"({"message_id":2,"url":"https://example.org/)";
+    EXPECT_EQ(read_message(head + std::string(4096 - 20, 'a') + "\"}").url.size(), 4096u);
+    EXPECT_EQ(read_message(head + std::string(30000, 'a') + "\"}").url.size(), 4095u);
     EXPECT_EQ(read_message(R"({"message_id":2.5,"url":""})").type, incoming_message::kind::address);
 }
 
@@ -113,6 +117,11 @@ TEST(WebSocketMessages, OtherMessagesAreIgnoredAndBrokenOnesThrow) {
                                "{\"message_id\":2,\"url\":\"\xC3\"}"}) {
         EXPECT_THROW(read_message(broken), std::exception) << broken;
     }
+    // Nesting is bounded as in every untrusted text.
+    const std::string deep = R"({"message_id":2,"url":"x","extra":)" + std::string(300, '[') + std::string(300, ']') + "}";
+    EXPECT_THROW(read_message(deep), std::exception);
+    EXPECT_EQ(read_message(R"({"message_id":2,"url":"x","extra":)" + std::string(100, '[') + std::string(100, ']') + "}").type,
+              incoming_message::kind::address);
 }
 
 TEST(WebSocketMessages, ALoggedPayloadStaysOnOneLine) {

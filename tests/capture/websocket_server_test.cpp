@@ -7,11 +7,14 @@
 #include "tests/ui/debug_log_lines.h"
 
 #include <netinet/in.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
 #include <thread>
 
 namespace kes {
@@ -432,6 +435,67 @@ TEST_F(WebSocketBridge, APeerThatDoesNotReadIsEndedOnceItsUnsentRepliesPassTheLi
     EXPECT_TRUE(testing::eventually([&] { return server->held_connection_count() == 0; })) << sent << " hellos sent";
     auto client = valid_client(server->port());
     server->stop();
+}
+
+// Out of descriptors, the listener stays readable: the bridge tries again
+// after a pause instead of at once, and accepts once a descriptor is free.
+TEST_F(WebSocketBridge, OutOfDescriptorsTheBridgePausesBeforeItTriesToAcceptAgain) {
+    auto server = started_server();
+    const int client = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(client, 0);
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+    rlimit lowered = saved;
+    lowered.rlim_cur = std::min<rlim_t>(saved.rlim_cur, 4096);
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &lowered), 0);
+    std::vector<int> taken;
+    for (int fd = ::dup(client); fd >= 0; fd = ::dup(client)) taken.push_back(fd);
+    ASSERT_EQ(errno, EMFILE);
+
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(server->port());
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const std::size_t before = testing::log_size();
+    ASSERT_EQ(::connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    const auto cpu_seconds = [] {
+        rusage used{};
+        ::getrusage(RUSAGE_SELF, &used);
+        return used.ru_utime.tv_sec + used.ru_stime.tv_sec + (used.ru_utime.tv_usec + used.ru_stime.tv_usec) / 1e6;
+    };
+    const double cpu_before = cpu_seconds();
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    const double cpu_used = cpu_seconds() - cpu_before;
+    for (const int fd : taken) ::close(fd);
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &saved), 0);
+
+    std::printf("out of descriptors for 1 s: %.3f s of CPU\n", cpu_used);
+    const std::string request = "GET /?pavox HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\n"
+                                "Connection: Upgrade\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n"
+                                "Sec-WebSocket-Version: 13\r\n\r\n";
+    ASSERT_EQ(::send(client, request.data(), request.size(), MSG_NOSIGNAL), static_cast<ssize_t>(request.size()));
+    const timeval limit{10, 0};
+    ::setsockopt(client, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    char answer[12] = {};
+    EXPECT_EQ(::recv(client, answer, sizeof answer, MSG_WAITALL), 12);
+    EXPECT_EQ(std::string(answer, sizeof answer), "HTTP/1.1 101") << "accepted once a descriptor was free";
+    ::close(client);
+    server->stop();
+
+    // Every failed accept is counted: written, or held back and counted by
+    // the stop. A few pauses fit in that second, not the thousands of tries
+    // of a listener that tries again at once.
+    const std::wstring failed = L"[websocket_server] Failed to accept a connection: ";
+    long tries = 0;
+    for (const log_line& line : testing::log_lines_since(before)) {
+        if (line.message == failed + L"Too many open files") ++tries;
+        if (line.message.rfind(failed, 0) == 0 && line.message.find(L" more suppressed") != std::wstring::npos) {
+            tries += std::stol(line.message.substr(failed.size()));
+        }
+    }
+    std::printf("%ld accepts tried while out of descriptors\n", tries);
+    EXPECT_GE(tries, 1);
+    EXPECT_LE(tries, 10);
 }
 
 // A peer that sends malformed messages without end writes a bounded number of
