@@ -113,7 +113,8 @@ std::vector<connection_handle> websocket_connections::opening() const {
 }
 
 std::size_t websocket_connections::size() const {
-    return static_cast<std::size_t>(std::count_if(entries_.begin(), entries_.end(), [](const entry& e) { return e.open; }));
+    return static_cast<std::size_t>(
+        std::count_if(entries_.begin(), entries_.end(), [](const entry& e) { return e.open; }));
 }
 
 std::size_t websocket_connections::held() {

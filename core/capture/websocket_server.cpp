@@ -65,7 +65,9 @@ bool means_no_family(const boost::system::error_code& ec) {
 }
 
 // The bridge's own reason to end a connection: no failed attempt to report.
-websocketpp::lib::error_code ended_by_bridge() { return websocketpp::error::make_error_code(websocketpp::error::rejected); }
+websocketpp::lib::error_code ended_by_bridge() {
+    return websocketpp::error::make_error_code(websocketpp::error::rejected);
+}
 
 struct family {
     const wchar_t* name;

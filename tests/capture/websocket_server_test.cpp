@@ -27,6 +27,19 @@ using WebSocketBridge = testing::WebSocketServerTest;
 const std::string valid_reply = R"({"message_id":1,"protocol_version":1,"valid":true})";
 const std::string invalid_reply = R"({"message_id":1,"protocol_version":1,"valid":false})";
 
+// The opening handshake of a peer written by hand.
+const std::string upgrade_request = "GET /?pavox HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\n"
+                                    "Connection: Upgrade\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n"
+                                    "Sec-WebSocket-Version: 13\r\n\r\n";
+
+sockaddr_in loopback_address(std::uint16_t port) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return address;
+}
+
 bool has_line(const std::vector<log_line>& lines, const log_line& wanted) {
     return std::find(lines.begin(), lines.end(), wanted) != lines.end();
 }
@@ -50,15 +63,9 @@ public:
         const timeval limit{10, 0};  // a server that stops reading fails the test, not hangs it
         ::setsockopt(fd_, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
         ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(port);
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        sockaddr_in address = loopback_address(port);
         EXPECT_EQ(::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-        const std::string request = "GET /?pavox HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\n"
-                                    "Connection: Upgrade\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n"
-                                    "Sec-WebSocket-Version: 13\r\n\r\n";
-        EXPECT_TRUE(send_all(request));
+        EXPECT_TRUE(send_all(upgrade_request));
         std::string answer;
         char c = 0;
         while (answer.find("\r\n\r\n") == std::string::npos && ::recv(fd_, &c, 1, 0) == 1) answer.push_back(c);
@@ -330,18 +337,13 @@ TEST_F(WebSocketBridge, BroadcastsReachOnlyConnectionsWhoseLastHelloWasValidInTh
 // whatever stage the server had reached, nothing of them stays behind.
 TEST_F(WebSocketBridge, HandshakesCutOffByTheirClientLeaveNoEntry) {
     auto server = started_server();
-    const std::string request = "GET /?pavox HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\n"
-                                "Connection: Upgrade\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n"
-                                "Sec-WebSocket-Version: 13\r\n\r\n";
     for (int attempt = 0; attempt < 20; ++attempt) {
         const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         ASSERT_GE(fd, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(server->port());
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        sockaddr_in address = loopback_address(server->port());
         ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-        ASSERT_EQ(::send(fd, request.data(), request.size(), MSG_NOSIGNAL), static_cast<ssize_t>(request.size()));
+        ASSERT_EQ(::send(fd, upgrade_request.data(), upgrade_request.size(), MSG_NOSIGNAL),
+                  static_cast<ssize_t>(upgrade_request.size()));
         const linger abort_at_close{1, 0};  // a reset, not an orderly close
         ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort_at_close, sizeof abort_at_close);
         ::close(fd);
@@ -452,10 +454,7 @@ TEST_F(WebSocketBridge, OutOfDescriptorsTheBridgePausesBeforeItTriesToAcceptAgai
     for (int fd = ::dup(client); fd >= 0; fd = ::dup(client)) taken.push_back(fd);
     ASSERT_EQ(errno, EMFILE);
 
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(server->port());
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sockaddr_in address = loopback_address(server->port());
     const std::size_t before = testing::log_size();
     ASSERT_EQ(::connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
     const auto cpu_seconds = [] {
@@ -470,10 +469,8 @@ TEST_F(WebSocketBridge, OutOfDescriptorsTheBridgePausesBeforeItTriesToAcceptAgai
     ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &saved), 0);
 
     std::printf("out of descriptors for 1 s: %.3f s of CPU\n", cpu_used);
-    const std::string request = "GET /?pavox HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\n"
-                                "Connection: Upgrade\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n"
-                                "Sec-WebSocket-Version: 13\r\n\r\n";
-    ASSERT_EQ(::send(client, request.data(), request.size(), MSG_NOSIGNAL), static_cast<ssize_t>(request.size()));
+    ASSERT_EQ(::send(client, upgrade_request.data(), upgrade_request.size(), MSG_NOSIGNAL),
+              static_cast<ssize_t>(upgrade_request.size()));
     const timeval limit{10, 0};
     ::setsockopt(client, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
     char answer[12] = {};
