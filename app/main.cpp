@@ -5,6 +5,7 @@
 #include "core/capture/logger.h"
 #include "core/foundation/config.h"
 #include "core/foundation/debug_log.h"
+#include "core/foundation/log_rate_limit.h"
 #include "core/foundation/self_tests.h"
 #include "core/foundation/system.h"
 #include "core/foundation/text.h"
@@ -23,6 +24,8 @@
 #include "gui/desktop_ui.h"
 #include "platform/qt/qt_desktop.h"
 #endif
+
+#include <sys/resource.h>
 
 #include <memory>
 #include <system_error>
@@ -47,9 +50,19 @@ void provide_desktop(platform::main_queue& queue) {
 #endif
 }
 
+// The desktop's usual soft limit of 1,024 descriptors is far below what this
+// user may open: records, upload files and connections draw on one pool.
+void raise_descriptor_limit() {
+    rlimit descriptors{};
+    if (::getrlimit(RLIMIT_NOFILE, &descriptors) != 0 || descriptors.rlim_cur >= descriptors.rlim_max) return;
+    descriptors.rlim_cur = descriptors.rlim_max;
+    (void)::setrlimit(RLIMIT_NOFILE, &descriptors);
+}
+
 }  // namespace
 
 int main() {
+    raise_descriptor_limit();
     auto& queue = platform::main_queue::instance();
     queue.bind_to_current_thread();
     // Blocked before any thread exists, so every thread inherits the mask and
@@ -79,12 +92,19 @@ int main() {
 
     // A copy started while this one runs tells it so, then ends; this copy
     // answers on the main loop by opening its status menu.
+    // Any program of this user can send the datagram, as often as it likes:
+    // the lines pass a rate limit, and notifications that came together open
+    // the menu once.
     const std::shared_ptr<platform::instance_lock> instance = platform::process_instance_lock();
+    const auto instance_lines = std::make_shared<kes::log_rate_limit>();
     if (instance->notification_fd() >= 0) {
-        queue.watch_fd(instance->notification_fd(), [instance] {
-            for (int count = instance->take_notifications(); count > 0; --count) {
-                log_line(L"[main] Received com.kestrel.Kestrel.openingKestrelInstance: Kestrel was started again",
-                         5);
+        queue.watch_fd(instance->notification_fd(), [instance, instance_lines] {
+            const int count = instance->take_notifications();
+            for (int i = 0; i < count; ++i) {
+                instance_lines->log(L"[main] Received com.kestrel.Kestrel.openingKestrelInstance",
+                                   L"Kestrel was started again", 5);
+            }
+            if (count > 0) {
                 platform::notification_center::default_center().post(platform::opening_instance_notification);
             }
         });

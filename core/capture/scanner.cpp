@@ -16,7 +16,6 @@ namespace {
 
 using boost::posix_time::seconds;
 
-constexpr std::size_t extended_info_limit = 4096;
 constexpr std::uint32_t error_retries = 10;
 constexpr std::uint32_t log_level_utf8_trace = 8192;
 constexpr std::uint32_t log_level_dropped = 13;
@@ -309,8 +308,7 @@ bool scanner::try_start_record() {
     current_entry_.set_process_hash(L"");
     if (process_id_changed(last_process_id_)) return false;
 
-    std::wstring extended = grabber_->get_extended_info();
-    if (extended.size() > extended_info_limit) extended.resize(extended_info_limit - 1);
+    const std::wstring extended = log_entry::kept_extended_info(grabber_->get_extended_info());
     last_extended_info_ = extended;
     if (extended == L"ERROR") {
         if (error_retry_count_ < error_retries) {
