@@ -6,6 +6,7 @@
 #include "platform/hardware_model.h"
 #include "platform/main_queue.h"
 #include "platform/notification_center.h"
+#include "platform/session_kind.h"
 #include "platform/updater.h"
 
 #include <boost/core/demangle.hpp>
@@ -125,6 +126,10 @@ void osx_ui::install_status_menu() {
     }
 }
 
+std::wstring osx_ui::session_line() {
+    return L"Session: " + util::utf8_to_wstring_lossy(platform::session_reading_text(platform::current_session_kind()));
+}
+
 void osx_ui::on_main_thread(std::function<void()> work) {
     if (queue().is_main_thread()) {
         work();
@@ -144,10 +149,21 @@ void osx_ui::init() {
         launched_at_login = defaults->get_bool(launched_at_login_default);
     }
     // An entry removed behind the agent's back comes back at the next start;
-    // a "no" leaves whatever the user set up alone.
+    // a "no" leaves whatever the user set up alone. An entry the user
+    // switched off in the desktop's startup settings is the user's "no":
+    // the agent keeps it as it is and says so.
     if (launched_at_login && services_.desktop.login) {
-        (void)services_.desktop.login->set_enabled(login_helper_identifier, true);
+        if (services_.desktop.login->is_switched_off(login_helper_identifier)) {
+            launched_at_login = false;
+            (void)services_.desktop.defaults->set_bool(launched_at_login_default, false);
+            log(L"[osx_ui:init] The desktop's startup settings switched 'Start at Login' off; the entry stays as it "
+                L"is.",
+                log_level::ui);
+        } else {
+            (void)services_.desktop.login->set_enabled(login_helper_identifier, true);
+        }
     }
+    log(L"[osx_ui:init] " + session_line(), log_level::info);
     tray_menu_->set_tray_item_visible(k_tray_item_preferences_start_at_login, true);
     tray_menu_->set_tray_item_visible(k_tray_item_separator_start_at_login, true);
     tray_menu_->set_tray_item_checked(k_tray_item_preferences_start_at_login, launched_at_login);

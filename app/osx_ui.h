@@ -163,6 +163,8 @@ private:
     void set_checked(log_checkbox box, bool on);
     // Runs `work` now on the main thread, else hands it to the main queue.
     void on_main_thread(std::function<void()> work);
+    // "Session: " and what this kind of desktop session lets the agent read.
+    static std::wstring session_line();
 
     osx_ui_services services_;
     std::unique_ptr<system_tray_menu_interface> tray_menu_;  // made by `init`

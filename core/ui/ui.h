@@ -317,6 +317,9 @@ private:
     bool pause_alert_armed_ = false;
     bool focus_session_running_ = false;
     std::int32_t help_passes_ = 10;
+    // An unattended update check that got no answer is tried again from
+    // then on, not at every pass.
+    boost::posix_time::ptime update_check_retry_after_;
     bool offline_prompt_armed_ = false;
     bool offline_prompt_hidden_ = true;
     // The facts of the menu state last applied and the menu's change count

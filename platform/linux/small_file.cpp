@@ -82,3 +82,25 @@ bool replace_small_file(const std::string& path, const std::string& bytes, unsig
 }
 
 }  // namespace platform
+
+namespace platform {
+namespace {
+
+bool is_directory(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+}  // namespace
+
+bool make_folders(const std::string& folder) {
+    if (folder.empty()) return false;
+    for (std::size_t at = folder.find('/', 1);; at = folder.find('/', at + 1)) {
+        const std::string part = at == std::string::npos ? folder : folder.substr(0, at);
+        if (!part.empty() && ::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return false;
+        if (!part.empty() && !is_directory(part)) return false;
+        if (at == std::string::npos) return true;
+    }
+}
+
+}  // namespace platform

@@ -206,6 +206,37 @@ TEST_F(UiBridge, TheAutostartEntryRunsTheBundlesHelperAndAFileInTheWayIsAFailure
                                    L"FAILED"));
 }
 
+// A desktop's startup settings switch an entry off without removing it.
+TEST_F(UiBridge, AnEntrySwitchedOffByTheDesktopStaysAsTheUserLeftItAndShowsStartAtLoginOff) {
+    const std::string bundle = KES_TEST_BUNDLE_DIR;
+    const std::string autostart = testing::private_home() + "/switched-off-autostart";
+    const std::string entry = autostart + "/com.kestrel.Kestrel-Helper.desktop";
+    for (const std::string off : {"Hidden=true\n", "X-GNOME-Autostart-enabled=false\n"}) {
+        SCOPED_TRACE(off);
+        stdfs::remove_all(autostart);
+        platform::fake_desktop fresh(queue_);
+        osx_ui_services with = services();
+        with.desktop = fresh.services();
+        with.desktop.login = platform::make_autostart_login_items(bundle, autostart);
+        {
+            osx_ui first(with);
+            first.init();  // the first start writes the entry
+        }
+        std::ofstream(entry, std::ios::app) << off;
+        const std::string left = testing::read_file(entry);
+
+        osx_ui next(with);
+        next.init();
+        EXPECT_EQ(testing::read_file(entry), left);
+        EXPECT_FALSE(next.get_tray_menu()->is_tray_item_checked(k_tray_item_preferences_start_at_login));
+        EXPECT_FALSE(fresh.defaults->get_bool(launched_at_login_default));
+
+        next.on_menu_action(k_tray_item_preferences_start_at_login);  // the user turns it on in the menu
+        EXPECT_TRUE(next.get_tray_menu()->is_tray_item_checked(k_tray_item_preferences_start_at_login));
+        EXPECT_TRUE(with.desktop.login->is_enabled(login_helper_identifier));
+    }
+}
+
 TEST_F(UiBridge, AddressesAreEscapedOnceAndOpenOnTheMainThreadOnlyAsWebPages) {
     osx_ui bridge(services());
     std::thread([&] {

@@ -5,6 +5,7 @@
 #include "tests/support/xvfb.h"
 
 #include <gtest/gtest.h>
+#include <stdlib.h>
 #include <unistd.h>
 
 namespace {
@@ -37,6 +38,33 @@ TEST(Accessibility, GivenWhileTheServerTellsTheWindowInFrontAndGoneWithTheServer
     server.kill_now();
     EXPECT_FALSE(permission->is_process_trusted());
     EXPECT_FALSE(permission->is_process_trusted());
+}
+
+// A Wayland session: the X server (Xwayland) answers, yet the windows of
+// native Wayland applications stay unread, so no trust is claimed.
+TEST(Accessibility, NotGivenInAWaylandSessionThoughItsXServerAnswers) {
+    xvfb_server server;
+    if (!server.running()) {
+        if (kes::testing::xvfb_is_required()) FAIL() << "Xvfb is required here (CI is set) but did not start";
+        GTEST_SKIP() << "Xvfb is not available";
+    }
+    EXPECT_TRUE(platform::make_session_accessibility(platform::session_kind::x11, server.display())->is_process_trusted());
+    EXPECT_FALSE(
+        platform::make_session_accessibility(platform::session_kind::wayland, server.display())->is_process_trusted());
+}
+
+TEST(SessionKind, WaylandWhenTheSessionTypeSaysSoOrAWaylandDisplayIsNamed) {
+    const auto with = [](const char* type, const char* display) {
+        type ? ::setenv("XDG_SESSION_TYPE", type, 1) : ::unsetenv("XDG_SESSION_TYPE");
+        display ? ::setenv("WAYLAND_DISPLAY", display, 1) : ::unsetenv("WAYLAND_DISPLAY");
+        return platform::current_session_kind();
+    };
+    EXPECT_EQ(with(nullptr, nullptr), platform::session_kind::x11);
+    EXPECT_EQ(with("x11", nullptr), platform::session_kind::x11);
+    EXPECT_EQ(with("tty", ""), platform::session_kind::x11);
+    EXPECT_EQ(with("wayland", nullptr), platform::session_kind::wayland);
+    EXPECT_EQ(with("x11", "wayland-0"), platform::session_kind::wayland);
+    with(nullptr, nullptr);
 }
 
 }  // namespace
