@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <limits>
 
 namespace kes::fs {
 
@@ -68,7 +69,7 @@ file_contents read_regular_file(const std::string& path, std::size_t limit) {
     if (static_cast<unsigned long long>(info.st_size) > limit) return fail(read_result::too_large);
     // Room for what the file holds now and one byte more, to see it end;
     // more only when it grows while it is read.
-    const std::size_t most = limit + 1;
+    const std::size_t most = limit == std::numeric_limits<std::size_t>::max() ? limit : limit + 1;
     found.bytes.resize(std::min(static_cast<std::size_t>(info.st_size) + 1, most));
     std::size_t used = 0;
     while (true) {

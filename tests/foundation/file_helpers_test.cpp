@@ -63,6 +63,9 @@ TEST(FileFolders, ArePrivateListedFlatAndReadWhole) {
     EXPECT_EQ(std::string(contents.begin(), contents.end()), std::string("x\0y", 3));
     LoadRawContents(folder + "/missing", contents);
     EXPECT_TRUE(contents.empty());
+    contents.assign(3, 'x');
+    LoadRawContents(folder, contents);  // a folder seeks to the end of the largest offset there is
+    EXPECT_TRUE(contents.empty());
 
     EXPECT_THROW(filesystem::rename(folder + "/missing", folder + "/b"), boost::filesystem::filesystem_error);
     EXPECT_THROW(filesystem::list_directory(folder + "/a.bin"), boost::filesystem::filesystem_error);
