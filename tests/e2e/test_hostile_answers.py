@@ -97,20 +97,19 @@ class HostileAnswers(unittest.TestCase):
         self.agent = Agent(self.home, program=self.program)
         inodes = {os.stat(settings).st_ino}
 
-        def settings_pulls(count):
-            inodes.add(os.stat(settings).st_ino)
-            return self.answered("/config") >= count
-        wait_until(lambda: settings_pulls(5), timeout=120, what="five settings pulls")
-        settled = os.stat(settings).st_ino
-        wait_until(lambda: settings_pulls(20) and self.answered("/messages") >= 3, timeout=120,
-                   what="twenty settings pulls")
+        deadline = time.monotonic() + 120
+        while self.answered("/config") < 20 or self.answered("/messages") < 3:
+            self.assertLess(time.monotonic(), deadline, "twenty settings pulls did not come")
+            inodes.add(os.stat(settings).st_ino)  # a new one for each file renamed into place
+            time.sleep(0.002)
         peak, _ = self.end()
         print("\n[ figures ] %d /messages, %d /config, %d /api/alerts, %d /api/block_list answers of 4 MiB: "
               "VmHWM %.1f MB; kestreld.json written %d times"
               % (self.answered("/messages"), self.answered("/config"), self.answered("/api/alerts"),
                  self.answered("/api/block_list"), peak / 1024, len(inodes) - 1), file=sys.stderr)
-        # The first settings pulls write the file; the same settings again write nothing.
-        self.assertEqual(os.stat(settings).st_ino, settled)
+        # The first settings pull writes the file (and so may the first update check or
+        # block list); the same settings again write nothing.
+        self.assertLessEqual(len(inodes) - 1, 5)
         with open(settings, encoding="utf-8") as f:
             saved = json.load(f)
         self.assertEqual(saved["account_key"], ACCOUNT_KEY)
