@@ -54,7 +54,7 @@ void osx_daemon::load_provisioned_account_key(const std::string& path) {
     constexpr std::size_t max_key_file_bytes = 64 * 1024;
     fs::file_contents file = fs::read_regular_file(path, max_key_file_bytes);
     if (!file.is_read()) {
-        if (file.result != fs::read_result::missing) {
+        if (file.is_unreadable()) {
             log(L"[osx_daemon:load_provisioned_account_key] The account_key file cannot be read: " +
                     util::utf8_to_wstring_lossy(file.describe()),
                 log_level::error);

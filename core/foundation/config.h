@@ -440,10 +440,11 @@ private:
 
     // ---- settings file and browser-support table
     std::mutex save_mutex_;  // taken before data_mutex_, never inside it
-    // kestreld.json exists but could not be read at start: it may hold the
-    // only copy of the account key, so nothing is saved over it.
-    std::atomic<bool> settings_file_unreadable_{};
-    std::string last_saved_text_;  // under save_mutex_
+    // Under save_mutex_. kestreld.json exists but could not be read at start:
+    // it may hold the only copy of the account key, so nothing is saved over it.
+    bool settings_file_unreadable_ = false;
+    bool refused_save_logged_ = false;
+    std::string last_saved_text_;
     DynamicStructure settings_document() const;
     mutable std::mutex browser_support_mutex_;
     std::shared_ptr<const DynamicStructure> browser_support_;

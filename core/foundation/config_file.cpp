@@ -236,7 +236,7 @@ void apply_base_config(config& store, const std::string& path) {
     const fs::file_contents file = read_settings_file(path);
     if (!file.is_read()) {
         // Its absence is normal; a name there that cannot be read is worth a line.
-        if (file.result != fs::read_result::missing) ignore(why_unread(file));
+        if (file.is_unreadable()) ignore(why_unread(file));
         return;
     }
     DS structure;
@@ -295,8 +295,6 @@ void config::load(const DynamicStructure& structure) {
             log(L"[config:extract_ptime] could not parse duration: " + raw, 1);
         }
     };
-    // A list that is present but empty (an empty array reads as Nil) clears
-    // the stored list; a list of another kind is ignored.
     // A list keeps its first max_list_items items, whichever file or answer it came from.
     const auto log_cut = [](const wchar_t* key, std::size_t given) {
         if (given <= max_list_items) return;
@@ -304,6 +302,8 @@ void config::load(const DynamicStructure& structure) {
                 std::to_wstring(max_list_items),
             1);
     };
+    // A list that is present but empty (an empty array reads as Nil) clears
+    // the stored list; a list of another kind is ignored.
     const auto list = [&](const wchar_t* key, std::vector<std::wstring>& member) {
         if (!structure.HasMember(key)) return;
         const DS& value = structure.GetMember(key);
@@ -513,8 +513,12 @@ void config::save() {
     // One save at a time: each writes the whole store as it is when its turn
     // comes, so the last save always holds every earlier change.
     std::lock_guard<std::mutex> serial(save_mutex_);
-    if (settings_file_unreadable_.load()) {
-        log(L"[config:save] Not saved: the configuration file could not be read at start and is kept as it is", 1);
+    if (settings_file_unreadable_) {
+        if (!refused_save_logged_) {
+            log(L"[config:save] Not saved: the configuration file could not be read at start and is kept as it is",
+                1);
+        }
+        refused_save_logged_ = true;
         return;
     }
     try {
@@ -556,8 +560,12 @@ bool config::load() {
 bool config::load_from_json_on_disk(const std::string& path) {
     const bool is_settings_file = is_settings_file_path(path);
     const fs::file_contents file = read_settings_file(path);
-    const bool unreadable = !file.is_read() && file.result != fs::read_result::missing;
-    if (is_settings_file) settings_file_unreadable_.store(unreadable);
+    const bool unreadable = file.is_unreadable();
+    if (is_settings_file) {
+        std::lock_guard<std::mutex> serial(save_mutex_);
+        settings_file_unreadable_ = unreadable;
+        refused_save_logged_ = false;
+    }
     if (!file.is_read()) {
         log_unable_to_open();
         if (unreadable && is_settings_file) {
@@ -607,7 +615,7 @@ bool config::load_from_yaml_on_disk(const std::string& path) {
     const fs::file_contents file = fs::read_regular_file(path, max_yaml_input_bytes);
     if (!file.is_read()) {
         log_unable_to_open();
-        if (file.result != fs::read_result::missing) {
+        if (file.is_unreadable()) {
             log(L"[config:load_from_yaml_on_disk] The legacy configuration file " + util::utf8_to_wstring_lossy(path) +
                     L" cannot be read (" + why_unread(file) + L"); it is left as it is",
                 1);

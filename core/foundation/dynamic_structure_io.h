@@ -60,14 +60,15 @@ struct json_item_limit {
 // recurse past the stack). Time is linear in the text. Syntax errors are the
 // libraries' own exceptions (nlohmann::json::exception, YAML::Exception);
 // too deep a text is std::runtime_error. The YAML form loads the first
-// document, as YAML::Load; a text longer than max_yaml_text_bytes, nested
+// document, as YAML::Load; a text longer than max_yaml_input_bytes, nested
 // deeper in flow brackets than max_nesting_depth or naming more than
-// max_yaml_nodes values is refused before any node of it is built.
+// max_yaml_nodes values is refused (std::runtime_error) before any node of
+// it is built. Without a limit every JSON value is kept.
 nlohmann::json parse_json_bounded(std::string_view utf8_text);
 nlohmann::json parse_json_bounded(std::string_view utf8_text, json_item_limit& limit);
 YAML::Node load_yaml_bounded(const std::string& text);
 
-// Parses the text (bounded as above) and reads it.
+// Parses the text (bounded as above, keeping every value) and reads it.
 DynamicStructure DynamicStructureFromJsonText(std::string_view utf8_text);
 DynamicStructure DynamicStructureFromYamlText(const std::string& text);
 

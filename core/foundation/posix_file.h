@@ -44,6 +44,8 @@ struct file_contents {
     int error = 0;          // errno, for missing and failed
     std::size_t limit = 0;  // the limit asked for
     bool is_read() const { return result == read_result::read; }
+    // Something is there but was not read: worth a log line where absence is normal.
+    bool is_unreadable() const { return result != read_result::read && result != read_result::missing; }
     // Why the file was not read, for the log ("not a regular file", ...).
     std::string describe() const;
 };

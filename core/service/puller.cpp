@@ -44,7 +44,7 @@ bool is_later(const ptime& a, const ptime& b) {
 std::optional<DynamicStructure> read_local_browser_support(const std::string& path) {
     const fs::file_contents file = fs::read_regular_file(path, network::max_answer_bytes);
     if (!file.is_read()) {
-        if (file.result != fs::read_result::missing) {
+        if (file.is_unreadable()) {
             log(L"[puller::update_browser_support] Ignoring the local file " + util::utf8_to_wstring_lossy(path) +
                     L": " + util::utf8_to_wstring_lossy(file.describe()),
                 log_level::error);
