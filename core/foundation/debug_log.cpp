@@ -2,6 +2,7 @@
 
 #include "core/foundation/config.h"
 #include "core/foundation/log_secrets.h"
+#include "core/foundation/posix_file.h"
 #include "core/foundation/private_files.h"
 #include "core/foundation/system.h"
 #include "core/foundation/text.h"
@@ -9,7 +10,6 @@
 #include <atomic>
 #include <ctime>
 #include <fstream>
-#include <iterator>
 #include <memory>
 #include <mutex>
 
@@ -113,12 +113,12 @@ void debug_log_reopen() {
 }
 
 std::wstring debug_log_read() {
+    // The writer starts afresh past 10 MiB; the last line may go beyond that.
+    constexpr std::size_t max_read_bytes = 16 * 1024 * 1024;
     debug_log& target = debug_log_instance();
     std::lock_guard<std::recursive_mutex> lock(target.mutex);
-    std::ifstream in(log_path(), std::ios::in | std::ios::binary);
-    if (!in) return {};
-    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    return util::utf8_to_wstring_lossy(bytes);
+    const fs::file_contents file = fs::read_regular_file(log_path(), max_read_bytes);
+    return file.is_read() ? util::utf8_to_wstring_lossy(file.bytes) : std::wstring();
 }
 
 int curl_debug_callback(CURL*, int type, char* data, std::size_t size, void*) {

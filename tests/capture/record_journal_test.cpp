@@ -15,6 +15,8 @@
 #include <boost/date_time/posix_time/posix_time.hpp>
 #include <boost/filesystem.hpp>
 
+#include <sys/stat.h>
+
 #include <fstream>
 #include <algorithm>
 #include <map>
@@ -97,6 +99,23 @@ TEST(RecordJournal, RecordsKeptByAFailedFlushSurviveACrash) {
     folders.activities = activities;
     { logger second(folders); }
     EXPECT_EQ(upload_row_counts(folders), (std::map<std::string, int>{{row_of(L"kept"), 1}, {row_of(L"later"), 1}}));
+}
+
+// Pipes, folders and oversized files where segments and markers are read
+// neither block the start nor stop the recovery of the real segments.
+TEST(RecordJournal, PipesAndFoldersInTheJournalAreSkippedWithoutBlocking) {
+    const auto folders = fresh_folders("odd-files");
+    write_file(folders.journal + "/3.journal", journal_line(row_of(L"real")));
+    ASSERT_EQ(::mkfifo((folders.journal + "/4.journal").c_str(), 0600), 0);
+    filesystem::create_directories_if_missing(folders.journal + "/5.journal");
+    ASSERT_EQ(::mkfifo((folders.journal + "/0a1b2c3d-0000-4000-8000-00000000abcd.kesc.flushed").c_str(), 0600), 0);
+    { logger next(folders); }
+    EXPECT_EQ(upload_row_counts(folders), (std::map<std::string, int>{{row_of(L"real"), 1}}));
+    const std::wstring logged = debug_log_read();
+    EXPECT_NE(logged.find(L"Could not read the journal segment " + util::widen(folders.journal) +
+                          L"/4.journal: not a regular file"),
+              std::wstring::npos);
+    EXPECT_NE(logged.find(L"Ignoring the unreadable journal marker"), std::wstring::npos);
 }
 
 // The steps of a flush are: stage "<uuid>.tmp", write the marker, publish,
