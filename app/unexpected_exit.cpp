@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <mutex>
+#include <thread>
 
 namespace kes {
 namespace {
@@ -54,12 +55,23 @@ void unexpected_exit_guard::run_exit_handler() {
         const std::lock_guard<std::mutex> lock(warning_mutex);
         cause = last_toolkit_warning;
     }
-    log(L"[main] The process is ending without its orderly end" +
-            (cause.empty() ? std::wstring(L".") : L"; the toolkit's last warning was: " + util::utf8_to_wstring_lossy(cause)),
-        log_level::error);
-    guard->target_.complete_open_record_at_exit();
-    const std::uint32_t lost = guard->activity_logger_.records_only_in_memory();
-    if (lost > 0) report_lost_records(lost);
+    const auto save_what_can_be_saved = [guard, &cause] {
+        log(L"[main] The process is ending without its orderly end" +
+                (cause.empty() ? std::wstring(L".")
+                               : L"; the toolkit's last warning was: " + util::utf8_to_wstring_lossy(cause)),
+            log_level::error);
+        guard->target_.complete_open_record_at_exit();
+        const std::uint32_t lost = guard->activity_logger_.records_only_in_memory();
+        if (lost > 0) report_lost_records(lost);
+    };
+    // The exiting thread's thread-local objects are already destroyed when
+    // the exit handlers run, and formatting a record uses some: the work
+    // runs on a thread of its own.
+    try {
+        std::thread(save_what_can_be_saved).join();
+    } catch (const std::exception&) {
+        // No thread to be had: the journal keeps what it holds, nothing more.
+    }
 }
 
 }  // namespace kes

@@ -67,8 +67,11 @@ logger& logger::get_instance() {
         // memory, rather than end the agent with every record it holds.
         std::signal(SIGXFSZ, SIG_IGN);
         const auto platform = system::create();
+        // Named, not made: each folder is made when first written, so a data
+        // folder that cannot be written keeps nobody from recording (what
+        // could not be kept is reported at the end).
         const std::string data_dir = platform->get_data_dir();
-        auto* created = new logger(folders{platform->get_activities_dir(), platform->get_activities_backup_dir(),
+        auto* created = new logger(folders{data_dir + "/activities", data_dir + "/activities_backup",
                                            platform->get_log_dir(), data_dir + "/journal"});
         // The orderly end stops the conversion itself; this covers every
         // other way out, so no conversion runs while the process ends.
