@@ -43,8 +43,8 @@ std::unique_ptr<fs::unique_fd> open_file(bool truncate) {
         return nullptr;
     }
     // Readable too: a line is appended only after a look at the last byte.
-    const int fd = ::open(log_path().c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW | (truncate ? O_TRUNC : 0),
-                          0600);
+    const int flags = O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC | (truncate ? O_TRUNC : 0);
+    const int fd = ::open(log_path().c_str(), flags, 0600);
     return fd >= 0 ? std::make_unique<fs::unique_fd>(fd) : nullptr;
 }
 

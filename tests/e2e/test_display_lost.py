@@ -17,12 +17,11 @@ SOURCE = os.environ.get("KES_SOURCE_DIR") or os.path.join(HERE, "..", "..")
 sys.path.insert(0, HERE)
 sys.path.insert(0, os.path.join(SOURCE, "tests", "standin"))
 from agent_harness import trusting_bundle, wait_until  # noqa: E402
+from client import DEMO_ACCOUNT_KEY as ACCOUNT_KEY, DEMO_DATA_KEY as DATA_KEY  # noqa: E402
 from client import StandinProcess, end_process  # noqa: E402
 from scanner_x11 import Desktop  # noqa: E402
 from service_rows import received_rows  # noqa: E402
 
-ACCOUNT_KEY = "AK-demo-7f3c9e21b8d44a0f9c5e"  # an account the stand-in knows
-DATA_KEY = "DK-demo-51ab2c7d9e0f4b13a6c8"
 TITLE = "open-when-the-display-died"
 
 
