@@ -15,6 +15,7 @@
 #include "app/orderly_end.h"
 #include "app/osx_daemon.h"
 #include "app/osx_ui.h"
+#include "app/unexpected_exit.h"
 #include "platform/instance_lock.h"
 #include "platform/main_queue.h"
 #include "platform/notification_center.h"
@@ -23,6 +24,7 @@
 #ifdef KES_WITH_DESKTOP_UI
 #include "gui/desktop_ui.h"
 #include "platform/qt/qt_desktop.h"
+#include "platform/qt/toolkit_messages.h"
 #endif
 
 #include <sys/resource.h>
@@ -44,6 +46,8 @@ void provide_desktop(platform::main_queue& queue) {
                      kes::util::utf8_to_wstring_lossy(text),
                  kes::log_level::info | kes::log_level::ui);
     };
+    // The toolkit says why before it ends the process on its own.
+    platform::forward_toolkit_warnings(&kes::unexpected_exit_guard::note_toolkit_warning);
     kes::osx_ui::provide_services(kes::make_desktop_ui_services(platform::make_qt_desktop(queue, options), queue));
 #else
     (void)queue;
@@ -119,6 +123,7 @@ int main() {
 
     int exit_code = 1;
     try {
+        const kes::unexpected_exit_guard exit_guard(*agent_daemon, activity_logger);
         agent_daemon->start(user_interface);
         exit_code = user_interface->run_gui();
         log_line(L"  Gui Stopped\n\n", 5);
@@ -127,7 +132,9 @@ int main() {
                  kes::log_level::error);
     }
 
-    kes::end_in_order(*agent_daemon, activity_logger, queue);
+    if (kes::end_in_order(*agent_daemon, activity_logger, queue).records_lost > 0) {
+        exit_code = kes::records_lost_exit_code;
+    }
     // The queue is closed, so a waiting second-factor prompt has returned, and
     // the daemon's stop aborts the sign-in's requests: this join is short. No
     // sign-in thread may outlive main.

@@ -85,14 +85,14 @@ daemon::~daemon() {
 }
 
 std::chrono::milliseconds daemon::scan_sleep(std::uint32_t scan_interval) {
-    const std::chrono::milliseconds asked =
-        scan_interval < 100 ? std::chrono::milliseconds(std::uint64_t{scan_interval} * 1000)
-                            : std::chrono::milliseconds(scan_interval);
-    return std::max(asked, shortest_sleep);
+    if (scan_interval == 0) return zero_interval_sleep;
+    return scan_interval < 100 ? std::chrono::milliseconds(std::uint64_t{scan_interval} * 1000)
+                               : std::chrono::milliseconds(scan_interval);
 }
 
 std::chrono::milliseconds daemon::interval_sleep(std::uint32_t seconds) {
-    return std::max<std::chrono::milliseconds>(std::chrono::seconds(seconds), shortest_sleep);
+    if (seconds == 0) return zero_interval_sleep;
+    return std::chrono::seconds(seconds);
 }
 
 void daemon::launch(std::size_t slot, const char* thread_name, std::function<void()> body) {
@@ -146,6 +146,10 @@ bool daemon::complete_open_record() {
     if (slots_[scanner_slot].thread.joinable() || !scanner_) return false;
     scanner_->complete_open_record_at_end();
     return true;
+}
+
+void daemon::complete_open_record_at_exit() {
+    if (scanner_) scanner_->complete_open_record_at_exit();
 }
 
 bool daemon::wait_for_stop(std::size_t slot, std::chrono::milliseconds duration) {

@@ -223,7 +223,8 @@ bool record_journal::open() {
 void record_journal::open_segment(std::uint64_t number) {
     segment_.reset();
     // O_NOFOLLOW: a planted link must not redirect the records.
-    const int fd = ::open(segment_path(number).c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0600);
+    // Readable too: an append first looks at the segment's last byte.
+    const int fd = ::open(segment_path(number).c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0) {
         // Every record tries again; one line says so until a write succeeds.
         if (!failing_) {
@@ -237,16 +238,17 @@ void record_journal::open_segment(std::uint64_t number) {
     segment_ = std::make_unique<fs::unique_fd>(fd);
 }
 
-void record_journal::append(std::string_view row) {
-    if (!enabled_) return;
+bool record_journal::append(std::string_view row) {
+    if (!enabled_) return false;
     if (!segment_) open_segment(open_number_);
-    if (!segment_) return;
-    // After a failed write the segment may end in half a line: the line feed
-    // in front closes it, so this line still reads back.
-    const std::string line = (failing_ ? "\n" : "") + journal_line(row);
+    if (!segment_) return false;
+    // A failed write (or anything else) may have left half a line at the
+    // end: the line feed in front closes it, so this line still reads back.
+    const bool close_torn_line = fs::ends_inside_a_line(segment_->get());
+    const std::string line = (close_torn_line ? "\n" : "") + journal_line(row);
     if (fs::write_all(segment_->get(), line)) {
         failing_ = false;
-        return;
+        return true;
     }
     if (!failing_) {
         log(L"[logger:log] Could not write to the record journal: " + util::widen(std::strerror(errno)) +
@@ -254,6 +256,7 @@ void record_journal::append(std::string_view row) {
             log_level::error);
     }
     failing_ = true;
+    return false;
 }
 
 std::uint64_t record_journal::seal() {

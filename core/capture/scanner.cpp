@@ -156,6 +156,49 @@ void scanner::scan() {
         start = !has_open_record() || focus_changed() || turned_on;
     }
     if (start || turned_on || start_pending_) start_record();
+    publish_open_record();
+}
+
+void scanner::publish_open_record() {
+    const std::lock_guard<std::mutex> lock(exit_mutex_);
+    if (!start_pending_ && has_open_record()) {
+        open_at_last_pass_ = current_entry_;
+    } else {
+        open_at_last_pass_.reset();
+    }
+}
+
+bool scanner::hand_over(const log_entry& record) {
+    const std::lock_guard<std::mutex> lock(exit_mutex_);
+    if (ending_) return false;
+    record_sink_(record);
+    open_at_last_pass_.reset();
+    return true;
+}
+
+void scanner::complete_open_record_at_exit() {
+    std::optional<log_entry> open;
+    {
+        const std::lock_guard<std::mutex> lock(exit_mutex_);
+        if (ending_) return;
+        ending_ = true;
+        open.swap(open_at_last_pass_);
+    }
+    if (!open) return;
+    log(L"[scanner:complete_open_record_at_exit] completing the open record", log_level::info);
+    try {
+        // It ends where the last pass saw it; nothing else may be asked of a
+        // desktop that is going away.
+        if (open->get_completed().is_special() || open->get_completed() < open->get_started()) {
+            open->set_completed(open->get_started());
+        }
+        if (open->is_valid_entry()) {
+            record_sink_(*open);
+            log(L"[scanner]" + open->to_csv_row(), log_level::info);
+        }
+    } catch (...) {
+        log(L"[scanner:complete_open_record_at_exit] The open record could not be completed.", log_level::error);
+    }
 }
 
 void scanner::complete_record(bool full) {
@@ -172,8 +215,7 @@ void scanner::complete_record(bool full) {
             log(L"[scanner:complete_record] - start of utf8 validation", log_level_utf8_trace);
             const std::wstring row = current_entry_.to_csv_row();
             if (current_entry_.is_valid_entry()) {
-                record_sink_(current_entry_);
-                log(L"[scanner]" + row, log_level::info);
+                if (hand_over(current_entry_)) log(L"[scanner]" + row, log_level::info);
             } else {
                 log(L"[scanner] Dropping activity due to utf8 issues.", log_level_dropped);
             }

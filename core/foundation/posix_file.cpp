@@ -33,6 +33,17 @@ bool write_all(int fd, std::string_view bytes) {
     return true;
 }
 
+bool ends_inside_a_line(int fd) {
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || info.st_size <= 0) return false;
+    char last = '\n';
+    ssize_t got = 0;
+    do {
+        got = ::pread(fd, &last, 1, info.st_size - 1);
+    } while (got < 0 && errno == EINTR);
+    return got == 1 && last != '\n';
+}
+
 void sync_folder_of(const std::string& path) {
     const auto slash = path.rfind('/');
     const std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));

@@ -27,6 +27,11 @@ private:
 // Writes all bytes, resuming after interruptions; false on the first error (errno set).
 bool write_all(int fd, std::string_view bytes);
 
+// Whether the file's last byte is something other than a line feed: a write
+// that failed or was cut off (or another writer) left a line unfinished, and
+// a line appended now would be joined to it.
+bool ends_inside_a_line(int fd);
+
 // Makes a rename inside the folder of `path` durable.
 void sync_folder_of(const std::string& path);
 

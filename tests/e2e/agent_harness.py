@@ -36,6 +36,15 @@ def peak_memory_kib(pid):
     raise AssertionError("no VmHWM for %d" % pid)
 
 
+def trusting_bundle(service, folder):
+    """A copy of the agent's bundle in `folder` whose certificate bundle is the
+    stand-in service's; answers the agent's program in it."""
+    bundle = os.path.join(folder, "Kestrel.app")
+    shutil.copytree(os.path.join(BUILD_DIR, "Kestrel.app"), bundle, symlinks=True)
+    shutil.copy(service.ca_cert, os.path.join(bundle, "Contents", "Resources", "curl-ca-bundle.crt"))
+    return os.path.join(bundle, "Contents", "MacOS", "Kestrel")
+
+
 class PrivateHome:
     """A temporary HOME with its own data, config and runtime folders."""
 

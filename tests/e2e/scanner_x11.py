@@ -12,6 +12,7 @@ import shutil
 import signal
 import subprocess
 import tempfile
+import threading
 import time
 from datetime import datetime
 
@@ -211,6 +212,29 @@ class Desktop:
         note that says how to reach Kestrel without a tray (both take the focus)."""
         self.write_user_defaults({"com.kestrel.Kestrel.HasShownMojaveAutomationAlertBefore": True,
                                   "com.kestrel.Kestrel.HasShownNoTrayMessageBefore": True})
+
+
+class Switcher(threading.Thread):
+    """Gives the front window a new title ("<prefix>-<step>") and switches
+    windows every `pause` seconds until stopped: each scan completes a record."""
+
+    def __init__(self, desktop, windows, prefix, pause=0.15):
+        super().__init__(daemon=True)
+        self.desktop, self.windows, self.prefix, self.pause = desktop, windows, prefix, pause
+        self.halt = threading.Event()
+
+    def run(self):
+        step = 0
+        while not self.halt.is_set():
+            window = self.windows[step % len(self.windows)]
+            self.desktop.run(["xdotool", "set_window", "--name", "%s-%d" % (self.prefix, step), window])
+            self.desktop.run(["xdotool", "windowactivate", "--sync", window])
+            step += 1
+            self.halt.wait(self.pause)
+
+    def stop(self):
+        self.halt.set()
+        self.join(timeout=20)
 
 
 def read_rows(folder):

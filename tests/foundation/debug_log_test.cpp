@@ -8,7 +8,10 @@
 
 #include <boost/filesystem.hpp>
 
+#include <sys/resource.h>
+
 #include <chrono>
+#include <csignal>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -87,6 +90,30 @@ TEST_F(DebugLogTest, ReopensEmptyOnlyWhenLongerThanTenMebibytes) {
     const auto lines = log_lines();
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_NE(lines[0].find("starts a fresh file"), std::string::npos);
+}
+
+TEST_F(DebugLogTest, AFailedWriteCostsOnlyItsLineAndTheNextOneStartsALine) {
+    log(L"kept from before", 1);
+    // Room for half a line more, as on a disk that has just filled up.
+    const auto size = boost::filesystem::file_size(log_path());
+    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &limit), 0);
+    const rlimit saved = limit;
+    limit.rlim_cur = size + 30;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+    log(std::wstring(L"does not fit ") + std::wstring(100, L'x'), 1);
+    log(L"nor does this one", 1);
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &saved), 0);
+    std::signal(SIGXFSZ, previous);
+
+    log(L"written once there is room", 1);
+    const auto lines = log_lines();
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_NE(lines.front().find(":1:kept from before"), std::string::npos);
+    EXPECT_TRUE(std::regex_match(lines.back(), std::regex(R"(\d{8}T\d{6}:1:written once there is room)")))
+        << lines.back();
+    EXPECT_LE(lines.size(), 3u) << "at most the torn line between them";
 }
 
 TEST_F(DebugLogTest, ReadBackReturnsTheWholeFileAndNothingAfterReopen) {
