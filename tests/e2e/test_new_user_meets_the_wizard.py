@@ -4,12 +4,16 @@ click on its button opens the wizard; the e-mail address and password typed
 into it (xdotool) sign in at the service stand-in, once; the wizard moves on
 by itself, and its last button opens the setup-done page through a fake
 xdg-open that only records. Python reads the stored keys from kestreld.json;
-the debug log, with every category on, holds no password. Screenshots are
-kept as test artifacts."""
+the debug log, with every category on, holds no password; the sign-in names
+the computer as the firmware's DMI data in sysfs does. When the service
+fails the check of the new account (a 500), the wizard stays on its sign-in
+page and says why, and no key is kept. A second-factor code the service
+refuses brings the prompt back with the service's words; after the fifth the
+page says that the sign-in has ended. Screenshots are kept as test
+artifacts."""
 
 import json
 import os
-import shutil
 import signal
 import stat
 import subprocess
@@ -20,8 +24,9 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 SOURCE = os.environ.get("KES_SOURCE_DIR") or os.path.join(HERE, "..", "..")
 sys.path.insert(0, HERE)
 sys.path.insert(0, os.path.join(SOURCE, "tests", "standin"))
+from bundle_tree import bundle_trusting  # noqa: E402
 from client import StandinProcess  # noqa: E402
-from scanner_x11 import BUILD_DIR, Desktop  # noqa: E402
+from scanner_x11 import Desktop  # noqa: E402
 from test_desktop_agent import keep_drawn  # noqa: E402
 
 EMAIL = "demo@kestrel.test"
@@ -41,9 +46,7 @@ class NewUserOnADesktop(unittest.TestCase):
         self.addCleanup(self.service.stop)
         self.desktop.start_tray_host()
         # The agent's own bundle, trusting the stand-in.
-        self.bundle = os.path.join(self.desktop.home, "Kestrel.app")
-        shutil.copytree(os.path.join(BUILD_DIR, "Kestrel.app"), self.bundle, symlinks=True)
-        shutil.copyfile(self.service.ca_cert, os.path.join(self.bundle, "Contents", "Resources", "curl-ca-bundle.crt"))
+        self.agent_program = bundle_trusting(self.desktop.home, self.service.ca_cert)
         # No browser ever opens: the first xdg-open on PATH only writes down what it was given.
         self.bin = os.path.join(self.desktop.home, "bin")
         os.makedirs(self.bin)
@@ -97,39 +100,46 @@ class NewUserOnADesktop(unittest.TestCase):
         return [r for r in self.service.client.requests("/activate")
                 if any(name == "password" for name, _ in r["fields"])]
 
-    def test_the_popover_opens_the_wizard_which_signs_in_and_closes_on_the_setup_done_page(self):
+    def start_and_sign_in(self, name, email=EMAIL, password=PASSWORD):
+        """Starts the agent, opens the wizard from the popover and signs in
+        there; answers the agent and the wizard's window."""
         front = self.desktop.xterm("work window")
         self.desktop.focus(front, True)
         env = self.desktop.env(PATH=self.bin + os.pathsep + os.environ.get("PATH", "/usr/bin:/bin"))
-        agent = subprocess.Popen([os.path.join(self.bundle, "Contents", "MacOS", "Kestrel")], env=env,
-                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        agent = subprocess.Popen([self.agent_program], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.desktop.processes.append(agent)  # ended by its id with the desktop
 
         popover = self.window("Kestrel")
         box = self.geometry(popover)
-        self.keep("new_user_popover.png", box)
+        self.keep(name + "_popover.png", box)
         # Its button sits at its bottom right.
         self.click_bottom_right(popover, 60, 24)
 
         wizard = self.window("Kestrel Setup")
-        self.keep("new_user_sign_in.png", self.geometry(wizard))
+        self.keep(name + "_sign_in.png", self.geometry(wizard))
         self.desktop.run(["xdotool", "windowactivate", "--sync", wizard])
         # The e-mail field has the keyboard.
-        self.desktop.run(["xdotool", "type", "--delay", "20", EMAIL])
+        self.desktop.run(["xdotool", "type", "--delay", "20", email])
         self.desktop.run(["xdotool", "key", "Tab"])
-        self.desktop.run(["xdotool", "type", "--delay", "20", PASSWORD])
+        self.desktop.run(["xdotool", "type", "--delay", "20", password])
         self.desktop.run(["xdotool", "key", "Return", "Return"])
+        return agent, wizard
 
-        settings_file = os.path.join(self.desktop.data_dir(), "kestreld.json")
+    def stored_account_key(self):
+        try:
+            with open(os.path.join(self.desktop.data_dir(), "kestreld.json"), encoding="utf-8") as f:
+                return json.load(f).get("account_key")
+        except (OSError, ValueError):
+            return None
 
-        def signed_in():
-            try:
-                with open(settings_file, encoding="utf-8") as f:
-                    return json.load(f).get("account_key") == ACCOUNT_KEY
-            except (OSError, ValueError):
-                return False
-        self.desktop.wait_until(signed_in, timeout=30)
+    def test_the_popover_opens_the_wizard_which_signs_in_and_closes_on_the_setup_done_page(self):
+        agent, wizard = self.start_and_sign_in("new_user")
+        self.desktop.wait_until(lambda: self.stored_account_key() == ACCOUNT_KEY, timeout=30)
         self.assertEqual(len(self.sign_in_requests()), 1)
+        # The computer as its firmware describes it.
+        fields = dict(self.sign_in_requests()[0]["fields"])
+        for field, attribute in (("brand", "sys_vendor"), ("make", "product_name"), ("model", "product_version")):
+            self.assertEqual(fields["computer[%s]" % field], firmware_says(attribute), field)
 
         # The window in front could be read all along: the Automation page follows.
         box = self.settled(wizard, [540, 300])
@@ -153,6 +163,50 @@ class NewUserOnADesktop(unittest.TestCase):
             log = f.read()
         self.assertNotIn(PASSWORD, log)
         self.assertIn("[KestrelController]activate: 0x", log)
+
+    def test_a_sign_in_whose_account_check_fails_stays_on_the_sign_in_page_and_says_why(self):
+        # The sign-in is accepted; the check of the new account that follows gets a 500.
+        self.service.client.script("/activate", {"status": 500, "after": 1}, 1)
+        agent, wizard = self.start_and_sign_in("check_fails")
+        self.desktop.wait_until(lambda: len(self.service.client.requests("/activate")) == 2, timeout=30)
+        box = self.geometry(wizard)
+        self.desktop.wait_until(lambda: any("Invalid response while communicating with the Kestrel server." in line
+                                            for line in self.desktop.debug_log()), timeout=20)
+        keep_drawn(self.desktop, "check_fails_wizard.png", box)
+        self.assertEqual(self.geometry(wizard)[2:], box[2:], "still the sign-in page")
+        self.assertIn(self.stored_account_key(), ("", None))
+        agent.send_signal(signal.SIGTERM)
+        self.assertEqual(agent.wait(timeout=30), 0)
+        self.assertIn("[ui::on_activate_thread] The service did not confirm the new account; the sign-in has failed.",
+                      self.desktop.debug_log())
+
+    def test_a_refused_code_brings_the_prompt_back_with_the_services_words_until_the_sign_in_ends(self):
+        agent, wizard = self.start_and_sign_in("refused_code", "second@kestrel.test", "second-Password-0815")
+        for attempt in range(1, 6):
+            self.desktop.wait_until(lambda: len(self.sign_in_requests()) == attempt, timeout=30)
+            prompt = self.window("Kestrel")
+            if attempt == 2:
+                keep_drawn(self.desktop, "refused_code_prompt.png", self.geometry(prompt))
+            self.desktop.run(["xdotool", "windowactivate", "--sync", prompt])
+            self.desktop.run(["xdotool", "type", "--delay", "20", "00000%d" % attempt])
+            self.desktop.run(["xdotool", "key", "Return"])
+        ended = "That code was refused too many times, so the sign-in has ended. Please sign in again."
+        self.desktop.wait_until(lambda: any(ended in line for line in self.desktop.debug_log()), timeout=30)
+        keep_drawn(self.desktop, "refused_code_ended.png", self.geometry(wizard))
+        self.assertEqual(len(self.sign_in_requests()), 6)
+        self.assertIn(self.stored_account_key(), ("", None))
+        agent.send_signal(signal.SIGTERM)
+        self.assertEqual(agent.wait(timeout=30), 0)
+
+
+def firmware_says(attribute):
+    """A DMI attribute as sysfs has it, trimmed; "Unknown" where there is none."""
+    try:
+        with open(os.path.join("/sys/class/dmi/id", attribute), encoding="utf-8", errors="replace") as f:
+            text = f.read().strip()
+    except OSError:
+        return "Unknown"
+    return text or "Unknown"
 
 
 if __name__ == "__main__":
