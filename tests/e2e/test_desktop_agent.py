@@ -121,6 +121,17 @@ def click_until_the_menu_is_drawn(desktop, point, name, closed=None):
     return time.monotonic() - clicked
 
 
+def end_in_order(case, agent, situation):
+    """SIGTERM; the agent must end with exit code 0. Answers (and prints) the seconds it took."""
+    started = time.monotonic()
+    agent.send_signal(signal.SIGTERM)
+    code = agent.wait(timeout=30)
+    seconds = time.monotonic() - started
+    print("\n[ figures ] SIGTERM to exit %s: %.2f s" % (situation, seconds), file=sys.stderr)
+    case.assertEqual(code, 0)
+    return seconds
+
+
 def main_thread_backtrace(pid):
     """gdb's backtrace of the process's main thread (thread 1)."""
     return subprocess.run(["gdb", "-p", str(pid), "-batch", "-ex", "thread 1", "-ex", "bt"],
@@ -217,18 +228,28 @@ class WindowsOnTheDisplay(unittest.TestCase):
         self.assertEqual(self.probe.quit(), 0)
 
 
+def desktop_with_tray(case):
+    """Xvfb, openbox and trayer for a test case, ended with it."""
+    desktop = Desktop(window_manager=True)
+    case.addCleanup(desktop.close)
+    desktop.start_tray_host()
+    return desktop
+
+
+def sign_in_there(desktop, host, **settings):
+    """The agent's settings: signed in at `host` (no setup popover) and shown
+    the Automation explanation before, so no window of the agent's own takes
+    the focus; the pusher and the puller wait an hour."""
+    desktop.write_settings(dict({"url": host, "api_url": host, "account_key": DEMO_KEY, "first_time_running": False,
+                                 "scan_interval": 1, "push_initial_interval": 3600, "pull_initial_interval": 3600},
+                                **settings))
+    desktop.mark_automation_explained()
+
+
 class RealAgentUnderXvfb(unittest.TestCase):
     def setUp(self):
-        self.desktop = Desktop(window_manager=True)
-        self.addCleanup(self.desktop.close)
-        self.desktop.start_tray_host()
-        # Signed in (no setup popover) and shown the Automation explanation
-        # before: no window of the agent's own takes the focus.
-        self.desktop.write_settings({"url": "127.0.0.1:9", "api_url": "127.0.0.1:9",
-                                     "account_key": "AK-demo-7f3c9e21b8d44a0f9c5e", "first_time_running": False,
-                                     "scan_interval": 1, "push_initial_interval": 3600,
-                                     "pull_initial_interval": 3600})
-        self.desktop.mark_automation_explained()
+        self.desktop = desktop_with_tray(self)
+        sign_in_there(self.desktop, "127.0.0.1:9")
 
     def test_its_image_is_in_the_tray_a_click_opens_the_menu_and_sigterm_ends_it_in_order(self):
         window = self.desktop.xterm("alpha window")
@@ -238,13 +259,7 @@ class RealAgentUnderXvfb(unittest.TestCase):
         self.desktop.run(["xdotool", "key", "Escape"])
 
         time.sleep(2.5)  # a few passes of the scanner
-        started = time.monotonic()
-        agent.send_signal(signal.SIGTERM)
-        code = agent.wait(timeout=30)
-        seconds = time.monotonic() - started
-        print("\n[ figures ] SIGTERM to exit under Xvfb: %.2f s" % seconds, file=sys.stderr)
-        self.assertEqual(code, 0)
-        self.assertLess(seconds, 5.0)
+        self.assertLess(end_in_order(self, agent, "under Xvfb"), 5.0)
         rows = read_rows(self.desktop.activities_dir())
         self.assertTrue(rows)
         self.assertTrue(all(len(row) == 12 for row in rows), rows)
@@ -277,17 +292,11 @@ class RealAgentWithASlowService(unittest.TestCase):
     quiet, so every block-list request comes from the focus session."""
 
     def setUp(self):
-        self.desktop = Desktop(window_manager=True)
-        self.addCleanup(self.desktop.close)
-        self.desktop.start_tray_host()
+        self.desktop = desktop_with_tray(self)
         self.service = StandinProcess(os.path.join(self.desktop.home, "standin"))
         self.addCleanup(self.service.stop)
+        sign_in_there(self.desktop, self.service.host, debug_log_level=0xFFFF)
         self.agent_program = bundle_trusting(self.desktop.home, self.service.ca_cert)
-        self.desktop.write_settings({"url": self.service.host, "api_url": self.service.host,
-                                     "account_key": DEMO_KEY, "first_time_running": False, "scan_interval": 1,
-                                     "push_initial_interval": 3600, "pull_initial_interval": 3600,
-                                     "debug_log_level": 0xFFFF})
-        self.desktop.mark_automation_explained()
 
     def start_agent(self):
         window = self.desktop.xterm("alpha window")
@@ -338,13 +347,7 @@ class RealAgentWithASlowService(unittest.TestCase):
         self.assertNotIn("curl", backtrace.lower())
         self.desktop.run(["xdotool", "key", "Escape"])
 
-        started = time.monotonic()
-        agent.send_signal(signal.SIGTERM)
-        code = agent.wait(timeout=30)
-        seconds = time.monotonic() - started
-        print("[ figures ] SIGTERM to exit with the focus request pending: %.2f s" % seconds, file=sys.stderr)
-        self.assertEqual(code, 0)
-        self.assertLess(seconds, 2.0)
+        self.assertLess(end_in_order(self, agent, "with the focus request pending"), 2.0)
         log = "\n".join(self.desktop.debug_log())
         self.assertIn("[ui:on_get_focused] get focused for minutes: 15", log)
         self.assertNotIn("A request on the thread that draws the user interface", log)

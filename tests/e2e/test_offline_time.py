@@ -52,12 +52,16 @@ class OfflineTime(unittest.TestCase):
         self.service.stop()
         self.home.cleanup()
 
-    def test_an_away_period_reaches_the_upload_file_as_offline_time(self):
-        back_at = datetime.datetime.fromisoformat(self.probe.ask("now")["now"])
-        self.probe.ask("idle %d" % AWAY_SECONDS)
+    def be_away_and_back(self, seconds):
+        """The loop sees the user away `seconds` long, then back: the prompt shows."""
+        self.probe.ask("idle %d" % seconds)
         self.probe.ask("pass")
         self.probe.ask("idle 1")
         self.probe.ask("pass")
+
+    def test_an_away_period_reaches_the_upload_file_as_offline_time(self):
+        back_at = datetime.datetime.fromisoformat(self.probe.ask("now")["now"])
+        self.be_away_and_back(AWAY_SECONDS)
         self.assertEqual(self.probe.ask("state")["offline_prompts"], 1)
         self.probe.ask("advance 30")  # choosing the label takes a while; it is not offline time
         self.probe.ask('offline Phone call|Called the "print shop", about the flyers')
@@ -104,29 +108,20 @@ class OfflineTime(unittest.TestCase):
         self.assertEqual(ended, last_seen_away)
 
     def test_an_unanswered_prompt_lets_the_next_entry_cover_only_the_next_absence(self):
-        self.probe.ask("idle 900")
-        self.probe.ask("pass")
-        self.probe.ask("idle 1")
-        self.probe.ask("pass")  # back: the prompt shows, and nobody answers it
+        self.be_away_and_back(900)  # and nobody answers the prompt
         for _ in range(12):  # an hour of work
             self.probe.ask("advance 300")
             self.probe.ask("pass")
         worked_until = datetime.datetime.fromisoformat(self.probe.ask("now")["now"]).replace(microsecond=0)
         self.probe.ask("advance 420")
-        self.probe.ask("idle 420")
-        self.probe.ask("pass")
-        self.probe.ask("idle 2")
-        self.probe.ask("pass")
+        self.be_away_and_back(420)
         self.assertEqual(self.probe.ask("state")["offline_prompts"], 2)
         _, started, ended = self.enter("Phone call", "Called\tthe \x1b[1mprinter\x1b[0m")
         self.assertEqual(ended - started, datetime.timedelta(seconds=420))
         self.assertGreaterEqual(started, worked_until)
 
     def test_control_characters_in_the_details_reach_neither_the_row_nor_the_log(self):
-        self.probe.ask("idle 900")
-        self.probe.ask("pass")
-        self.probe.ask("idle 1")
-        self.probe.ask("pass")
+        self.be_away_and_back(900)
         row, _, _ = self.enter("Lunch", "with\tthe \x1b[31mteam\x1b[0m\x85 ok")
         self.assertEqual(row[3], "with the  [31mteam [0m  ok")
         with open(self.home.log_path(), encoding="utf-8") as f:
