@@ -302,7 +302,12 @@ class RealAgentWithASlowService(unittest.TestCase):
         window = self.desktop.xterm("alpha window")
         self.desktop.focus(window, True)
         agent = self.desktop.start([self.agent_program])
-        return agent, tray_icon_point(self.desktop)
+        point = tray_icon_point(self.desktop)
+        # The UI thread's first passes set the menu up; a menu rebuilt while
+        # it is open loses its highlight and its open submenu.
+        self.desktop.wait_until(lambda: self.desktop.debug_log().count("[ui:event_handler]after sleep") >= 2,
+                                timeout=30)
+        return agent, point
 
     def choose_a_15_minute_session(self, point, name):
         """Through the real menu, by keyboard: down to Start Stillzone (its
