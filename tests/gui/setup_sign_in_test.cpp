@@ -159,8 +159,9 @@ TEST_F(SetupSignInTest, TheSecondFactorIsAskedForAndTheSignInMovesTheWizardOn) {
 }
 
 TEST_F(SetupSignInTest, ASignInWhoseCheckAfterwardsFailsStaysOnThePageWithTheFailure) {
-    // The service accepts the sign-in, then fails the check of the new account.
-    service_->script("/activate", {{"status", 500}, {"after", 1}});
+    // The service accepts the sign-in, then fails every check of the new
+    // account (the loop's status step may check before the sign-in does).
+    service_->script("/activate", {{"status", 500}, {"after", 1}}, 0);
     osx_SetupLoginViewController& page = sign_in_page();
     type(page.emailField, demo_email);
     type(page.passwordField, demo_password);
@@ -170,7 +171,7 @@ TEST_F(SetupSignInTest, ASignInWhoseCheckAfterwardsFailsStaysOnThePageWithTheFai
     EXPECT_EQ(current_page(), "osx_SetupLoginViewController");
     EXPECT_TRUE(page.activateButton->isVisible());
     EXPECT_FALSE(controller_->isActivated());
-    EXPECT_EQ(service_->requests("/activate").size(), 2u);
+    EXPECT_GE(service_->requests("/activate").size(), 2u);
 }
 
 TEST_F(SetupSignInTest, ADoubleClickSendsOneRequest) {

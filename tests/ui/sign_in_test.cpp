@@ -180,7 +180,7 @@ TEST_F(SignInTest, ASignInWhoseCheckAfterwardsFailsIsAFailureWithItsText) {
     service_->script("/activate", {{"status", 500}, {"after", 1}});
     ui_.answer_sign_in(demo_email, demo_password);
     EXPECT_EQ(ui_.sign_in(), result::failed);
-    EXPECT_EQ(activations().size(), 2u);
+    EXPECT_EQ(activations().size(), 2u);  // nothing else checks the account here
     EXPECT_EQ(severity(), 4);
     EXPECT_NE(status(), get_text(L"status_message_activation_finishing"));
     EXPECT_NE(status(), get_text(L"status_message_activation_success"));
