@@ -604,9 +604,11 @@ void KestrelController::set_still_zone_minutes(int minutes) {
 void KestrelController::displayBlockingPanel() { bridge_.on_show_still_zone_window(); }
 
 void KestrelController::on_blockingOKButton() {
+    // The service is asked on the focus-request thread: this window, like
+    // every other, stays with the user meanwhile.
     if (blockingOKButton->text() == QLatin1String("Cancel")) {
         blockingPanel->hide();
-        bridge_.end_focus_session();
+        bridge_.request_focus_session(0);
         return;
     }
     const std::optional<int> minutes = whole_number(blockingTime->text());
@@ -620,7 +622,7 @@ void KestrelController::on_blockingOKButton() {
     }
     // The window stays for a number the session cannot take: it then shows 30.
     if (*minutes == -1 || (*minutes >= 1 && *minutes <= 1440)) blockingPanel->hide();
-    bridge_.on_get_focused(*minutes);
+    bridge_.request_focus_session(*minutes);
 }
 
 void KestrelController::blockingScoreLinkClicked() { open_still_zone_settings_page(bridge_); }
