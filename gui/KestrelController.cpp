@@ -9,6 +9,8 @@
 #include "app/osx_ui.h"
 #include "gui/AutomationMessagingViewController.h"
 #include "gui/osx_Popover.h"
+#include "gui/osx_PopoverSetupViewController.h"
+#include "gui/osx_SetupWindowController.h"
 #include "gui/PreferencesWindowController.h"
 #include "gui/osx_PreferencesWindow.h"
 #include "gui/segmented_control.h"
@@ -303,8 +305,16 @@ void KestrelController::applicationDidFinishLaunching() {
     }
     std::weak_ptr<KestrelController*> self = self_;
     bridge_.queue().async_after(std::chrono::seconds(1), [self] {
-        if (const auto alive = self.lock()) (*alive)->showSetupPopover();
+        // The user may have reached the wizard within that second (the
+        // launcher, a second start): the popover would then stand over it.
+        if (const auto alive = self.lock(); alive && !(*alive)->isSetupWindowShown()) (*alive)->showSetupPopover();
     });
+}
+
+bool KestrelController::isSetupWindowShown() const {
+    if (!popover_ || !popover_->setupVC) return false;
+    osx_SetupWindowController& wizard = popover_->setupVC->setupWC();
+    return wizard.isWindowLoaded() && wizard.window().isVisible();
 }
 
 // ---- status item and menu
