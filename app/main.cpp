@@ -11,6 +11,7 @@
 #include "core/foundation/text.h"
 #include "core/foundation/time_util.h"
 #include "core/service/service_activation.h"
+#include "core/service/ui_thread_rule.h"
 #include "core/ui/ui.h"
 #include "app/orderly_end.h"
 #include "app/osx_daemon.h"
@@ -69,6 +70,10 @@ int main() {
     raise_descriptor_limit();
     auto& queue = platform::main_queue::instance();
     queue.bind_to_current_thread();
+    // The main thread draws the interface: a service request made on it is a
+    // fault, and the debug log says which.
+    kes::network::set_ui_thread_rule([&queue] { return queue.is_main_thread(); },
+                                     kes::network::ui_thread_policy::report);
     // Blocked before any thread exists, so every thread inherits the mask and
     // the signals arrive only through the main loop.
     platform::termination_signals signals;
@@ -136,9 +141,9 @@ int main() {
         exit_code = kes::records_lost_exit_code;
     }
     // The queue is closed, so a waiting second-factor prompt has returned, and
-    // the daemon's stop aborts the sign-in's requests: this join is short. No
-    // sign-in thread may outlive main.
-    user_interface->finish_sign_in();
+    // the daemon's stop aborts the sign-in's and focus sessions' requests:
+    // these joins are short. No request thread may outlive main.
+    user_interface->finish_requests();
     agent_daemon.reset();
     if (auto* desktop_ui = dynamic_cast<kes::osx_ui*>(user_interface)) desktop_ui->end_desktop();
     return exit_code;

@@ -9,6 +9,8 @@
 #include "app/osx_ui.h"
 #include "gui/AutomationMessagingViewController.h"
 #include "gui/osx_Popover.h"
+#include "gui/osx_PopoverSetupViewController.h"
+#include "gui/osx_SetupWindowController.h"
 #include "gui/PreferencesWindowController.h"
 #include "gui/osx_PreferencesWindow.h"
 #include "gui/segmented_control.h"
@@ -303,8 +305,16 @@ void KestrelController::applicationDidFinishLaunching() {
     }
     std::weak_ptr<KestrelController*> self = self_;
     bridge_.queue().async_after(std::chrono::seconds(1), [self] {
-        if (const auto alive = self.lock()) (*alive)->showSetupPopover();
+        // The user may have reached the wizard within that second (the
+        // launcher, a second start): the popover would then stand over it.
+        if (const auto alive = self.lock(); alive && !(*alive)->isSetupWindowShown()) (*alive)->showSetupPopover();
     });
+}
+
+bool KestrelController::isSetupWindowShown() const {
+    if (!popover_ || !popover_->setupVC) return false;
+    osx_SetupWindowController& wizard = popover_->setupVC->setupWC();
+    return wizard.isWindowLoaded() && wizard.window().isVisible();
 }
 
 // ---- status item and menu
@@ -604,9 +614,11 @@ void KestrelController::set_still_zone_minutes(int minutes) {
 void KestrelController::displayBlockingPanel() { bridge_.on_show_still_zone_window(); }
 
 void KestrelController::on_blockingOKButton() {
+    // The service is asked on the focus-request thread: this window, like
+    // every other, stays with the user meanwhile.
     if (blockingOKButton->text() == QLatin1String("Cancel")) {
         blockingPanel->hide();
-        bridge_.end_focus_session();
+        bridge_.request_focus_session(0);
         return;
     }
     const std::optional<int> minutes = whole_number(blockingTime->text());
@@ -620,7 +632,7 @@ void KestrelController::on_blockingOKButton() {
     }
     // The window stays for a number the session cannot take: it then shows 30.
     if (*minutes == -1 || (*minutes >= 1 && *minutes <= 1440)) blockingPanel->hide();
-    bridge_.on_get_focused(*minutes);
+    bridge_.request_focus_session(*minutes);
 }
 
 void KestrelController::blockingScoreLinkClicked() { open_still_zone_settings_page(bridge_); }

@@ -210,6 +210,7 @@ public:
     bundle_image _kestrel_dock_normal, _kestrel_dock_paused, _kestrel_dock_alert;
 
     osx_Popover* popover() const { return popover_.get(); }
+    bool isSetupWindowShown() const;
     osx_PreferencesWindow* preferencesWC() const { return preferences_.get(); }
     QWidget* automationWindow() const { return automation_window_.get(); }
     // How to reach Kestrel without a tray; shown once, at a launch without one.

@@ -20,8 +20,8 @@ public:
 };
 
 // The X11 answer: a server answers on the display (empty: $DISPLAY) and
-// tells the front window (and its title, where a window is in front). Main
-// thread only: it keeps one connection to the server for its calls.
+// tells the front window (and its title, where a window is in front). Each
+// answer opens a connection of its own and closes it before it returns.
 std::unique_ptr<accessibility> make_x11_accessibility(const std::string& display_name = {});
 
 // The answer for the session as it is: in a Wayland session the agent cannot

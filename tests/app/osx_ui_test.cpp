@@ -107,7 +107,7 @@ protected:
         with.queue = &queue_;
         with.notifications = &centre_;
         with.pause = [this](std::chrono::milliseconds wait) { pauses_.push_back(wait); };
-        with.hardware_model = [] { return std::string("Test Machine 3"); };
+        with.computer_identity = [] { return platform::computer_identity{"Test Maker", "Test Machine", "3"}; };
         return with;
     }
 
@@ -386,7 +386,7 @@ TEST_F(UiBridge, AlertsRunInAMainQueueTaskWithTheTitleAsHeadline) {
 
 TEST_F(UiBridge, TheTwoFactorPromptIsAskedFromTheSignInThreadOnly) {
     osx_ui bridge(services());
-    EXPECT_EQ(bridge.ask_two_factor_code(), L"");
+    EXPECT_EQ(bridge.ask_two_factor_code(L""), L"");
     EXPECT_TRUE(fakes_.alerts->alerts().empty());
     EXPECT_TRUE(pauses_.empty());
     EXPECT_TRUE(contains(logged(), L"[osx_ui:ask_two_factor_code] Refused: the prompt cannot be asked for on the main "
@@ -396,8 +396,8 @@ TEST_F(UiBridge, TheTwoFactorPromptIsAskedFromTheSignInThreadOnly) {
     fakes_.alerts->queue_answer({alert_first_button, "123 456"});
     fakes_.alerts->queue_answer({alert_first_button + 1, "654321"});
     std::thread([&] {
-        typed = bridge.ask_two_factor_code();
-        cancelled = bridge.ask_two_factor_code();
+        typed = bridge.ask_two_factor_code(L"");
+        cancelled = bridge.ask_two_factor_code(L"");
     }).join();
     EXPECT_EQ(typed, L"123 456");
     EXPECT_EQ(cancelled, L"");  // Cancel gives nothing, whatever was typed
@@ -426,9 +426,9 @@ TEST_F(UiBridge, NotificationsComputerFieldsAndUpdateChecksGoToTheirServices) {
     EXPECT_EQ(fakes_.notifier->notifications()[0].title, "Kestrel Alert");
     EXPECT_EQ(fakes_.notifier->notifications()[0].text, "Stillzone session ended.");
 
-    EXPECT_EQ(bridge.get_computer_brand(), L"Apple");
-    EXPECT_EQ(bridge.get_computer_make(), L"Test Machine 3");
-    EXPECT_EQ(bridge.get_computer_model(), L"Test Machine 3");
+    EXPECT_EQ(bridge.get_computer_brand(), L"Test Maker");
+    EXPECT_EQ(bridge.get_computer_make(), L"Test Machine");
+    EXPECT_EQ(bridge.get_computer_model(), L"3");
     EXPECT_EQ(bridge.get_platform_version(), L"Test OS 1.0");
 
     bridge.check_for_updates_now();
@@ -447,7 +447,7 @@ TEST_F(UiBridge, WithoutADesktopItRunsHeadlessAndQuitsThroughTheQueue) {
     bridge.show_alert(L"m", L"t");
     bridge.ux_open_url(L"https://app.example/");
     bridge.show_user_notification(L"n");
-    EXPECT_EQ(bridge.ask_two_factor_code(), L"");
+    EXPECT_EQ(bridge.ask_two_factor_code(L""), L"");
     EXPECT_FALSE(bridge.confirm_reset_configuration());
     EXPECT_EQ(bridge.get_platform_version(), L"");
     bridge.quit();

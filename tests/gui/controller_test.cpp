@@ -24,6 +24,7 @@
 #include <poll.h>
 
 #include <array>
+#include <atomic>
 #include <condition_variable>
 #include <cstdio>
 #include <thread>
@@ -432,9 +433,12 @@ TEST_F(ControllerTest, FocusMinutesThatAreNoWholeNumberAreOutOfRangeAndEndNothin
     EXPECT_TRUE(service_->started_sessions().empty());
 
     service_->block_list.blocking_enabled = true;
+    std::atomic<bool> asked{false};
+    service_->during_block_list = [&] { asked = true; };
     controller_->blockingTime->setText(QStringLiteral(" 45 "));
     QTest::mouseClick(controller_->blockingOKButton, Qt::LeftButton);
     EXPECT_FALSE(controller_->blockingPanel->isVisible());
+    ASSERT_TRUE(run_loop_until([&] { return asked.load(); }));  // on the focus-request thread
     EXPECT_EQ(service_->started_sessions(), std::vector<int>{45});
 }
 

@@ -1,17 +1,36 @@
 // The permission to read other windows on a real X server: given while the
 // server answers (with a window in front or none), not given without a
-// server, and gone once the server is.
+// server, and gone once the server is; no connection of its own stays open
+// between answers (the server's own list of clients says so).
 #include "platform/accessibility.h"
+#include "tests/support/eventually.h"
 #include "tests/support/xvfb.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <unistd.h>
+#include <xcb/res.h>
+
+#include <cstdlib>
 
 namespace {
 
 using kes::testing::test_windows;
 using kes::testing::xvfb_server;
+
+// How many clients the server has, this count's own connection left out.
+int server_clients(const std::string& display) {
+    xcb_connection_t* connection = xcb_connect(display.c_str(), nullptr);
+    int count = -1;
+    if (xcb_connection_has_error(connection) == 0) {
+        xcb_res_query_clients_reply_t* reply =
+            xcb_res_query_clients_reply(connection, xcb_res_query_clients(connection), nullptr);
+        if (reply != nullptr) count = static_cast<int>(reply->num_clients) - 1;
+        std::free(reply);
+    }
+    xcb_disconnect(connection);
+    return count;
+}
 
 TEST(Accessibility, NotGivenWithoutAServer) {
     // A display number no server of this machine uses.
@@ -26,13 +45,19 @@ TEST(Accessibility, GivenWhileTheServerTellsTheWindowInFrontAndGoneWithTheServer
     }
     const auto permission = platform::make_x11_accessibility(server.display());
     auto windows = std::make_unique<test_windows>(server.display());
+    const int clients = server_clients(server.display());
+    ASSERT_GT(clients, 0);
     // A bare server with nothing in front still answers.
     EXPECT_TRUE(permission->is_process_trusted());
     const auto window = windows->create("Editor", "Editor", ::getpid());
     windows->act_as_window_manager();
     windows->set_active(window);
     EXPECT_TRUE(permission->is_process_trusted());
-    EXPECT_TRUE(permission->is_process_trusted());  // asked again on the same connection
+    EXPECT_TRUE(permission->is_process_trusted());
+    // Every answer's connection is closed: nothing is left that would never
+    // be read while the server queues window events for it.
+    EXPECT_TRUE(kes::testing::eventually([&] { return server_clients(server.display()) == clients; }))
+        << server_clients(server.display()) << " clients, " << clients << " before";
 
     windows.reset();
     server.kill_now();
