@@ -2,8 +2,10 @@
 #include "platform/linux/x11_windows.h"
 
 #include "platform/linux/compound_text.h"
+#include "platform/linux/toolkit_root_events.h"
 #include "platform/linux/xcb_link.h"
 #include "platform/main_queue.h"
+#include "platform/notification_center.h"
 
 #include <xcb/res.h>
 
@@ -30,11 +32,20 @@ enum atom_index {
     net_supported,
     net_supporting_wm_check,
     compound_text,
+    net_workarea,
     atom_count
 };
 constexpr const char* atom_names[atom_count] = {"_NET_ACTIVE_WINDOW", "_NET_WM_PID", "_NET_WM_NAME",
                                                "UTF8_STRING",        "WM_STATE",    "_NET_SUPPORTED",
-                                               "_NET_SUPPORTING_WM_CHECK", "COMPOUND_TEXT"};
+                                               "_NET_SUPPORTING_WM_CHECK", "COMPOUND_TEXT", "_NET_WORKAREA"};
+
+// The toolkit's connection hears of no root property change
+// (toolkit_root_events.h); it learns of a new work area from here.
+void announce_work_area(std::optional<xcb_timestamp_t> changed_at) {
+    user_info info;
+    if (changed_at) info[work_area_notice_time] = std::to_string(*changed_at);
+    notification_center::default_center().post(work_area_notice, info);
+}
 
 constexpr std::uint32_t root_events = XCB_EVENT_MASK_PROPERTY_CHANGE;
 constexpr std::uint32_t watched_events = XCB_EVENT_MASK_PROPERTY_CHANGE | XCB_EVENT_MASK_STRUCTURE_NOTIFY;
@@ -118,6 +129,7 @@ struct x11_windows::state {
         const xcb_query_extension_reply_t* xres = xcb_get_extension_data(c(), &xcb_res_id);
         has_xres = xres && xres->present;
         xcb_change_window_attributes(c(), root(), XCB_CW_EVENT_MASK, &root_events);
+        announce_work_area(std::nullopt);
         return alive();
     }
 
@@ -130,6 +142,9 @@ struct x11_windows::state {
                 case XCB_PROPERTY_NOTIFY: {
                     const auto* notify = reinterpret_cast<const xcb_property_notify_event_t*>(raw);
                     property_changed(notify->window, notify->atom);
+                    if (notify->window == root() && notify->atom == atoms[net_workarea]) {
+                        announce_work_area(notify->time);
+                    }
                     break;
                 }
                 case XCB_DESTROY_NOTIFY: {
