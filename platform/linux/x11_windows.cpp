@@ -59,14 +59,20 @@ struct window_facts {
     std::optional<int> pid;
     bool class_known = false;
     std::string wm_class;
-    bool title_known = false;
-    std::string title;
+    // The title is _NET_WM_NAME where the window has one, else WM_NAME. Each
+    // is read again only after it changed (most clients change both), and
+    // WM_NAME only while _NET_WM_NAME is absent or being read too.
+    bool net_name_known = false;
+    std::optional<std::string> net_name;
+    bool name_known = false;
+    std::string name;
     bool owner_known = false;
     xcb_window_t owner = 0;
     std::uint64_t last_asked = 0;
 
-    bool complete() const { return pid_known && class_known && title_known && owner_known; }
-    void forget_all() { pid_known = class_known = title_known = owner_known = false; }
+    bool title_known() const { return net_name_known && (net_name || name_known); }
+    const std::string& title() const { return net_name ? *net_name : name; }
+    bool complete() const { return pid_known && class_known && title_known() && owner_known; }
 };
 
 std::string class_of(const xcb::property_value& value) {
@@ -170,7 +176,8 @@ struct x11_windows::state {
         window_facts& facts = found->second;
         if (atom == atoms[net_wm_pid]) facts.pid_known = false;
         if (atom == XCB_ATOM_WM_CLASS) facts.class_known = false;
-        if (atom == atoms[net_wm_name] || atom == XCB_ATOM_WM_NAME) facts.title_known = false;
+        if (atom == atoms[net_wm_name]) facts.net_name_known = false;
+        if (atom == XCB_ATOM_WM_NAME) facts.name_known = false;
         if (atom == XCB_ATOM_WM_TRANSIENT_FOR) facts.owner_known = false;
     }
 
@@ -184,10 +191,11 @@ struct x11_windows::state {
 
     static void mark_gone(window_facts& facts) {
         facts.gone = true;
-        facts.pid_known = facts.class_known = facts.title_known = facts.owner_known = true;
+        facts.pid_known = facts.class_known = facts.net_name_known = facts.name_known = facts.owner_known = true;
         facts.pid.reset();
         facts.wm_class.clear();
-        facts.title.clear();
+        facts.net_name.reset();
+        facts.name.clear();
         facts.owner = 0;
     }
 
@@ -278,7 +286,8 @@ struct x11_windows::state {
         ++changes;
         const bool read_pid = !facts.pid_known;
         const bool read_class = !facts.class_known;
-        const bool read_title = !facts.title_known;
+        const bool read_net_name = !facts.net_name_known;
+        const bool read_name = !facts.name_known && !(facts.net_name_known && facts.net_name);
         const bool read_owner = !facts.owner_known;
         xcb_get_property_cookie_t pid_cookie{}, class_cookie{}, net_name_cookie{}, name_cookie{}, owner_cookie{};
         xcb_res_query_client_ids_cookie_t client_cookie{};
@@ -290,10 +299,10 @@ struct x11_windows::state {
             }
         }
         if (read_class) class_cookie = xcb::request_property(*link, window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING);
-        if (read_title) {
+        if (read_net_name) {
             net_name_cookie = xcb::request_property(*link, window, atoms[net_wm_name], atoms[utf8_string]);
-            name_cookie = xcb::request_property(*link, window, XCB_ATOM_WM_NAME, XCB_GET_PROPERTY_TYPE_ANY);
         }
+        if (read_name) name_cookie = xcb::request_property(*link, window, XCB_ATOM_WM_NAME, XCB_GET_PROPERTY_TYPE_ANY);
         if (read_owner) {
             owner_cookie = xcb::request_property(*link, window, XCB_ATOM_WM_TRANSIENT_FOR, XCB_ATOM_WINDOW);
         }
@@ -315,13 +324,15 @@ struct x11_windows::state {
             facts.wm_class = class_of(xcb::collect_property(*link, class_cookie, XCB_ATOM_STRING, 8, &gone));
             facts.class_known = true;
         }
-        if (read_title) {
+        if (read_net_name) {
             const xcb::property_value net_name =
                 xcb::collect_property(*link, net_name_cookie, atoms[utf8_string], 8, &gone);
-            const xcb::property_value name =
-                xcb::collect_property(*link, name_cookie, XCB_GET_PROPERTY_TYPE_ANY, 0, &gone);
-            facts.title = net_name.found ? std::string(net_name.bytes) : legacy_title(name);
-            facts.title_known = true;
+            facts.net_name = net_name.found ? std::optional<std::string>(net_name.bytes) : std::nullopt;
+            facts.net_name_known = true;
+        }
+        if (read_name) {
+            facts.name = legacy_title(xcb::collect_property(*link, name_cookie, XCB_GET_PROPERTY_TYPE_ANY, 0, &gone));
+            facts.name_known = true;
         }
         if (read_owner) {
             const xcb::property_value owner =
@@ -450,7 +461,7 @@ std::string x11_windows::window_title(window_id window) {
     state& s = *state_;
     if (window == 0 || !s.ready()) return {};
     const window_facts& facts = s.facts_of(static_cast<xcb_window_t>(window));
-    return s.alive() ? facts.title : std::string();
+    return s.alive() ? facts.title() : std::string();
 }
 
 x11_windows::window_id x11_windows::transient_for(window_id window) {
