@@ -5,7 +5,10 @@ renames the window in front, each at its own rate per second. With
 --create N it first opens N windows of its own to switch between.
 
     /usr/bin/python3 tests/bench/desktop_driver.py [--windows ID,ID,...]
-        [--create N] [--switch-rate R] [--title-rate R]
+        [--create N] [--switch-among N] [--switch-rate R] [--title-rate R]
+
+The focus goes round the first N windows (all of them by default); the
+window renamed is the first.
 
 It runs until it is ended; on start it prints "ready" once its windows are
 mapped.
@@ -63,6 +66,7 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--windows", type=parse_windows, default=[])
     parser.add_argument("--create", type=int, default=0)
+    parser.add_argument("--switch-among", type=int, default=0)
     parser.add_argument("--switch-rate", type=float, default=0.0)
     parser.add_argument("--title-rate", type=float, default=0.0)
     args = parser.parse_args()
@@ -73,13 +77,14 @@ def main():
     name_atom = d.intern_atom("_NET_WM_NAME")
     utf8 = d.intern_atom("UTF8_STRING")
     windows = args.windows + create_windows(d, args.create)
+    switched = windows[:args.switch_among] if args.switch_among > 0 else windows
     print("ready", flush=True)
 
     # Each kind of change keeps its own schedule, so a slow step is caught up
     # rather than stretching the rate.
     started = time.monotonic()
     plans = []
-    if args.switch_rate > 0 and len(windows) > 1:
+    if args.switch_rate > 0 and len(switched) > 1:
         plans.append([1.0 / args.switch_rate, started, "switch", 0])
     if args.title_rate > 0 and windows:
         plans.append([1.0 / args.title_rate, started, "title", 0])
@@ -93,7 +98,7 @@ def main():
             time.sleep(delay)
         period, _, kind, step = plan
         if kind == "switch":
-            activate(d, root, active_atom, windows[(step + 1) % len(windows)])
+            activate(d, root, active_atom, switched[(step + 1) % len(switched)])
         else:
             rename(d, windows[0], name_atom, utf8, step)
         d.flush()
