@@ -5,15 +5,18 @@
 #include "core/capture/logger.h"
 #include "core/foundation/config.h"
 #include "core/foundation/debug_log.h"
+#include "core/foundation/log_rate_limit.h"
 #include "core/foundation/self_tests.h"
 #include "core/foundation/system.h"
 #include "core/foundation/text.h"
 #include "core/foundation/time_util.h"
 #include "core/service/service_activation.h"
+#include "core/service/ui_thread_rule.h"
 #include "core/ui/ui.h"
 #include "app/orderly_end.h"
 #include "app/osx_daemon.h"
 #include "app/osx_ui.h"
+#include "app/unexpected_exit.h"
 #include "platform/instance_lock.h"
 #include "platform/main_queue.h"
 #include "platform/notification_center.h"
@@ -22,7 +25,10 @@
 #ifdef KES_WITH_DESKTOP_UI
 #include "gui/desktop_ui.h"
 #include "platform/qt/qt_desktop.h"
+#include "platform/qt/toolkit_messages.h"
 #endif
+
+#include <sys/resource.h>
 
 #include <memory>
 #include <system_error>
@@ -41,17 +47,33 @@ void provide_desktop(platform::main_queue& queue) {
                      kes::util::utf8_to_wstring_lossy(text),
                  kes::log_level::info | kes::log_level::ui);
     };
+    // The toolkit says why before it ends the process on its own.
+    platform::forward_toolkit_warnings(&kes::unexpected_exit_guard::note_toolkit_warning);
     kes::osx_ui::provide_services(kes::make_desktop_ui_services(platform::make_qt_desktop(queue, options), queue));
 #else
     (void)queue;
 #endif
 }
 
+// The desktop's usual soft limit of 1,024 descriptors is far below what this
+// user may open: records, upload files and connections draw on one pool.
+void raise_descriptor_limit() {
+    rlimit descriptors{};
+    if (::getrlimit(RLIMIT_NOFILE, &descriptors) != 0 || descriptors.rlim_cur >= descriptors.rlim_max) return;
+    descriptors.rlim_cur = descriptors.rlim_max;
+    (void)::setrlimit(RLIMIT_NOFILE, &descriptors);
+}
+
 }  // namespace
 
 int main() {
+    raise_descriptor_limit();
     auto& queue = platform::main_queue::instance();
     queue.bind_to_current_thread();
+    // The main thread draws the interface: a service request made on it is a
+    // fault, and the debug log says which.
+    kes::network::set_ui_thread_rule([&queue] { return queue.is_main_thread(); },
+                                     kes::network::ui_thread_policy::report);
     // Blocked before any thread exists, so every thread inherits the mask and
     // the signals arrive only through the main loop.
     platform::termination_signals signals;
@@ -79,12 +101,19 @@ int main() {
 
     // A copy started while this one runs tells it so, then ends; this copy
     // answers on the main loop by opening its status menu.
+    // Any program of this user can send the datagram, as often as it likes:
+    // the lines pass a rate limit, and notifications that came together open
+    // the menu once.
     const std::shared_ptr<platform::instance_lock> instance = platform::process_instance_lock();
+    const auto instance_lines = std::make_shared<kes::log_rate_limit>();
     if (instance->notification_fd() >= 0) {
-        queue.watch_fd(instance->notification_fd(), [instance] {
-            for (int count = instance->take_notifications(); count > 0; --count) {
-                log_line(L"[main] Received com.kestrel.Kestrel.openingKestrelInstance: Kestrel was started again",
-                         5);
+        queue.watch_fd(instance->notification_fd(), [instance, instance_lines] {
+            const int count = instance->take_notifications();
+            for (int i = 0; i < count; ++i) {
+                instance_lines->log(L"[main] Received com.kestrel.Kestrel.openingKestrelInstance",
+                                   L"Kestrel was started again", 5);
+            }
+            if (count > 0) {
                 platform::notification_center::default_center().post(platform::opening_instance_notification);
             }
         });
@@ -99,6 +128,7 @@ int main() {
 
     int exit_code = 1;
     try {
+        const kes::unexpected_exit_guard exit_guard(*agent_daemon, activity_logger);
         agent_daemon->start(user_interface);
         exit_code = user_interface->run_gui();
         log_line(L"  Gui Stopped\n\n", 5);
@@ -107,11 +137,13 @@ int main() {
                  kes::log_level::error);
     }
 
-    kes::end_in_order(*agent_daemon, activity_logger, queue);
+    if (kes::end_in_order(*agent_daemon, activity_logger, queue).records_lost > 0) {
+        exit_code = kes::records_lost_exit_code;
+    }
     // The queue is closed, so a waiting second-factor prompt has returned, and
-    // the daemon's stop aborts the sign-in's requests: this join is short. No
-    // sign-in thread may outlive main.
-    user_interface->finish_sign_in();
+    // the daemon's stop aborts the sign-in's and focus sessions' requests:
+    // these joins are short. No request thread may outlive main.
+    user_interface->finish_requests();
     agent_daemon.reset();
     if (auto* desktop_ui = dynamic_cast<kes::osx_ui*>(user_interface)) desktop_ui->end_desktop();
     return exit_code;

@@ -2,11 +2,10 @@
 
 #include "core/foundation/config.h"
 #include "core/foundation/debug_log.h"
+#include "core/foundation/posix_file.h"
 #include "core/foundation/text.h"
 #include "platform/bundle.h"
 
-#include <fstream>
-#include <iterator>
 
 namespace kes {
 
@@ -51,10 +50,18 @@ std::string osx_daemon::provisioned_account_key_path() {
 }
 
 void osx_daemon::load_provisioned_account_key(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return;
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) return;
+    // A key is a short text; a larger file is no key of ours.
+    constexpr std::size_t max_key_file_bytes = 64 * 1024;
+    fs::file_contents file = fs::read_regular_file(path, max_key_file_bytes);
+    if (!file.is_read()) {
+        if (file.is_unreadable()) {
+            log(L"[osx_daemon:load_provisioned_account_key] The account_key file cannot be read: " +
+                    util::utf8_to_wstring_lossy(file.describe()),
+                log_level::error);
+        }
+        return;
+    }
+    std::string& bytes = file.bytes;
     // A key never holds a line end; an editor's final newline must not
     // invalidate the account at every start.
     while (!bytes.empty() && (bytes.back() == '\n' || bytes.back() == '\r')) bytes.pop_back();

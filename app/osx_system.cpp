@@ -43,6 +43,24 @@ void log_other_instances(const std::vector<long>& others) {
         log_level::error);
 }
 
+// Whether another copy holds `lock` (logged). Refusing to start over a lock
+// we cannot use would stop recording for good: that is logged, and allowed.
+bool lock_taken(platform::instance_lock& lock, const std::string& folder) {
+    switch (lock.acquire()) {
+        case platform::instance_lock::state::held:
+            return false;
+        case platform::instance_lock::state::taken:
+            log_other_instances({lock.holder_pid()});
+            return true;
+        case platform::instance_lock::state::unavailable:
+            break;
+    }
+    log(L"[osx_system:is_other_instance_running] The instance lock in " + util::utf8_to_wstring_lossy(folder) +
+            L" cannot be used; starting without it.",
+        log_level::error);
+    return false;
+}
+
 }  // namespace
 
 std::shared_ptr<system> system::create() { return std::make_shared<osx_system>(); }
@@ -53,7 +71,8 @@ osx_system_services osx_system_services::real() {
         [](const std::string& line) { log(util::utf8_to_wstring_lossy(line), log_level::info); });
     static const std::shared_ptr<platform::workspace> workspace = platform::make_proc_workspace();
     static const std::string identifier = platform::bundle_identifier(platform::main_bundle_path());
-    return {session, platform::process_instance_lock(), updater, workspace, identifier};
+    return {session, platform::process_instance_lock(), updater, workspace, identifier,
+            &platform::process_data_folder_lock};
 }
 
 osx_system::osx_system(osx_system_services services) : services_(std::move(services)) {}
@@ -138,21 +157,14 @@ bool osx_system::is_other_instance_running() {
         log_other_instances(older);
         return true;
     }
-    switch (lock.acquire()) {
-        case platform::instance_lock::state::held:
-            return false;
-        case platform::instance_lock::state::taken:
-            log_other_instances({lock.holder_pid()});
-            return true;
-        case platform::instance_lock::state::unavailable:
-            break;
-    }
-    // Refusing to start over a lock we cannot use would stop recording for good.
-    log(L"[osx_system:is_other_instance_running] The instance lock in " +
-            util::utf8_to_wstring_lossy(platform::runtime_dir()) +
-            L" cannot be used; starting without it.",
-        log_level::error);
-    return false;
+    return lock_taken(lock, platform::runtime_dir()) || data_folder_taken();
+}
+
+bool osx_system::data_folder_taken() {
+    if (!services_.data_folder_lock) return false;
+    const std::string folder = get_data_dir();
+    const std::shared_ptr<platform::instance_lock> lock = services_.data_folder_lock(folder);
+    return lock && lock_taken(*lock, folder);
 }
 
 std::wstring osx_system::get_time_zone_name() {

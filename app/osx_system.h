@@ -8,6 +8,7 @@
 #include "core/foundation/system.h"
 #include "platform/linux/x11_session.h"
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -30,6 +31,9 @@ struct osx_system_services {
     // find other copies among them (none looked for when either is missing).
     std::shared_ptr<platform::workspace> workspace;
     std::string bundle_identifier;
+    // The lock of a data folder, kept by the process once held; none asked
+    // for when empty.
+    std::function<std::shared_ptr<platform::instance_lock>(const std::string& folder)> data_folder_lock;
 
     static osx_system_services real();
 };
@@ -46,7 +50,8 @@ public:
     bool is_display_on() override;
     // Tells a running copy it was started, then answers whether one runs: an
     // older process of this session with this bundle's identifier (as the
-    // login helper sees it), or the holder of the instance lock.
+    // login helper sees it), the holder of the instance lock, or, for a copy
+    // of another session, the holder of the data folder's lock.
     bool is_other_instance_running() override;
     std::wstring get_time_zone_name() override;
     std::string get_user_library_dir() override;
@@ -63,6 +68,7 @@ private:
     // The reading of the running pass, taken at its first question.
     const platform::x11_sample& pass_sample();
     std::vector<long> older_copies() const;
+    bool data_folder_taken();
 
     osx_system_services services_;
     bool in_pass_ = false;

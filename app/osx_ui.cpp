@@ -3,9 +3,9 @@
 #include "core/foundation/config.h"
 #include "core/foundation/debug_log.h"
 #include "core/foundation/text.h"
-#include "platform/hardware_model.h"
 #include "platform/main_queue.h"
 #include "platform/notification_center.h"
+#include "platform/session_kind.h"
 #include "platform/updater.h"
 
 #include <boost/core/demangle.hpp>
@@ -94,10 +94,13 @@ osx_ui::osx_ui(osx_ui_services services, seams with) : ui(std::move(with)), serv
             [](const std::string& line) { log(wide(line), log_level::info); });
     }
     if (!services_.pause) services_.pause = [](std::chrono::milliseconds wait) { std::this_thread::sleep_for(wait); };
-    if (!services_.hardware_model) services_.hardware_model = [] { return platform::hardware_model(); };
+    if (!services_.computer_identity) services_.computer_identity = [] { return platform::read_computer_identity(); };
 }
 
-osx_ui::~osx_ui() = default;
+osx_ui::~osx_ui() {
+    // The request threads call this object's operations until they end.
+    finish_requests();
+}
 
 void osx_ui::set_delegate(std::shared_ptr<application_delegate> delegate) {
     delegate_owner_ = std::move(delegate);
@@ -125,6 +128,10 @@ void osx_ui::install_status_menu() {
     }
 }
 
+std::wstring osx_ui::session_line() {
+    return L"Session: " + util::utf8_to_wstring_lossy(platform::session_reading_text(platform::current_session_kind()));
+}
+
 void osx_ui::on_main_thread(std::function<void()> work) {
     if (queue().is_main_thread()) {
         work();
@@ -144,10 +151,21 @@ void osx_ui::init() {
         launched_at_login = defaults->get_bool(launched_at_login_default);
     }
     // An entry removed behind the agent's back comes back at the next start;
-    // a "no" leaves whatever the user set up alone.
+    // a "no" leaves whatever the user set up alone. An entry the user
+    // switched off in the desktop's startup settings is the user's "no":
+    // the agent keeps it as it is and says so.
     if (launched_at_login && services_.desktop.login) {
-        (void)services_.desktop.login->set_enabled(login_helper_identifier, true);
+        if (services_.desktop.login->is_switched_off(login_helper_identifier)) {
+            launched_at_login = false;
+            (void)services_.desktop.defaults->set_bool(launched_at_login_default, false);
+            log(L"[osx_ui:init] The desktop's startup settings switched 'Start at Login' off; the entry stays as it "
+                L"is.",
+                log_level::ui);
+        } else {
+            (void)services_.desktop.login->set_enabled(login_helper_identifier, true);
+        }
     }
+    log(L"[osx_ui:init] " + session_line(), log_level::info);
     tray_menu_->set_tray_item_visible(k_tray_item_preferences_start_at_login, true);
     tray_menu_->set_tray_item_visible(k_tray_item_separator_start_at_login, true);
     tray_menu_->set_tray_item_checked(k_tray_item_preferences_start_at_login, launched_at_login);
@@ -224,7 +242,7 @@ std::wstring osx_ui::get_password() {
     return controller ? controller->password() : std::wstring();
 }
 
-std::wstring osx_ui::ask_two_factor_code() {
+std::wstring osx_ui::ask_two_factor_code(const std::wstring& refusal) {
     if (queue().is_main_thread()) {
         // The prompt waits for the main thread, which would be waiting for itself.
         log(L"[osx_ui:ask_two_factor_code] Refused: the prompt cannot be asked for on the main thread.",
@@ -236,6 +254,7 @@ std::wstring osx_ui::ask_two_factor_code() {
     if (!alerts) return {};
     platform::alert request;
     request.message = "Enter 2 factor authentication code:";
+    request.informative_text = to_utf8(refusal);
     request.buttons = {"OK", "Cancel"};
     request.field = platform::alert::text_field{230, 24, ""};
     request.initial_focus = platform::alert::focus::field;
@@ -243,11 +262,16 @@ std::wstring osx_ui::ask_two_factor_code() {
     return answer.chose(0) ? wide(answer.field_text) : std::wstring();
 }
 
-std::wstring osx_ui::get_computer_brand() { return L"Apple"; }
+const platform::computer_identity& osx_ui::identity() {
+    std::call_once(computer_identity_read_, [this] { computer_identity_ = services_.computer_identity(); });
+    return computer_identity_;
+}
 
-std::wstring osx_ui::get_computer_make() { return wide(services_.hardware_model()); }
+std::wstring osx_ui::get_computer_brand() { return wide(identity().brand); }
 
-std::wstring osx_ui::get_computer_model() { return wide(services_.hardware_model()); }
+std::wstring osx_ui::get_computer_make() { return wide(identity().make); }
+
+std::wstring osx_ui::get_computer_model() { return wide(identity().model); }
 
 std::wstring osx_ui::get_platform_version() {
     std::call_once(platform_version_read_, [this] {

@@ -14,6 +14,7 @@
 #include "core/ui/ui.h"
 #include "app/application_delegate.h"
 #include "platform/desktop.h"
+#include "platform/hardware_model.h"
 
 #include <atomic>
 #include <chrono>
@@ -52,8 +53,8 @@ struct osx_ui_services {
     std::function<int(osx_ui&)> run_application;
     // The wait before the two-factor prompt; empty: sleeps.
     std::function<void(std::chrono::milliseconds)> pause;
-    // The computer's model; empty: the firmware's name for it.
-    std::function<std::string()> hardware_model;
+    // The computer's brand, make and model; empty: as the firmware names them.
+    std::function<platform::computer_identity()> computer_identity;
 };
 
 class osx_ui : public ui {
@@ -92,9 +93,10 @@ public:
     std::wstring get_username() override;
     std::wstring get_password() override;
     // From the sign-in thread only: waits while the user types (the prompt
-    // runs on the main thread); "" on Cancel, Escape, or when refused on the
-    // main thread itself.
-    std::wstring ask_two_factor_code() override;
+    // runs on the main thread, with the service's refusal of the last code
+    // under its question); "" on Cancel, Escape, or when refused on the main
+    // thread itself.
+    std::wstring ask_two_factor_code(const std::wstring& refusal) override;
     std::wstring get_computer_brand() override;
     std::wstring get_computer_make() override;
     std::wstring get_computer_model() override;
@@ -161,8 +163,11 @@ public:
 private:
     bool checked(log_checkbox box);
     void set_checked(log_checkbox box, bool on);
+    const platform::computer_identity& identity();
     // Runs `work` now on the main thread, else hands it to the main queue.
     void on_main_thread(std::function<void()> work);
+    // "Session: " and what this kind of desktop session lets the agent read.
+    static std::wstring session_line();
 
     osx_ui_services services_;
     std::unique_ptr<system_tray_menu_interface> tray_menu_;  // made by `init`
@@ -173,6 +178,9 @@ private:
     // help text shows it every two seconds.
     std::once_flag platform_version_read_;
     std::wstring platform_version_;
+    // Nor does the firmware's description of the computer.
+    std::once_flag computer_identity_read_;
+    platform::computer_identity computer_identity_;
 };
 
 // The bit of the debug-log mask each troubleshooting checkbox stands for.

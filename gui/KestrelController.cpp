@@ -9,12 +9,15 @@
 #include "app/osx_ui.h"
 #include "gui/AutomationMessagingViewController.h"
 #include "gui/osx_Popover.h"
+#include "gui/osx_PopoverSetupViewController.h"
+#include "gui/osx_SetupWindowController.h"
 #include "gui/PreferencesWindowController.h"
 #include "gui/osx_PreferencesWindow.h"
 #include "gui/segmented_control.h"
 #include "platform/accessibility.h"
 #include "platform/bundle.h"
 #include "platform/info_plist.h"
+#include "platform/launcher.h"
 #include "platform/main_queue.h"
 #include "platform/process_arguments.h"
 #include "platform/qt/main_thread_call.h"
@@ -114,12 +117,14 @@ KestrelController::KestrelController(osx_ui& bridge, seams with)
     log(L"[KestrelController] init", log_level::ui);
     core_ = &config::instance();
     if (seams_.resource_dir.empty()) seams_.resource_dir = platform::bundle_resource_dir();
+    if (!seams_.session) seams_.session = platform::current_session_kind();
     if (!seams_.accessibility_trusted) {
-        std::shared_ptr<platform::accessibility> permission = platform::make_x11_accessibility();
+        std::shared_ptr<platform::accessibility> permission = platform::make_session_accessibility(*seams_.session);
         seams_.accessibility_trusted = [permission] { return permission->is_process_trusted(); };
     }
     if (!seams_.launch_arguments_given) seams_.launch_arguments = platform::launch_arguments();
     if (!seams_.send_debug_log) seams_.send_debug_log = [] { return pusher::send_debug_log(); };
+    if (!seams_.install_launcher) seams_.install_launcher = [] { return platform::install_launcher_entry(); };
     // The preference panes where the desktop offers them, else the classic window.
     const auto& version = bridge_.desktop().version;
     if (!version || version->at_least(10, 15)) {
@@ -167,6 +172,7 @@ KestrelController::KestrelController(osx_ui& bridge, seams with)
     help_ = build_help_window();
     helpWindow = help_.helpWindow.get();
     help_info = help_.help_info;
+    help_.sessionInfoLabel->setText(QString::fromStdString(platform::session_reading_text(sessionKind())));
 
     dynamic1_ = std::make_unique<QAction>();
     dynamic1_->setObjectName(QStringLiteral("dynamic1"));
@@ -222,7 +228,6 @@ void KestrelController::wire_actions() {
             [this] { ts_open_directory_clicked(); });
     connect(troubleshooting_.ts_reset_configuration_button, &QPushButton::clicked, this,
             [this] { ts_reset_configuration_clicked(); });
-    connect(troubleshooting_.toggleDockIconButton, &QPushButton::clicked, this, [this] { toggleDockIcon(); });
 
     connect(help_.goToHelpWebsiteButton, &QPushButton::clicked, this, [this] { goToHelpWebsite(); });
     connect(help_.copyHelpInfoToClipboardButton, &QPushButton::clicked, this, [this] { copyHelpInfoToClipboard(); });
@@ -262,7 +267,15 @@ void KestrelController::applicationDidFinishLaunching() {
             log(L"[KestrelController:applicationDidFinishLaunching] No system tray is available: the status menu "
                 L"opens at the pointer when Kestrel is started again.",
                 log_level::error);
+            no_tray_.show_unless_seen(bridge_.desktop().defaults.get());
         }
+    }
+    // Starting this entry opens the menu of the copy that runs (the way in
+    // on a desktop without a tray).
+    if (!seams_.install_launcher()) {
+        log(L"[KestrelController:applicationDidFinishLaunching] Kestrel's entry among the applications could not be "
+            L"written.",
+            log_level::warning);
     }
     bridge_.install_status_menu();
     popover_ = std::make_unique<osx_Popover>(setup_context{bridge_, *this});
@@ -292,8 +305,16 @@ void KestrelController::applicationDidFinishLaunching() {
     }
     std::weak_ptr<KestrelController*> self = self_;
     bridge_.queue().async_after(std::chrono::seconds(1), [self] {
-        if (const auto alive = self.lock()) (*alive)->showSetupPopover();
+        // The user may have reached the wizard within that second (the
+        // launcher, a second start): the popover would then stand over it.
+        if (const auto alive = self.lock(); alive && !(*alive)->isSetupWindowShown()) (*alive)->showSetupPopover();
     });
+}
+
+bool KestrelController::isSetupWindowShown() const {
+    if (!popover_ || !popover_->setupVC) return false;
+    osx_SetupWindowController& wizard = popover_->setupVC->setupWC();
+    return wizard.isWindowLoaded() && wizard.window().isVisible();
 }
 
 // ---- status item and menu
@@ -593,9 +614,11 @@ void KestrelController::set_still_zone_minutes(int minutes) {
 void KestrelController::displayBlockingPanel() { bridge_.on_show_still_zone_window(); }
 
 void KestrelController::on_blockingOKButton() {
+    // The service is asked on the focus-request thread: this window, like
+    // every other, stays with the user meanwhile.
     if (blockingOKButton->text() == QLatin1String("Cancel")) {
         blockingPanel->hide();
-        bridge_.end_focus_session();
+        bridge_.request_focus_session(0);
         return;
     }
     const std::optional<int> minutes = whole_number(blockingTime->text());
@@ -609,7 +632,7 @@ void KestrelController::on_blockingOKButton() {
     }
     // The window stays for a number the session cannot take: it then shows 30.
     if (*minutes == -1 || (*minutes >= 1 && *minutes <= 1440)) blockingPanel->hide();
-    bridge_.on_get_focused(*minutes);
+    bridge_.request_focus_session(*minutes);
 }
 
 void KestrelController::blockingScoreLinkClicked() { open_still_zone_settings_page(bridge_); }
@@ -719,16 +742,17 @@ std::string KestrelController::getPlistPath() {
 }
 
 void KestrelController::toggleDockIcon() {
-    const std::string path = getPlistPath();
-    const std::string value = path.empty() ? std::string() : platform::info_plist_string(path, "NSUIElement");
+    // The installed bundle is not the user's to change (and may be read-only):
+    // the choice is the user's own default. This desktop has no Dock, so
+    // nothing reads it here.
+    const auto& defaults = bridge_.desktop().defaults;
+    if (!defaults) return;
+    const std::string value = defaults->get_string(dock_icon_default);
     std::string toggled = value;
     if (value.empty() || value == "0") toggled = "1";
     if (value == "1") toggled = "0";
-    // Read at the next start.
-    if (path.empty() || !platform::set_info_plist_string(path, "NSUIElement", toggled)) {
-        log(L"[KestrelController:toggleDockIcon] Could not write NSUIElement to the Info.plist: " +
-                util::utf8_to_wstring_lossy(path),
-            log_level::error);
+    if (!defaults->set_string(dock_icon_default, toggled)) {
+        log(L"[KestrelController:toggleDockIcon] Could not keep NSUIElement in the user's settings.", log_level::error);
     }
 }
 

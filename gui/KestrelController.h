@@ -12,6 +12,7 @@
 #include "app/application_delegate.h"
 #include "gui/bundle_images.h"
 #include "gui/kestrel_layout.h"
+#include "gui/no_tray_notice.h"
 
 #include <QObject>
 #include <QPointer>
@@ -21,11 +22,13 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "platform/notification_center.h"
+#include "platform/session_kind.h"
 #include "platform/status_item.h"
 
 class QAction;
@@ -44,16 +47,20 @@ class segmented_control;
 inline constexpr const char* automation_alert_shown_default = "com.kestrel.Kestrel.HasShownMojaveAutomationAlertBefore";
 // Asks a running agent to open its status menu (a second copy was started).
 inline constexpr const char* opening_instance_notification_name = "com.kestrel.Kestrel.openingKestrelInstance";
+// The user default that keeps the Dock-icon choice (the bundle stays as installed).
+inline constexpr const char* dock_icon_default = "NSUIElement";
 // The launch argument of a start by the installer: the setup popover shows.
 inline constexpr const char* installer_launch_argument = "-installer_launch";
 
 // What the controller works with; an empty member takes the real one.
 struct controller_seams {
     std::string resource_dir;                     // the bundle's Resources folder
-    std::function<bool()> accessibility_trusted;  // the agent can read other windows
+    std::optional<platform::session_kind> session;  // unless given: this process's
+    std::function<bool()> accessibility_trusted;  // the agent can read other windows (in that session)
     std::vector<std::string> launch_arguments;    // unless given: this process's
     bool launch_arguments_given = false;
     std::function<bool()> send_debug_log;         // the pusher's upload of the debug log
+    std::function<bool()> install_launcher;       // Kestrel's entry among the user's applications
 };
 
 class KestrelController final : public QObject, public application_delegate {
@@ -82,6 +89,8 @@ public:
     bool isActivated() override;
     // Whether the agent may read the window in front (the setup asks for it).
     bool isProcessTrusted();
+    // The kind of desktop session: in a Wayland one no permission helps.
+    platform::session_kind sessionKind() const { return *seams_.session; }
     std::wstring username() const override;
     std::wstring password() const override;
     void goToHelp() override;
@@ -201,8 +210,11 @@ public:
     bundle_image _kestrel_dock_normal, _kestrel_dock_paused, _kestrel_dock_alert;
 
     osx_Popover* popover() const { return popover_.get(); }
+    bool isSetupWindowShown() const;
     osx_PreferencesWindow* preferencesWC() const { return preferences_.get(); }
     QWidget* automationWindow() const { return automation_window_.get(); }
+    // How to reach Kestrel without a tray; shown once, at a launch without one.
+    QWidget& noTrayWindow() { return no_tray_.window(); }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -231,6 +243,7 @@ private:
     // The view lives inside the window: it goes first.
     std::unique_ptr<QWidget> automation_window_;
     std::unique_ptr<AutomationMessagingViewController> automation_view_;
+    no_tray_notice no_tray_;
     platform::notification_center::token opening_instance_observer_;
     QTimer popover_follower_;
     platform::screen_place popover_place_;

@@ -172,10 +172,9 @@ troubleshooting_window build_troubleshooting_window() {
     made.ts_open_directory_button = push_button(window, "ts_open_directory_button", QStringLiteral("Open Log Folder"));
     made.ts_reset_configuration_button =
         push_button(window, "ts_reset_configuration_button", QStringLiteral("Reset Configuration..."));
-    made.toggleDockIconButton = push_button(window, "toggleDockIconButton", QStringLiteral("Toggle Dock Icon"));
+    // No "Toggle Dock Icon" here: this desktop has no Dock.
     auto* actions = new QHBoxLayout;
     actions->addWidget(made.ts_reset_configuration_button);
-    actions->addWidget(made.toggleDockIconButton);
     actions->addStretch(1);
     actions->addWidget(made.ts_open_directory_button);
     actions->addWidget(made.sendDebugLogButton);
@@ -199,6 +198,7 @@ help_window build_help_window() {
     made.help_info = named(new QPlainTextEdit(window), "help_info");
     made.help_info->setReadOnly(true);
     made.help_info->setLineWrapMode(QPlainTextEdit::NoWrap);
+    made.sessionInfoLabel = text_label(window, "sessionInfoLabel");
 
     made.goToHelpWebsiteButton = push_button(window, "goToHelpWebsiteButton", QStringLiteral("Open Help Website"));
     made.copyHelpInfoToClipboardButton =
@@ -217,6 +217,7 @@ help_window build_help_window() {
     auto* column = new QVBoxLayout(window);
     column->addWidget(intro);
     column->addWidget(made.help_info, 1);
+    column->addWidget(made.sessionInfoLabel);
     column->addLayout(actions);
     return made;
 }

@@ -79,7 +79,6 @@ struct troubleshooting_window {
     QPushButton* sendDebugLogButton = nullptr;
     QPushButton* ts_open_directory_button = nullptr;
     QPushButton* ts_reset_configuration_button = nullptr;
-    QPushButton* toggleDockIconButton = nullptr;
 };
 troubleshooting_window build_troubleshooting_window();
 
@@ -89,6 +88,7 @@ struct help_window {
 
     std::unique_ptr<QWidget> helpWindow;
     QPlainTextEdit* help_info = nullptr;
+    QLabel* sessionInfoLabel = nullptr;  // what this desktop session lets Kestrel read
     QPushButton* goToHelpWebsiteButton = nullptr;
     QPushButton* copyHelpInfoToClipboardButton = nullptr;
     QPushButton* openTroubleshootingButton = nullptr;

@@ -3,13 +3,15 @@
 #include "gui/osx_DraggableWindow.h"
 #include "gui/osx_PopoverSetupViewController.h"
 #include "gui/osx_PopoverWelcomeViewController.h"
+#include "gui/popover_placement.h"
 
+#include <QCursor>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QVBoxLayout>
 #include <QWidget>
 
-#include <algorithm>
+#include <vector>
 
 namespace kes {
 
@@ -39,18 +41,13 @@ void osx_Popover::showRelativeTo(const platform::screen_place& item) {
         content.show();
     }
     window_->adjustSize();
-    QPoint top_left;
-    if (!item.empty()) {
-        // Below the item, centred on it.
-        top_left = QPoint(item.x + item.width / 2 - window_->width() / 2, item.y + item.height + 2);
-    } else if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        const QRect area = screen->availableGeometry();
-        top_left = QPoint(area.right() - window_->width() - 8, area.top() + 8);
+    std::vector<screen_area> screens;
+    if (QScreen* primary = QGuiApplication::primaryScreen()) screens.push_back({primary->geometry(), primary->availableGeometry()});
+    for (QScreen* screen : QGuiApplication::screens()) {
+        if (screen != QGuiApplication::primaryScreen()) screens.push_back({screen->geometry(), screen->availableGeometry()});
     }
-    if (const QScreen* screen = QGuiApplication::screenAt(top_left)) {
-        const QRect area = screen->availableGeometry();
-        top_left.setX(std::clamp(top_left.x(), area.left(), std::max(area.left(), area.right() - window_->width())));
-    }
+    const QPoint top_left = popover_origin(QRect(item.x, item.y, item.width, item.height), window_->size(), screens,
+                                           QCursor::pos());
     window_->move(top_left);
     window_->show();
 }

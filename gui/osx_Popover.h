@@ -1,5 +1,5 @@
 #pragma once
-// The setup popover beneath the status item: it invites a new user to set
+// The setup popover beside the status item: it invites a new user to set
 // the agent up, and stays until closed from code (not by a click elsewhere);
 // the user may drag it aside. Its content's button opens the setup wizard.
 
@@ -23,8 +23,9 @@ public:
     osx_Popover(const osx_Popover&) = delete;
     osx_Popover& operator=(const osx_Popover&) = delete;
 
-    // Shows the setup content below `item`; where no tray shows the item, at
-    // the top right of the screen. Showing it again moves it to the item's place.
+    // Shows the setup content beside `item`, wholly on its screen (see
+    // popover_placement.h); where no tray tells the item's place, at the
+    // panel's corner or the pointer. Showing it again moves it to the item's place.
     void showRelativeTo(const platform::screen_place& item);
     void performClose();
     bool isShown() const;

@@ -22,13 +22,21 @@ osx_SetupAccessibilityViewController::osx_SetupAccessibilityViewController(setup
                                                                            const std::string& resource_dir)
     : context_(context), animation_path_(platform::bundle_resource_path(animation_image, "svg", resource_dir)) {
     setup_accessibility_layout made = build_setup_accessibility_layout();
+    wayland_ = context_.controller.sessionKind() == platform::session_kind::wayland;
+    if (wayland_) show_wayland_session_texts(made);
     view_ = made.view.release();
     macOSVersionContainerView = made.macOSVersionContainerView;
     headerContainerView = made.headerContainerView;
     gifImageView = made.gifImageView;
     permissionHintLabel = made.permissionHintLabel;
     openSystemPreferencesButton = made.openSystemPreferencesButton;
-    QObject::connect(openSystemPreferencesButton, &QPushButton::clicked, view_, [this] { openSystemPreferences(); });
+    QObject::connect(openSystemPreferencesButton, &QPushButton::clicked, view_, [this] {
+        if (!wayland_) {
+            openSystemPreferences();
+        } else if (setupWC) {
+            setupWC->showNextViewController();
+        }
+    });
 
     // `awakeFromNib`
     headerVC_ =
@@ -47,6 +55,8 @@ QSize osx_SetupAccessibilityViewController::pageSize() const { return setup_acce
 void osx_SetupAccessibilityViewController::willBeDisplayedBy(osx_SetupWindowController& wizard) {
     setupWC = &wizard;
     stop_polling();
+    // No permission can come in a Wayland session: nothing to wait for.
+    if (wayland_) return;
     accessibilityCheckTimer = new QTimer(view_);
     accessibilityCheckTimer->setObjectName(QStringLiteral("accessibilityCheckTimer"));
     accessibilityCheckTimer->setInterval(poll_interval_ms);

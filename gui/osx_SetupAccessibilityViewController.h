@@ -2,7 +2,9 @@
 // The wizard's Accessibility page: why the agent reads the window in front
 // and what gives it that. While the page shows, it asks five times a second
 // whether the agent may now, and moves on by itself as soon as it may; the
-// asking stops when the page is left or its window closes.
+// asking stops when the page is left or its window closes. In a Wayland
+// session no permission can come: the page says what Kestrel cannot read
+// there and how to get full recording, asks nothing, and its button goes on.
 
 #include "gui/osx_SetupViewController.h"
 #include "gui/osx_SetupWindowController.h"
@@ -57,6 +59,7 @@ private:
     void stop_polling();
 
     setup_context context_;
+    bool wayland_ = false;
     std::string animation_path_;
     QPointer<QWidget> view_;
     std::unique_ptr<osx_SetupHeaderViewController> headerVC_;

@@ -17,9 +17,9 @@
 namespace kes {
 
 const char* const automation_explanation_text =
-    "Important: Kestrel records the title of the window in front and, for web browsers, the page you are on. "
-    "When your desktop or your browser asks whether Kestrel may read them, allow it, or Kestrel cannot tell "
-    "what you work on.";
+    "Important: Kestrel records the application in front and the title of its window, which it reads from "
+    "your X11 session, and for browsers of the Firefox family with Kestrel's extension the page you are on. "
+    "Nothing on this desktop asks you to allow it: there is no permission to give.";
 
 namespace {
 
@@ -70,8 +70,9 @@ popover_setup_layout build_popover_setup_layout() {
     QWidget* view = made.view.get();
     auto* title = title_label(view, "popoverTitleLabel", QStringLiteral("Welcome to Kestrel!"));
     made.welcomeLabel = text_label(view, "welcomeLabel",
-                                   QStringLiteral("Sign in to start recording how you spend your time at the "
-                                                  "computer. It takes a minute."));
+                                   QStringLiteral("Kestrel is already recording how you spend your time at the "
+                                                  "computer. Sign in to send it to your account: what was recorded "
+                                                  "so far goes with it. It takes a minute."));
     made.setupButton = push_button(view, "setupButton", QStringLiteral("Set Up Kestrel..."));
     made.setupButton->setDefault(true);
     auto* column = new QVBoxLayout(view);
@@ -218,22 +219,22 @@ setup_accessibility_layout build_setup_accessibility_layout() {
     QWidget* page = made.view.get();
     made.headerContainerView = header_container(page);
 
-    auto* title = title_label(page, "accessibilityTitleLabel", QStringLiteral("Let Kestrel see the window in front"));
-    auto* intro = text_label(page, "accessibilityIntroLabel",
+    made.titleLabel = title_label(page, "accessibilityTitleLabel", QStringLiteral("Let Kestrel see the window in front"));
+    made.introLabel = text_label(page, "accessibilityIntroLabel",
                              QStringLiteral("Kestrel records which application is in front and the title of its "
                                             "window. For that it needs to read the windows of your desktop."));
     made.gifImageView = named(new QSvgWidget(page), "gifImageView");
     made.gifImageView->setFixedSize(240, 120);
 
     made.macOSVersionContainerView = named(new QWidget(page), "macOSVersionContainerView");
-    auto* how = text_label(made.macOSVersionContainerView, "accessibilityHowLabel",
+    made.howLabel = text_label(made.macOSVersionContainerView, "accessibilityHowLabel",
                            QStringLiteral("On this desktop Kestrel reads them from the X server of your session. "
-                                          "If Kestrel cannot, log in to a desktop session that runs on X11 (or "
-                                          "Xwayland) and start Kestrel there; this page goes on by itself as soon "
-                                          "as Kestrel can see the window in front."));
+                                          "If Kestrel cannot, log in to a desktop session that runs on X11 and "
+                                          "start Kestrel there; this page goes on by itself as soon as Kestrel can "
+                                          "see the window in front."));
     auto* fill = new QVBoxLayout(made.macOSVersionContainerView);
     fill->setContentsMargins(0, 0, 0, 0);
-    fill->addWidget(how);
+    fill->addWidget(made.howLabel);
 
     made.permissionHintLabel = text_label(page, "permissionHintLabel");
     made.permissionHintLabel->hide();
@@ -241,14 +242,29 @@ setup_accessibility_layout build_setup_accessibility_layout() {
         push_button(page, "openSystemPreferencesButton", QStringLiteral("How Do I Allow This?"));
 
     QVBoxLayout* body = page_body(page, made.headerContainerView, 10);
-    body->addWidget(title);
-    body->addWidget(intro);
+    body->addWidget(made.titleLabel);
+    body->addWidget(made.introLabel);
     body->addWidget(made.gifImageView, 0, Qt::AlignHCenter);
     body->addWidget(made.macOSVersionContainerView);
     body->addWidget(made.permissionHintLabel);
     body->addStretch(1);
     body->addWidget(made.openSystemPreferencesButton, 0, Qt::AlignRight);
     return made;
+}
+
+void show_wayland_session_texts(setup_accessibility_layout& page) {
+    page.titleLabel->setText(QStringLiteral("Kestrel cannot see every window here"));
+    page.introLabel->setText(QStringLiteral(
+        "You are logged in to a Wayland session. Kestrel cannot read the windows of native Wayland applications: "
+        "while one of them is in front, Kestrel cannot tell what you work on. Applications that run on X11 "
+        "(through Xwayland) are still recorded."));
+    page.howLabel->setText(QStringLiteral(
+        "For full recording, log out and log in to an X11 session: on the login screen, choose the session marked "
+        "\"on Xorg\" or \"(X11)\" (behind the gear or session button), then start Kestrel there."));
+    // The picture shows a permission being given; there is none to give here.
+    page.gifImageView->hide();
+    page.openSystemPreferencesButton->setText(QStringLiteral("Continue"));
+    page.openSystemPreferencesButton->setDefault(true);
 }
 
 setup_automation_layout build_setup_automation_layout() {
@@ -273,8 +289,9 @@ setup_done_layout build_setup_done_layout() {
     auto* title = title_label(page, "doneTitleLabel", QStringLiteral("You're all set!"));
     made.doneTextLabel = text_label(page, "doneTextLabel",
                                     QStringLiteral("Kestrel now records how you spend your time. It lives in the "
-                                                   "status area of your desktop: its menu has your reports, "
-                                                   "pausing, focus sessions and preferences."));
+                                                   "status area of your desktop, or, where your desktop has none, "
+                                                   "in your applications: starting Kestrel again opens its menu, "
+                                                   "with your reports, pausing, focus sessions and preferences."));
     made.closeButton = push_button(page, "closeButton", QStringLiteral("Finish"));
     made.closeButton->setDefault(true);
     QVBoxLayout* body = page_body(page, made.headerContainerView, 10);

@@ -89,12 +89,18 @@ struct setup_accessibility_layout {
 
     std::unique_ptr<QWidget> view;
     QWidget* headerContainerView = nullptr;
+    QLabel* titleLabel = nullptr;
+    QLabel* introLabel = nullptr;
+    QLabel* howLabel = nullptr;                     // inside macOSVersionContainerView
     QSvgWidget* gifImageView = nullptr;             // the animated picture
     QWidget* macOSVersionContainerView = nullptr;   // what grants it on this desktop
     QLabel* permissionHintLabel = nullptr;
     QPushButton* openSystemPreferencesButton = nullptr;
 };
 setup_accessibility_layout build_setup_accessibility_layout();
+// The same page in a Wayland session: what Kestrel cannot read there, what
+// it still can, how to get full recording, and a button that goes on.
+void show_wayland_session_texts(setup_accessibility_layout& page);
 
 // The Automation page: a frame for the explanation view.
 struct setup_automation_layout {

@@ -1,11 +1,19 @@
 #pragma once
-// The computer's model as its firmware names it (the DMI product name), for
-// the sign-in form; "Unknown" where the firmware says nothing.
+// The computer as its firmware's DMI data names it, for the sign-in form:
+// brand (sys_vendor), make (product_name) and model (product_version), each
+// "Unknown" where the firmware says nothing.
 
 #include <string>
 
 namespace platform {
 
-std::string hardware_model(const std::string& dmi_folder = "/sys/class/dmi/id");
+struct computer_identity {
+    std::string brand;
+    std::string make;
+    std::string model;
+};
+
+// `dmi_folder` holds the attributes as sysfs presents them.
+computer_identity read_computer_identity(const std::string& dmi_folder = "/sys/class/dmi/id");
 
 }  // namespace platform

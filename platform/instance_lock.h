@@ -41,7 +41,15 @@ public:
 // be a private folder of this user (the per-user runtime folder).
 std::unique_ptr<instance_lock> make_file_instance_lock(const std::string& folder);
 
+// The lock file "kestrel.lock" in the data folder `folder`, without a socket:
+// two copies started with different runtime folders (another login, cron,
+// ssh) would otherwise both record into one data folder. A read-only folder
+// still locks through a lock file made earlier.
+std::unique_ptr<instance_lock> make_data_folder_lock(const std::string& folder);
+
 // The process-wide lock in platform::runtime_dir(); it lasts until the process ends.
 std::shared_ptr<instance_lock> process_instance_lock();
+// The process-wide lock of one data folder; it lasts until the process ends.
+std::shared_ptr<instance_lock> process_data_folder_lock(const std::string& folder);
 
 }  // namespace platform

@@ -25,8 +25,13 @@ public:
     virtual bool set_enabled(const std::string& identifier, bool enabled) = 0;
 
     // Whether the session starts this bundle's item at log-in: its entry is
-    // there, runs the item where it lies now, and is not hidden.
+    // there, runs the item where it lies now, and is not switched off.
     virtual bool is_enabled(const std::string& identifier) = 0;
+
+    // Whether the item's entry is there but the user switched it off with
+    // the desktop's own startup settings ("Hidden=true" or
+    // "X-GNOME-Autostart-enabled=false"): that choice is the user's to undo.
+    virtual bool is_switched_off(const std::string& identifier) = 0;
 };
 
 // ${XDG_CONFIG_HOME:-~/.config}/autostart

@@ -15,6 +15,7 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <map>
 #include <sstream>
 #include <system_error>
 
@@ -84,14 +85,14 @@ daemon::~daemon() {
 }
 
 std::chrono::milliseconds daemon::scan_sleep(std::uint32_t scan_interval) {
-    const std::chrono::milliseconds asked =
-        scan_interval < 100 ? std::chrono::milliseconds(std::uint64_t{scan_interval} * 1000)
-                            : std::chrono::milliseconds(scan_interval);
-    return std::max(asked, shortest_sleep);
+    if (scan_interval == 0) return zero_interval_sleep;
+    return scan_interval < 100 ? std::chrono::milliseconds(std::uint64_t{scan_interval} * 1000)
+                               : std::chrono::milliseconds(scan_interval);
 }
 
 std::chrono::milliseconds daemon::interval_sleep(std::uint32_t seconds) {
-    return std::max<std::chrono::milliseconds>(std::chrono::seconds(seconds), shortest_sleep);
+    if (seconds == 0) return zero_interval_sleep;
+    return std::chrono::seconds(seconds);
 }
 
 void daemon::launch(std::size_t slot, const char* thread_name, std::function<void()> body) {
@@ -145,6 +146,10 @@ bool daemon::complete_open_record() {
     if (slots_[scanner_slot].thread.joinable() || !scanner_) return false;
     scanner_->complete_open_record_at_end();
     return true;
+}
+
+void daemon::complete_open_record_at_exit() {
+    if (scanner_) scanner_->complete_open_record_at_exit();
 }
 
 bool daemon::wait_for_stop(std::size_t slot, std::chrono::milliseconds duration) {
@@ -278,17 +283,29 @@ void daemon::pull_cycle(bool& initial_config_pulled) {
         }
         const std::vector<std::uint32_t> messages = puller_->pull_messages();
         log(L"[daemon] got " + std::to_wstring(messages.size()) + L" messages", log_level::network);
-        std::size_t dropped = 0;
+        std::map<std::uint32_t, std::size_t> dropped;  // code -> how often
         for (const std::uint32_t code : messages) {
             if (waiting_messages_.size() < max_waiting_messages) {
                 waiting_messages_.push_back(code);
             } else {
-                ++dropped;
+                ++dropped[code];
             }
         }
-        if (dropped != 0) {
-            log(L"[daemon] too many messages waiting; dropped " + std::to_wstring(dropped),
-                log_level::warning | log_level::network);
+        if (!dropped.empty()) {
+            // Said at the default mask: each dropped code is an operation the service asked for.
+            constexpr std::size_t codes_named = 16;
+            std::wstring which;
+            std::size_t named = 0;
+            for (const auto& [code, count] : dropped) {
+                if (named++ == codes_named) {
+                    which += L" and " + std::to_wstring(dropped.size() - codes_named) + L" other codes";
+                    break;
+                }
+                which += (which.empty() ? L"" : L", ") + std::to_wstring(code) + L" x" + std::to_wstring(count);
+            }
+            log(L"[daemon] " + std::to_wstring(max_waiting_messages) + L" messages wait already; dropped codes " +
+                    which,
+                log_level::error | log_level::network);
         }
         act_on_waiting_messages();
     }

@@ -5,7 +5,7 @@
 // shares one failure policy (ten consecutive failures survive, the eleventh
 // ends the loop). Only `stop` wakes the sleepers; it also aborts the service
 // transfers in flight on every thread, so that ending never waits for the
-// service. No interval is shorter than a second, whatever the settings say.
+// service. An interval of zero, which would make a loop spin, sleeps a second.
 
 #include "core/foundation/noncopyable.h"
 
@@ -73,6 +73,9 @@ public:
     // and handed to the logger, so the final flush writes it. Refused (false)
     // while the scanner thread has not been joined.
     bool complete_open_record();
+    // When the process ends without the orderly end, from any thread while
+    // the threads still run: the scanner's open record goes to the logger.
+    void complete_open_record_at_exit();
 
     // Sleeps on a slot until its stop flag is set (false) or the time passed (true).
     bool wait_for_stop(std::size_t slot, std::chrono::milliseconds duration);
@@ -86,12 +89,12 @@ public:
     // The calling thread's id as the thread lines of the loops show it.
     static std::wstring current_thread_id_text();
 
-    // No loop sleeps less: a zero from a settings file or the service must
-    // not make a thread spin (or the service be asked without pause).
-    static constexpr std::chrono::milliseconds shortest_sleep{1000};
+    // What a zero interval sleeps: a zero from a settings file or the service
+    // must not make a thread spin (or the service be asked without pause).
+    static constexpr std::chrono::milliseconds zero_interval_sleep{1000};
 
     // Milliseconds the scanner sleeps for a `scan_interval`: below 100 it
-    // counts seconds, from 100 on milliseconds; never below shortest_sleep.
+    // counts seconds, from 100 on milliseconds.
     static std::chrono::milliseconds scan_sleep(std::uint32_t scan_interval);
     // The sleep for an interval in seconds (pusher and puller).
     static std::chrono::milliseconds interval_sleep(std::uint32_t seconds);

@@ -24,6 +24,11 @@ log_entry::log_entry(std::wstring application_name, ptime completed, std::wstrin
       started_(started),
       completed_(completed) {}
 
+std::wstring log_entry::kept_extended_info(std::wstring info) {
+    if (info.size() > extended_info_limit) info.resize(extended_info_limit - 1);
+    return info;
+}
+
 void log_entry::clear() {
     application_name_.clear();
     computer_name_.clear();

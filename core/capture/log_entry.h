@@ -5,6 +5,7 @@
 
 #include <boost/date_time/posix_time/posix_time_types.hpp>
 
+#include <cstddef>
 #include <string>
 
 namespace kes {
@@ -15,6 +16,11 @@ public:
 
     static constexpr const wchar_t* entry_type_default = L"";
     static constexpr const wchar_t* entry_type_offline_time = L"5";
+
+    // The longest extended info (a page address) a record keeps; a longer
+    // one is cut to one character less.
+    static constexpr std::size_t extended_info_limit = 4096;
+    static std::wstring kept_extended_info(std::wstring info);
 
     log_entry() = default;
     log_entry(std::wstring application_name, ptime completed, std::wstring computer_name,

@@ -68,8 +68,11 @@ logger& logger::get_instance() {
         // memory, rather than end the agent with every record it holds.
         std::signal(SIGXFSZ, SIG_IGN);
         const auto platform = system::create();
+        // Named, not made: each folder is made when first written, so a data
+        // folder that cannot be written keeps nobody from recording (what
+        // could not be kept is reported at the end).
         const std::string data_dir = platform->get_data_dir();
-        auto* created = new logger(folders{platform->get_activities_dir(), platform->get_activities_backup_dir(),
+        auto* created = new logger(folders{data_dir + "/activities", data_dir + "/activities_backup",
                                            platform->get_log_dir(), data_dir + "/journal"});
         // The orderly end stops the conversion itself; this covers every
         // other way out, so no conversion runs while the process ends.
@@ -113,7 +116,7 @@ void logger::log(const log_entry& record) {
     {
         const std::lock_guard<std::mutex> lock(mutex_);
         current_log_.append(record);
-        journal_.append(row);
+        if (!journal_.append(row)) ++only_in_memory_;
         full = current_log_.size() >= next_automatic_flush_;
     }
     if (log_enabled(record_trace_level)) {
@@ -135,6 +138,7 @@ bool logger::write_current_log_to_disk() {
 bool logger::write_batch_locked() {
     ram_log batch;
     std::uint64_t through = 0;
+    std::uint32_t batch_only_in_memory = 0;
     {
         const std::lock_guard<std::mutex> lock(mutex_);
         if (current_log_.size() == 0 && recovered_rows_.empty()) {
@@ -142,6 +146,7 @@ bool logger::write_batch_locked() {
             return true;
         }
         batch.swap(current_log_);
+        batch_only_in_memory = std::exchange(only_in_memory_, 0);
         // Records from now on go to a new segment; this batch is the sealed ones.
         through = journal_.seal();
     }
@@ -166,6 +171,7 @@ bool logger::write_batch_locked() {
     }
     const auto kept = batch.size();
     current_log_.prepend(std::move(batch));
+    only_in_memory_ += batch_only_in_memory;
     next_automatic_flush_ = std::max(records_per_file, current_log_.size() + records_before_retry);
     kes::log(L"[logger:write_current_log_to_disk] Could not write an upload file; keeping " + std::to_wstring(kept) +
                  L" records in memory for the next attempt.",
@@ -261,6 +267,11 @@ std::array<std::uint8_t, 16> logger::generate_uuid() {
 std::uint32_t logger::record_count() const {
     const std::lock_guard<std::mutex> lock(mutex_);
     return current_log_.size();
+}
+
+std::uint32_t logger::records_only_in_memory() const {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return only_in_memory_;
 }
 
 void logger::prune_backups() {

@@ -102,6 +102,9 @@ public:
     std::array<std::uint8_t, 16> generate_uuid();
 
     std::uint32_t record_count() const;
+    // The records held that the journal could not take either: what a
+    // process ending now would lose.
+    std::uint32_t records_only_in_memory() const;
 
 private:
     bool write_batch_locked();
@@ -116,8 +119,10 @@ private:
     const clock_function clock_;
     const upload_folder uploads_;
 
-    mutable std::mutex mutex_;  // guards current_log_, journal_'s recording side and next_automatic_flush_
+    // guards current_log_, journal_'s recording side, only_in_memory_ and next_automatic_flush_
+    mutable std::mutex mutex_;
     ram_log current_log_;
+    std::uint32_t only_in_memory_ = 0;  // records of current_log_ the journal does not hold
     record_journal journal_;
     std::uint32_t next_automatic_flush_ = records_per_file;
 

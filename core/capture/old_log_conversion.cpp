@@ -6,13 +6,12 @@
 #include "core/foundation/atomic_file.h"
 #include "core/foundation/debug_log.h"
 #include "core/foundation/file_util.h"
+#include "core/foundation/posix_file.h"
 #include "core/foundation/private_files.h"
 #include "core/foundation/text.h"
 
 #include <unistd.h>
 
-#include <fstream>
-#include <iterator>
 #include <optional>
 
 namespace kes {
@@ -22,6 +21,7 @@ constexpr std::uint32_t housekeeping_level = 512;
 constexpr std::uint32_t old_log_level = 516;
 constexpr const wchar_t* tag = L"[logger:convert_old_archived_logs_into_modern_kesactivities_file]";
 constexpr const char* progress_suffix = ".progress";
+constexpr std::size_t max_progress_bytes = 4096;  // a position and a file name
 
 std::wstring path_text(const std::string& path) { return util::utf8_to_wstring_lossy(path); }
 
@@ -35,9 +35,9 @@ struct progress {
 
 std::optional<progress> read_progress(const std::string& path, bool& unreadable) {
     unreadable = false;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const fs::file_contents file = fs::read_regular_file(path, max_progress_bytes);
+    if (file.result == fs::read_result::missing) return std::nullopt;
+    const std::string& text = file.bytes;  // empty when unreadable, which the checks below refuse
     const auto first = text.find('\n');
     const auto second = first == std::string::npos ? first : text.find('\n', first + 1);
     std::optional<staged_upload> upload;

@@ -14,8 +14,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <optional>
 
@@ -25,6 +23,11 @@ namespace {
 constexpr const char* segment_suffix = ".journal";
 constexpr const char* marker_suffix = ".flushed";
 constexpr std::size_t checksum_digits = 8;
+// A marker holds one number. A segment holds the records of one flush
+// (10,000 at the most, a few hundred bytes each); the limit leaves room for
+// long titles and addresses and refuses what no segment of ours holds.
+constexpr std::size_t max_marker_bytes = 64;
+constexpr std::size_t max_segment_bytes = 32 * 1024 * 1024;
 
 std::wstring path_text(const std::string& path) { return util::utf8_to_wstring_lossy(path); }
 
@@ -59,12 +62,6 @@ std::string hex8(std::uint32_t value) {
     return text;
 }
 
-bool read_whole(const std::string& path, std::string& bytes) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad();
-}
 
 bool unescape(std::string_view escaped, std::string& row) {
     row.clear();
@@ -163,8 +160,9 @@ record_journal::leftovers record_journal::recover() {
             } else if (ends_with(name, marker_suffix)) {
                 const auto upload = staged_upload::from_file_name(
                     std::string_view(name).substr(0, name.size() - std::strlen(marker_suffix)));
-                std::string content;
-                const auto through = read_whole(path, content) && !content.empty() && content.back() == '\n'
+                const fs::file_contents marker = fs::read_regular_file(path, max_marker_bytes);
+                const std::string& content = marker.bytes;
+                const auto through = marker.is_read() && !content.empty() && content.back() == '\n'
                                          ? parse_number(std::string_view(content).substr(0, content.size() - 1))
                                          : std::nullopt;
                 if (!upload || !through) {
@@ -183,12 +181,14 @@ record_journal::leftovers record_journal::recover() {
         found.rows_through = committed_through;
         for (const auto& [number, path] : segments) {
             if (number <= committed_through) continue;
-            std::string text;
-            if (!read_whole(path, text)) {
-                log(L"[logger:ctor] Could not read the journal segment " + path_text(path), log_level::error);
+            const fs::file_contents segment = fs::read_regular_file(path, max_segment_bytes);
+            if (!segment.is_read()) {
+                log(L"[logger:ctor] Could not read the journal segment " + path_text(path) + L": " +
+                        util::utf8_to_wstring_lossy(segment.describe()),
+                    log_level::error);
                 continue;
             }
-            found.rows += journal_rows(text, found.damaged_lines);
+            found.rows += journal_rows(segment.bytes, found.damaged_lines);
             found.rows_through = number;
         }
         open_number_ = highest + 1;
@@ -223,7 +223,8 @@ bool record_journal::open() {
 void record_journal::open_segment(std::uint64_t number) {
     segment_.reset();
     // O_NOFOLLOW: a planted link must not redirect the records.
-    const int fd = ::open(segment_path(number).c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0600);
+    // Readable too: an append first looks at the segment's last byte.
+    const int fd = ::open(segment_path(number).c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0) {
         // Every record tries again; one line says so until a write succeeds.
         if (!failing_) {
@@ -237,16 +238,17 @@ void record_journal::open_segment(std::uint64_t number) {
     segment_ = std::make_unique<fs::unique_fd>(fd);
 }
 
-void record_journal::append(std::string_view row) {
-    if (!enabled_) return;
+bool record_journal::append(std::string_view row) {
+    if (!enabled_) return false;
     if (!segment_) open_segment(open_number_);
-    if (!segment_) return;
-    // After a failed write the segment may end in half a line: the line feed
-    // in front closes it, so this line still reads back.
-    const std::string line = (failing_ ? "\n" : "") + journal_line(row);
+    if (!segment_) return false;
+    // A failed write (or anything else) may have left half a line at the
+    // end: the line feed in front closes it, so this line still reads back.
+    const bool close_torn_line = fs::ends_inside_a_line(segment_->get());
+    const std::string line = (close_torn_line ? "\n" : "") + journal_line(row);
     if (fs::write_all(segment_->get(), line)) {
         failing_ = false;
-        return;
+        return true;
     }
     if (!failing_) {
         log(L"[logger:log] Could not write to the record journal: " + util::widen(std::strerror(errno)) +
@@ -254,6 +256,7 @@ void record_journal::append(std::string_view row) {
             log_level::error);
     }
     failing_ = true;
+    return false;
 }
 
 std::uint64_t record_journal::seal() {

@@ -16,7 +16,9 @@
 //
 // A line is the CRC-32 of its text in 8 hexadecimal digits, a blank, the row
 // with backslash, line feed and carriage return escaped, and a line feed. A
-// torn last line (or any damaged one) fails its check and is skipped.
+// torn last line (or any damaged one) fails its check and is skipped; a
+// segment that does not end with a line feed gets one before the next line,
+// so the damage costs no more than itself.
 //
 // `append` and `seal` run under the caller's recording lock, `commit` and
 // `discard` under its flush lock (one flush at a time); they share no state.
@@ -61,8 +63,9 @@ public:
     // journal cannot be written, and the agent records without it.
     bool open();
 
-    // One row (UTF-8, as in an upload file) to the open segment.
-    void append(std::string_view row);
+    // One row (UTF-8, as in an upload file) to the open segment; false when
+    // it is not in the journal (no journal, or the write failed).
+    bool append(std::string_view row);
     // Closes the open segment and opens the next; answers the last segment
     // whose rows are now all in memory's batch.
     std::uint64_t seal();

@@ -16,7 +16,6 @@ namespace {
 
 using boost::posix_time::seconds;
 
-constexpr std::size_t extended_info_limit = 4096;
 constexpr std::uint32_t error_retries = 10;
 constexpr std::uint32_t log_level_utf8_trace = 8192;
 constexpr std::uint32_t log_level_dropped = 13;
@@ -157,6 +156,49 @@ void scanner::scan() {
         start = !has_open_record() || focus_changed() || turned_on;
     }
     if (start || turned_on || start_pending_) start_record();
+    publish_open_record();
+}
+
+void scanner::publish_open_record() {
+    const std::lock_guard<std::mutex> lock(exit_mutex_);
+    if (!start_pending_ && has_open_record()) {
+        open_at_last_pass_ = current_entry_;
+    } else {
+        open_at_last_pass_.reset();
+    }
+}
+
+bool scanner::hand_over(const log_entry& record) {
+    const std::lock_guard<std::mutex> lock(exit_mutex_);
+    if (ending_) return false;
+    record_sink_(record);
+    open_at_last_pass_.reset();
+    return true;
+}
+
+void scanner::complete_open_record_at_exit() {
+    std::optional<log_entry> open;
+    {
+        const std::lock_guard<std::mutex> lock(exit_mutex_);
+        if (ending_) return;
+        ending_ = true;
+        open.swap(open_at_last_pass_);
+    }
+    if (!open) return;
+    log(L"[scanner:complete_open_record_at_exit] completing the open record", log_level::info);
+    try {
+        // It ends where the last pass saw it; nothing else may be asked of a
+        // desktop that is going away.
+        if (open->get_completed().is_special() || open->get_completed() < open->get_started()) {
+            open->set_completed(open->get_started());
+        }
+        if (open->is_valid_entry()) {
+            record_sink_(*open);
+            log(L"[scanner]" + open->to_csv_row(), log_level::info);
+        }
+    } catch (...) {
+        log(L"[scanner:complete_open_record_at_exit] The open record could not be completed.", log_level::error);
+    }
 }
 
 void scanner::complete_record(bool full) {
@@ -172,9 +214,9 @@ void scanner::complete_record(bool full) {
         try {
             log(L"[scanner:complete_record] - start of utf8 validation", log_level_utf8_trace);
             if (current_entry_.is_valid_entry()) {
-                record_sink_(current_entry_);
                 // The row is rendered for this line only while the line is kept.
-                if (log_enabled(log_level::info)) log(L"[scanner]" + current_entry_.to_csv_row(), log_level::info);
+                if (hand_over(current_entry_) && log_enabled(log_level::info))
+                    log(L"[scanner]" + current_entry_.to_csv_row(), log_level::info);
             } else {
                 log(L"[scanner] Dropping activity due to utf8 issues.", log_level_dropped);
             }
@@ -309,8 +351,7 @@ bool scanner::try_start_record() {
     current_entry_.set_process_hash(L"");
     if (process_id_changed(last_process_id_)) return false;
 
-    std::wstring extended = grabber_->get_extended_info();
-    if (extended.size() > extended_info_limit) extended.resize(extended_info_limit - 1);
+    const std::wstring extended = log_entry::kept_extended_info(grabber_->get_extended_info());
     last_extended_info_ = extended;
     if (extended == L"ERROR") {
         if (error_retry_count_ < error_retries) {

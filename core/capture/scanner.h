@@ -4,7 +4,8 @@
 // interval; each pass extends, splits, completes or starts the one open
 // record, and hands completed records to the activity logger. Everything
 // here belongs to the scanner thread, except `complete_open_record_at_end`,
-// which the orderly end calls once that thread has been joined.
+// which the orderly end calls once that thread has been joined, and
+// `complete_open_record_at_exit`, which any thread may call.
 
 #include "core/capture/log_entry.h"
 #include "core/foundation/noncopyable.h"
@@ -15,6 +16,8 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
 
 namespace kes {
@@ -50,6 +53,13 @@ public:
     // handed to the logger, instead of being dropped.
     virtual void complete_open_record_at_end();
 
+    // When the process ends without the orderly end (the toolkit exits when
+    // its display connection breaks) and the scanner thread still runs: the
+    // record open at the last finished pass is completed there and handed to
+    // the logger, and from then on the scanner hands over nothing, so no
+    // record arrives twice. Once; later calls do nothing.
+    void complete_open_record_at_exit();
+
     void complete_record(bool full);
     void start_record();
     bool focus_changed();
@@ -75,6 +85,11 @@ private:
     // One attempt; false when the start must begin again from the top.
     bool try_start_record();
     void update_idle_activity();
+    // The completed record to the logger, unless the process is ending
+    // (false then).
+    bool hand_over(const log_entry& record);
+    // Keeps a copy of the open record for `complete_open_record_at_exit`.
+    void publish_open_record();
 
     config* config_;
     std::function<void(const log_entry&)> record_sink_;
@@ -95,6 +110,11 @@ private:
     std::uint32_t error_retry_count_ = 0;
     bool start_pending_ = true;
     bool display_was_on_ = true;
+
+    // Shared with the thread that ends the process.
+    std::mutex exit_mutex_;
+    std::optional<log_entry> open_at_last_pass_;
+    bool ending_ = false;
 };
 
 }  // namespace kes

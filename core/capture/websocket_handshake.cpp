@@ -25,15 +25,20 @@ bool is_loopback_peer(const boost::asio::ip::address& peer) {
     return v6.is_loopback();
 }
 
-bool is_web_page_origin(std::string_view origin) {
+bool is_accepted_origin(std::string_view origin) {
     origin = trimmed(origin);
-    if (origin.empty()) return false;
-    const std::size_t separator = origin.find("://");
-    // Without a scheme the origin is opaque ("null"): a page without an
-    // origin of its own, never an extension.
-    if (separator == std::string_view::npos) return true;
-    const std::string_view scheme = origin.substr(0, separator);
-    return util::equals_ignoring_ascii_case(scheme, "http") || util::equals_ignoring_ascii_case(scheme, "https");
+    if (origin.empty()) return true;
+    static constexpr std::string_view extension_scheme = "moz-extension://";
+    if (origin.size() <= extension_scheme.size() ||
+        !util::equals_ignoring_ascii_case(origin.substr(0, extension_scheme.size()), extension_scheme)) {
+        return false;
+    }
+    // An origin is a scheme and a host, nothing more: a host of letters,
+    // digits, dots and dashes, as the extension's generated one is.
+    const std::string_view host = origin.substr(extension_scheme.size());
+    return std::all_of(host.begin(), host.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' || c == '-';
+    });
 }
 
 bool carries_connection_token(std::string_view resource) {

@@ -1,13 +1,15 @@
 #include "core/capture/websocket_protocol.h"
 
+#include "core/capture/log_entry.h"
+#include "core/foundation/dynamic_structure_io.h"
 #include "core/foundation/text.h"
 #include "core/service/redaction.h"
 
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
-#include <cstring>
 #include <limits>
 #include <stdexcept>
 
@@ -39,34 +41,118 @@ const json& member(const json& message, const char* name) {
     return *found;
 }
 
-// Every "account_key" string shows only its last characters, also in text
-// that is no valid JSON.
-std::string without_account_keys(std::string_view payload) {
-    static constexpr std::string_view name = "\"account_key\"";
-    const auto skip_blanks = [](const std::string& text, std::size_t at) {
-        while (at < text.size() && std::strchr(" \t\r\n", text[at]) != nullptr && text[at] != '\0') ++at;
-        return at;
-    };
-    std::string text(payload);
-    for (std::size_t found = text.find(name); found != std::string::npos; found = text.find(name, found + 1)) {
-        std::size_t at = skip_blanks(text, found + name.size());
-        if (at >= text.size() || text[at] != ':') continue;
-        at = skip_blanks(text, at + 1);
-        if (at >= text.size() || text[at] != '"') continue;
-        const std::size_t begin = at + 1;
-        std::size_t end = begin;
-        while (end < text.size() && text[end] != '"') end += text[end] == '\\' ? 2 : 1;
-        end = std::min(end, text.size());
-        text.replace(begin, end - begin, network::redact_key(std::string_view(text).substr(begin, end - begin)));
+constexpr std::string_view blanks = " \t\r\n";
+
+bool is_blank(char c) { return blanks.find(c) != std::string_view::npos; }
+
+std::size_t skip_blanks(std::string_view text, std::size_t at) {
+    while (at < text.size() && is_blank(text[at])) ++at;
+    return at;
+}
+
+// A string token that opens at some quotation mark: where it ends (just past
+// its closing quotation mark, or with a text that is cut off) and what
+// stands between its quotation marks.
+struct string_token {
+    std::size_t end;
+    std::string_view content;
+};
+
+string_token string_at(std::string_view text, std::size_t open) {
+    std::size_t at = open + 1;
+    while (at < text.size() && text[at] != '"') at += text[at] == '\\' ? 2 : 1;
+    if (at < text.size()) return {at + 1, text.substr(open + 1, at - open - 1)};
+    return {text.size(), text.substr(open + 1)};
+}
+
+// The end of the value that starts at `begin`, however it is written: a
+// string, a nested array or object (brackets counted outside strings), or
+// anything else up to the next separator. A cut-off value ends with the text.
+std::size_t value_end(std::string_view text, std::size_t begin) {
+    if (begin >= text.size()) return begin;
+    if (text[begin] == '"') return string_at(text, begin).end;
+    if (text[begin] == '[' || text[begin] == '{') {
+        std::size_t depth = 0;
+        for (std::size_t at = begin; at < text.size();) {
+            const char c = text[at];
+            if (c == '"') {
+                at = string_at(text, at).end;
+                continue;
+            }
+            if (c == '[' || c == '{') ++depth;
+            if ((c == ']' || c == '}') && --depth == 0) return at + 1;
+            ++at;
+        }
+        return text.size();
     }
+    std::size_t at = begin;
+    while (at < text.size() && !is_blank(text[at]) && text[at] != ',' && text[at] != '}' && text[at] != ']') ++at;
+    return at;
+}
+
+// Whether a string token's content reads as `name` once its escapes are
+// decoded, as a JSON reader sees it ("account\u005fkey" included).
+bool reads_as(std::string_view content, std::string_view name) {
+    std::string decoded;
+    for (std::size_t at = 0; at < content.size() && decoded.size() <= name.size();) {
+        char c = content[at++];
+        if (c == '\\' && at < content.size()) {
+            c = content[at++];
+            if (c == 'u') {
+                if (at + 4 > content.size()) return false;
+                unsigned code = 0;
+                for (const char digit : content.substr(at, 4)) {
+                    const auto lower = static_cast<char>(std::tolower(static_cast<unsigned char>(digit)));
+                    const std::size_t value = std::string_view("0123456789abcdef").find(lower);
+                    if (value == std::string_view::npos) return false;
+                    code = code * 16 + static_cast<unsigned>(value);
+                }
+                at += 4;
+                if (code >= 0x80) return false;
+                c = static_cast<char>(code);
+            }
+        }
+        decoded.push_back(c);
+    }
+    return decoded == name;
+}
+
+// The payload with the value of every "account_key" member hidden, whatever
+// its type and also in text that is no valid JSON: a string shows only its
+// last characters, any other value nothing of itself.
+std::string without_account_keys(std::string_view payload) {
+    std::string text;
+    text.reserve(payload.size());
+    std::size_t at = 0;
+    for (std::size_t open = payload.find('"'); open != std::string_view::npos; open = payload.find('"', at)) {
+        const string_token name = string_at(payload, open);
+        text.append(payload.substr(at, name.end - at));
+        at = name.end;
+        const std::size_t colon = skip_blanks(payload, name.end);
+        if (colon >= payload.size() || payload[colon] != ':' || !reads_as(name.content, "account_key")) continue;
+        const std::size_t value = skip_blanks(payload, colon + 1);
+        const std::size_t value_stop = value_end(payload, value);
+        text.append(payload.substr(at, value - at));
+        if (value < payload.size() && payload[value] == '"') {
+            const std::string_view key = string_at(payload, value).content;
+            text.push_back('"');
+            text.append(network::redact_key(key));
+            text.append(payload.substr(value + 1 + key.size(), value_stop - (value + 1 + key.size())));
+        } else if (value_stop > value) {
+            text.append(network::redacted);
+        }
+        at = value_stop;
+    }
+    text.append(payload.substr(at));
     return text;
 }
 
 // The parser's own text echoes the input it last read; a hello's key or a
-// visited address must not reach the log that way.
+// visited address must not reach the log that way. Nesting is bounded as in
+// every untrusted text the agent reads.
 json parsed(std::string_view payload) {
     try {
-        return json::parse(payload);
+        return parse_json_bounded(payload);
     } catch (const json::parse_error& e) {
         const std::string text = e.what();
         throw std::invalid_argument(text.substr(0, text.find("; last read")));
@@ -95,7 +181,7 @@ incoming_message read_message(std::string_view payload) {
         case 2: {
             const auto url = message.find("url");
             if (url == message.end() || !url->is_string()) break;
-            result.url = util::utf8_to_wstring(url->get_ref<const std::string&>());
+            result.url = log_entry::kept_extended_info(util::utf8_to_wstring(url->get_ref<const std::string&>()));
             result.type = incoming_message::kind::address;
             break;
         }
@@ -118,7 +204,8 @@ std::string block_message(const std::wstring& url, const std::wstring& block_url
 }
 
 std::wstring loggable(std::string_view payload) {
-    const std::wstring text = util::utf8_to_wstring_lossy(without_account_keys(payload));
+    const std::wstring text =
+        util::utf8_to_wstring_lossy(network::loggable_prefix(without_account_keys(payload)));
     return util::replace_all(util::replace_all(text, L"\r", L"\\r"), L"\n", L"\\n");
 }
 

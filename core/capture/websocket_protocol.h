@@ -25,8 +25,9 @@ struct incoming_message {
     std::wstring url;                   // address
 };
 
-// Reads one message. Throws std::exception for text that is no JSON and for
-// a hello whose members are missing or of the wrong type. Anything else
+// Reads one message. Throws std::exception for text that is no JSON, nests
+// too deeply, or is a hello whose members are missing or of the wrong type.
+// An address longer than a record keeps is cut as the record cuts it. Anything else
 // that is not a hello or an address (another or no "message_id", an address
 // without a text "url") is `ignored`.
 incoming_message read_message(std::string_view payload);
@@ -34,9 +35,10 @@ incoming_message read_message(std::string_view payload);
 std::string hello_reply(bool valid);
 std::string block_message(const std::wstring& url, const std::wstring& block_url, std::int64_t seconds_left);
 
-// A payload as one line of the debug log: decoded as UTF-8 (bad bytes
-// replaced) with CR and LF shown as "\r" and "\n", and the account key of a
-// hello shown only by its last 4 characters.
+// A payload as one line of the debug log: at most its first 2048 bytes,
+// decoded as UTF-8 (bad bytes replaced) with CR and LF shown as "\r" and
+// "\n", and the value of every "account_key" member hidden: a text shows
+// only its last 4 characters, a value of any other type nothing.
 std::wstring loggable(std::string_view payload);
 
 }  // namespace kes::websocket_protocol

@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -38,6 +39,13 @@ public:
     // Created on first use and never destroyed; the first call must come from
     // the main thread before any other thread runs.
     static config& instance();
+
+    // A settings list (whitelist, labels, domains, mirrored accounts, the
+    // block list) holds at most this many items, and a settings text at
+    // most `max_settings_values` values: longer lists from the service or a
+    // file are cut, and the cut is logged.
+    static constexpr std::size_t max_list_items = 10000;
+    static constexpr std::size_t max_settings_values = 100000;
 
     config(const config&) = delete;
     config& operator=(const config&) = delete;
@@ -281,6 +289,9 @@ public:
     // setting to its default, shows "status_message_corrupt_config" and, for
     // kestreld.json, is kept aside as "kestreld.json.corrupt" (later, other
     // corrupt texts as ".corrupt.1" to ".corrupt.9"; a kept copy is never replaced).
+    // A kestreld.json that is there but cannot be read (no permission, not
+    // a regular file, larger than a settings file can be) is logged and left
+    // alone: the store runs on its defaults and no save replaces that file.
     bool load_from_json_on_disk(const std::string& path);
     // Legacy migration: applies the YAML file, saves kestreld.json and
     // removes the legacy file once kestreld.json can be read.
@@ -440,6 +451,11 @@ private:
 
     // ---- settings file and browser-support table
     std::mutex save_mutex_;  // taken before data_mutex_, never inside it
+    // Under save_mutex_. kestreld.json exists but could not be read at start:
+    // it may hold the only copy of the account key, so nothing is saved over it.
+    bool settings_file_unreadable_ = false;
+    bool refused_save_logged_ = false;
+    std::string last_saved_text_;
     DynamicStructure settings_document() const;
     mutable std::mutex browser_support_mutex_;
     std::shared_ptr<const DynamicStructure> browser_support_;

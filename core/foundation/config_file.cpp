@@ -8,6 +8,7 @@
 #include "core/foundation/dynamic_structure.h"
 #include "core/foundation/dynamic_structure_io.h"
 #include "core/foundation/exclusive_file.h"
+#include "core/foundation/posix_file.h"
 #include "core/foundation/system.h"
 #include "core/foundation/text.h"
 #include "core/foundation/text_table.h"
@@ -19,11 +20,7 @@
 #include <sys/stat.h>
 
 #include <cctype>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <fstream>
-#include <iterator>
 
 namespace kes {
 namespace {
@@ -40,17 +37,22 @@ const wchar_t* const legacy_text_keys[] = {
 const wchar_t* const legacy_text_list_keys[] = {L"whitelist", L"timepie_labels", L"idle_activities",
                                                 L"extended_domain_list"};
 
-bool read_whole_file(const std::string& path, std::string& bytes) {
-    std::ifstream in(path, std::ios::in | std::ios::binary);
-    if (!in) return false;
-    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return true;
-}
+// kestreld.json and base_config.json hold a few kilobytes; the limit leaves
+// room for long lists and refuses what no settings file holds.
+constexpr std::size_t max_settings_file_bytes = 8 * 1024 * 1024;
 
-bool can_open_for_reading(const std::string& path) { return std::ifstream(path, std::ios::in).is_open(); }
+fs::file_contents read_settings_file(const std::string& path) {
+    return fs::read_regular_file(path, max_settings_file_bytes);
+}
 
 void log_unable_to_open() {
     log(L"[config:load_from_disk] Unable to open configuration file for reading - using defaults", 1);
+}
+
+std::wstring why_unread(const fs::file_contents& file) { return util::utf8_to_wstring_lossy(file.describe()); }
+
+bool is_settings_file_path(const std::string& path) {
+    return path.size() >= 13 && path.compare(path.size() - 13, 13, "kestreld.json") == 0;
 }
 
 bool digits(const std::string& text, std::size_t from, std::size_t count) {
@@ -167,10 +169,18 @@ std::wstring describe_parse_failure(const nlohmann::json::parse_error& e) {
 
 // Reads a JSON settings text into a structure; on failure answers false with
 // what went wrong (never the file's own text) in `failure`, which stays empty
-// for an exception that is not a standard one.
-bool parse_settings_text(const std::string& bytes, DS& structure, std::wstring& failure) {
+// for an exception that is not a standard one. Lists longer than a setting
+// holds are cut, and the cut is logged under the file's name.
+bool parse_settings_text(const std::string& path, const std::string& bytes, DS& structure, std::wstring& failure) {
     try {
-        structure = DynamicStructureFromJsonText(bytes);
+        json_item_limit limit{config::max_list_items, config::max_settings_values};
+        structure = DynamicStructureFromJson(parse_json_bounded(bytes, limit));
+        if (limit.dropped != 0) {
+            log(L"[config:load] Left out " + std::to_wstring(limit.dropped) + L" values of " +
+                    util::utf8_to_wstring_lossy(path) + L": a list holds at most " +
+                    std::to_wstring(config::max_list_items) + L" items",
+                1);
+        }
         return true;
     } catch (const nlohmann::json::parse_error& e) {
         failure = describe_parse_failure(e);
@@ -192,9 +202,9 @@ constexpr int corrupt_copies_kept = 10;
 std::string keep_corrupt_copy(const std::string& path, const std::string& bytes) {
     for (int n = 0; n < corrupt_copies_kept; ++n) {
         const std::string copy = path + ".corrupt" + (n == 0 ? std::string() : "." + std::to_string(n));
-        std::string existing;
-        if (read_whole_file(copy, existing)) {
-            if (existing == bytes) return {};
+        const fs::file_contents existing = read_settings_file(copy);
+        if (existing.is_read()) {
+            if (existing.bytes == bytes) return {};
             continue;
         }
         const std::string temporary = copy + ".tmp";
@@ -223,17 +233,15 @@ void apply_base_config(config& store, const std::string& path) {
                 L": " + why,
             1);
     };
-    std::string bytes;
-    if (!read_whole_file(path, bytes)) {
-        // Its absence is normal; a name there that cannot be opened is worth a line.
-        const int error = errno;
-        struct stat info {};
-        if (::lstat(path.c_str(), &info) == 0) ignore(util::widen(std::strerror(error)));
+    const fs::file_contents file = read_settings_file(path);
+    if (!file.is_read()) {
+        // Its absence is normal; a name there that cannot be read is worth a line.
+        if (file.is_unreadable()) ignore(why_unread(file));
         return;
     }
     DS structure;
     std::wstring failure;
-    if (!parse_settings_text(bytes, structure, failure)) {
+    if (!parse_settings_text(path, file.bytes, structure, failure)) {
         ignore(failure.empty() ? std::wstring(L"unknown failure") : failure);
         return;
     }
@@ -287,6 +295,13 @@ void config::load(const DynamicStructure& structure) {
             log(L"[config:extract_ptime] could not parse duration: " + raw, 1);
         }
     };
+    // A list keeps its first max_list_items items, whichever file or answer it came from.
+    const auto log_cut = [](const wchar_t* key, std::size_t given) {
+        if (given <= max_list_items) return;
+        log(L"[config:load] " + std::wstring(key) + L" holds " + std::to_wstring(given) + L" items; kept the first " +
+                std::to_wstring(max_list_items),
+            1);
+    };
     // A list that is present but empty (an empty array reads as Nil) clears
     // the stored list; a list of another kind is ignored.
     const auto list = [&](const wchar_t* key, std::vector<std::wstring>& member) {
@@ -294,10 +309,11 @@ void config::load(const DynamicStructure& structure) {
         const DS& value = structure.GetMember(key);
         if (!value.IsNil() && !value.IsArray()) return;
         std::vector<std::wstring> items;
-        for (std::size_t i = 0; i < value.Size(); ++i) {
+        for (std::size_t i = 0; i < value.Size() && items.size() < max_list_items; ++i) {
             if (value[i].IsArray() || value[i].IsStructure()) continue;
             items.push_back(element_text(value[i]));
         }
+        log_cut(key, value.Size());
         write(member, std::move(items));
     };
 
@@ -382,11 +398,12 @@ void config::load(const DynamicStructure& structure) {
         const DS& value = structure.GetMember(L"mirrored_accounts");
         if (value.IsNil() || value.IsArray()) {
             std::vector<mirrored_account> accounts;
-            for (std::size_t i = 0; i < value.Size(); ++i) {
+            for (std::size_t i = 0; i < value.Size() && accounts.size() < max_list_items; ++i) {
                 if (!value[i].IsStructure()) continue;
                 accounts.push_back({element_text(value[i].GetMember(L"url")),
                                     element_text(value[i].GetMember(L"account_key"))});
             }
+            log_cut(L"mirrored_accounts", value.Size());
             write(mirrored_accounts_, std::move(accounts));
         }
     }
@@ -405,8 +422,10 @@ DynamicStructure config::settings_document() const {
         return DS(static_cast<std::int64_t>(member.load()));
     };
     const auto flag_value = [](const std::atomic<bool>& member) { return DS(member.load()); };
+    // An empty list is written as [], which other readers take for a list
+    // (reading it back gives Nil, which clears the list as before).
     const auto list_value = [](const std::vector<std::wstring>& items) {
-        DS list;
+        DS list = DS::EmptyArray();
         for (const auto& item : items) list.PushBack(DS(item));
         return list;
     };
@@ -476,7 +495,7 @@ DynamicStructure config::settings_document() const {
     document.AddMember(L"backup_log", flag_value(backup_log_));
     document.AddMember(L"offline_time_menu_allowed", flag_value(offline_time_menu_allowed_));
     document.AddMember(L"whitelist", list_value(whitelist_));
-    DS mirrors;
+    DS mirrors = DS::EmptyArray();
     for (const auto& mirror : mirrored_accounts_) {
         mirrors.PushBack(DS{{L"url", DS(mirror.url)}, {L"account_key", DS(mirror.account_key)}});
     }
@@ -494,11 +513,29 @@ void config::save() {
     // One save at a time: each writes the whole store as it is when its turn
     // comes, so the last save always holds every earlier change.
     std::lock_guard<std::mutex> serial(save_mutex_);
+    if (settings_file_unreadable_) {
+        if (!refused_save_logged_) {
+            log(L"[config:save] Not saved: the configuration file could not be read at start and is kept as it is",
+                1);
+        }
+        refused_save_logged_ = true;
+        return;
+    }
     try {
-        const std::string text = WriteJsonUtf8(settings_document());
+        std::string text = WriteJsonUtf8(settings_document());
         const std::string path = system::create()->get_config_json_path();
+        // The service sends the same settings at every pull; a file that
+        // already holds them is not written again.
+        struct stat info {};
+        if (text == last_saved_text_ && ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+            static_cast<std::size_t>(info.st_size) == text.size()) {
+            return;
+        }
         std::string error;
-        if (!fs::replace_file_atomically(path, text, error)) {
+        if (fs::replace_file_atomically(path, text, error)) {
+            last_saved_text_ = std::move(text);
+        } else {
+            last_saved_text_.clear();
             log(L"[config:save] Could not write the configuration file: " + util::widen(error), 1);
         }
     } catch (const std::exception& e) {
@@ -521,14 +558,28 @@ bool config::load() {
 }
 
 bool config::load_from_json_on_disk(const std::string& path) {
-    std::string bytes;
-    if (!read_whole_file(path, bytes)) {
+    const bool is_settings_file = is_settings_file_path(path);
+    const fs::file_contents file = read_settings_file(path);
+    const bool unreadable = file.is_unreadable();
+    if (is_settings_file) {
+        std::lock_guard<std::mutex> serial(save_mutex_);
+        settings_file_unreadable_ = unreadable;
+        refused_save_logged_ = false;
+    }
+    if (!file.is_read()) {
         log_unable_to_open();
+        if (unreadable && is_settings_file) {
+            log(L"[config:load_from_json_on_disk] The configuration file " + util::utf8_to_wstring_lossy(path) +
+                    L" cannot be read (" + why_unread(file) +
+                    L"); running on defaults, and nothing is saved over it until the agent starts again",
+                1);
+        }
         return false;
     }
+    const std::string& bytes = file.bytes;
     DS structure;
     std::wstring failure;
-    if (parse_settings_text(bytes, structure, failure)) {
+    if (parse_settings_text(path, bytes, structure, failure)) {
         try {
             if (!structure.IsNil()) load(structure);
             return true;
@@ -543,7 +594,6 @@ bool config::load_from_json_on_disk(const std::string& path) {
     // a kestreld.json beside the application decides the data folder, and
     // moving it away would move every later file elsewhere. base_config.json
     // is provisioned with the application and is left alone.
-    const bool is_settings_file = path.size() >= 13 && path.compare(path.size() - 13, 13, "kestreld.json") == 0;
     if (is_settings_file) {
         const std::string copy = keep_corrupt_copy(path, bytes);
         if (!copy.empty()) {
@@ -562,11 +612,17 @@ bool config::load_from_json_on_disk(const std::string& path) {
 }
 
 bool config::load_from_yaml_on_disk(const std::string& path) {
-    std::string bytes;
-    if (!read_whole_file(path, bytes)) {
+    const fs::file_contents file = fs::read_regular_file(path, max_yaml_input_bytes);
+    if (!file.is_read()) {
         log_unable_to_open();
+        if (file.is_unreadable()) {
+            log(L"[config:load_from_yaml_on_disk] The legacy configuration file " + util::utf8_to_wstring_lossy(path) +
+                    L" cannot be read (" + why_unread(file) + L"); it is left as it is",
+                1);
+        }
         return false;
     }
+    const std::string& bytes = file.bytes;
     std::wstring detail;
     try {
         const YAML::Node document = load_yaml_bounded(bytes);
@@ -575,7 +631,7 @@ bool config::load_from_yaml_on_disk(const std::string& path) {
         keep_raw_legacy_texts(document, structure);
         load(structure);
         save();
-        if (can_open_for_reading(system::create()->get_config_json_path())) std::remove(path.c_str());
+        if (read_settings_file(system::create()->get_config_json_path()).is_read()) std::remove(path.c_str());
         return true;
     } catch (const YAML::Exception& e) {
         detail = L"[config:load_from_yaml_on_disk] Caught YAML::Exception loading config: " + util::widen(e.what());

@@ -2,14 +2,18 @@
 
 #include "core/foundation/config.h"
 #include "core/foundation/log_secrets.h"
+#include "core/foundation/posix_file.h"
 #include "core/foundation/private_files.h"
 #include "core/foundation/system.h"
 #include "core/foundation/text.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <ctime>
 #include <fstream>
-#include <iterator>
 #include <memory>
 #include <mutex>
 
@@ -18,21 +22,34 @@ namespace kes {
 class debug_log {
 public:
     std::recursive_mutex mutex;
-    std::unique_ptr<std::ofstream> stream;
+    std::unique_ptr<fs::unique_fd> file;  // none while the file cannot be opened
 };
 
 namespace {
 
-constexpr std::streamoff reopen_size = 0xA00000;
+constexpr off_t reopen_size = 0xA00000;
 
 std::atomic<debug_log*> published{nullptr};
 
 std::string log_path() { return system::create()->get_debug_log_path(); }
 
-std::unique_ptr<std::ofstream> open_stream(std::ios::openmode mode) {
-    const std::string path = log_path();
-    fs::ensure_private_file(path);
-    return std::make_unique<std::ofstream>(path, std::ios::out | std::ios::binary | mode);
+// Appending (or, `truncate`, emptied first); nothing when the log folder or
+// the file cannot be made.
+std::unique_ptr<fs::unique_fd> open_file(bool truncate) {
+    try {
+        fs::create_private_directories(system::create()->get_log_dir());
+    } catch (...) {
+        return nullptr;
+    }
+    // Readable too: a line is appended only after a look at the last byte.
+    const int flags = O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC | (truncate ? O_TRUNC : 0);
+    const int fd = ::open(log_path().c_str(), flags, 0600);
+    return fd >= 0 ? std::make_unique<fs::unique_fd>(fd) : nullptr;
+}
+
+off_t file_size(int fd) {
+    struct stat info {};
+    return ::fstat(fd, &info) == 0 ? info.st_size : 0;
 }
 
 std::string timestamp_now() {
@@ -53,14 +70,8 @@ debug_log& debug_log_instance() {
     auto* created = new debug_log();  // never destroyed: threads may log during exit
     published.store(created, std::memory_order_release);
     std::lock_guard<std::recursive_mutex> lock(created->mutex);
-    try {
-        const auto sys = system::create();
-        fs::create_private_directories(sys->get_log_dir());
-        created->stream = open_stream(std::ios::app);
-    } catch (...) {
-        // No folder, no file: every later line is dropped until a reopen succeeds.
-        created->stream = std::make_unique<std::ofstream>();
-    }
+    // No folder, no file: every later line tries again.
+    created->file = open_file(false);
     return *created;
 }
 
@@ -68,18 +79,25 @@ void debug_log_write_line(debug_log& target, const std::wstring& message, std::u
     if ((level & config::instance().get_debug_log_level()) == 0) return;
     try {
         std::lock_guard<std::recursive_mutex> lock(target.mutex);
-        if (!target.stream || !target.stream->is_open() || !target.stream->good() ||
-            target.stream->tellp() > reopen_size) {
+        if (!target.file) target.file = open_file(false);
+        if (!target.file) return;
+        // Only the size limit empties the log; a full disk or another
+        // failed write costs the lines that failed, never those before.
+        if (file_size(target.file->get()) > reopen_size) {
             debug_log_reopen();
+            if (!target.file) return;
         }
-        std::string line = timestamp_now();
+        std::string line;
+        if (fs::ends_inside_a_line(target.file->get())) line += '\n';
+        line += timestamp_now();
         line += ':';
         line += std::to_string(level);
         line += ':';
         line += util::wstring_to_utf8_lossy(without_secrets(message));
         line += '\n';
-        target.stream->write(line.data(), static_cast<std::streamsize>(line.size()));
-        target.stream->flush();
+        // After a failure the file is opened again by its path, appending:
+        // a log removed or replaced meanwhile is written where it is looked for.
+        if (!fs::write_all(target.file->get(), line)) target.file.reset();
     } catch (...) {
         // A line that cannot be written is dropped.
     }
@@ -102,23 +120,17 @@ void log(const wchar_t* message, std::uint32_t level) {
 void debug_log_reopen() {
     debug_log& target = debug_log_instance();
     std::lock_guard<std::recursive_mutex> lock(target.mutex);
-    if (target.stream) target.stream->close();
-    try {
-        const auto sys = system::create();
-        fs::create_private_directories(sys->get_log_dir());
-        target.stream = open_stream(std::ios::trunc);
-    } catch (...) {
-        target.stream = std::make_unique<std::ofstream>();
-    }
+    target.file.reset();
+    target.file = open_file(true);
 }
 
 std::wstring debug_log_read() {
+    // The writer starts afresh past 10 MiB; the last line may go beyond that.
+    constexpr std::size_t max_read_bytes = 16 * 1024 * 1024;
     debug_log& target = debug_log_instance();
     std::lock_guard<std::recursive_mutex> lock(target.mutex);
-    std::ifstream in(log_path(), std::ios::in | std::ios::binary);
-    if (!in) return {};
-    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    return util::utf8_to_wstring_lossy(bytes);
+    const fs::file_contents file = fs::read_regular_file(log_path(), max_read_bytes);
+    return file.is_read() ? util::utf8_to_wstring_lossy(file.bytes) : std::wstring();
 }
 
 int curl_debug_callback(CURL*, int type, char* data, std::size_t size, void*) {

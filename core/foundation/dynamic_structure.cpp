@@ -261,6 +261,12 @@ void DynamicStructure::SetString(const std::wstring& value, bool force) {
 
 // ---- arrays
 
+DynamicStructure DynamicStructure::EmptyArray() {
+    DynamicStructure empty;
+    empty.payload_.emplace<ArrayType>();
+    return empty;
+}
+
 DynamicStructure& DynamicStructure::PushBack(const DynamicStructure& value) {
     TriggerErrorIf(!IsNil() && !IsArray(), __FILE__, __LINE__,
                    "tbExternalError: Expected this DynamicStructure to be NilType or ArrayType.");

@@ -88,6 +88,9 @@ public:
     void SetBoolean(bool value, bool force);
     void SetString(const std::wstring& value, bool force);
 
+    // An array without elements (reading never makes one: an empty JSON
+    // array reads as Nil), for writers that must say "empty list".
+    static DynamicStructure EmptyArray();
     // Arrays never hold Nil. A Nil target becomes an empty array first.
     DynamicStructure& PushBack(const DynamicStructure& value);
     const DynamicStructure& operator[](std::size_t index) const;

@@ -12,6 +12,8 @@
 #include <limits>
 #include <sstream>
 #include <stdexcept>
+#include <utility>
+#include <vector>
 
 namespace kes {
 namespace {
@@ -28,11 +30,13 @@ void check_depth(int depth) {
 class node_budget {
 public:
     void spend_node() {
-        if (++nodes_ > max_yaml_nodes) throw std::runtime_error("YAML aliases expand past the value limit");
+        if (++nodes_ > max_yaml_nodes) {
+            throw std::runtime_error("YAML names more values than the limit (each use of an alias counts)");
+        }
     }
     void spend_text(std::size_t bytes) {
         text_bytes_ += bytes;
-        if (text_bytes_ > max_yaml_text_bytes) throw std::runtime_error("YAML aliases expand past the text limit");
+        if (text_bytes_ > max_yaml_text_bytes) throw std::runtime_error("YAML aliases copy more text than the limit");
     }
 
 private:
@@ -41,17 +45,16 @@ private:
 };
 
 // Walks the parser's events for the first document and refuses it once it
-// nests too deeply, before any node of it exists. The depth is that of the
-// containers open around an event, as the readers count it.
-class yaml_depth_check : public YAML::EventHandler {
+// nests too deeply or names too many values, before any node of it exists.
+// The depth is that of the containers open around an event, as the readers
+// count it.
+class yaml_shape_check : public YAML::EventHandler {
 public:
     void OnDocumentStart(const YAML::Mark&) override {}
     void OnDocumentEnd() override {}
-    void OnNull(const YAML::Mark&, YAML::anchor_t) override { check_depth(depth_); }
-    void OnAlias(const YAML::Mark&, YAML::anchor_t) override { check_depth(depth_); }
-    void OnScalar(const YAML::Mark&, const std::string&, YAML::anchor_t, const std::string&) override {
-        check_depth(depth_);
-    }
+    void OnNull(const YAML::Mark&, YAML::anchor_t) override { value(); }
+    void OnAlias(const YAML::Mark&, YAML::anchor_t) override { value(); }
+    void OnScalar(const YAML::Mark&, const std::string&, YAML::anchor_t, const std::string&) override { value(); }
     void OnSequenceStart(const YAML::Mark&, const std::string&, YAML::anchor_t, YAML::EmitterStyle::value) override {
         open();
     }
@@ -62,9 +65,161 @@ public:
     void OnMapEnd() override { --depth_; }
 
 private:
-    void open() { check_depth(depth_++); }
+    void value() {
+        check_depth(depth_);
+        budget_.spend_node();
+    }
+    void open() {
+        value();
+        ++depth_;
+    }
 
     int depth_ = 0;
+    node_budget budget_;
+};
+
+// yaml-cpp's scanner keeps state for every flow bracket ([ or {) still open
+// before the first event reaches the check above: a few megabytes of "["
+// took gigabytes. So the text's deepest bracket nesting outside quotes and
+// comments is counted first; brackets inside plain scalars count too, which
+// only errs towards refusing an absurd text.
+void refuse_deep_flow_nesting(const std::string& text) {
+    enum class state { plain, single_quoted, double_quoted, comment };
+    state at = state::plain;
+    int depth = 0;
+    bool escaped = false;  // the previous character of a double-quoted scalar was a backslash
+    char previous = '\n';
+    for (const char c : text) {
+        const bool after_blank = previous == '\n' || previous == '\r' || previous == ' ' || previous == '\t';
+        const bool after_separator =
+            after_blank || previous == '[' || previous == '{' || previous == ',' || previous == ':';
+        switch (at) {
+            case state::plain:
+                if (c == '[' || c == '{') {
+                    check_depth(depth++);
+                } else if ((c == ']' || c == '}') && depth > 0) {
+                    --depth;
+                } else if (c == '#' && after_blank) {
+                    at = state::comment;
+                } else if (c == '\'' && after_separator) {
+                    at = state::single_quoted;
+                } else if (c == '"' && after_separator) {
+                    at = state::double_quoted;
+                }
+                break;
+            case state::single_quoted:
+                if (c == '\'') at = state::plain;
+                break;
+            case state::double_quoted:
+                if (!escaped && c == '"') at = state::plain;
+                escaped = !escaped && c == '\\';
+                break;
+            case state::comment:
+                if (c == '\n') at = state::plain;
+                break;
+        }
+        previous = c;
+    }
+}
+
+// Builds the parsed value from the parser's events, one step per event, so
+// the time is linear in the text (the library's callback parser revisits a
+// container at every value that ends in it). Refuses a value nested too
+// deeply before it exists, and leaves out what lies past the item limit.
+class bounded_json_builder {
+public:
+    using json = nlohmann::json;
+
+    bounded_json_builder(json& root, json_item_limit& limit) : root_(root), limit_(limit) {}
+
+    bool null() { return scalar(json(nullptr)); }
+    bool boolean(bool value) { return scalar(json(value)); }
+    bool number_integer(json::number_integer_t value) { return scalar(json(value)); }
+    bool number_unsigned(json::number_unsigned_t value) { return scalar(json(value)); }
+    bool number_float(json::number_float_t value, const json::string_t&) { return scalar(json(value)); }
+    bool string(json::string_t& value) { return scalar(json(std::move(value))); }
+    bool binary(json::binary_t& value) { return scalar(json(std::move(value))); }
+    bool start_object(std::size_t) { return open(json::value_t::object); }
+    bool start_array(std::size_t) { return open(json::value_t::array); }
+    bool end_object() { return close(); }
+    bool end_array() { return close(); }
+
+    bool key(json::string_t& name) {
+        member_ = nullptr;
+        if (skipped_levels_ > 0) return true;
+        json& object = *open_.back();
+        // A repeated name replaces its member, as the library's own parser does.
+        if (object.contains(name) || admit(object.size())) member_ = &object[std::move(name)];
+        return true;
+    }
+
+    template <class Exception>
+    bool parse_error(std::size_t, const std::string&, const Exception& error) {
+        throw error;
+    }
+
+private:
+    void check_nesting() const { check_depth(static_cast<int>(open_.size() + skipped_levels_)); }
+
+    // Whether one more value fits beside `siblings` others; counted either way.
+    bool admit(std::size_t siblings) {
+        if (siblings >= limit_.per_container || kept_ >= limit_.in_total) {
+            ++limit_.dropped;
+            return false;
+        }
+        ++kept_;
+        return true;
+    }
+
+    // Puts the next value where it belongs: the root, the open array, or the
+    // member the last name chose. Nullptr when it is left out.
+    json* place(json&& value) {
+        if (skipped_levels_ > 0) return nullptr;
+        if (open_.empty()) return &(root_ = std::move(value));
+        json& parent = *open_.back();
+        if (!parent.is_array()) {
+            json* member = std::exchange(member_, nullptr);
+            return member == nullptr ? nullptr : &(*member = std::move(value));
+        }
+        if (!admit(parent.size())) return nullptr;
+        auto& elements = parent.get_ref<json::array_t&>();
+        elements.push_back(std::move(value));
+        return &elements.back();
+    }
+
+    bool scalar(json&& value) {
+        check_nesting();
+        place(std::move(value));
+        return true;
+    }
+
+    // An open container's address stays valid: its parent gains no element
+    // until it is closed.
+    bool open(json::value_t kind) {
+        check_nesting();
+        if (json* target = place(json(kind))) {
+            open_.push_back(target);
+        } else {
+            ++skipped_levels_;
+        }
+        return true;
+    }
+
+    bool close() {
+        if (skipped_levels_ > 0) {
+            --skipped_levels_;
+        } else {
+            open_.pop_back();
+        }
+        return true;
+    }
+
+    json& root_;
+    json_item_limit& limit_;
+    std::vector<json*> open_;
+    std::size_t kept_ = 0;
+    std::size_t skipped_levels_ = 0;  // containers open inside one that is left out
+    json* member_ = nullptr;          // the member the next value of an object fills
 };
 
 std::int64_t low_32_bits(std::uint64_t value) {
@@ -281,24 +436,24 @@ DynamicStructure DynamicStructureFromYaml(const YAML::Node& node) {
 }
 
 nlohmann::json parse_json_bounded(std::string_view utf8_text) {
-    using event = nlohmann::json::parse_event_t;
-    // The parser reports the number of containers open around each event;
-    // throwing here ends the parse before the deep value is built.
-    const nlohmann::json::parser_callback_t refuse_deep = [](int depth, event kind, nlohmann::json&) {
-        if (depth > max_nesting_depth && (kind == event::object_start || kind == event::array_start ||
-                                          kind == event::value)) {
-            refuse_depth();
-        }
-        return true;
-    };
-    return nlohmann::json::parse(utf8_text.begin(), utf8_text.end(), refuse_deep);
+    json_item_limit unlimited{std::numeric_limits<std::size_t>::max(), std::numeric_limits<std::size_t>::max()};
+    return parse_json_bounded(utf8_text, unlimited);
+}
+
+nlohmann::json parse_json_bounded(std::string_view utf8_text, json_item_limit& limit) {
+    nlohmann::json root;
+    bounded_json_builder builder(root, limit);
+    nlohmann::json::sax_parse(utf8_text.begin(), utf8_text.end(), &builder);
+    return root;
 }
 
 YAML::Node load_yaml_bounded(const std::string& text) {
+    if (text.size() > max_yaml_input_bytes) throw std::runtime_error("YAML text longer than the limit");
+    refuse_deep_flow_nesting(text);
     {
         std::istringstream events(text);
         YAML::Parser parser(events);
-        yaml_depth_check check;
+        yaml_shape_check check;
         parser.HandleNextDocument(check);
     }
     return YAML::Load(text);

@@ -39,19 +39,36 @@ namespace kes {
 inline constexpr int max_nesting_depth = 256;
 inline constexpr std::size_t max_yaml_nodes = 100000;
 inline constexpr std::size_t max_yaml_text_bytes = 16 * 1024 * 1024;
+// The legacy settings file is a few kilobytes; yaml-cpp's nodes cost about
+// a kilobyte each, so its input is bounded well below the JSON files'.
+inline constexpr std::size_t max_yaml_input_bytes = 256 * 1024;
 
 DynamicStructure DynamicStructureFromJson(const nlohmann::json& value);
 DynamicStructure DynamicStructureFromYaml(const YAML::Node& node);
 
+// How many values a JSON reading keeps: elements of one array or members of
+// one object, and values in all. Those past either limit are parsed, left
+// out (with all they hold) and counted, so the caller can say what was cut.
+struct json_item_limit {
+    std::size_t per_container;
+    std::size_t in_total;
+    std::size_t dropped = 0;
+};
+
 // Parse untrusted text with the nesting bounded while parsing, so no value
 // deeper than max_nesting_depth is ever built (copying or reading one would
-// recurse past the stack). Syntax errors are the libraries' own exceptions
-// (nlohmann::json::exception, YAML::Exception); too deep a text is
-// std::runtime_error. The YAML form loads the first document, as YAML::Load.
+// recurse past the stack). Time is linear in the text. Syntax errors are the
+// libraries' own exceptions (nlohmann::json::exception, YAML::Exception);
+// too deep a text is std::runtime_error. The YAML form loads the first
+// document, as YAML::Load; a text longer than max_yaml_input_bytes, nested
+// deeper in flow brackets than max_nesting_depth or naming more than
+// max_yaml_nodes values is refused (std::runtime_error) before any node of
+// it is built. Without a limit every JSON value is kept.
 nlohmann::json parse_json_bounded(std::string_view utf8_text);
+nlohmann::json parse_json_bounded(std::string_view utf8_text, json_item_limit& limit);
 YAML::Node load_yaml_bounded(const std::string& text);
 
-// Parses the text (bounded as above) and reads it.
+// Parses the text (bounded as above, keeping every value) and reads it.
 DynamicStructure DynamicStructureFromJsonText(std::string_view utf8_text);
 DynamicStructure DynamicStructureFromYamlText(const std::string& text);
 

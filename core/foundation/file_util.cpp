@@ -1,10 +1,13 @@
 #include "core/foundation/file_util.h"
 
 #include "core/foundation/debug_log.h"
+#include "core/foundation/posix_file.h"
 #include "core/foundation/private_files.h"
 #include "core/foundation/text.h"
 
 #include <boost/filesystem.hpp>
+
+#include <limits>
 
 namespace kes {
 namespace filesystem {
@@ -77,18 +80,9 @@ void LoadRawContents(const std::string& path, std::vector<char>& contents) {
     log(L"[kes::LoadRawContents]", log_level::error);
     log(L"[kes::LoadRawContents] path " + util::widen(path), log_level::error);
     contents.clear();
-    std::ifstream in(path, std::ios::binary);
-    if (in) {
-        in.seekg(0, std::ios::end);
-        const std::streamoff size = in.tellg();
-        if (size > 0) {
-            contents.resize(static_cast<std::size_t>(size));
-            in.seekg(0, std::ios::beg);
-            in.read(contents.data(), size);
-            // A file that shrank while read keeps only what was there.
-            contents.resize(static_cast<std::size_t>(in.gcount()));
-        }
-    }
+    // Only a regular file: a folder seeks to a size of 2^63 here, and a pipe would block.
+    const fs::file_contents file = fs::read_regular_file(path, std::numeric_limits<std::size_t>::max());
+    if (file.is_read()) contents.assign(file.bytes.begin(), file.bytes.end());
     log(L"[kes::LoadRawContents] contents.size " + std::to_wstring(contents.size()), log_level::error);
 }
 

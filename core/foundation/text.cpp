@@ -212,6 +212,15 @@ std::wstring replace_all(std::wstring_view text, std::wstring_view from, std::ws
     return out;
 }
 
+std::wstring without_control_characters(std::wstring_view text) {
+    std::wstring out(text);
+    for (wchar_t& c : out) {
+        const auto code = static_cast<std::uint32_t>(c);
+        if (code < 0x20 || (code >= 0x7F && code <= 0x9F)) c = L' ';
+    }
+    return out;
+}
+
 std::wstring url_escape(const std::wstring& text) {
     const kes::utf8 bytes(text);
     std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> handle(curl_easy_init(), &curl_easy_cleanup);

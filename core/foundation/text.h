@@ -66,6 +66,8 @@ std::wstring to_upper(std::wstring_view text);
 bool starts_with(std::wstring_view text, std::wstring_view prefix);
 bool contains(std::wstring_view text, std::wstring_view part);
 std::wstring replace_all(std::wstring_view text, std::wstring_view from, std::wstring_view to);
+// Each control character (C0 with tab and line feed, DEL, C1) becomes a space.
+std::wstring without_control_characters(std::wstring_view text);
 
 std::wstring url_escape(const std::wstring& text);
 std::wstring csv_quote(std::wstring_view field);

@@ -14,6 +14,10 @@ std::wstring web_address(const wchar_t* path) {
     return std::wstring(L"https://") + build::default_web_host + path;
 }
 
+std::wstring unable_to_resolve(std::wstring_view host) {
+    return L"Unable to resolve " + std::wstring(host) + L". Potential DNS issue.";
+}
+
 // Built once, on first use from any thread, and only read afterwards.
 const std::unordered_map<std::wstring, std::wstring>& table() {
     static const std::unordered_map<std::wstring, std::wstring> texts = {
@@ -58,8 +62,7 @@ const std::unordered_map<std::wstring, std::wstring>& table() {
         {L"status_error_firewall_blocking",
          L"Could not connect to the Kestrel servers. Your Firewall hardware or software is likely blocking "
          L"Kestrel."},
-        {L"status_error_unable_to_resolve",
-         std::wstring(L"Unable to resolve ") + build::default_api_host + L". Potential DNS issue."},
+        {L"status_error_unable_to_resolve", unable_to_resolve(build::default_api_host)},
         {L"status_error_invalid_response", L"Invalid response while communicating with the Kestrel server."},
         {L"status_error_unhandled_error", L"Problem with network, please contact Kestrel Support."},
         {L"status_error_invalid_kescode", L"Server reporting: %$%"},
@@ -120,6 +123,11 @@ const std::unordered_map<std::wstring, std::wstring>& table() {
         {L"stillzone_window_description", L"to configure your blocking settings."},
         {L"stillzone_window_description_link", L"Click here"},
         {L"alert_message_pause_ended", L"Kestrel is now unpaused."},
+        {L"status_error_unable_to_resolve_host", unable_to_resolve(placeholder)},
+        {L"status_message_activation_two_factor_ended",
+         L"That code was refused too many times, so the sign-in has ended. Please sign in again."},
+        {L"stillzone_alert_error_not_started",
+         L"Stillzone not started because the Kestrel servers did not confirm it. Please try again."},
     };
     return texts;
 }

@@ -1,5 +1,6 @@
 #include "core/service/answer_reading.h"
 
+#include "core/foundation/debug_log.h"
 #include "core/foundation/dynamic_structure_io.h"
 #include "core/foundation/text.h"
 
@@ -38,8 +39,15 @@ std::int32_t checked_int32(const char* name, const json& value) {
 
 }  // namespace
 
-json parse_object(const std::string& body) {
-    json parsed = kes::parse_json_bounded(body);
+json parse_object(const std::string& body, const wchar_t* operation, answer_limit limit) {
+    kes::json_item_limit kept{limit.per_list, limit.in_total};
+    json parsed = kes::parse_json_bounded(body, kept);
+    if (kept.dropped != 0) {
+        kes::log(std::wstring(L"[API::") + operation + L"] The answer held more than the agent keeps: left out " +
+                     std::to_wstring(kept.dropped) + L" values (a list keeps at most " +
+                     std::to_wstring(limit.per_list) + L", an answer " + std::to_wstring(limit.in_total) + L")",
+                 kes::log_level::error | kes::log_level::network);
+    }
     if (!parsed.is_object()) {
         throw json::type_error::create(302, std::string("the answer must be an object, but is ") +
                                                 parsed.type_name(), nullptr);

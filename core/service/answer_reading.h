@@ -6,6 +6,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -13,8 +14,17 @@
 
 namespace Kestrel::Network::answer {
 
-// The body parsed; anything but an object at the top is refused.
-nlohmann::json parse_object(const std::string& body);
+// How much of an answer is kept: elements of one list (or members of one
+// object) and values in all, so that an answer under the size cap cannot
+// still take hundreds of megabytes as parsed values.
+struct answer_limit {
+    std::size_t per_list = 10000;
+    std::size_t in_total = 100000;
+};
+
+// The body parsed; anything but an object at the top is refused. Values
+// past the limit are left out, and how many is logged under `operation`.
+nlohmann::json parse_object(const std::string& body, const wchar_t* operation, answer_limit limit = {});
 
 std::wstring string_member(const nlohmann::json& object, const char* name);
 std::optional<std::wstring> optional_string_member(const nlohmann::json& object, const char* name);

@@ -111,7 +111,7 @@ activation_result API::perform_activate(const std::wstring& user, const std::wst
     const kes::network::response reply = activation.perform(kes::network::post);
     validate_response_status_code(reply, 200);
     return parse_guarded(L"perform_activate", [&] {
-        const nlohmann::json parsed = answer::parse_object(reply.body);
+        const nlohmann::json parsed = answer::parse_object(reply.body, L"perform_activate");
         throw_exception_if_kes_error_present(parsed);
         activation_result result;
         result.account_key = answer::string_member(parsed, "account_key");

@@ -21,6 +21,14 @@ using nlohmann::json;
 
 namespace {
 
+// What each answer can sensibly hold. The agent acts on a few message codes
+// per pull and keeps a few dozen waiting; the user sees a handful of alerts
+// (each may open a page); settings and block lists are as long as a setting.
+constexpr answer::answer_limit message_codes_kept{1000, 4000};
+constexpr answer::answer_limit alerts_kept{50, 500};
+constexpr answer::answer_limit settings_kept{kes::config::max_list_items, kes::config::max_settings_values};
+constexpr answer::answer_limit block_lists_kept{kes::config::max_list_items, 3 * kes::config::max_list_items + 100};
+
 const utf8& accept_name() {
     static const utf8 name("Accept");
     return name;
@@ -80,7 +88,7 @@ client_version API::get_released_client_version() {
     const response reply = call.perform(kes::network::post);
     validate_response_status_code(reply, 200);
     return parse_guarded(L"get_released_client_version", [&] {
-        const json parsed = answer::parse_object(reply.body);
+        const json parsed = answer::parse_object(reply.body, L"get_released_client_version");
         throw_exception_if_kes_error_present(parsed);
         const json& current = answer::object_member(parsed, "current_client_version");
         return client_version{answer::int32_member(current, "major"), answer::int32_member(current, "minor"),
@@ -97,7 +105,7 @@ kes::DynamicStructure API::get_browser_support_list() {
     const response reply = call.perform(kes::network::get);
     validate_response_status_code(reply, 200);
     return parse_guarded(L"get_browser_support_list",
-                         [&] { return kes::DynamicStructureFromJson(answer::parse_object(reply.body)); });
+                         [&] { return kes::DynamicStructureFromJson(answer::parse_object(reply.body, L"get_browser_support_list")); });
 }
 
 std::vector<kes::message> API::get_messages() {
@@ -108,7 +116,7 @@ std::vector<kes::message> API::get_messages() {
     const response reply = call.perform(kes::network::post);
     validate_response_status_code(reply, 200);
     return parse_guarded(L"get_messages", [&] {
-        const json parsed = answer::parse_object(reply.body);
+        const json parsed = answer::parse_object(reply.body, L"get_messages", message_codes_kept);
         throw_exception_if_kes_error_present(parsed);
         std::vector<kes::message> messages;
         for (const std::int32_t code : answer::int32_array_member(parsed, "messages")) {
@@ -127,7 +135,7 @@ kes::DynamicStructure API::get_config() {
     const response reply = call.perform(kes::network::post);
     validate_response_status_code(reply, 200);
     return parse_guarded(L"get_config", [&] {
-        const json parsed = answer::parse_object(reply.body);
+        const json parsed = answer::parse_object(reply.body, L"get_config", settings_kept);
         throw_exception_if_kes_error_present(parsed);
         return kes::DynamicStructureFromJson(answer::object_member(parsed, "config"));
     }, reply.body_is_secret);
@@ -141,7 +149,7 @@ alerts_result API::get_alerts() {
     const response reply = call.perform(kes::network::post);
     validate_response_status_code(reply, 200);
     return parse_guarded(L"get_alerts", [&] {
-        const json parsed = answer::parse_object(reply.body);
+        const json parsed = answer::parse_object(reply.body, L"get_alerts", alerts_kept);
         throw_exception_if_kes_error_present(parsed);
         alerts_result result;
         for (const std::wstring& text : answer::string_array_member(parsed, "alerts")) {
@@ -170,7 +178,7 @@ block_list_result API::get_blocked_list(bool start, bool end, int duration_minut
     const response reply = call.perform(kes::network::post);
     validate_response_status_code(reply, 200);
     return parse_guarded(L"get_blocked_list", [&] {
-        const json parsed = answer::parse_object(reply.body);
+        const json parsed = answer::parse_object(reply.body, L"get_blocked_list", block_lists_kept);
         throw_exception_if_kes_error_present(parsed);
         block_list_result result;
         result.blocking_enabled = answer::bool_member(parsed, "blocking_enabled");

@@ -105,7 +105,7 @@ void API::upload_activity_log(const std::string& file_path, const std::wstring& 
     const response reply = call.perform(kes::network::post);
     validate_response_status_code(reply, 200);
     parse_guarded(L"upload_activity_log", [&] {
-        throw_exception_if_kes_error_present(answer::parse_object(reply.body));
+        throw_exception_if_kes_error_present(answer::parse_object(reply.body, L"upload_activity_log"));
     });
 }
 

@@ -4,11 +4,13 @@
 #include "core/foundation/debug_log.h"
 #include "core/foundation/dynamic_structure.h"
 #include "core/foundation/dynamic_structure_io.h"
+#include "core/foundation/posix_file.h"
 #include "core/foundation/system.h"
 #include "core/foundation/text.h"
 #include "core/foundation/time_util.h"
 #include "core/service/network_errors.h"
 #include "core/service/redaction.h"
+#include "core/service/request.h"
 #include "core/service/sync_service.h"
 #include "core/foundation/text_table.h"
 #include "core/ui/ui.h"
@@ -16,8 +18,6 @@
 #include <boost/date_time/posix_time/posix_time.hpp>
 #include <nlohmann/json.hpp>
 
-#include <fstream>
-#include <iterator>
 #include <optional>
 
 namespace kes {
@@ -39,14 +39,28 @@ bool is_later(const ptime& a, const ptime& b) {
 }
 
 // The local browser-support file's table for this platform (member "2"), or
-// nothing when the file is missing, empty or not valid JSON.
+// nothing when the file is missing, empty, not a regular file of at most the
+// size of a service answer, or not valid JSON.
 std::optional<DynamicStructure> read_local_browser_support(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const fs::file_contents file = fs::read_regular_file(path, network::max_answer_bytes);
+    if (!file.is_read()) {
+        if (file.is_unreadable()) {
+            log(L"[puller::update_browser_support] Ignoring the local file " + util::utf8_to_wstring_lossy(path) +
+                    L": " + util::utf8_to_wstring_lossy(file.describe()),
+                log_level::error);
+        }
+        return std::nullopt;
+    }
+    const std::string& text = file.bytes;
     if (text.empty()) return std::nullopt;
     try {
-        const nlohmann::json parsed = parse_json_bounded(text);
+        json_item_limit limit{config::max_list_items, config::max_settings_values};
+        const nlohmann::json parsed = parse_json_bounded(text, limit);
+        if (limit.dropped != 0) {
+            log(L"[puller::update_browser_support] Left out " + std::to_wstring(limit.dropped) +
+                    L" values of the local file " + util::utf8_to_wstring_lossy(path),
+                log_level::error);
+        }
         const auto found = parsed.is_object() ? parsed.find("2") : parsed.end();
         if (found == parsed.end()) return DynamicStructure();
         return DynamicStructureFromJson(*found);

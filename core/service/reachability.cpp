@@ -12,6 +12,16 @@
 #include <memory>
 
 namespace kes::network {
+namespace {
+
+// The host the request asked for, not the service's default one: a user
+// whose settings name another host must read that name.
+std::wstring unable_to_resolve_text(const std::wstring& host) {
+    if (host.empty()) return get_text(L"status_error_unable_to_resolve");
+    return get_text_with_args(L"status_error_unable_to_resolve_host", host);
+}
+
+}  // namespace
 
 std::string reachability_probe_url() {
     const char* configured = std::getenv("KES_REACHABILITY_PROBE_URL");
@@ -45,7 +55,7 @@ int internet_probe(const transport_options& options) {
     return code;
 }
 
-std::wstring curl_code_to_text(int code, const transport_options& options) {
+std::wstring curl_code_to_text(int code, const transport_options& options, const std::wstring& host) {
     switch (code) {
     case CURLE_OK:
         return L"CURLE_OK";
@@ -55,7 +65,7 @@ std::wstring curl_code_to_text(int code, const transport_options& options) {
     case CURLE_SEND_ERROR:
     case CURLE_RECV_ERROR:
         return internet_probe(options) != CURLE_OK ? get_text(L"status_error_internet_unavailable")
-                                                   : get_text(L"status_error_unable_to_resolve");
+                                                   : unable_to_resolve_text(host);
     case CURLE_COULDNT_CONNECT:
         return get_text(L"status_error_internet_unavailable");
     case CURLE_OPERATION_TIMEDOUT:

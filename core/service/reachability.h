@@ -19,6 +19,8 @@ int internet_probe(const transport_options& options = {});
 
 // The status-line text for a libcurl result code; runs the probe for the
 // codes that could mean either a missing network or an unknown host.
-std::wstring curl_code_to_text(int code, const transport_options& options = {});
+// `host` is the host the failed transfer asked for (empty: the service's
+// default host), named in the unknown-host text.
+std::wstring curl_code_to_text(int code, const transport_options& options = {}, const std::wstring& host = {});
 
 }  // namespace kes::network

@@ -7,6 +7,7 @@
 #include "core/service/reachability.h"
 #include "core/service/redaction.h"
 #include "core/service/transfer_stop.h"
+#include "core/service/ui_thread_rule.h"
 #include "core/foundation/text_table.h"
 
 #include <curl/curl.h>
@@ -104,6 +105,24 @@ int forward_debug_text(CURL* handle, curl_infotype type, char* data, std::size_t
 struct file_closer {
     void operator()(std::FILE* file) const { std::fclose(file); }
 };
+
+// The host name of the address the transfer went to last (a redirect's
+// target, where one was followed), as the failure texts name it.
+std::wstring host_of_last_address(CURL* curl) {
+    char* address = nullptr;
+    if (curl == nullptr || curl_easy_getinfo(curl, CURLINFO_EFFECTIVE_URL, &address) != CURLE_OK || !address) {
+        return {};
+    }
+    std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> parsed(curl_url(), &curl_url_cleanup);
+    char* host = nullptr;
+    if (!parsed || curl_url_set(parsed.get(), CURLUPART_URL, address, 0) != CURLUE_OK ||
+        curl_url_get(parsed.get(), CURLUPART_HOST, &host, 0) != CURLUE_OK || host == nullptr) {
+        return {};
+    }
+    std::wstring name = util::utf8_to_wstring_lossy(host);
+    curl_free(host);
+    return name;
+}
 
 }  // namespace
 
@@ -277,6 +296,10 @@ void request::release() {
 }
 
 request::outcome request::perform_curl_request(int method, const std::string& file_path) {
+    if (!may_request_on_this_thread(path_)) {
+        release();
+        throw Kestrel::Network::Exception(get_text(L"status_error_unhandled_error"));
+    }
     outcome result;
     result.answer.body_is_secret = answer_is_secret_;
     std::unique_ptr<std::FILE, file_closer> file;
@@ -346,6 +369,7 @@ request::outcome request::perform_curl_request(int method, const std::string& fi
         long http_code = 0;
         if (curl != nullptr) curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &http_code);
         result.answer.http_code = http_code;
+        if (result.code != CURLE_OK) result.host = host_of_last_address(curl);
         release();
         return result;
     } catch (const std::exception& e) {
@@ -362,7 +386,7 @@ response request::perform(int method) {
     outcome result = perform_curl_request(method, {});
     if (result.code != CURLE_OK) {
         log_network_error(L"kes::network::request::perform() CURLcode = " + std::to_wstring(result.code));
-        throw Kestrel::Network::CurlError(curl_code_to_text(result.code, options_));
+        throw Kestrel::Network::CurlError(curl_code_to_text(result.code, options_, result.host));
     }
     return std::move(result.answer);
 }
@@ -372,7 +396,7 @@ response request::perform_download_request(int method, const std::string& file_p
     if (result.code != CURLE_OK) {
         log_network_error(L"kes::network::request::perform_download_request() CURLcode = " +
                           std::to_wstring(result.code));
-        throw Kestrel::Network::CurlError(curl_code_to_text(result.code, options_));
+        throw Kestrel::Network::CurlError(curl_code_to_text(result.code, options_, result.host));
     }
     return std::move(result.answer);
 }

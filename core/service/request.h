@@ -74,6 +74,7 @@ private:
     struct outcome {
         int code = 0;
         response answer;
+        std::wstring host;  // of a failed transfer: the host it went to last
     };
     outcome perform_curl_request(int method, const std::string& file_path);
     void set_transport_security();

@@ -8,6 +8,8 @@
 #include "core/foundation/system.h"
 #include "core/service/api.h"
 #include "core/service/puller.h"
+#include "core/service/transfer_stop.h"
+#include "core/foundation/text_table.h"
 
 #include <boost/date_time/gregorian/gregorian.hpp>
 #include <boost/date_time/posix_time/posix_time.hpp>
@@ -34,16 +36,29 @@ ui::ui(seams with)
       service_client_(with.service_client ? *with.service_client : Kestrel::Network::API::get_instance()),
       wait_for_stop_(with.wait_for_stop ? std::move(with.wait_for_stop)
                                         : std::function<bool(std::chrono::milliseconds)>(&daemon::wait_for_ui_stop)),
+      run_focus_request_(std::move(with.run_focus_request)),
       record_activity_(with.record_activity ? std::move(with.record_activity)
                                             : [](const log_entry& record) { logger::get_instance().log(record); }) {
+    if (!run_focus_request_) {
+        run_focus_request_ = [this](std::function<void()> request) {
+            if (!focus_requests_.post(std::move(request))) {
+                log(L"[ui:request_focus_session] The request was not run: the UI is ending.", log_level::error);
+            }
+        };
+    }
     log(L"[common_ui]ctor", log_level::ctor);
 }
 
 ui::~ui() {
     // The platform's destructor should have done this while its slots still
-    // existed; a sign-in thread must never outlive the object it works for.
-    finish_sign_in();
+    // existed; no request thread may outlive the object it works for.
+    finish_requests();
     log(L"[common_ui]dtor", log_level::ctor);
+}
+
+void ui::finish_requests() {
+    finish_sign_in();
+    focus_requests_.finish();
 }
 
 void ui::init() {
@@ -59,7 +74,7 @@ int ui::get_tray_icon() { return tray_icon::normal; }
 void ui::set_status_message(const std::wstring&) {}
 std::wstring ui::get_username() { return {}; }
 std::wstring ui::get_password() { return {}; }
-std::wstring ui::ask_two_factor_code() { return {}; }
+std::wstring ui::ask_two_factor_code(const std::wstring&) { return {}; }
 std::wstring ui::get_computer_brand() { return {}; }
 std::wstring ui::get_computer_make() { return {}; }
 std::wstring ui::get_computer_model() { return {}; }
@@ -110,18 +125,34 @@ ui::away_period ui::take_away_period() {
 
 void ui::on_show_still_zone_window() { show_still_zone_window(); }
 
-void ui::on_get_focused(int minutes) {
+bool ui::accepts_focus_length(int minutes) {
+    if (minutes == 0 || minutes == -1 || (minutes >= 1 && minutes <= 1440)) return true;
+    log(L"[ui:on_get_focused] Ignoring request to start Stillzone, minutes(" + std::to_wstring(minutes) +
+            L") not in range 1 to 1440",
+        level_focus);
+    set_still_zone_minutes(30);
+    return false;
+}
+
+void ui::on_get_focused(int minutes) { (void)run_focus_request(minutes); }
+
+void ui::request_focus_session(int minutes) {
+    if (!accepts_focus_length(minutes)) return;
+    run_focus_request_([this, minutes] {
+        if (run_focus_request(minutes) != focus_outcome::failed) return;
+        // An agent that is ending aborted the request itself: nobody waits
+        // for the answer any more.
+        if (network::is_stopped(network::installed_transfer_stop())) return;
+        show_alert(get_text(L"stillzone_alert_error_not_started"), L"Kestrel");
+    });
+}
+
+ui::focus_outcome ui::run_focus_request(int minutes) {
     if (minutes == 0) {
         end_focus_session();
-        return;
+        return focus_outcome::ended;
     }
-    if (minutes != -1 && (minutes < 1 || minutes > 1440)) {
-        log(L"[ui:on_get_focused] Ignoring request to start Stillzone, minutes(" + std::to_wstring(minutes) +
-                L") not in range 1 to 1440",
-            level_focus);
-        set_still_zone_minutes(30);
-        return;
-    }
+    if (!accepts_focus_length(minutes)) return focus_outcome::refused;
     log(L"[ui:on_get_focused] get focused for minutes: " + std::to_wstring(minutes), level_focus);
     if (minutes == -1) {
         const boost::posix_time::ptime now = configuration_->local_now();
@@ -138,10 +169,11 @@ void ui::on_get_focused(int minutes) {
     std::lock_guard<std::mutex> lock(focus_mutex_);
     if (make_puller()->update_blocked_list_start_stillzone(minutes)) {
         configuration_->set_blocking_until(configuration_->local_now() + boost::posix_time::minutes(minutes));
-    } else {
-        log(L"[ui:on_get_focused] Unable to pull blocked list to enable Stillzone.", log_level::error);
-        end_focus_session_locked();
+        return focus_outcome::started;
     }
+    log(L"[ui:on_get_focused] Unable to pull blocked list to enable Stillzone.", log_level::error);
+    end_focus_session_locked();
+    return focus_outcome::failed;
 }
 
 void ui::end_focus_session() {

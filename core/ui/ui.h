@@ -9,6 +9,7 @@
 // configuration and calls the platform only where something changed.
 
 #include "core/foundation/noncopyable.h"
+#include "core/foundation/serial_worker.h"
 #include "core/ui/menu_state.h"
 #include "core/ui/system_tray_menu.h"
 
@@ -64,6 +65,9 @@ public:
         Kestrel::Network::API* service_client = nullptr;
         // Where entered offline time goes: the activity logger by default.
         std::function<void(const log_entry&)> record_activity;
+        // Runs the focus-session requests of the menu and the focus window,
+        // one after the other: a thread of the UI's own by default.
+        std::function<void(std::function<void()>)> run_focus_request;
     };
 
     ui();
@@ -85,7 +89,9 @@ public:
     virtual void set_status_message(const std::wstring& text);
     virtual std::wstring get_username();
     virtual std::wstring get_password();
-    virtual std::wstring ask_two_factor_code();
+    // `refusal` is the service's word on the code entered last; empty at
+    // the first prompt.
+    virtual std::wstring ask_two_factor_code(const std::wstring& refusal);
     virtual std::wstring get_computer_brand();
     virtual std::wstring get_computer_make();
     virtual std::wstring get_computer_model();
@@ -160,6 +166,11 @@ public:
     // being extended is never taken for one that ended.
     void on_get_focused(int minutes);
     void end_focus_session();
+    // The same for the menu and the focus window, which must never wait for
+    // the service: a length out of range is refused at once, the request
+    // runs on the focus-request thread, and a session the service did not
+    // confirm is told to the user with an alert. Returns at once.
+    void request_focus_session(int minutes);
     // For the controller: opens the custom focus-session window.
     void on_show_still_zone_window();
 
@@ -191,6 +202,11 @@ public:
     // this first. Called on the main thread, the main queue must be closed
     // first, or a waiting prompt would never return.
     void finish_sign_in();
+    // Finishes the sign-in as above and the focus-session requests: those
+    // not started are dropped, a running one is waited for (a stopped agent
+    // aborts its transfer). The orderly end and platform destructors call
+    // this first.
+    void finish_requests();
 
     // The sign-in itself, run synchronously on the caller's thread (never the
     // main thread: the second-factor prompt waits for it). One at a time:
@@ -256,11 +272,16 @@ protected:
     Kestrel::Network::API& service_client_;
 
     // The current away period, for the offline-time prompt and its entry
-    // (the main thread's offline-time operations share it).
+    // (the main thread's offline-time operations share it). It ends where
+    // it was last measured away; `over` once the user was seen back, so that
+    // the next absence starts a period of its own.
     struct away_period {
         boost::posix_time::ptime since{boost::posix_time::not_a_date_time};
         boost::posix_time::time_duration duration{0, 0, 0};
+        bool over = false;
     };
+    // An absence this long (in seconds) is no longer asked about, nor entered.
+    static constexpr std::int64_t away_cut_off_seconds = 14400;
     away_period get_away_period() const;
     void end_away_period();
 
@@ -268,11 +289,17 @@ protected:
     std::atomic<bool> activation_prompt_shown_{false};
 
 private:
+    enum class focus_outcome { started, ended, refused, failed };
+    // False, after logging and resetting the window's minutes, for a length
+    // no session can have.
+    bool accepts_focus_length(int minutes);
+    focus_outcome run_focus_request(int minutes);
     std::unique_ptr<puller> make_puller() const;
     void run_sign_in_thread(const sign_in_done& done);
     using secrets = std::vector<std::unique_ptr<secret_in_use>>;
     sign_in_result sign_in_locked(const std::wstring& email, const std::wstring& password, secrets& hidden);
     void store_activation(const std::wstring& account_key, const std::wstring& data_key);
+    void withdraw_activation();
     // Takes the away period and ends it, so that one period is entered once.
     away_period take_away_period();
     bool wait_for_stop(std::chrono::milliseconds duration);
@@ -291,6 +318,8 @@ private:
     // Serialises starting and ending a focus session with the loop's check
     // for a session that ended.
     std::mutex focus_mutex_;
+    serial_worker focus_requests_{"kes-focus"};
+    std::function<void(std::function<void()>)> run_focus_request_;
 
     mutable std::mutex away_mutex_;
     away_period away_;
@@ -317,6 +346,9 @@ private:
     bool pause_alert_armed_ = false;
     bool focus_session_running_ = false;
     std::int32_t help_passes_ = 10;
+    // An unattended update check that got no answer is tried again from
+    // then on, not at every pass.
+    boost::posix_time::ptime update_check_retry_after_;
     bool offline_prompt_armed_ = false;
     bool offline_prompt_hidden_ = true;
     // The facts of the menu state last applied and the menu's change count

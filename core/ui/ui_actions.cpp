@@ -89,23 +89,23 @@ void ui::on_menu_action(int item_id) {
             break;
         case k_tray_item_focus_for_15_minutes:
             log_action(L"[User Action] Starting a 15 minute Stillzone session.");
-            on_get_focused(15);
+            request_focus_session(15);
             break;
         case k_tray_item_focus_for_30_minutes:
             log_action(L"[User Action] Starting a 30 minute Stillzone session.");
-            on_get_focused(30);
+            request_focus_session(30);
             break;
         case k_tray_item_focus_for_60_minutes:
             log_action(L"[User Action] Starting a 1 hour Stillzone session.");
-            on_get_focused(60);
+            request_focus_session(60);
             break;
         case k_tray_item_focus_for_120_minutes:
             log_action(L"[User Action] Starting a 2 hour Stillzone session.");
-            on_get_focused(120);
+            request_focus_session(120);
             break;
         case k_tray_item_focus_until_tomorrow:
             log_action(L"[User Action] Starting a Stillzone session until midnight.");
-            on_get_focused(-1);
+            request_focus_session(-1);
             break;
         case k_tray_item_focus_for_custom:
             log_action(L"[User Action] Open Stillzone window.");

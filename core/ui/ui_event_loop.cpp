@@ -24,7 +24,6 @@ using boost::posix_time::seconds;
 constexpr auto first_wait = std::chrono::milliseconds(2500);
 constexpr auto pass_wait = std::chrono::milliseconds(500);
 constexpr int failures_survived = 10;
-constexpr std::int64_t away_cut_off_seconds = 14400;  // an away period of 4 hours is no longer asked about
 constexpr std::size_t max_offline_time_labels = 6;
 
 // The loop's trace lines: they run twice a second all day, so nothing is
@@ -188,13 +187,27 @@ void ui::update_status_text() {
 void ui::display_offline_time() {
     const ptime now = configuration_->local_now();
     const ptime dismissed_until = configuration_->get_offline_dismissed_until();
-    if (!configuration_->get_timepie_enabled() || (!dismissed_until.is_special() && dismissed_until > now) ||
-        configuration_->get_disable_gui() || !configuration_->is_logging_allowed_now() ||
-        configuration_->get_in_idle_activity()) {
-        return;
+    const bool asking = configuration_->get_timepie_enabled() &&
+                        (dismissed_until.is_special() || dismissed_until <= now) &&
+                        !configuration_->get_disable_gui() && configuration_->is_logging_allowed_now() &&
+                        !configuration_->get_in_idle_activity();
+    bool period_open = false;
+    {
+        std::lock_guard<std::mutex> lock(away_mutex_);
+        period_open = !away_.since.is_not_a_date_time() && !away_.over;
     }
+    if (!asking && !period_open) return;
     const std::int64_t idle = idle_seconds();
     const std::int64_t away_threshold = configuration_->get_idle_time_away();
+
+    // Back, whether asked now or not: the period ends where it was last
+    // measured, and an entry made later covers that time only, never the
+    // work that follows.
+    if (period_open && idle < away_threshold) {
+        std::lock_guard<std::mutex> lock(away_mutex_);
+        away_.over = true;
+    }
+    if (!asking) return;
 
     if (offline_prompt_armed_ && idle < away_threshold) {
         offline_prompt_armed_ = false;
@@ -208,7 +221,15 @@ void ui::display_offline_time() {
     {
         std::lock_guard<std::mutex> lock(away_mutex_);
         std::int64_t elapsed = idle;
-        if (away_.since.is_not_a_date_time()) {
+        if (away_.since.is_not_a_date_time() || away_.over) {
+            away_ = away_period{now - seconds(idle)};
+        } else if (now < away_.since + away_.duration) {
+            // The wall clock went back since the last pass (local time falls
+            // back an hour in autumn): measured on it, the period would end
+            // before it began. The idle time does not follow the wall clock.
+            log(L"[ui:display_offline_time] The clock went back; the away period is measured again from the idle "
+                L"time.",
+                log_level::warning);
             away_.since = now - seconds(idle);
         } else {
             elapsed = (now - away_.since).total_seconds();

@@ -5,6 +5,7 @@
 #include "core/capture/log_entry.h"
 #include "core/foundation/config.h"
 #include "core/foundation/debug_log.h"
+#include "core/foundation/text.h"
 
 #include <boost/date_time/posix_time/posix_time.hpp>
 
@@ -35,12 +36,22 @@ void ui::on_enter_offline_time(const std::wstring& label, const std::wstring& de
         ux_hide_offline_time();
         return;
     }
+    if (away.duration.is_negative() || away.duration.total_seconds() >= away_cut_off_seconds) {
+        log(L"[ui:on_enter_offline_time] The away period lasted " + std::to_wstring(away.duration.total_seconds()) +
+                L" s, which no offline time can; nothing is recorded.",
+            log_level::error);
+        ux_hide_offline_time();
+        return;
+    }
     log_entry record;
     record.set_started(away.since);
     record.set_completed(away.since + away.duration);
-    record.set_application_name(label);
-    record.set_window_title(details.compare(0, details_placeholder.size(), details_placeholder) == 0 ? L""
-                                                                                                    : details);
+    // Typed text and service labels may hold tabs, escape sequences and other
+    // control characters, which have no place in a record or a log line.
+    record.set_application_name(util::without_control_characters(label));
+    record.set_window_title(details.compare(0, details_placeholder.size(), details_placeholder) == 0
+                                ? L""
+                                : util::without_control_characters(details));
     record.set_computer_name(configuration_->get_computer_name());
     record.set_os_username(configuration_->get_os_username());
     record.mark_as_offline_time();

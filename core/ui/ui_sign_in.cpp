@@ -118,6 +118,7 @@ ui::sign_in_result ui::sign_in_locked(const std::wstring& email, const std::wstr
     };
 
     int prompts = 0;
+    std::wstring refusal;  // the service's word on the code entered last
     std::optional<Kestrel::Network::activation_result> activated;
     while (!activated) {
         if (sign_in_closing_.load()) return sign_in_result::cancelled;  // the UI is going away
@@ -140,11 +141,13 @@ ui::sign_in_result ui::sign_in_locked(const std::wstring& email, const std::wstr
                 log(L"[ui:on_activate_thread] The second-factor code was refused " +
                         std::to_wstring(max_two_factor_prompts) + L" times; the sign-in ends.",
                     log_level::ui);
-                show_failure(e.message);
+                // The service's words ask for another try, which no longer comes.
+                set_status(*configuration_, L"status_message_activation_two_factor_ended", 4);
                 return sign_in_result::failed;
             }
+            if (prompts > 0) refusal = without_secrets(e.message);
             ++prompts;
-            const std::wstring code = sign_in_closing_.load() ? std::wstring() : ask_two_factor_code();
+            const std::wstring code = sign_in_closing_.load() ? std::wstring() : ask_two_factor_code(refusal);
             hidden.push_back(std::make_unique<secret_in_use>(code));
             configuration_->set_two_factor_code(code);
             log(L"[ui:on_activate] 2fa code = " + std::wstring(code.empty() ? L"" : redacted_text), log_level::ui);
@@ -174,8 +177,16 @@ ui::sign_in_result ui::sign_in_locked(const std::wstring& email, const std::wstr
     }
 
     // The account just changed: the store asks the service about it afresh.
+    // Only an account the service confirms is signed in; the store has put
+    // the check's failure on the status line.
     configuration_->recheck_authentication();
-    configuration_->is_authenticated();
+    if (!configuration_->is_authenticated()) {
+        log(L"[ui::on_activate_thread] The service did not confirm the new account; the sign-in has failed.",
+            log_level::error | log_level::ui);
+        withdraw_activation();
+        if (configuration_->get_status_severity() != 4) set_status(*configuration_, L"status_error_invalid_response", 4);
+        return sign_in_result::failed;
+    }
     if (sign_in_closing_.load()) return sign_in_result::signed_in;
     activation_prompt_shown_.store(false);
     set_state_post_activate();
@@ -187,6 +198,13 @@ void ui::store_activation(const std::wstring& account_key, const std::wstring& d
     log(L"[ui:on_activate] data_key = " + network::redact_key(data_key), level_keys);
     configuration_->set_account_key(account_key);
     configuration_->set_data_key(data_key);
+}
+
+void ui::withdraw_activation() {
+    // Keys the service did not confirm would leave the agent neither signed
+    // in nor asking for a sign-in.
+    configuration_->set_account_key(L"");
+    configuration_->set_data_key(L"");
 }
 
 void ui::on_verify() {

@@ -24,13 +24,20 @@ constexpr std::int32_t help_passes_between = 2;
 bool ui::check_for_updates(bool user_requested) {
     configuration_->set_update_check_requested(false);
     const boost::posix_time::ptime now = configuration_->local_now();
-    if (!user_requested &&
-        (!configuration_->get_check_updates() || !is_update_check_due(configuration_->get_last_update_check(), now))) {
-        return false;
+    if (!user_requested) {
+        if (!configuration_->get_check_updates() || !is_update_check_due(configuration_->get_last_update_check(), now)) {
+            return false;
+        }
+        // The service answers no one without an account: asking before the
+        // sign-in only turns the status into an error.
+        if (configuration_->get_account_key().empty()) return false;
+        if (!update_check_retry_after_.is_special() && now < update_check_retry_after_) return false;
     }
-    configuration_->set_last_update_check(now);
     try {
         const Kestrel::Network::client_version answer = service_client_.get_released_client_version();
+        // Only a check that got its answer counts as done.
+        configuration_->set_last_update_check(now);
+        update_check_retry_after_ = boost::posix_time::ptime();
         const client_version_numbers released{answer.major, answer.minor, answer.revision, answer.build};
         const std::wstring released_text = client_version_text(released);
         log(L"[ui:check_for_updates] current version = " + released_text, level_version);
@@ -49,6 +56,9 @@ bool ui::check_for_updates(bool user_requested) {
             }
         }
         if (newer) {
+            log(L"[ui:check_for_updates] Version " + released_text + L" is newer than the running " + running_text +
+                    L".",
+                level_version);
             on_update_check_result(true);
         } else if (user_requested) {
             on_update_check_result(false);
@@ -56,6 +66,7 @@ bool ui::check_for_updates(bool user_requested) {
     } catch (const Kestrel::Network::Exception&) {
         log(L"[ui::check_for_updates] Caught Kestrel::Network::Exception", level_caught);
         configuration_->set_status_message(get_text(L"status_error_invalid_response"), 4);
+        update_check_retry_after_ = now + boost::posix_time::seconds(update_check_retry_seconds);
         return false;
     }
     return true;

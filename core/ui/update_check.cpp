@@ -38,8 +38,10 @@ std::optional<client_version_numbers> parse_client_version(std::wstring_view tex
     std::size_t at = 0;
     for (std::size_t part = 0; part < version.size(); ++part) {
         if (part > 0) {
+            // A shorter version ends here; "1.0.0" is the release 1.0.0.0.
+            if (at == text.size()) return version;
             // Exactly one separating character, and it is not part of a number.
-            if (at >= text.size() || is_digit(text[at])) return std::nullopt;
+            if (is_digit(text[at])) return std::nullopt;
             ++at;
         }
         const std::optional<std::int32_t> number = read_integer(text, at);

@@ -5,6 +5,7 @@
 #include "platform/login_items.h"
 
 #include <map>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -25,7 +26,10 @@ public:
         return found != items.end() && found->second;
     }
 
+    bool is_switched_off(const std::string& identifier) override { return switched_off.count(identifier) != 0; }
+
     std::map<std::string, bool> items;
+    std::set<std::string> switched_off;  // as the desktop's startup settings left them
     std::vector<std::pair<std::string, bool>> requests;
     bool refuse = false;
 };

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -29,23 +30,6 @@ bool is_plain_identifier(const std::string& identifier) {
     });
 }
 
-bool is_directory(const std::string& path) {
-    struct stat info {};
-    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
-
-// Creates the folder and its missing parents (mode 0700); false when a
-// component is not a folder or cannot be made.
-bool make_folders(const std::string& folder) {
-    if (folder.empty()) return false;
-    for (std::size_t at = folder.find('/', 1);; at = folder.find('/', at + 1)) {
-        const std::string part = at == std::string::npos ? folder : folder.substr(0, at);
-        if (!part.empty() && ::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return false;
-        if (!part.empty() && !is_directory(part)) return false;
-        if (at == std::string::npos) return true;
-    }
-}
-
 class autostart_login_items final : public login_items {
 public:
     autostart_login_items(std::string main_bundle, std::string autostart_folder)
@@ -59,16 +43,34 @@ public:
     bool is_enabled(const std::string& identifier) override {
         if (!is_plain_identifier(identifier)) return false;
         const std::optional<std::string> exec = exec_of(identifier);
-        const std::optional<std::string> text = read_small_regular_file(entry_path(identifier), max_entry_size);
-        if (!exec || !text) return false;
-        const auto keys = desktop_entry::main_group(*text);
-        const auto written = keys.find("Exec");
-        const auto hidden = keys.find("Hidden");
-        return written != keys.end() && written->second == *exec && (hidden == keys.end() || hidden->second != "true");
+        const std::optional<std::map<std::string, std::string>> keys = entry_keys(identifier);
+        if (!exec || !keys) return false;
+        const auto written = keys->find("Exec");
+        return written != keys->end() && written->second == *exec && !switched_off(*keys);
+    }
+
+    bool is_switched_off(const std::string& identifier) override {
+        if (!is_plain_identifier(identifier)) return false;
+        const std::optional<std::map<std::string, std::string>> keys = entry_keys(identifier);
+        return keys && switched_off(*keys);
     }
 
 private:
     std::string entry_path(const std::string& identifier) const { return folder_ + "/" + identifier + ".desktop"; }
+
+    std::optional<std::map<std::string, std::string>> entry_keys(const std::string& identifier) const {
+        const std::optional<std::string> text = read_small_regular_file(entry_path(identifier), max_entry_size);
+        if (!text) return std::nullopt;
+        return desktop_entry::main_group(*text);
+    }
+
+    // The two ways desktops' startup settings switch an entry off.
+    static bool switched_off(const std::map<std::string, std::string>& keys) {
+        const auto hidden = keys.find("Hidden");
+        const auto enabled = keys.find("X-GNOME-Autostart-enabled");
+        return (hidden != keys.end() && hidden->second == "true") ||
+               (enabled != keys.end() && enabled->second == "false");
+    }
 
     // The item's bundle in LoginItems, chosen by identifier; the first in
     // name order when several claim it.

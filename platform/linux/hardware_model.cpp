@@ -5,19 +5,28 @@
 #include <optional>
 
 namespace platform {
+namespace {
 
-std::string hardware_model(const std::string& dmi_folder) {
-    // The attribute is one short line; anything large is not the product name.
-    const std::optional<std::string> text = read_small_regular_file(dmi_folder + "/product_name", 256);
+// One attribute: a short line, trimmed, control characters as spaces.
+std::string dmi_attribute(const std::string& dmi_folder, const char* name) {
+    // Anything large is not the short line an attribute holds.
+    const std::optional<std::string> text = read_small_regular_file(dmi_folder + "/" + name, 256);
     if (!text) return "Unknown";
     const auto first = text->find_first_not_of(" \t\r\n");
     if (first == std::string::npos) return "Unknown";
     const auto last = text->find_last_not_of(" \t\r\n");
-    std::string model = text->substr(first, last - first + 1);
-    for (char& c : model) {
+    std::string value = text->substr(first, last - first + 1);
+    for (char& c : value) {
         if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
     }
-    return model;
+    return value;
+}
+
+}  // namespace
+
+computer_identity read_computer_identity(const std::string& dmi_folder) {
+    return {dmi_attribute(dmi_folder, "sys_vendor"), dmi_attribute(dmi_folder, "product_name"),
+            dmi_attribute(dmi_folder, "product_version")};
 }
 
 }  // namespace platform

@@ -12,9 +12,12 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <utility>
 
 namespace platform {
 namespace {
@@ -63,15 +66,21 @@ bool is_private_folder(const std::string& folder) {
     return S_ISDIR(info.st_mode) && info.st_uid == ::getuid() && (info.st_mode & 077) == 0;
 }
 
+// A lock file another user owns (or anything but a plain file) is not ours to trust.
+bool is_own_regular_file(int fd) {
+    struct stat info {};
+    return ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == ::getuid();
+}
+
 class file_instance_lock final : public instance_lock {
 public:
-    explicit file_instance_lock(std::string folder)
-        : lock_path_(folder + "/kestrel.lock"), socket_path_(folder + "/kestrel.sock"),
-          folder_is_private_(is_private_folder(folder)) {}
+    // Without a socket path the lock only keeps copies apart; nobody listens.
+    file_instance_lock(std::string lock_path, std::string socket_path, bool usable_folder)
+        : lock_path_(std::move(lock_path)), socket_path_(std::move(socket_path)), usable_folder_(usable_folder) {}
 
     void post_opening_notification() override {
         const auto address = socket_address(socket_path_);
-        if (!address || !folder_is_private_) return;
+        if (socket_path_.empty() || !address || !usable_folder_) return;
         unique_fd sender(::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
         if (sender.get() < 0) return;
         const std::size_t length = std::strlen(opening_instance_notification);
@@ -83,17 +92,20 @@ public:
 
     state acquire() override {
         if (lock_fd_.get() >= 0) return state::held;
-        if (!folder_is_private_) return state::unavailable;
+        if (!usable_folder_) return state::unavailable;
         unique_fd lock(::open(lock_path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
-        if (lock.get() < 0) return state::unavailable;
+        // On a read-only disk a lock file made earlier still locks; the pid in it stays stale.
+        const bool writable = lock.get() >= 0;
+        if (!writable) lock = unique_fd(::open(lock_path_.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+        if (lock.get() < 0 || !is_own_regular_file(lock.get())) return state::unavailable;
         int result = 0;
         do {
             result = ::flock(lock.get(), LOCK_EX | LOCK_NB);
         } while (result != 0 && errno == EINTR);
         if (result != 0) return errno == EWOULDBLOCK ? state::taken : state::unavailable;
         lock_fd_ = std::move(lock);
-        write_own_pid();
-        listen();
+        if (writable) write_own_pid();
+        if (!socket_path_.empty()) listen();
         return state::held;
     }
 
@@ -151,7 +163,7 @@ private:
 
     const std::string lock_path_;
     const std::string socket_path_;
-    const bool folder_is_private_;
+    const bool usable_folder_;
     unique_fd lock_fd_;
     unique_fd listen_fd_;
 };
@@ -159,12 +171,26 @@ private:
 }  // namespace
 
 std::unique_ptr<instance_lock> make_file_instance_lock(const std::string& folder) {
-    return std::make_unique<file_instance_lock>(folder);
+    return std::make_unique<file_instance_lock>(folder + "/kestrel.lock", folder + "/kestrel.sock",
+                                                is_private_folder(folder));
+}
+
+std::unique_ptr<instance_lock> make_data_folder_lock(const std::string& folder) {
+    return std::make_unique<file_instance_lock>(folder + "/kestrel.lock", std::string(), true);
 }
 
 std::shared_ptr<instance_lock> process_instance_lock() {
     static const std::shared_ptr<instance_lock> lock = make_file_instance_lock(runtime_dir());
     return lock;
+}
+
+std::shared_ptr<instance_lock> process_data_folder_lock(const std::string& folder) {
+    static std::mutex guard;
+    static std::map<std::string, std::shared_ptr<instance_lock>> locks;
+    const std::lock_guard<std::mutex> lock(guard);
+    std::shared_ptr<instance_lock>& slot = locks[folder];
+    if (!slot) slot = make_data_folder_lock(folder);
+    return slot;
 }
 
 }  // namespace platform

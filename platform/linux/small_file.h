@@ -17,6 +17,10 @@ std::optional<std::string> read_small_regular_file(const std::string& path, long
 // step fails.
 bool replace_small_file(const std::string& path, const std::string& bytes, unsigned mode = 0600);
 
+// Creates the folder and its missing parents (mode 0700); false when a
+// component is not a folder or cannot be made.
+bool make_folders(const std::string& folder);
+
 // Makes a rename or a removal inside `folder` survive a crash. Best effort:
 // the change itself is already made when this is called.
 void sync_folder(const std::string& folder);

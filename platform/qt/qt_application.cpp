@@ -4,6 +4,7 @@
 #include "platform/qt/qt_main_loop.h"
 #include "platform/linux/toolkit_root_events.h"
 #include "platform/linux/x11_display.h"
+#include "platform/session_kind.h"
 
 #include <QApplication>
 
@@ -12,9 +13,12 @@
 
 namespace platform {
 
-std::string choose_toolkit_platform(const std::string& requested, bool display_reachable) {
-    if (!requested.empty() || display_reachable) return {};
-    return "offscreen";
+std::string choose_toolkit_platform(const std::string& requested, bool display_reachable, bool wayland_session) {
+    if (!requested.empty()) return {};
+    if (!display_reachable) return "offscreen";
+    // As a native Wayland client the agent could neither place its popover
+    // beside the tray nor bring its windows forward: Xwayland lets it.
+    return wayland_session ? "xcb" : "";
 }
 
 namespace {
@@ -39,7 +43,8 @@ qt_application::qt_application(main_queue& queue, const std::string& program_nam
     const std::string requested = requested_platform();
     // Asked only when nothing names a platform: the toolkit's own connection
     // attempt would end the process when no display answers.
-    const std::string chosen = choose_toolkit_platform(requested, requested.empty() && x11_display_reachable());
+    const std::string chosen = choose_toolkit_platform(requested, requested.empty() && x11_display_reachable(),
+                                                       current_session_kind() == session_kind::wayland);
     if (!chosen.empty()) {
         // An argument rather than the environment: programs the agent starts
         // (the browser) must not inherit it.

@@ -20,8 +20,9 @@ class toolkit_root_events;
 
 // The platform to ask Qt for: "" leaves it to Qt (a platform the environment
 // names, or the display's); "offscreen" when nothing names one and no display
-// answers.
-std::string choose_toolkit_platform(const std::string& requested, bool display_reachable);
+// answers; "xcb" in a Wayland session whose X display (Xwayland) answers.
+std::string choose_toolkit_platform(const std::string& requested, bool display_reachable,
+                                    bool wayland_session = false);
 
 class qt_application final : public application {
 public:

@@ -1,5 +1,6 @@
 #include "core/foundation/config.h"
 #include "core/foundation/debug_log.h"
+#include "core/foundation/text.h"
 #include "app/osx_system.h"
 #include "app/time_zone_name.h"
 #include "platform/fake/fake_instance_lock.h"
@@ -21,6 +22,7 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace kes {
 namespace {
@@ -97,6 +99,33 @@ TEST_F(OsxSystemTest, OtherInstanceCheckAlwaysPostsFirst) {
     // A lock that cannot be used must not keep the agent from starting.
     lock = std::make_shared<platform::fake_instance_lock>(platform::instance_lock::state::unavailable);
     EXPECT_FALSE(make()->is_other_instance_running());
+}
+
+TEST_F(OsxSystemTest, ACopyOfAnotherSessionIsFoundByTheDataFoldersLock) {
+    auto data_lock = std::make_shared<platform::fake_instance_lock>(platform::instance_lock::state::taken);
+    data_lock->holder = 4343;
+    std::vector<std::string> asked;
+    osx_system_services services{session, lock, updater, workspace, "com.kestrel.Kestrel",
+                                 [&](const std::string& folder) {
+                                     asked.push_back(folder);
+                                     return data_lock;
+                                 }};
+    const std::size_t before = debug_log_read().size();
+    EXPECT_TRUE(std::make_shared<osx_system>(services)->is_other_instance_running());
+    EXPECT_EQ(lock->calls, (std::vector<std::string>{"post", "acquire"}));
+    EXPECT_EQ(asked, (std::vector<std::string>{make()->get_data_dir()}));
+    EXPECT_NE(log_added_since(before).find(L":1:Found other instances of Kestrel running in background: (pid 4343)"),
+              std::wstring::npos);
+
+    // Neither lock usable: the agent still starts, and says so.
+    lock = std::make_shared<platform::fake_instance_lock>(platform::instance_lock::state::unavailable);
+    data_lock = std::make_shared<platform::fake_instance_lock>(platform::instance_lock::state::unavailable);
+    services.instance_lock = lock;
+    EXPECT_FALSE(std::make_shared<osx_system>(services)->is_other_instance_running());
+    EXPECT_NE(log_added_since(before).find(L"The instance lock in " +
+                                           util::utf8_to_wstring_lossy(make()->get_data_dir()) +
+                                           L" cannot be used; starting without it."),
+              std::wstring::npos);
 }
 
 TEST_F(OsxSystemTest, AnOlderCopyInTheSessionCountsAsTheHelperSeesIt) {

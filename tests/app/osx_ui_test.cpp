@@ -107,7 +107,7 @@ protected:
         with.queue = &queue_;
         with.notifications = &centre_;
         with.pause = [this](std::chrono::milliseconds wait) { pauses_.push_back(wait); };
-        with.hardware_model = [] { return std::string("Test Machine 3"); };
+        with.computer_identity = [] { return platform::computer_identity{"Test Maker", "Test Machine", "3"}; };
         return with;
     }
 
@@ -204,6 +204,37 @@ TEST_F(UiBridge, TheAutostartEntryRunsTheBundlesHelperAndAFileInTheWayIsAFailure
     EXPECT_EQ(testing::read_file(autostart), "not a folder");
     EXPECT_TRUE(contains(logged(), L"[osx_ui:ux_toggle_start_at_login()] Trying to set 'LaunchedAtLogin' to true. "
                                    L"FAILED"));
+}
+
+// A desktop's startup settings switch an entry off without removing it.
+TEST_F(UiBridge, AnEntrySwitchedOffByTheDesktopStaysAsTheUserLeftItAndShowsStartAtLoginOff) {
+    const std::string bundle = KES_TEST_BUNDLE_DIR;
+    const std::string autostart = testing::private_home() + "/switched-off-autostart";
+    const std::string entry = autostart + "/com.kestrel.Kestrel-Helper.desktop";
+    for (const std::string off : {"Hidden=true\n", "X-GNOME-Autostart-enabled=false\n"}) {
+        SCOPED_TRACE(off);
+        stdfs::remove_all(autostart);
+        platform::fake_desktop fresh(queue_);
+        osx_ui_services with = services();
+        with.desktop = fresh.services();
+        with.desktop.login = platform::make_autostart_login_items(bundle, autostart);
+        {
+            osx_ui first(with);
+            first.init();  // the first start writes the entry
+        }
+        std::ofstream(entry, std::ios::app) << off;
+        const std::string left = testing::read_file(entry);
+
+        osx_ui next(with);
+        next.init();
+        EXPECT_EQ(testing::read_file(entry), left);
+        EXPECT_FALSE(next.get_tray_menu()->is_tray_item_checked(k_tray_item_preferences_start_at_login));
+        EXPECT_FALSE(fresh.defaults->get_bool(launched_at_login_default));
+
+        next.on_menu_action(k_tray_item_preferences_start_at_login);  // the user turns it on in the menu
+        EXPECT_TRUE(next.get_tray_menu()->is_tray_item_checked(k_tray_item_preferences_start_at_login));
+        EXPECT_TRUE(with.desktop.login->is_enabled(login_helper_identifier));
+    }
 }
 
 TEST_F(UiBridge, AddressesAreEscapedOnceAndOpenOnTheMainThreadOnlyAsWebPages) {
@@ -355,7 +386,7 @@ TEST_F(UiBridge, AlertsRunInAMainQueueTaskWithTheTitleAsHeadline) {
 
 TEST_F(UiBridge, TheTwoFactorPromptIsAskedFromTheSignInThreadOnly) {
     osx_ui bridge(services());
-    EXPECT_EQ(bridge.ask_two_factor_code(), L"");
+    EXPECT_EQ(bridge.ask_two_factor_code(L""), L"");
     EXPECT_TRUE(fakes_.alerts->alerts().empty());
     EXPECT_TRUE(pauses_.empty());
     EXPECT_TRUE(contains(logged(), L"[osx_ui:ask_two_factor_code] Refused: the prompt cannot be asked for on the main "
@@ -365,8 +396,8 @@ TEST_F(UiBridge, TheTwoFactorPromptIsAskedFromTheSignInThreadOnly) {
     fakes_.alerts->queue_answer({alert_first_button, "123 456"});
     fakes_.alerts->queue_answer({alert_first_button + 1, "654321"});
     std::thread([&] {
-        typed = bridge.ask_two_factor_code();
-        cancelled = bridge.ask_two_factor_code();
+        typed = bridge.ask_two_factor_code(L"");
+        cancelled = bridge.ask_two_factor_code(L"");
     }).join();
     EXPECT_EQ(typed, L"123 456");
     EXPECT_EQ(cancelled, L"");  // Cancel gives nothing, whatever was typed
@@ -395,9 +426,9 @@ TEST_F(UiBridge, NotificationsComputerFieldsAndUpdateChecksGoToTheirServices) {
     EXPECT_EQ(fakes_.notifier->notifications()[0].title, "Kestrel Alert");
     EXPECT_EQ(fakes_.notifier->notifications()[0].text, "Stillzone session ended.");
 
-    EXPECT_EQ(bridge.get_computer_brand(), L"Apple");
-    EXPECT_EQ(bridge.get_computer_make(), L"Test Machine 3");
-    EXPECT_EQ(bridge.get_computer_model(), L"Test Machine 3");
+    EXPECT_EQ(bridge.get_computer_brand(), L"Test Maker");
+    EXPECT_EQ(bridge.get_computer_make(), L"Test Machine");
+    EXPECT_EQ(bridge.get_computer_model(), L"3");
     EXPECT_EQ(bridge.get_platform_version(), L"Test OS 1.0");
 
     bridge.check_for_updates_now();
@@ -416,7 +447,7 @@ TEST_F(UiBridge, WithoutADesktopItRunsHeadlessAndQuitsThroughTheQueue) {
     bridge.show_alert(L"m", L"t");
     bridge.ux_open_url(L"https://app.example/");
     bridge.show_user_notification(L"n");
-    EXPECT_EQ(bridge.ask_two_factor_code(), L"");
+    EXPECT_EQ(bridge.ask_two_factor_code(L""), L"");
     EXPECT_FALSE(bridge.confirm_reset_configuration());
     EXPECT_EQ(bridge.get_platform_version(), L"");
     bridge.quit();

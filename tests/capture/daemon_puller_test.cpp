@@ -1,6 +1,7 @@
 #include "core/capture/daemon.h"
 #include "core/foundation/activation_service.h"
 #include "core/foundation/config.h"
+#include "core/foundation/debug_log.h"
 #include "app/osx_daemon.h"
 #include "tests/support/eventually.h"
 
@@ -189,6 +190,9 @@ TEST_F(PullerCycleTest, AHugeMessageListHoldsThePullerForABoundedNumberOfCalls) 
     agent->stop();
     const std::vector<std::string> calls = calls_of(*recorder);
     EXPECT_EQ(std::count(calls.begin(), calls.end(), "alerts"), static_cast<long>(daemon::max_messages_per_pull));
+    // What did not fit the queue is said at the default mask, code by code.
+    EXPECT_NE(debug_log_read().find(L":65:[daemon] 64 messages wait already; dropped codes 1 x5936"),
+              std::wstring::npos);
 }
 
 // The puller thread sees the stop between two messages and acts on no more.

@@ -89,14 +89,15 @@ protected:
 TEST(DaemonScanInterval, BelowHundredCountsSecondsFromHundredMilliseconds) {
     EXPECT_EQ(daemon::scan_sleep(1), 1000ms);
     EXPECT_EQ(daemon::scan_sleep(99), 99000ms);
+    EXPECT_EQ(daemon::scan_sleep(100), 100ms);
+    EXPECT_EQ(daemon::scan_sleep(250), 250ms);
+    EXPECT_EQ(daemon::scan_sleep(999), 999ms);
     EXPECT_EQ(daemon::scan_sleep(1500), 1500ms);
     EXPECT_EQ(daemon::scan_sleep(1000), 1000ms);
 }
 
-TEST(DaemonIntervals, NoSleepIsShorterThanASecond) {
+TEST(DaemonIntervals, OnlyAZeroThatWouldSpinSleepsASecond) {
     EXPECT_EQ(daemon::scan_sleep(0), 1000ms);
-    EXPECT_EQ(daemon::scan_sleep(100), 1000ms);
-    EXPECT_EQ(daemon::scan_sleep(999), 1000ms);
     EXPECT_EQ(daemon::interval_sleep(0), 1000ms);
     EXPECT_EQ(daemon::interval_sleep(1), 1000ms);
     EXPECT_EQ(daemon::interval_sleep(1800), 1800s);

@@ -15,6 +15,8 @@
 #include <boost/date_time/posix_time/posix_time.hpp>
 #include <boost/filesystem.hpp>
 
+#include <sys/stat.h>
+
 #include <fstream>
 #include <algorithm>
 #include <map>
@@ -97,6 +99,63 @@ TEST(RecordJournal, RecordsKeptByAFailedFlushSurviveACrash) {
     folders.activities = activities;
     { logger second(folders); }
     EXPECT_EQ(upload_row_counts(folders), (std::map<std::string, int>{{row_of(L"kept"), 1}, {row_of(L"later"), 1}}));
+}
+
+// Pipes, folders and oversized files where segments and markers are read
+// neither block the start nor stop the recovery of the real segments.
+TEST(RecordJournal, PipesAndFoldersInTheJournalAreSkippedWithoutBlocking) {
+    const auto folders = fresh_folders("odd-files");
+    write_file(folders.journal + "/3.journal", journal_line(row_of(L"real")));
+    ASSERT_EQ(::mkfifo((folders.journal + "/4.journal").c_str(), 0600), 0);
+    filesystem::create_directories_if_missing(folders.journal + "/5.journal");
+    ASSERT_EQ(::mkfifo((folders.journal + "/0a1b2c3d-0000-4000-8000-00000000abcd.kesc.flushed").c_str(), 0600), 0);
+    { logger next(folders); }
+    EXPECT_EQ(upload_row_counts(folders), (std::map<std::string, int>{{row_of(L"real"), 1}}));
+    const std::wstring logged = debug_log_read();
+    EXPECT_NE(logged.find(L"Could not read the journal segment " + util::widen(folders.journal) +
+                          L"/4.journal: not a regular file"),
+              std::wstring::npos);
+    EXPECT_NE(logged.find(L"Ignoring the unreadable journal marker"), std::wstring::npos);
+}
+
+TEST(RecordJournal, RecordsOnlyMemoryHoldsAreCountedUntilAFlushWritesThem) {
+    auto folders = fresh_folders("only-in-memory");
+    const std::string blocker = testing::private_home() + "/journal-only-in-memory/blocked";
+    write_file(blocker, "a file where the folders should be");
+    folders.activities = blocker + "/activities";
+    {
+        // Journaled, but no upload file: nothing would be lost.
+        logger first(folders);
+        first.log(titled(L"journaled"));
+        EXPECT_FALSE(first.write_current_log_to_disk());
+        EXPECT_EQ(first.records_only_in_memory(), 0u);
+    }
+    folders.journal = blocker + "/journal";
+    logger second(folders);
+    second.log(titled(L"one"));
+    second.log(titled(L"two"));
+    EXPECT_EQ(second.records_only_in_memory(), 2u);
+    EXPECT_FALSE(second.write_current_log_to_disk());
+    second.log(titled(L"three"));
+    EXPECT_EQ(second.records_only_in_memory(), 3u);
+    filesystem::remove(blocker);
+    filesystem::create_directories_if_missing(blocker);
+    EXPECT_TRUE(second.write_current_log_to_disk());
+    EXPECT_EQ(second.records_only_in_memory(), 0u);
+}
+
+TEST(RecordJournal, DamageAtTheEndOfTheLiveSegmentCostsNoRecordAfterIt) {
+    const auto folders = fresh_folders("damaged-end");
+    {
+        logger first(folders);
+        first.log(titled(L"before"));
+        const auto segments = testing::folder_names(folders.journal);
+        ASSERT_EQ(segments.size(), 1u);
+        std::ofstream(folders.journal + "/" + segments.front(), std::ios::binary | std::ios::app) << "3f2a9c";
+        first.log(titled(L"after"));
+    }  // a crash
+    { logger second(folders); }
+    EXPECT_EQ(upload_row_counts(folders), (std::map<std::string, int>{{row_of(L"before"), 1}, {row_of(L"after"), 1}}));
 }
 
 // The steps of a flush are: stage "<uuid>.tmp", write the marker, publish,

@@ -381,4 +381,33 @@ TEST_F(ScannerTest, FocusChangesWhileOfflineSendNoActivationRequest) {
     settings.set_account_key(L"");
 }
 
+TEST_F(ScannerTest, AnEndWithoutTheOrderlyEndCompletesTheOpenRecordOnceAndNothingAfterIt) {
+    pass_at("10:00:00");
+    pass_at("10:00:04");
+    // The process is ending while the scanner thread still runs.
+    subject->complete_open_record_at_exit();
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].get_window_title(), L"Document");
+    EXPECT_EQ(records[0].get_started(), at("10:00:00"));
+    EXPECT_EQ(records[0].get_completed(), at("10:00:04"));
+    // The scanner's own completion of the same record, a pass later, must not
+    // give it a second time; nor may a second call.
+    grabber->title = L"Other";
+    pass_at("10:00:05");
+    subject->complete_open_record_at_exit();
+    subject->complete_open_record_at_end();
+    EXPECT_EQ(records.size(), 1u);
+}
+
+TEST_F(ScannerTest, AnEndWithoutTheOrderlyEndAfterACompletionAddsNothing) {
+    pass_at("10:00:00");
+    grabber->pid = L"200";
+    pass_at("10:00:03");  // completes the first record and starts the next
+    ASSERT_EQ(records.size(), 1u);
+    subject->complete_open_record_at_exit();
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[1].get_started(), at("10:00:03"));
+    EXPECT_EQ(records[1].get_completed(), at("10:00:03"));
+}
+
 }  // namespace

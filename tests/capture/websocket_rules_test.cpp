@@ -37,16 +37,20 @@ TEST(WebSocketPeers, OnlyLoopbackAddressesOfEitherFamilyAreAccepted) {
     }
 }
 
-TEST(WebSocketHandshakes, WebPagesAreRefusedAndExtensionsAndOtherProgramsAccepted) {
-    using websocket_handshake::is_web_page_origin;
-    for (const char* page : {"http://127.0.0.1:8000", "https://example.org", "HTTP://EXAMPLE.ORG",
-                             "Https://example.org:443", " https://example.org", "null", "file"}) {
-        EXPECT_TRUE(is_web_page_origin(page)) << page;
+TEST(WebSocketHandshakes, OnlyTheExtensionAndProgramsWithoutAnOriginAreAccepted) {
+    using websocket_handshake::is_accepted_origin;
+    for (const char* accepted : {"", "  ", "moz-extension://0d1e7a55-2b1c-4a8e-9a8e-3c5e1f2a9b7d",
+                                 "MOZ-EXTENSION://0D1E7A55-2B1C-4A8E-9A8E-3C5E1F2A9B7D"}) {
+        EXPECT_TRUE(is_accepted_origin(accepted)) << accepted;
     }
-    for (const char* other : {"", "moz-extension://0d1e7a55-2b1c-4a8e-9a8e-3c5e1f2a9b7d",
-                              "chrome-extension://abcdefghijklmnopabcdefghijklmnop",
-                              "safari-web-extension://4E1F5A2B", "httpx://not-a-page"}) {
-        EXPECT_FALSE(is_web_page_origin(other)) << other;
+    for (const char* refused :
+         {"http://127.0.0.1:8000", "https://example.org", "HTTP://EXAMPLE.ORG", " https://example.org", "null",
+          "file", "file://", "file:///home/user/page.html", "blob:https://example.org/1f2e", "ws://127.0.0.1:16587",
+          "chrome-untrusted://new-tab-page", "chrome-extension://abcdefghijklmnopabcdefghijklmnop",
+          "safari-web-extension://4E1F5A2B", "moz-extension://", "moz-extension:/x", "moz-extensionx://abc",
+          "moz-extension://abc/page.html", "moz-extension://abc:80", "moz-extension://abc, https://example.org",
+          "moz-extension://abc@example.org"}) {
+        EXPECT_FALSE(is_accepted_origin(refused)) << refused;
     }
 }
 
@@ -91,6 +95,10 @@ TEST(WebSocketMessages, HellosAndAddressesAreReadWithTheirTextDecodedFromUtf8) {
     incoming_message address = read_message("{\"message_id\":2,\"url\":\"https://b\xC3\xBC" "cher.example/\"}");
     EXPECT_EQ(address.type, incoming_message::kind::address);
     EXPECT_EQ(address.url, L"https://bücher.example/");
+    // No longer than a record keeps it.
+    const std::string head = R"({"message_id":2,"url":"https://example.org/)";
+    EXPECT_EQ(read_message(head + std::string(4096 - 20, 'a') + "\"}").url.size(), 4096u);
+    EXPECT_EQ(read_message(head + std::string(30000, 'a') + "\"}").url.size(), 4095u);
     EXPECT_EQ(read_message(R"({"message_id":2.5,"url":""})").type, incoming_message::kind::address);
 }
 
@@ -109,6 +117,12 @@ TEST(WebSocketMessages, OtherMessagesAreIgnoredAndBrokenOnesThrow) {
                                "{\"message_id\":2,\"url\":\"\xC3\"}"}) {
         EXPECT_THROW(read_message(broken), std::exception) << broken;
     }
+    // Nesting is bounded as in every untrusted text.
+    const auto nested = [](std::size_t depth) {
+        return R"({"message_id":2,"url":"x","extra":)" + std::string(depth, '[') + std::string(depth, ']') + "}";
+    };
+    EXPECT_THROW(read_message(nested(300)), std::exception);
+    EXPECT_EQ(read_message(nested(100)).type, incoming_message::kind::address);
 }
 
 TEST(WebSocketMessages, ALoggedPayloadStaysOnOneLine) {
@@ -125,7 +139,24 @@ TEST(WebSocketMessages, NoAccountKeyAndNoAddressReachesTheLogInFull) {
     EXPECT_EQ(websocket_protocol::loggable(R"({"message_id":0,"account_key":"AK-cut-off-9f9f)"),
               LR"({"message_id":0,"account_key":"****9f9f)");
     EXPECT_EQ(websocket_protocol::loggable(R"({"account_key":7,"url":"account_key"})"),
-              LR"({"account_key":7,"url":"account_key"})");
+              LR"({"account_key":[redacted],"url":"account_key"})");
+    // A key of any other type, or under an escaped name, is hidden whole.
+    EXPECT_EQ(websocket_protocol::loggable(
+                  R"({"message_id":0,"account_key":["AK-secret-5e1f",{"k":"AK-secret-5e1f]"}],"protocol_version":1})"),
+              LR"({"message_id":0,"account_key":[redacted],"protocol_version":1})");
+    EXPECT_EQ(websocket_protocol::loggable(
+                  R"({"account_key" : {"a":["AK-secret-5e1f"]} , "account\u005Fkey":"AK-secret-0c0d"})"),
+              LR"({"account_key" : [redacted] , "account\u005Fkey":"****0c0d"})");
+    EXPECT_EQ(websocket_protocol::loggable(R"({"account_key":[["AK-secret-cut-off)"), LR"({"account_key":[redacted])");
+    EXPECT_EQ(websocket_protocol::loggable(R"({"account_key":123456789012345678,"x":1})"),
+              LR"({"account_key":[redacted],"x":1})");
+
+    // A long payload is cut after its key is hidden, never inside the key.
+    const std::string long_payload =
+        R"({"message_id":0,"pad":")" + std::string(2000, 'x') + R"(","account_key":"AK-secret-5e1f"})";
+    const std::wstring cut = websocket_protocol::loggable(long_payload);
+    EXPECT_EQ(cut.find(L"AK-"), std::wstring::npos) << "no part of the key";
+    EXPECT_NE(cut.find(L"\"account_key\":\"****5e1f... ["), std::wstring::npos) << cut.substr(2000);
 
     // A parse error names where, not what it read.
     for (const char* broken : {R"({"message_id":0,"account_key":"AK-secret-5e1f)",
@@ -146,10 +177,12 @@ TEST(WebSocketConnections, EntriesKeepTheirOrderAndLeaveWhenTheirConnectionEnds)
     auto first = std::make_shared<int>(1);
     auto second = std::make_shared<int>(2);
     auto third = std::make_shared<int>(3);
+    const auto at = websocket_connections::clock::now();
     websocket_connections list;
-    list.add(first);
-    list.add(second);
-    list.add(third);
+    for (const auto& each : {first, second, third}) {
+        list.add_accepted(each, at);
+        EXPECT_TRUE(list.mark_open(each));
+    }
     EXPECT_TRUE(list.valid().empty()) << "no hello yet";
 
     list.set_hello(third, 1, true);
@@ -169,8 +202,77 @@ TEST(WebSocketConnections, EntriesKeepTheirOrderAndLeaveWhenTheirConnectionEnds)
     EXPECT_TRUE(list.remove(gone));
     EXPECT_FALSE(list.remove(gone));
     EXPECT_FALSE(list.remove(std::make_shared<int>(4)));
+    EXPECT_FALSE(list.mark_open(std::make_shared<int>(4)));
     EXPECT_EQ(list.size(), 2u);
-    EXPECT_EQ(list.all()[0].lock(), first);
+    EXPECT_EQ(list.open()[0].lock(), first);
+}
+
+// A full list makes room by giving up its oldest connection without a valid
+// hello, never one with a valid hello; and those whose peer left before its
+// handshake, with no word to the bridge, stop counting once they are gone.
+TEST(WebSocketConnections, AFullListGivesUpTheOldestConnectionWithoutAValidHello) {
+    const auto at = websocket_connections::clock::now();
+    std::vector<std::shared_ptr<int>> held;
+    websocket_connections list;
+    const auto accept = [&] {
+        held.push_back(std::make_shared<int>(static_cast<int>(held.size())));
+        list.add_accepted(held.back(), at);
+    };
+    for (int i = 0; i < 4; ++i) accept();
+    EXPECT_FALSE(list.make_room(5).refuse);
+    EXPECT_FALSE(list.make_room(5).give_up);
+
+    list.set_hello(held[0], 1, true);
+    list.set_hello(held[1], 2, false);  // said hello, but no valid one
+    const auto room = list.make_room(4);
+    ASSERT_TRUE(room.give_up);
+    EXPECT_EQ(room.give_up->lock(), held[1]);
+    EXPECT_FALSE(room.refuse);
+    accept();
+    // The one given up is ending: the next to go is the oldest after it.
+    EXPECT_EQ(list.make_room(4).give_up->lock(), held[2]);
+    accept();
+
+    // While as many again are ending as the capacity, newcomers are refused.
+    EXPECT_TRUE(list.make_room(2).refuse);
+    EXPECT_EQ(list.held(), 6u);
+    held[1].reset();
+    held[2].reset();
+    EXPECT_EQ(list.held(), 4u) << "gone, without a word";
+
+    // With every connection's hello valid, there is no one to give up.
+    for (std::size_t i = 3; i < held.size(); ++i) list.set_hello(held[i], 1, true);
+    const auto full = list.make_room(4);
+    EXPECT_TRUE(full.refuse);
+    EXPECT_FALSE(full.give_up);
+    EXPECT_FALSE(list.make_room(5).refuse);
+}
+
+TEST(WebSocketConnections, TheOldestConnectionWithoutAHelloSetsTheDeadline) {
+    using std::chrono::seconds;
+    const auto start = websocket_connections::clock::now();
+    auto early = std::make_shared<int>(1);
+    auto later = std::make_shared<int>(2);
+    auto latest = std::make_shared<int>(3);
+    websocket_connections list;
+    EXPECT_FALSE(list.oldest_without_hello());
+    list.add_accepted(early, start);
+    list.add_accepted(later, start + seconds(2));
+    list.add_accepted(latest, start + seconds(4));
+    EXPECT_EQ(list.oldest_without_hello(), start);
+
+    list.set_hello(early, 2, false);  // any hello counts
+    EXPECT_EQ(list.oldest_without_hello(), start + seconds(2));
+    EXPECT_TRUE(list.without_hello_since(start + seconds(1)).empty());
+    const auto overdue = list.without_hello_since(start + seconds(3));
+    ASSERT_EQ(overdue.size(), 1u);
+    EXPECT_EQ(overdue[0].lock(), later);
+
+    list.mark_ending(later);
+    EXPECT_EQ(list.oldest_without_hello(), start + seconds(4)) << "being ended, it is owed nothing more";
+    EXPECT_TRUE(list.without_hello_since(start + seconds(3)).empty());
+    EXPECT_FALSE(list.is_held_and_not_ending(later));
+    EXPECT_TRUE(list.is_held_and_not_ending(latest));
 }
 
 class WebSocketLogStream : public ::testing::Test {

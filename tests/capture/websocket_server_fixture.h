@@ -36,8 +36,10 @@ protected:
             return origin_ + std::chrono::milliseconds(clock_offset_ms_.load());
         });
     }
-    std::unique_ptr<websocket_server> started_server() {
-        auto server = server_on({free_port()});
+    std::unique_ptr<websocket_server> started_server(websocket_server::limits bounds = websocket_server::limits()) {
+        auto server = std::make_unique<websocket_server>(
+            std::vector<std::uint16_t>{free_port()},
+            [this] { return origin_ + std::chrono::milliseconds(clock_offset_ms_.load()); }, bounds);
         EXPECT_TRUE(server->start());
         return server;
     }

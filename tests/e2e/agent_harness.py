@@ -36,6 +36,15 @@ def peak_memory_kib(pid):
     raise AssertionError("no VmHWM for %d" % pid)
 
 
+def trusting_bundle(service, folder):
+    """A copy of the agent's bundle in `folder` whose certificate bundle is the
+    stand-in service's; answers the agent's program in it."""
+    bundle = os.path.join(folder, "Kestrel.app")
+    shutil.copytree(os.path.join(BUILD_DIR, "Kestrel.app"), bundle, symlinks=True)
+    shutil.copy(service.ca_cert, os.path.join(bundle, "Contents", "Resources", "curl-ca-bundle.crt"))
+    return os.path.join(bundle, "Contents", "MacOS", "Kestrel")
+
+
 class PrivateHome:
     """A temporary HOME with its own data, config and runtime folders."""
 
@@ -54,6 +63,16 @@ class PrivateHome:
         env.pop("XDG_CONFIG_HOME", None)
         env.update(extra)
         return env
+
+    def copy_bundle(self, certificate=None):
+        """A copy of the built bundle inside this home, so files beside and inside it
+        (base_config.json, account_key) are the test's own; `certificate` replaces
+        the CA bundle. Returns the program's path."""
+        bundle = os.path.join(self.root, "Applications", "Kestrel.app")
+        shutil.copytree(os.path.join(BUILD_DIR, "Kestrel.app"), bundle, symlinks=True)
+        if certificate:
+            shutil.copy(certificate, os.path.join(bundle, "Contents", "Resources", "curl-ca-bundle.crt"))
+        return os.path.join(bundle, "Contents", "MacOS", "Kestrel")
 
     def write_settings(self, settings):
         os.makedirs(self.data_dir, exist_ok=True)
@@ -87,9 +106,9 @@ class PrivateHome:
 class Agent:
     """One running copy of the agent; always ended by `stop` or `kill`."""
 
-    def __init__(self, home, env=None, args=()):
+    def __init__(self, home, env=None, args=(), program=AGENT, prefix=()):
         self.home = home
-        self.process = subprocess.Popen([AGENT, *args], env=env or home.env(),
+        self.process = subprocess.Popen([*prefix, program, *args], env=env or home.env(),
                                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
     def wait_for_message(self, text, timeout=10.0):

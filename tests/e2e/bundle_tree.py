@@ -17,6 +17,16 @@ HELPER_PARTS = ("Contents", "Library", "LoginItems", "Kestrel-Helper.app")
 BUILT_HELPER_BUNDLE = os.path.join(BUILT_BUNDLE, *HELPER_PARTS)
 
 
+def bundle_trusting(folder, ca_cert):
+    """A copy of the built bundle in `folder` whose certificate bundle is `ca_cert`
+    (the stand-in's): the agent run from it trusts the stand-in only. Answers
+    the copy's executable."""
+    bundle = os.path.join(folder, "Kestrel.app")
+    shutil.copytree(BUILT_BUNDLE, bundle, symlinks=True)
+    shutil.copyfile(ca_cert, os.path.join(bundle, "Contents", "Resources", "curl-ca-bundle.crt"))
+    return os.path.join(bundle, "Contents", "MacOS", "Kestrel")
+
+
 def info_plist(identifier, executable):
     return ('<?xml version="1.0" encoding="UTF-8"?>\n<plist version="1.0">\n<dict>\n'
             f"\t<key>CFBundleExecutable</key>\n\t<string>{executable}</string>\n"

@@ -1,11 +1,14 @@
 """The browser extension's side of the agent's local bridge, played by
 Debian's python3-websockets: connections on loopback, driven from a test
 through plain calls while one asyncio loop runs them on a thread of its own.
-Every wait ends with its outcome or after a limit only a fault reaches."""
+Every wait ends with its outcome or after a limit only a fault reaches.
+Beside it, a hostile local peer on a plain socket, and what `ss` says a
+process listens on."""
 
 import asyncio
 import re
 import socket
+import subprocess
 import threading
 
 import websockets
@@ -16,6 +19,10 @@ PORT_TABLE = [16587, 19968, 16485, 2961, 62743, 22832, 3900, 7394, 58293, 23552,
               21143, 34095, 7271, 9014]
 CONNECTED = re.compile(r"\[websocket_server\] Connected on port: (\d+)$")
 LISTEN_FAILED = "[websocket_server] Failed to start listen on websocket server: "
+# The Origin Firefox gives its extensions' scripts.
+EXTENSION_ORIGIN = "moz-extension://0d1e7a55-2b1c-4a8e-9a8e-3c5e1f2a9b7d"
+UPGRADE = ("GET %s HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+           "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n\r\n")
 
 
 def listening(port, family=socket.AF_INET, host="127.0.0.1"):
@@ -23,6 +30,61 @@ def listening(port, family=socket.AF_INET, host="127.0.0.1"):
     with socket.socket(family, socket.SOCK_STREAM) as probe:
         probe.settimeout(5)
         return probe.connect_ex((host, port)) == 0
+
+
+def listening_addresses(pid):
+    """(address, port) of every TCP socket `pid` listens on, as `ss -ltnp` shows them, sorted."""
+    shown = subprocess.run(["ss", "-ltnpH"], capture_output=True, text=True, check=True, timeout=20).stdout
+    found = []
+    for line in shown.splitlines():
+        if f"pid={pid}," in line:
+            address, port = line.split()[3].rsplit(":", 1)
+            found.append((address.strip("[]"), int(port)))
+    return sorted(found)
+
+
+def text_frame(payload):
+    """One masked WebSocket text frame as a client sends it (a zero mask
+    leaves the payload as it is)."""
+    size = len(payload)
+    if size < 126:
+        head = bytes([0x81, 0x80 | size])
+    elif size < 1 << 16:
+        head = bytes([0x81, 0x80 | 126]) + size.to_bytes(2, "big")
+    else:
+        head = bytes([0x81, 0x80 | 127]) + size.to_bytes(8, "big")
+    return head + bytes(4) + payload
+
+
+class RawPeer:
+    """A hostile local program on a plain socket: it says the opening
+    handshake, then sends what it likes and reads nothing more, with the
+    smallest receive buffer the kernel gives."""
+
+    def __init__(self, port, resource="/?pavox"):
+        self.socket = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+        self.socket.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 1)
+        self.socket.settimeout(30)
+        self.socket.connect(("127.0.0.1", port))
+        self.socket.sendall((UPGRADE % resource).encode())
+        answer = b""
+        while b"\r\n\r\n" not in answer:
+            byte = self.socket.recv(1)
+            if not byte:
+                break
+            answer += byte
+        self.status = int(answer.split(b" ", 2)[1]) if answer.startswith(b"HTTP/1.1 ") else 0
+
+    def send(self, data):
+        """Whether it all went out; false once the agent has ended the connection."""
+        try:
+            self.socket.sendall(data)
+            return True
+        except OSError:
+            return False
+
+    def close(self):
+        self.socket.close()
 
 
 def bridge_ports(messages):

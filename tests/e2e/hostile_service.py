@@ -39,8 +39,11 @@ def send(handler, data):
 # ---- answers: each is called with the request handler
 
 def json_answer(value, status=200):
-    body = json.dumps(value).encode("utf-8")
+    return json_text_answer(json.dumps(value).encode("utf-8"), status)
 
+
+def json_text_answer(body, status=200):
+    """`body` (bytes) as it stands, said to be JSON."""
     def answer(handler):
         handler.send_response(status)
         handler.send_header("Content-Type", "application/json")
@@ -48,6 +51,13 @@ def json_answer(value, status=200):
         handler.end_headers()
         send(handler, body)
     return answer
+
+
+def json_list_answer(head, item, tail, size):
+    """A JSON text of exactly `size` bytes: `head`, `item` repeated with commas, `tail`."""
+    count = (size - len(head) - len(tail) + 1) // (len(item) + 1)
+    body = head + b",".join([item] * count) + tail
+    return json_text_answer(body + b" " * (size - len(body)))
 
 
 def redirect(status, location):
@@ -89,15 +99,7 @@ def declared_body(size):
 def padded_messages(size):
     """A valid /messages answer of exactly `size` bytes."""
     head, tail = b'{"c": [0, "OK"], "messages": [], "pad": "', b'"}'
-    body = head + b"x" * (size - len(head) - len(tail)) + tail
-
-    def answer(handler):
-        handler.send_response(200)
-        handler.send_header("Content-Type", "application/json")
-        handler.send_header("Content-Length", str(len(body)))
-        handler.end_headers()
-        send(handler, body)
-    return answer
+    return json_text_answer(head + b"x" * (size - len(head) - len(tail)) + tail)
 
 
 def endless_headers(handler):

@@ -12,6 +12,7 @@ import shutil
 import signal
 import subprocess
 import tempfile
+import threading
 import time
 from datetime import datetime
 
@@ -29,13 +30,26 @@ def free_display_number():
     raise RuntimeError("no free X display number")
 
 
+def end_processes(processes):
+    """Ends each process by its id, the last started first."""
+    for process in reversed(processes):
+        if process.poll() is None:
+            process.terminate()
+            try:
+                process.wait(timeout=5)
+            except subprocess.TimeoutExpired:
+                process.kill()
+                process.wait()
+
+
 class Desktop:
     """Xvfb, optionally a window manager, and the processes started on it;
     every process is ended by its id in `close`."""
 
-    def __init__(self, window_manager):
+    def __init__(self, window_manager, screen="1024x768"):
         self.home = tempfile.mkdtemp(prefix="kes-scan-")
         self.processes = []
+        self.screen = screen
         self.server, self.display = self.start_server()
         self.wait_until(lambda: self.run(["xdotool", "getmouselocation"]).returncode == 0)
         if window_manager:
@@ -50,7 +64,7 @@ class Desktop:
         read_end, write_end = os.pipe()
         try:
             server = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-nolisten", "tcp", "-noreset",
-                                       "-screen", "0", "1024x768x24"], pass_fds=(write_end,),
+                                       "-screen", "0", self.screen + "x24"], pass_fds=(write_end,),
                                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
             self.processes.append(server)
             os.close(write_end)
@@ -78,6 +92,9 @@ class Desktop:
         env.update(HOME=self.home, XDG_RUNTIME_DIR=self.home, TMPDIR=self.home, DISPLAY=self.display)
         env.pop("XDG_DATA_HOME", None)
         env.pop("XDG_CONFIG_HOME", None)
+        # An X11 session of its own: the machine's session kind is not the test's.
+        env.pop("XDG_SESSION_TYPE", None)
+        env.pop("WAYLAND_DISPLAY", None)
         env.update(extra)
         return env
 
@@ -100,12 +117,12 @@ class Desktop:
             time.sleep(0.05)
         raise RuntimeError("timed out")
 
-    def start_tray_host(self, attempts=3):
-        """trayer docked at the top edge, mapped and ready for icons. trayer
+    def start_tray_host(self, attempts=3, edge="top", align="right"):
+        """trayer docked at `edge` (top by default), mapped and ready for icons. trayer
         now and then exits while a freshly started window manager is still
         settling; it is started again then, and a tray that never shows is
         reported with what trayer said."""
-        command = ["trayer", "--edge", "top", "--align", "right", "--widthtype", "request",
+        command = ["trayer", "--edge", edge, "--align", align, "--widthtype", "request",
                    "--height", "32", "--transparent", "false", "--SetDockType", "true"]
         said = ""
         for attempt in range(attempts):
@@ -156,14 +173,7 @@ class Desktop:
         self.run(["xdotool", "mousemove_relative", "--", "1", "0"])
 
     def close(self):
-        for process in reversed(self.processes):
-            if process.poll() is None:
-                process.terminate()
-                try:
-                    process.wait(timeout=5)
-                except subprocess.TimeoutExpired:
-                    process.kill()
-                    process.wait()
+        end_processes(self.processes)
         shutil.rmtree(self.home, ignore_errors=True)
 
     def data_dir(self):
@@ -198,7 +208,33 @@ class Desktop:
                 out.write(f"{key}={'true' if value is True else 'false' if value is False else value}\n")
 
     def mark_automation_explained(self):
-        self.write_user_defaults({"com.kestrel.Kestrel.HasShownMojaveAutomationAlertBefore": True})
+        """The first-run notes were seen: the Automation explanation and the
+        note that says how to reach Kestrel without a tray (both take the focus)."""
+        self.write_user_defaults({"com.kestrel.Kestrel.HasShownMojaveAutomationAlertBefore": True,
+                                  "com.kestrel.Kestrel.HasShownNoTrayMessageBefore": True})
+
+
+class Switcher(threading.Thread):
+    """Gives the front window a new title ("<prefix>-<step>") and switches
+    windows every `pause` seconds until stopped: each scan completes a record."""
+
+    def __init__(self, desktop, windows, prefix, pause=0.15):
+        super().__init__(daemon=True)
+        self.desktop, self.windows, self.prefix, self.pause = desktop, windows, prefix, pause
+        self.halt = threading.Event()
+
+    def run(self):
+        step = 0
+        while not self.halt.is_set():
+            window = self.windows[step % len(self.windows)]
+            self.desktop.run(["xdotool", "set_window", "--name", "%s-%d" % (self.prefix, step), window])
+            self.desktop.run(["xdotool", "windowactivate", "--sync", window])
+            step += 1
+            self.halt.wait(self.pause)
+
+    def stop(self):
+        self.halt.set()
+        self.join(timeout=20)
 
 
 def read_rows(folder):

@@ -1,7 +1,8 @@
 """The browser extension's bridge held by tests/probes/kes_bridge_probe, with
 real peers we did not write: python3-websockets as the extension, `python3
 -m http.server` taking the first ports of the table, and headless Chromium
-loading a page from a loopback web server. Nothing leaves this machine."""
+loading a page from a loopback web server and from a local file. Nothing
+leaves this machine."""
 
 import http.server
 import os
@@ -20,7 +21,8 @@ sys.path.insert(0, os.path.join(HERE, "..", "standin"))
 from agent_harness import BUILD_DIR, PrivateHome, wait_until  # noqa: E402
 from client import end_process  # noqa: E402
 from command_probe import CommandProbe  # noqa: E402
-from extension_client import LISTEN_FAILED, PORT_TABLE, Extension, bridge_ports, listening  # noqa: E402
+from extension_client import (EXTENSION_ORIGIN, LISTEN_FAILED, PORT_TABLE, Extension, bridge_ports,  # noqa: E402
+                              listening)
 
 ACCOUNT_KEY = "AK-bridge-3c9e"
 VALID = b'{"message_id":1,"protocol_version":1,"valid":true}'
@@ -115,22 +117,24 @@ class PortsAndPeers(BridgeTestCase):
 
 
 class PageServer:
-    """A loopback web server for one page whose script tries the bridge. The
-    page's load waits on an image the server holds until the script has
-    reported its result, so the DOM Chromium prints carries that result."""
+    """A loopback web server for one page whose script tries the bridge,
+    served from the server and written to a local file. The page's load
+    waits on an image the server holds until the script has reported its
+    result, so the DOM Chromium prints carries that result."""
 
     PAGE = """<!DOCTYPE html>
-<html><body><p id="result">pending</p><img src="/hold"><script>
+<html><body><p id="result">pending</p><img src="%(server)s/hold"><script>
 const result = document.getElementById("result");
-function report(text) { result.textContent = text; fetch("/report"); }
-const socket = new WebSocket("ws://127.0.0.1:%d/?pavox");
+function report(text) { result.textContent = text; new Image().src = "%(server)s/report"; }
+const socket = new WebSocket("ws://127.0.0.1:%(bridge)d/?pavox");
 socket.onopen = () => report("opened");
 socket.onclose = (event) => { if (result.textContent === "pending") report("refused " + event.code); };
 </script></body></html>"""
 
-    def __init__(self, bridge_port):
+    def __init__(self, bridge_port, folder):
         reported = threading.Event()
-        page = (self.PAGE % bridge_port).encode()
+        self.reported = reported
+        page_of = {}
 
         class Handler(http.server.BaseHTTPRequestHandler):
             def do_GET(self):
@@ -138,7 +142,7 @@ socket.onclose = (event) => { if (result.textContent === "pending") report("refu
                     reported.set()
                 elif self.path == "/hold":
                     reported.wait(60)
-                body = page if self.path == "/bridge.html" else b""
+                body = page_of.get("page", b"") if self.path == "/bridge.html" else b""
                 self.send_response(200 if body else 204)
                 self.send_header("Content-Type", "text/html; charset=utf-8")
                 self.send_header("Content-Length", str(len(body)))
@@ -149,11 +153,18 @@ socket.onclose = (event) => { if (result.textContent === "pending") report("refu
                 pass
 
         self.server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+        server = "http://127.0.0.1:%d" % self.server.server_address[1]
+        page_of["page"] = (self.PAGE % {"server": server, "bridge": bridge_port}).encode()
         self.thread = threading.Thread(target=self.server.serve_forever, daemon=True)
         self.thread.start()
-        self.address = "http://127.0.0.1:%d/bridge.html" % self.server.server_address[1]
+        self.address = server + "/bridge.html"
+        self.file = os.path.join(folder, "bridge.html")
+        with open(self.file, "wb") as out:
+            out.write(page_of["page"])
+        self.file_address = "file://" + self.file
 
     def close(self):
+        self.reported.set()
         self.server.shutdown()
         self.server.server_close()
 
@@ -164,27 +175,37 @@ class WebPages(BridgeTestCase):
         browser = subprocess.Popen(
             [CHROMIUM, "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
              "--disable-background-networking", "--disable-component-update", "--disable-sync",
-             "--user-data-dir=" + profile, "--dump-dom", address],
+             "--allow-file-access-from-files", "--user-data-dir=" + profile, "--dump-dom", address],
             env=self.home.env(), stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
         self.processes.append(browser)
         out, _ = browser.communicate(timeout=120)
         return out
 
-    def test_a_page_in_chromium_cannot_open_the_socket_and_a_program_without_origin_can(self):
+    def test_pages_in_chromium_cannot_open_the_socket_and_the_extension_and_programs_without_origin_can(self):
         probe = self.start_probe()
         port = probe.ask("link")["port"]
-        page = PageServer(port)
-        self.addCleanup(page.close)
-
-        dom = self.dom_of(page.address)
-        self.assertIn('<p id="result">refused 1006</p>', dom)
-        origin = page.address[:page.address.index("/bridge.html")]
-        self.assertIn("[websocket server] Refused a connection from a web page: " + origin, self.home.messages())
+        refused = "[websocket server] Refused a connection from a web page: "
+        for local in (False, True):
+            with self.subTest(page="file" if local else "http"):
+                page = PageServer(port, tempfile.mkdtemp(dir=self.home.root))
+                self.addCleanup(page.close)
+                dom = self.dom_of(page.file_address if local else page.address)
+                self.assertIn('<p id="result">refused 1006</p>', dom)
+                origins = [m[len(refused):] for m in self.home.messages() if m.startswith(refused)]
+                if local:
+                    self.assertTrue(origins and origins[-1] in ("file://", "null"), origins)
+                else:
+                    self.assertEqual(origins, [page.address[:page.address.index("/bridge.html")]])
+        self.assertEqual(probe.ask("link")["links"], 2, "the bridge runs on")
 
         connection = self.extension.connect(port)
         self.assertEqual(self.extension.hello(connection, ACCOUNT_KEY), VALID)
-        extension_origin = self.extension.connect(port, origin="moz-extension://0d1e7a55-2b1c-4a8e-9a8e-3c5e1f2a9b7d")
+        extension_origin = self.extension.connect(port, origin=EXTENSION_ORIGIN)
         self.assertEqual(self.extension.hello(extension_origin, ACCOUNT_KEY), VALID)
+        self.extension.send(extension_origin, '{"message_id":2,"url":"https://example.org/from-the-extension"}')
+        wait_until(lambda: probe.ask("ask")["answer"] == "https://example.org/from-the-extension",
+                   what="the extension's page")
+        self.assertEqual(probe.ask("unlink")["port"], port)
         self.assertEqual(probe.ask("unlink")["port"], 0)
 
 

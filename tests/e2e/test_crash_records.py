@@ -1,8 +1,8 @@
 """No completed record is lost or uploaded twice when the agent is killed.
 
 Each run records real X11 windows whose titles xdotool changes and switches
-every few hundred milliseconds, so each scan (once a second, the shortest
-interval) completes a record, with the pusher flushing and uploading to the
+every few hundred milliseconds, so each scan (once a second) completes a
+record, with the pusher flushing and uploading to the
 service stand-in every second; SIGKILL ends it at a random moment in its
 first seconds (inside a scan, a flush, an upload or the journal's write alike). The agent is then
 started again on the same data folder and runs until the service has what
@@ -22,10 +22,7 @@ full check), KES_CRASH_SEED the random moments.
 """
 
 import collections
-import csv
 import glob
-import gzip
-import io
 import json
 import os
 import random
@@ -33,7 +30,6 @@ import shutil
 import subprocess
 import sys
 import tempfile
-import threading
 import time
 import unittest
 
@@ -43,7 +39,8 @@ sys.path.insert(0, HERE)
 sys.path.insert(0, os.path.join(SOURCE, "tests", "standin"))
 from agent_harness import BUILD_DIR, LINE  # noqa: E402
 from client import StandinProcess, end_process  # noqa: E402
-from scanner_x11 import Desktop  # noqa: E402
+from scanner_x11 import Desktop, Switcher  # noqa: E402
+from service_rows import received_rows, row_key  # noqa: E402
 
 RUNS = int(os.environ.get("KES_CRASH_RUNS", "10"))
 SEED = int(os.environ.get("KES_CRASH_SEED", str(int(time.time()))))
@@ -54,17 +51,6 @@ COMPLETED = "[log_entry:is_valid_entry: Valid entry is: "
 
 def account_key(run):
     return "AK-crash-%03d" % run
-
-
-def field(request, name):
-    return next((value for key, value in request.get("fields", []) if key == name), None)
-
-
-def row_key(text):
-    """(start time, title) of one CSV row."""
-    row = next(csv.reader(io.StringIO(text, newline="")))
-    assert len(row) == 12, row
-    return row[5], row[3]
 
 
 def counted(sources):
@@ -83,28 +69,6 @@ def logged_records(log_path, prefix):
     lines = read_text(log_path).split("\n")
     return collections.Counter(row_key(match.group(2)[len(prefix):]) for match in map(LINE.match, lines)
                                if match and match.group(2).startswith(prefix))
-
-
-class Switcher(threading.Thread):
-    """Gives the front window a new title and switches windows until stopped."""
-
-    def __init__(self, desktop, windows, run):
-        super().__init__(daemon=True)
-        self.desktop, self.windows, self.run_number = desktop, windows, run
-        self.halt = threading.Event()
-
-    def run(self):
-        step = 0
-        while not self.halt.is_set():
-            window = self.windows[step % len(self.windows)]
-            self.desktop.run(["xdotool", "set_window", "--name", "crash-%d-%d" % (self.run_number, step), window])
-            self.desktop.run(["xdotool", "windowactivate", "--sync", window])
-            step += 1
-            self.halt.wait(0.15)
-
-    def stop(self):
-        self.halt.set()
-        self.join(timeout=20)
 
 
 class CrashedRecords(unittest.TestCase):
@@ -139,38 +103,9 @@ class CrashedRecords(unittest.TestCase):
             self.assertLess(time.monotonic(), deadline, "the agent did not start")
             time.sleep(0.02)
 
-    @staticmethod
-    def rows_of(data, source, rows):
-        for row in csv.reader(io.StringIO(data.decode("utf-8"), newline="")):
-            assert len(row) == 12, row
-            rows.setdefault((row[5], row[3]), []).append(source)
-
     def received(self, run, activities=None):
-        """Where each row, by (start, title), arrived: the files the service accepted
-        for the run, one per file_uuid, and with `activities` the files still
-        waiting there (but not those the service has already under their uuid)."""
-        rows = {}
-        seen = set()
-        resent = 0
-        for request in self.service.client.requests("/collect"):
-            if field(request, "account_key") != account_key(run) or request["answered"] != 200:
-                continue
-            uuid = field(request, "file_uuid")
-            if uuid in seen:
-                resent += 1
-                continue
-            seen.add(uuid)
-            with open(request["files"][0]["stored"], "rb") as f:
-                data = f.read()
-            self.rows_of(gzip.decompress(data) if field(request, "gz") == "1" else data, "sent " + uuid, rows)
-        for path in glob.glob(os.path.join(activities, "*.kes[gc]")) if activities else []:
-            name = os.path.basename(path)
-            if name[:36] in seen:
-                continue
-            with open(path, "rb") as f:
-                data = f.read()
-            self.rows_of(gzip.decompress(data) if path.endswith(".kesg") else data, "waiting " + name, rows)
-        return rows, resent
+        """Where each row, by (start, title), arrived for the run (see received_rows)."""
+        return received_rows(self.service.client, account_key(run), activities)
 
     def one_run(self, run, moment):
         home = os.path.join(self.root, "home-%03d" % run)
@@ -184,7 +119,7 @@ class CrashedRecords(unittest.TestCase):
                        "pull_initial_interval": 3600, "pull_interval": 3600, "debug_log_level": 1 | 4 | 128 | 512}, out)
         log_path = os.path.join(data_dir, "log", "debug_log.txt")
 
-        switcher = Switcher(self.desktop, self.windows, run)
+        switcher = Switcher(self.desktop, self.windows, "crash-%d" % run)
         switcher.start()
         agent = self.start_agent(home)
         try:

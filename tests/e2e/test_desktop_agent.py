@@ -5,19 +5,30 @@ menu and controller): the drawn menu equals the model's rendering, the open
 menu and the offline-time, focus and troubleshooting windows are in the
 screenshots. With the real agent: its image is in the tray, a click opens
 the menu, and SIGTERM ends it in order with its records in an upload file
-(python's gzip and csv read them). Without a display it runs, records
+(python's gzip and csv read them); after 200 focus changes the X server has
+nothing piled up for any of its connections (`ss -xp`). With the service
+stand-in slow to answer the block list, a focus session chosen in the real
+menu leaves the menu free to open again at once, gdb finds no libcurl frame
+on the main thread and SIGTERM still ends the agent at once; a session the
+service refuses is told in an alert. Without a display it runs, records
 nothing and ends on SIGTERM with exit code 0. Screenshots are kept in the
 build's test-artifacts folder."""
 
 import os
+import re
 import signal
 import subprocess
 import sys
 import time
 import unittest
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+HERE = os.path.dirname(os.path.abspath(__file__))
+SOURCE = os.environ.get("KES_SOURCE_DIR") or os.path.join(HERE, "..", "..")
+sys.path.insert(0, HERE)
+sys.path.insert(0, os.path.join(SOURCE, "tests", "standin"))
 from agent_harness import AgentTestCase  # noqa: E402
+from bundle_tree import bundle_trusting  # noqa: E402
+from client import StandinProcess  # noqa: E402
 from scanner_x11 import AGENT, BUILD_DIR, Desktop, read_rows  # noqa: E402
 from test_desktop_tray import ARTIFACTS, Probe, colours  # noqa: E402
 
@@ -25,6 +36,7 @@ PROBE = os.path.join(BUILD_DIR, "tests", "kes_ui_bridge_probe")
 RESOURCES = os.path.join(BUILD_DIR, "Kestrel.app", "Contents", "Resources")
 KESTREL_RUST = "#D9622B"  # the normal status image's disc
 ALERT_RED = "#C62828"     # the alert image's: a service that cannot be reached is a status error
+MENU_HIGHLIGHT = "#308CC6"  # the highlighted menu entry
 
 
 def screenshot(desktop, name):
@@ -68,6 +80,83 @@ def pixels_of(image, box, colour):
             px, py = (int(v) for v in place.split(","))
             found.append((x0 + px, y0 + py))
     return found
+
+
+TRAY_BOX = [0, 0, 1024, 32]  # trayer's strip at the top; it widens as icons dock
+DEMO_KEY = "AK-demo-7f3c9e21b8d44a0f9c5e"
+
+
+def tray_icon_point(desktop):
+    """The middle of the agent's image in the tray, once it is drawn."""
+    points = []
+
+    def icon_in_tray():
+        shot = screenshot(desktop, "real_agent_tray.png")
+        points[:] = pixels_of(shot, TRAY_BOX, KESTREL_RUST) or pixels_of(shot, TRAY_BOX, ALERT_RED)
+        return len(points) > 40
+    desktop.wait_until(icon_in_tray, timeout=30)
+    return sum(p[0] for p in points) // len(points), sum(p[1] for p in points) // len(points)
+
+
+def below_the_icon(point):
+    x, y = point
+    return [max(0, x - 260), y + 12, 260 + 40, 300]
+
+
+def click_until_the_menu_is_drawn(desktop, point, name, closed=None):
+    """Clicks the tray image and waits until its menu is drawn beneath it;
+    answers the seconds from the click until a screenshot showed it.
+    `closed`: the colours beneath the image with no menu open, when known."""
+    box = below_the_icon(point)
+    before = closed or colours(screenshot(desktop, "before_" + name), box)
+    clicked = time.monotonic()
+    desktop.run(["xdotool", "mousemove", str(point[0]), str(point[1]), "click", "1"])
+    after = {}
+
+    def menu_drawn():
+        after.clear()
+        after.update(colours(screenshot(desktop, name), box))
+        return after != before and len(after) > 4
+    desktop.wait_until(menu_drawn, timeout=60)
+    return time.monotonic() - clicked
+
+
+def end_in_order(case, agent, situation):
+    """SIGTERM; the agent must end with exit code 0. Answers (and prints) the seconds it took."""
+    started = time.monotonic()
+    agent.send_signal(signal.SIGTERM)
+    code = agent.wait(timeout=30)
+    seconds = time.monotonic() - started
+    print("\n[ figures ] SIGTERM to exit %s: %.2f s" % (situation, seconds), file=sys.stderr)
+    case.assertEqual(code, 0)
+    return seconds
+
+
+def main_thread_backtrace(pid):
+    """gdb's backtrace of the process's main thread (thread 1)."""
+    return subprocess.run(["gdb", "-p", str(pid), "-batch", "-ex", "thread 1", "-ex", "bt"],
+                          capture_output=True, text=True, timeout=120).stdout
+
+
+def x_connection_queues(agent_pid, server_pid):
+    """For each of the agent's connections to the X server, the bytes the
+    server has sent that the agent has not read yet: (agent's Recv-Q,
+    server's Send-Q), as `ss -xp` shows them."""
+    listing = subprocess.run(["ss", "-xpn"], capture_output=True, text=True, timeout=30, check=True).stdout
+    sockets = {}
+    for line in listing.splitlines()[1:]:
+        fields = line.split()
+        pid = re.search(r"pid=(\d+)", line)
+        if len(fields) < 8 or not pid:
+            continue
+        sockets[fields[5]] = {"pid": int(pid.group(1)), "recv": int(fields[2]), "send": int(fields[3]),
+                              "peer": fields[7]}
+    queues = []
+    for own in sockets.values():
+        server_end = sockets.get(own["peer"])
+        if own["pid"] == agent_pid and server_end and server_end["pid"] == server_pid:
+            queues.append((own["recv"], server_end["send"]))
+    return queues
 
 
 def menu_layout_problems(items, top=True):
@@ -139,59 +228,165 @@ class WindowsOnTheDisplay(unittest.TestCase):
         self.assertEqual(self.probe.quit(), 0)
 
 
+def desktop_with_tray(case):
+    """Xvfb, openbox and trayer for a test case, ended with it."""
+    desktop = Desktop(window_manager=True)
+    case.addCleanup(desktop.close)
+    desktop.start_tray_host()
+    return desktop
+
+
+def sign_in_there(desktop, host, **settings):
+    """The agent's settings: signed in at `host` (no setup popover) and shown
+    the Automation explanation before, so no window of the agent's own takes
+    the focus; the pusher and the puller wait an hour."""
+    desktop.write_settings(dict({"url": host, "api_url": host, "account_key": DEMO_KEY, "first_time_running": False,
+                                 "scan_interval": 1, "push_initial_interval": 3600, "pull_initial_interval": 3600},
+                                **settings))
+    desktop.mark_automation_explained()
+
+
 class RealAgentUnderXvfb(unittest.TestCase):
     def setUp(self):
-        self.desktop = Desktop(window_manager=True)
-        self.addCleanup(self.desktop.close)
-        self.desktop.start_tray_host()
-        # Signed in (no setup popover) and shown the Automation explanation
-        # before: no window of the agent's own takes the focus.
-        self.desktop.write_settings({"url": "127.0.0.1:9", "api_url": "127.0.0.1:9",
-                                     "account_key": "AK-demo-7f3c9e21b8d44a0f9c5e", "first_time_running": False,
-                                     "scan_interval": 1, "push_initial_interval": 3600,
-                                     "pull_initial_interval": 3600})
-        self.desktop.mark_automation_explained()
+        self.desktop = desktop_with_tray(self)
+        sign_in_there(self.desktop, "127.0.0.1:9")
 
     def test_its_image_is_in_the_tray_a_click_opens_the_menu_and_sigterm_ends_it_in_order(self):
         window = self.desktop.xterm("alpha window")
         self.desktop.focus(window, True)
         agent = self.desktop.start([AGENT])
-        tray_box = [0, 0, 1024, 32]  # trayer's strip at the top; it widens as icons dock
-
-        points = []
-
-        def icon_in_tray():
-            shot = screenshot(self.desktop, "real_agent_tray.png")
-            points[:] = pixels_of(shot, tray_box, KESTREL_RUST) or pixels_of(shot, tray_box, ALERT_RED)
-            return len(points) > 40
-        self.desktop.wait_until(icon_in_tray, timeout=30)
-        x = sum(p[0] for p in points) // len(points)
-        y = sum(p[1] for p in points) // len(points)
-
-        below = [max(0, x - 260), y + 12, 260 + 40, 300]
-        before = colours(screenshot(self.desktop, "real_agent_before_click.png"), below)
-        self.desktop.run(["xdotool", "mousemove", str(x), str(y), "click", "1"])
-        after = {}
-
-        def menu_drawn():
-            after.clear()
-            after.update(colours(screenshot(self.desktop, "real_agent_menu.png"), below))
-            return after != before and len(after) > 4
-        self.desktop.wait_until(menu_drawn, timeout=20)
+        click_until_the_menu_is_drawn(self.desktop, tray_icon_point(self.desktop), "real_agent_menu.png")
         self.desktop.run(["xdotool", "key", "Escape"])
 
         time.sleep(2.5)  # a few passes of the scanner
-        started = time.monotonic()
-        agent.send_signal(signal.SIGTERM)
-        code = agent.wait(timeout=30)
-        seconds = time.monotonic() - started
-        print("\n[ figures ] SIGTERM to exit under Xvfb: %.2f s" % seconds, file=sys.stderr)
-        self.assertEqual(code, 0)
-        self.assertLess(seconds, 5.0)
+        self.assertLess(end_in_order(self, agent, "under Xvfb"), 5.0)
         rows = read_rows(self.desktop.activities_dir())
         self.assertTrue(rows)
         self.assertTrue(all(len(row) == 12 for row in rows), rows)
         self.assertIn("alpha window", [row[3] for row in rows])
+
+
+    def test_after_200_focus_changes_the_x_server_has_nothing_piled_up_for_the_agent(self):
+        windows = [self.desktop.xterm("alpha window"), self.desktop.xterm("beta window")]
+        self.desktop.focus(windows[0], True)
+        agent = self.desktop.start([AGENT])
+        tray_icon_point(self.desktop)  # the agent is up, its permission checked
+        samples = []
+        for change in range(1, 201):
+            self.desktop.run(["xdotool", "windowactivate", "--sync", windows[change % 2]])
+            if change % 50 == 0:
+                time.sleep(1.5)  # a few of the scanner's passes
+                samples.append(x_connection_queues(agent.pid, self.desktop.server.pid))
+        print("\n[ figures ] X connections of the agent, after 50/100/150/200 focus changes, "
+              "(agent's Recv-Q, server's Send-Q) in bytes: %s" % samples, file=sys.stderr)
+        agent.send_signal(signal.SIGTERM)
+        self.assertEqual(agent.wait(timeout=30), 0)
+        self.assertTrue(all(samples), "ss found the agent's connections to the X server")
+        for sample in samples:
+            for received, sent in sample:
+                self.assertLess(max(received, sent), 16 * 1024, samples)
+
+
+class RealAgentWithASlowService(unittest.TestCase):
+    """The real agent, signed in at the stand-in; the puller and pusher are
+    quiet, so every block-list request comes from the focus session."""
+
+    def setUp(self):
+        self.desktop = desktop_with_tray(self)
+        self.service = StandinProcess(os.path.join(self.desktop.home, "standin"))
+        self.addCleanup(self.service.stop)
+        sign_in_there(self.desktop, self.service.host, debug_log_level=0xFFFF)
+        self.agent_program = bundle_trusting(self.desktop.home, self.service.ca_cert)
+
+    def start_agent(self):
+        window = self.desktop.xterm("alpha window")
+        self.desktop.focus(window, True)
+        agent = self.desktop.start([self.agent_program])
+        point = tray_icon_point(self.desktop)
+        # The UI thread's first passes set the menu up; a menu rebuilt while
+        # it is open loses its highlight and its open submenu.
+        self.desktop.wait_until(lambda: self.desktop.debug_log().count("[ui:event_handler]after sleep") >= 2,
+                                timeout=30)
+        return agent, point
+
+    def choose_a_15_minute_session(self, point, name):
+        """Through the real menu, by keyboard: down to Start Stillzone (its
+        row 118 px below the tray image on this screen shows the highlight),
+        into its submenu, its first entry. Answers the colours beneath the
+        tray image before the menu opened."""
+        x, y = point
+        closed = colours(screenshot(self.desktop, name + "_closed.png"), below_the_icon(point))
+        click_until_the_menu_is_drawn(self.desktop, point, name + "_menu.png", closed)
+        row = [x - 150, y + 112, 120, 12]
+        for _ in range(12):
+            self.desktop.run(["xdotool", "key", "Down"])
+            if colours(screenshot(self.desktop, name + "_row.png"), row).get(MENU_HIGHLIGHT, 0) > 200:
+                break
+        else:
+            self.fail("Start Stillzone was never highlighted")
+        self.desktop.run(["xdotool", "key", "Right"])
+        # The submenu opens to the left of the menu, level with its entry.
+        submenu = [x - 300, y + 107, 140, 130]
+        keep_drawn(self.desktop, name + "_submenu.png", [x - 340, 0, 340 + 13, 280], content=submenu)
+        self.desktop.run(["xdotool", "key", "Return"])
+        return closed
+
+    def focus_requests(self):
+        return [r for r in self.service.client.requests("/api/block_list") if ["focus", "true"] in r["fields"]]
+
+    def test_the_menu_stays_free_while_the_service_takes_20_seconds_and_sigterm_still_ends_it(self):
+        self.service.client.script("/api/block_list", {"delay": 20}, None)
+        agent, point = self.start_agent()
+        closed = self.choose_a_15_minute_session(point, "slow_focus")
+        chosen = time.monotonic()
+        reopened = click_until_the_menu_is_drawn(self.desktop, point, "slow_focus_menu_again.png", closed)
+        since_chosen = time.monotonic() - chosen
+        backtrace = main_thread_backtrace(agent.pid)
+        frames = [line for line in backtrace.splitlines() if re.match(r"#\d+ ", line)]
+        frames = [frame for index, frame in enumerate(frames) if frame not in frames[:index]]
+        print("\n[ figures ] the block list 20 s slow: the menu open again %.2f s after the choice "
+              "(%.2f s after the click); the main thread: %s" % (since_chosen, reopened, " | ".join(frames[:6])),
+              file=sys.stderr)
+        self.assertLess(since_chosen, 10.0, "the menu waited for the service")
+        self.assertTrue(frames, backtrace)
+        self.assertNotIn("curl", backtrace.lower())
+        self.desktop.run(["xdotool", "key", "Escape"])
+
+        self.assertLess(end_in_order(self, agent, "with the focus request pending"), 2.0)
+        log = "\n".join(self.desktop.debug_log())
+        self.assertIn("[ui:on_get_focused] get focused for minutes: 15", log)
+        self.assertNotIn("A request on the thread that draws the user interface", log)
+
+    def test_a_session_the_service_refuses_is_told_in_an_alert(self):
+        self.service.client.script("/api/block_list", {"status": 500}, 1)
+        agent, point = self.start_agent()
+        self.choose_a_15_minute_session(point, "refused_focus")
+        found = []
+
+        def alert_shown():
+            found[:] = self.desktop.run(["xdotool", "search", "--onlyvisible", "--name", "^Kestrel$"]).stdout.split()
+            return bool(found)
+        self.desktop.wait_until(alert_shown, timeout=30)
+        box = window_box(self.desktop, found[0])
+        keep_drawn(self.desktop, "refused_focus_alert.png", box)
+        self.assertEqual(len(self.focus_requests()), 1)
+        self.desktop.run(["xdotool", "windowactivate", "--sync", found[0], "key", "Return"])
+        self.desktop.wait_until(lambda: self.desktop.run(
+            ["xdotool", "search", "--onlyvisible", "--name", "^Kestrel$"]).returncode != 0, timeout=20)
+        agent.send_signal(signal.SIGTERM)
+        self.assertEqual(agent.wait(timeout=30), 0)
+        log = "\n".join(self.desktop.debug_log())
+        self.assertIn("[ui:on_get_focused] Unable to pull blocked list to enable Stillzone.", log)
+
+
+def window_box(desktop, window):
+    """The window's place and size on the screen, as the X server has it."""
+    info = {}
+    for line in desktop.run(["xwininfo", "-id", window]).stdout.splitlines():
+        key, _, value = line.strip().partition(":")
+        info[key] = value.strip()
+    return [int(info["Absolute upper-left X"]), int(info["Absolute upper-left Y"]),
+            int(info["Width"]), int(info["Height"])]
 
 
 class NoDisplay(AgentTestCase):

@@ -22,6 +22,7 @@ class DesktopWithoutFrontWindow(unittest.TestCase):
             desktop.write_settings({"scan_interval": 1, "idle_time_start": 300, "debug_log_level": 5,
                                     "url": "127.0.0.1:9", "api_url": "127.0.0.1:9",
                                     "push_initial_interval": 3600, "pull_initial_interval": 3600})
+            desktop.mark_automation_explained()  # no note of the agent's own takes the focus
             agent = desktop.start([AGENT])
             self.keep_touching(desktop, 3.5)
 

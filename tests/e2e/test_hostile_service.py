@@ -25,7 +25,7 @@ import uuid
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
-from agent_harness import BUILD_DIR, PrivateHome, peak_memory_kib, wait_until  # noqa: E402
+from agent_harness import PrivateHome, peak_memory_kib, wait_until  # noqa: E402
 import hostile_service as hostile  # noqa: E402
 from service_probe import ProbeRun, expected_texts  # noqa: E402
 
@@ -175,9 +175,7 @@ class AgentUnderHostileService(unittest.TestCase):
         self.home.cleanup()
 
     def test_peak_memory_stays_bounded_while_answers_never_end(self):
-        bundle = os.path.join(self.home.root, "Kestrel.app")
-        shutil.copytree(os.path.join(BUILD_DIR, "Kestrel.app"), bundle, symlinks=True)
-        shutil.copy(self.service.cert, os.path.join(bundle, "Contents", "Resources", "curl-ca-bundle.crt"))
+        program = self.home.copy_bundle(self.service.cert)
         self.home.write_settings({
             "url": self.service.host, "api_url": self.service.host,
             "account_key": ACCOUNT_KEY, "data_key": DATA_KEY, "first_time_running": False,
@@ -189,7 +187,7 @@ class AgentUnderHostileService(unittest.TestCase):
         self.service.answer = hostile.by_path(
             {"/activate": hostile.json_answer({"c": [0, "OK"], "account_key": ACCOUNT_KEY, "data_key": DATA_KEY})},
             hostile.endless_body)
-        self.agent = subprocess.Popen([os.path.join(bundle, "Contents", "MacOS", "Kestrel")], env=self.home.env(),
+        self.agent = subprocess.Popen([program], env=self.home.env(),
                                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         endless = lambda: [p for p in self.service.answered if p != "/activate"]  # noqa: E731
         wait_until(lambda: len(endless()) >= 12, timeout=60, what="twelve endless answers")

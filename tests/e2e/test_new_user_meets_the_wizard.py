@@ -1,17 +1,21 @@
 """A new user's first start on a desktop: the real agent under Xvfb (openbox,
-trayer) with no account shows the setup popover beneath its tray item; a
+trayer) with no account shows the setup popover beside its tray item; a
 click on its button opens the wizard; the e-mail address and password typed
 into it (xdotool) sign in at the service stand-in, once; the wizard moves on
 by itself, and its last button opens the setup-done page through a fake
 xdg-open that only records. Python reads the stored keys from kestreld.json;
-the debug log, with every category on, holds no password. Screenshots are
-kept as test artifacts."""
+the debug log, with every category on, holds no password; the sign-in names
+the computer as the firmware's DMI data in sysfs does. In a Wayland session
+the Accessibility page says what cannot be read and goes on. When the
+service fails the check of the new account (a 500), the wizard stays on its
+sign-in page and says why, and no key is kept. A second-factor code the
+service refuses brings the prompt back with the service's words; after the
+fifth the page says that the sign-in has ended. Screenshots are kept as test
+artifacts."""
 
 import json
 import os
-import shutil
 import signal
-import stat
 import subprocess
 import sys
 import unittest
@@ -20,20 +24,16 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 SOURCE = os.environ.get("KES_SOURCE_DIR") or os.path.join(HERE, "..", "..")
 sys.path.insert(0, HERE)
 sys.path.insert(0, os.path.join(SOURCE, "tests", "standin"))
+from agent_windows import AgentWindows, recording_opener, standin_bundle  # noqa: E402
 from client import StandinProcess  # noqa: E402
-from scanner_x11 import BUILD_DIR, Desktop  # noqa: E402
-from test_desktop_agent import keep_drawn  # noqa: E402
+from scanner_x11 import Desktop  # noqa: E402
 
 EMAIL = "demo@kestrel.test"
 PASSWORD = "demo-Password-4711"
 ACCOUNT_KEY = "AK-demo-7f3c9e21b8d44a0f9c5e"
 
-RECORDING_OPENER = """#!/bin/sh
-printf '%s\\n' "$@" >> "$(dirname "$0")/opened.txt"
-"""
 
-
-class NewUserOnADesktop(unittest.TestCase):
+class NewUserOnADesktop(AgentWindows, unittest.TestCase):
     def setUp(self):
         self.desktop = Desktop(window_manager=True)
         self.addCleanup(self.desktop.close)
@@ -41,102 +41,83 @@ class NewUserOnADesktop(unittest.TestCase):
         self.addCleanup(self.service.stop)
         self.desktop.start_tray_host()
         # The agent's own bundle, trusting the stand-in.
-        self.bundle = os.path.join(self.desktop.home, "Kestrel.app")
-        shutil.copytree(os.path.join(BUILD_DIR, "Kestrel.app"), self.bundle, symlinks=True)
-        shutil.copyfile(self.service.ca_cert, os.path.join(self.bundle, "Contents", "Resources", "curl-ca-bundle.crt"))
+        self.bundle = standin_bundle(self.desktop.home, self.service)
         # No browser ever opens: the first xdg-open on PATH only writes down what it was given.
-        self.bin = os.path.join(self.desktop.home, "bin")
-        os.makedirs(self.bin)
-        opener = os.path.join(self.bin, "xdg-open")
-        with open(opener, "w") as out:
-            out.write(RECORDING_OPENER)
-        os.chmod(opener, stat.S_IRWXU)
+        self.bin = recording_opener(self.desktop.home)
         self.desktop.write_settings({"url": self.service.host, "api_url": self.service.host,
                                      "debug_log_level": 0xFFFF, "first_time_running": False,
                                      "push_initial_interval": 3600, "pull_initial_interval": 3600})
-
-    def window(self, name):
-        """The id of the visible window named `name`, once there is one."""
-        found = []
-
-        def visible():
-            found[:] = self.desktop.run(["xdotool", "search", "--onlyvisible", "--name", "^%s$" % name]).stdout.split()
-            return bool(found)
-        self.desktop.wait_until(visible, timeout=30)
-        return found[0]
-
-    def geometry(self, window):
-        """The window's content area on the screen, as the X server has it."""
-        info = {}
-        for line in self.desktop.run(["xwininfo", "-id", window]).stdout.splitlines():
-            key, _, value = line.strip().partition(":")
-            info[key] = value.strip()
-        return [int(info["Absolute upper-left X"]), int(info["Absolute upper-left Y"]),
-                int(info["Width"]), int(info["Height"])]
-
-    def settled(self, window, size):
-        """The window's place once it has taken `size` and stopped moving."""
-        seen = []
-
-        def still():
-            seen.append(self.geometry(window))
-            return seen[-1][2:] == size and len(seen) > 1 and seen[-1] == seen[-2]
-        self.desktop.wait_until(still, timeout=20)
-        return seen[-1]
-
-    def click_bottom_right(self, window, left, up):
-        """A click `left` and `up` pixels from the window's bottom right corner."""
-        _, _, width, height = self.geometry(window)
-        self.desktop.run(["xdotool", "mousemove", "--window", window, str(width - left), str(height - up),
-                          "click", "1"])
-
-    def keep(self, name, box):
-        keep_drawn(self.desktop, name, box)
 
     def sign_in_requests(self):
         return [r for r in self.service.client.requests("/activate")
                 if any(name == "password" for name, _ in r["fields"])]
 
-    def test_the_popover_opens_the_wizard_which_signs_in_and_closes_on_the_setup_done_page(self):
+    def start_and_sign_in(self, shots, email=EMAIL, password=PASSWORD, session=None):
+        """Starts the agent, opens the wizard from the popover and signs in
+        there; answers the agent and the wizard's window."""
         front = self.desktop.xterm("work window")
         self.desktop.focus(front, True)
-        env = self.desktop.env(PATH=self.bin + os.pathsep + os.environ.get("PATH", "/usr/bin:/bin"))
+        env = self.desktop.env(PATH=self.bin + os.pathsep + os.environ.get("PATH", "/usr/bin:/bin"),
+                               **(session or {}))
         agent = subprocess.Popen([os.path.join(self.bundle, "Contents", "MacOS", "Kestrel")], env=env,
                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.desktop.processes.append(agent)  # ended by its id with the desktop
 
         popover = self.window("Kestrel")
         box = self.geometry(popover)
-        self.keep("new_user_popover.png", box)
+        self.keep(shots + "_popover.png", box)
         # Its button sits at its bottom right.
         self.click_bottom_right(popover, 60, 24)
 
         wizard = self.window("Kestrel Setup")
-        self.keep("new_user_sign_in.png", self.geometry(wizard))
+        self.keep(shots + "_sign_in.png", self.geometry(wizard))
         self.desktop.run(["xdotool", "windowactivate", "--sync", wizard])
         # The e-mail field has the keyboard.
-        self.desktop.run(["xdotool", "type", "--delay", "20", EMAIL])
+        self.desktop.run(["xdotool", "type", "--delay", "20", email])
         self.desktop.run(["xdotool", "key", "Tab"])
-        self.desktop.run(["xdotool", "type", "--delay", "20", PASSWORD])
+        self.desktop.run(["xdotool", "type", "--delay", "20", password])
         self.desktop.run(["xdotool", "key", "Return", "Return"])
+        return agent, wizard
 
-        settings_file = os.path.join(self.desktop.data_dir(), "kestreld.json")
+    def stored_account_key(self):
+        try:
+            with open(os.path.join(self.desktop.data_dir(), "kestreld.json"), encoding="utf-8") as f:
+                return json.load(f).get("account_key")
+        except (OSError, ValueError):
+            return None
 
-        def signed_in():
-            try:
-                with open(settings_file, encoding="utf-8") as f:
-                    return json.load(f).get("account_key") == ACCOUNT_KEY
-            except (OSError, ValueError):
-                return False
-        self.desktop.wait_until(signed_in, timeout=30)
+    def test_the_popover_opens_the_wizard_which_signs_in_and_closes_on_the_setup_done_page(self):
+        self.walk_through_the_wizard("new_user", {})
+        self.assertIn("[osx_ui:init] Session: X11 session: Kestrel reads the application in front and the title of "
+                      "its window.", self.desktop.debug_log())
+
+    def test_in_a_wayland_session_the_accessibility_page_says_what_cannot_be_read_and_goes_on(self):
+        """Xvfb stands in for Xwayland: the X server answers, the session is Wayland."""
+        self.walk_through_the_wizard("wayland", {"XDG_SESSION_TYPE": "wayland", "WAYLAND_DISPLAY": "wayland-kes-0"},
+                                     wayland=True)
+        self.assertTrue(any(line.startswith("[osx_ui:init] Session: Wayland session: Kestrel reads only "
+                                            "applications that run on X11") for line in self.desktop.debug_log()))
+
+    def walk_through_the_wizard(self, shots, session, wayland=False):
+        agent, wizard = self.start_and_sign_in(shots, session=session)
+        self.desktop.wait_until(lambda: self.stored_account_key() == ACCOUNT_KEY, timeout=30)
         self.assertEqual(len(self.sign_in_requests()), 1)
+        # The computer as its firmware describes it.
+        fields = dict(self.sign_in_requests()[0]["fields"])
+        for field, attribute in (("brand", "sys_vendor"), ("make", "product_name"), ("model", "product_version")):
+            self.assertEqual(fields["computer[%s]" % field], firmware_says(attribute), field)
 
-        # The window in front could be read all along: the Automation page follows.
+        if wayland:
+            # Nothing to wait for: the page explains, and its button goes on.
+            box = self.settled(wizard, [540, 500])
+            self.keep(shots + "_accessibility.png", box)
+            self.click_bottom_right(wizard, 80, 30)  # "Continue"
+        # Otherwise the window in front could be read all along: the Automation page follows.
         box = self.settled(wizard, [540, 300])
-        self.keep("new_user_automation.png", box)
+        self.keep(shots + "_automation.png", box)
         self.click_bottom_right(wizard, 80, 30)  # "OK, Got It"
         box = self.settled(wizard, [480, 330])
-        self.keep("new_user_done.png", box)
+        self.keep(shots + "_done.png", box)
         self.click_bottom_right(wizard, 80, 30)  # "Finish"
 
         opened = os.path.join(self.bin, "opened.txt")
@@ -153,6 +134,51 @@ class NewUserOnADesktop(unittest.TestCase):
             log = f.read()
         self.assertNotIn(PASSWORD, log)
         self.assertIn("[KestrelController]activate: 0x", log)
+
+    def test_a_sign_in_whose_account_check_fails_stays_on_the_sign_in_page_and_says_why(self):
+        # The sign-in is accepted; every check of the new account that follows
+        # gets a 500 (the UI thread may check before the sign-in does).
+        self.service.client.script("/activate", {"status": 500, "after": 1}, None)
+        agent, wizard = self.start_and_sign_in("check_fails")
+        self.desktop.wait_until(lambda: len(self.service.client.requests("/activate")) >= 2, timeout=30)
+        box = self.geometry(wizard)
+        self.desktop.wait_until(lambda: any("Invalid response while communicating with the Kestrel server." in line
+                                            for line in self.desktop.debug_log()), timeout=20)
+        self.keep("check_fails_wizard.png", box)
+        self.assertEqual(self.geometry(wizard)[2:], box[2:], "still the sign-in page")
+        self.assertIn(self.stored_account_key(), ("", None))
+        agent.send_signal(signal.SIGTERM)
+        self.assertEqual(agent.wait(timeout=30), 0)
+        self.assertIn("[ui::on_activate_thread] The service did not confirm the new account; the sign-in has failed.",
+                      self.desktop.debug_log())
+
+    def test_a_refused_code_brings_the_prompt_back_with_the_services_words_until_the_sign_in_ends(self):
+        agent, wizard = self.start_and_sign_in("refused_code", "second@kestrel.test", "second-Password-0815")
+        for attempt in range(1, 6):
+            self.desktop.wait_until(lambda: len(self.sign_in_requests()) == attempt, timeout=30)
+            prompt = self.window("Kestrel")
+            if attempt == 2:
+                self.keep("refused_code_prompt.png", self.geometry(prompt))
+            self.desktop.run(["xdotool", "windowactivate", "--sync", prompt])
+            self.desktop.run(["xdotool", "type", "--delay", "20", "00000%d" % attempt])
+            self.desktop.run(["xdotool", "key", "Return"])
+        ended = "That code was refused too many times, so the sign-in has ended. Please sign in again."
+        self.desktop.wait_until(lambda: any(ended in line for line in self.desktop.debug_log()), timeout=30)
+        self.keep("refused_code_ended.png", self.geometry(wizard))
+        self.assertEqual(len(self.sign_in_requests()), 6)
+        self.assertIn(self.stored_account_key(), ("", None))
+        agent.send_signal(signal.SIGTERM)
+        self.assertEqual(agent.wait(timeout=30), 0)
+
+
+def firmware_says(attribute):
+    """A DMI attribute as sysfs has it, trimmed; "Unknown" where there is none."""
+    try:
+        with open(os.path.join("/sys/class/dmi/id", attribute), encoding="utf-8", errors="replace") as f:
+            text = f.read().strip()
+    except OSError:
+        return "Unknown"
+    return text or "Unknown"
 
 
 if __name__ == "__main__":

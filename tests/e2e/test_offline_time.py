@@ -2,11 +2,23 @@
 for 25 minutes, comes back, picks a label and types details; the next upload
 file, read with python's gzip and csv, holds one twelve-column record of entry
 type "5" with the label as its application name, the details as its window
-title and exactly the time away. The probe's clock stands still until moved."""
+title and exactly the time away. The probe's clock stands still until moved;
+moved back an hour, it is the wall clock falling back at the end of summer
+time (the store's clock seam: the machine's own clock is not stepped). A
+prompt left unanswered through an hour of work and a second absence: the
+entry covers the second absence only. Control characters typed into the
+details reach neither the upload file nor the debug log.
+
+The same unanswered prompt with the real agent under Xvfb, its real idle
+time (xdotool's input) and scanner: the one offline record starts no earlier
+than the last work before the second absence, and overlaps no scanned one
+(beyond the scan interval by which an idle completion may end late)."""
 
 import datetime
 import os
+import signal
 import sys
+import time
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -14,9 +26,10 @@ SOURCE = os.environ.get("KES_SOURCE_DIR") or os.path.join(HERE, "..", "..")
 sys.path.insert(0, HERE)
 sys.path.insert(0, os.path.join(SOURCE, "tests", "standin"))
 from agent_harness import PrivateHome  # noqa: E402
+from bundle_tree import bundle_trusting  # noqa: E402
 from client import StandinProcess  # noqa: E402
 from command_probe import CommandProbe  # noqa: E402
-from scanner_x11 import read_rows  # noqa: E402
+from scanner_x11 import Desktop, parse_time, read_rows  # noqa: E402
 
 AWAY_SECONDS = 1500
 
@@ -28,7 +41,7 @@ class OfflineTime(unittest.TestCase):
         self.home.write_settings({"url": self.service.host, "api_url": self.service.host,
                                   "account_key": "AK-demo-7f3c9e21b8d44a0f9c5e", "first_time_running": False,
                                   "timepie_enabled": True, "idle_time_away": 300,
-                                  "timepie_labels": ["Meeting", "Phone call", "Lunch"]})
+                                  "timepie_labels": ["Meeting", "Phone call", "Lunch"], "debug_log_level": 5})
         self.probe = CommandProbe("kes_ui_probe", ["--ca", self.service.ca_cert], self.home.env())
         # A fresh configuration is paused until the second it was made.
         self.probe.ask("advance 2")
@@ -39,12 +52,16 @@ class OfflineTime(unittest.TestCase):
         self.service.stop()
         self.home.cleanup()
 
-    def test_an_away_period_reaches_the_upload_file_as_offline_time(self):
-        back_at = datetime.datetime.fromisoformat(self.probe.ask("now")["now"])
-        self.probe.ask("idle %d" % AWAY_SECONDS)
+    def be_away_and_back(self, seconds):
+        """The loop sees the user away `seconds` long, then back: the prompt shows."""
+        self.probe.ask("idle %d" % seconds)
         self.probe.ask("pass")
         self.probe.ask("idle 1")
         self.probe.ask("pass")
+
+    def test_an_away_period_reaches_the_upload_file_as_offline_time(self):
+        back_at = datetime.datetime.fromisoformat(self.probe.ask("now")["now"])
+        self.be_away_and_back(AWAY_SECONDS)
         self.assertEqual(self.probe.ask("state")["offline_prompts"], 1)
         self.probe.ask("advance 30")  # choosing the label takes a while; it is not offline time
         self.probe.ask('offline Phone call|Called the "print shop", about the flyers')
@@ -63,10 +80,143 @@ class OfflineTime(unittest.TestCase):
         self.assertEqual(started, back_at.replace(microsecond=0) - datetime.timedelta(seconds=AWAY_SECONDS))
         self.assertEqual(row[8:], ["", "", "", ""])
 
+    def enter(self, label, details=""):
+        self.probe.ask("offline %s|%s" % (label, details))
+        self.assertEqual(self.probe.ask("flush")["written"], True)
+        rows = read_rows(self.activities)
+        self.assertEqual(len(rows), 1, rows)
+        started = datetime.datetime.strptime(rows[0][5], "%Y-%m-%d %H:%M:%S")
+        ended = datetime.datetime.strptime(rows[0][6], "%Y-%m-%d %H:%M:%S")
+        return rows[0], started, ended
+
+    def test_a_wall_clock_that_falls_back_an_hour_while_away_never_ends_a_record_before_it_starts(self):
+        # Two hours after the settings were made, so that the hour that
+        # repeats is not before them.
+        self.probe.ask("advance 7200")
+        self.probe.ask("idle 600")
+        self.probe.ask("pass")
+        self.probe.ask("advance -3600")  # the hour repeats
+        self.probe.ask("idle 640")
+        last_seen_away = datetime.datetime.fromisoformat(self.probe.ask("now")["now"]).replace(microsecond=0)
+        self.probe.ask("pass")
+        self.probe.ask("idle 1")
+        self.probe.ask("pass")
+        row, started, ended = self.enter("Meeting")
+        self.assertEqual(row[7], "5")
+        self.assertLessEqual(started, ended)
+        self.assertEqual(ended - started, datetime.timedelta(seconds=640))
+        self.assertEqual(ended, last_seen_away)
+
+    def test_an_unanswered_prompt_lets_the_next_entry_cover_only_the_next_absence(self):
+        self.be_away_and_back(900)  # and nobody answers the prompt
+        for _ in range(12):  # an hour of work
+            self.probe.ask("advance 300")
+            self.probe.ask("pass")
+        worked_until = datetime.datetime.fromisoformat(self.probe.ask("now")["now"]).replace(microsecond=0)
+        self.probe.ask("advance 420")
+        self.be_away_and_back(420)
+        self.assertEqual(self.probe.ask("state")["offline_prompts"], 2)
+        _, started, ended = self.enter("Phone call", "Called\tthe \x1b[1mprinter\x1b[0m")
+        self.assertEqual(ended - started, datetime.timedelta(seconds=420))
+        self.assertGreaterEqual(started, worked_until)
+
+    def test_control_characters_in_the_details_reach_neither_the_row_nor_the_log(self):
+        self.be_away_and_back(900)
+        row, _, _ = self.enter("Lunch", "with\tthe \x1b[31mteam\x1b[0m\x85 ok")
+        self.assertEqual(row[3], "with the  [31mteam [0m  ok")
+        with open(self.home.log_path(), encoding="utf-8") as f:
+            entered = [line for line in f if "[ui:on_enter_offline_time]" in line]
+        self.assertEqual(len(entered), 1)
+        self.assertNotRegex(entered[0].rstrip("\n"), "[\x00-\x1f\x7f-\x9f]")
+
     def test_without_an_away_period_nothing_is_written(self):
         self.probe.ask("offline Lunch|")
         self.assertEqual(self.probe.ask("flush")["written"], True)
         self.assertEqual(read_rows(self.activities), [])
+
+
+
+class UnansweredPromptWithTheRealAgent(unittest.TestCase):
+    """Away after 4 s without input, idle for the scanner after 2 s."""
+
+    def setUp(self):
+        self.desktop = Desktop(window_manager=True)
+        self.addCleanup(self.desktop.close)
+        self.service = StandinProcess(os.path.join(self.desktop.home, "standin"))
+        self.addCleanup(self.service.stop)
+        self.agent_program = bundle_trusting(self.desktop.home, self.service.ca_cert)
+        self.desktop.write_settings({"url": self.service.host, "api_url": self.service.host,
+                                     "account_key": "AK-demo-7f3c9e21b8d44a0f9c5e", "first_time_running": False,
+                                     "scan_interval": 1, "push_initial_interval": 3600,
+                                     "pull_initial_interval": 3600, "debug_log_level": 5,
+                                     "timepie_enabled": True, "idle_time_away": 4, "idle_time_start": 2,
+                                     "timepie_labels": ["Meeting", "Phone call", "Lunch"]})
+        self.desktop.mark_automation_explained()
+
+    def work(self, seconds):
+        until = time.monotonic() + seconds
+        while time.monotonic() < until:
+            self.desktop.touch()
+            time.sleep(0.3)
+
+    def prompt(self):
+        found = []
+
+        def shown():
+            found[:] = self.desktop.run(["xdotool", "search", "--onlyvisible", "--name",
+                                         "^Kestrel - Offline Time$"]).stdout.split()
+            return bool(found)
+        self.desktop.wait_until(shown, timeout=20)
+        return found[0]
+
+    def test_the_entry_after_an_hour_of_work_and_a_second_absence_covers_the_second_absence_only(self):
+        terminal = self.desktop.xterm("work window")
+        self.desktop.focus(terminal, True)
+        agent = self.desktop.start([self.agent_program])
+        time.sleep(3)
+        self.work(3)
+        time.sleep(7)  # away
+        self.desktop.touch()  # back: the prompt asks, and is left unanswered
+        self.prompt()
+        self.desktop.focus(terminal, True)
+        self.work(8)
+        worked_until = datetime.datetime.now().replace(microsecond=0)
+        time.sleep(7)  # away again
+        self.desktop.touch()
+        panel = self.prompt()
+        time.sleep(1)  # a pass of the UI thread
+        self.desktop.run(["xdotool", "windowactivate", "--sync", panel])
+        self.desktop.run(["xdotool", "mousemove", "--window", panel, "94", "70", "click", "1"])  # "Meeting"
+        time.sleep(0.5)
+        self.desktop.run(["xdotool", "type", "--delay", "20", "weekly planning"])
+        self.desktop.run(["xdotool", "key", "Return"])
+        self.desktop.wait_until(lambda: self.desktop.run(["xdotool", "search", "--onlyvisible", "--name",
+                                                          "^Kestrel - Offline Time$"]).returncode != 0)
+        agent.send_signal(signal.SIGTERM)
+        self.assertEqual(agent.wait(timeout=30), 0)
+
+        rows = read_rows(self.desktop.activities_dir())
+        offline = [row for row in rows if row[7] == "5"]
+        scanned = [row for row in rows if row[7] != "5"]
+        self.assertEqual(len(offline), 1, rows)
+        self.assertEqual(offline[0][0], "Offline Time - Meeting")
+        self.assertEqual(offline[0][3], "weekly planning")
+        start, end = parse_time(offline[0][5]), parse_time(offline[0][6])
+        print("\n[ figures ] offline %s - %s; scanned: %s" % (
+            start.time(), end.time(), ", ".join("%s %s-%s" % (row[0], parse_time(row[5]).time(),
+                                                             parse_time(row[6]).time()) for row in scanned)),
+            file=sys.stderr)
+        self.assertLessEqual(start, end)
+        self.assertGreaterEqual(start, worked_until - datetime.timedelta(seconds=1))
+        self.assertLessEqual(end - start, datetime.timedelta(seconds=12))
+        # A record the scanner ends on idleness ends its threshold before the
+        # scan that saw the idleness, so up to one scan interval after the
+        # user left; beyond that, no scanned time is offline time too.
+        scan_interval = datetime.timedelta(seconds=1)
+        for row in scanned:
+            self.assertLessEqual(parse_time(row[5]), parse_time(row[6]), row)
+            overlap = min(end, parse_time(row[6])) - max(start, parse_time(row[5]))
+            self.assertLessEqual(overlap, scan_interval, (offline[0], row))
 
 
 if __name__ == "__main__":

@@ -259,8 +259,10 @@ class PreferencesOnTheDisplay(unittest.TestCase):
         self.desktop.wait_until(lambda: probe.ask("state")["store"]["signedIn"], timeout=60)
         self.wait_for_text(probe, "accountEmail", EMAIL)
         self.shoot(probe, "preferences_account_pane_signed_in.png")
+        # The last word is the service's confirmation of the new account.
         self.desktop.wait_until(lambda: probe.ask("state")["store"]["statusMessage"] ==
-                                "Activation successful! Finishing up...")
+                                "Activation Successful. Awaiting status update. This typically takes less than 3 "
+                                "minutes.")
         self.assertEqual(len(self.sign_in_requests()), 1)
         self.assertTrue(proxy.tunnels(self.standin.host), "the sign-in did not pass the proxy")
 

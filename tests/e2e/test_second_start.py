@@ -2,6 +2,7 @@
 the lock dies with the first copy, however it ends."""
 
 import os
+import socket
 import subprocess
 import sys
 import time
@@ -49,6 +50,28 @@ class SecondStart(AgentTestCase):
         self.assertEqual(self.count(RECEIVED), 1)
         self.assertEqual(self.count("***** Starting Kestrel *****"), 1)
         self.assertIsNone(first.process.poll())
+
+    def test_a_flood_of_notifications_writes_few_lines_and_the_log_keeps_its_start(self):
+        """Any program of this user can send the notification without end."""
+        first = self.start()
+        self.assertTrue(first.wait_for_message("[KestrelController:applicationDidFinishLaunching]"))
+        size_before = os.path.getsize(self.home.log_path())
+        address = os.path.join(self.home.runtime, "kestrel-%d" % os.getuid(), "kestrel.sock")
+        with socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM) as sender:
+            sender.settimeout(10)  # a full queue waits for the agent to read
+            for _ in range(50000):
+                sender.sendto(b"com.kestrel.Kestrel.openingKestrelInstance", address)
+        self.assertTrue(first.wait_for_message(RECEIVED, timeout=5))
+        time.sleep(1)  # the last ones read
+
+        received = self.count(RECEIVED)
+        grown = os.path.getsize(self.home.log_path()) - size_before
+        print(f"\n50,000 notifications: {received} lines, the debug log grew by {grown} bytes", file=sys.stderr)
+        self.assertLessEqual(received, 20)
+        self.assertLess(grown, 100 * 1024)
+        self.assertEqual(self.count("***** Starting Kestrel *****"), 1)
+        code, _ = first.terminate()
+        self.assertEqual(code, 0)
 
     def test_killing_the_first_copy_frees_the_lock(self):
         first = self.start()

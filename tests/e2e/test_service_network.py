@@ -172,7 +172,8 @@ class UnknownHostInside(unittest.TestCase):
                 self.assertEqual(result["message"], expected_texts()["status_error_internet_unavailable"])
                 # The network works (the probe answers), only the name is unknown.
                 result = probe.run("messages", *args, probe_url="http://127.0.0.1:%d/" % standin.probe_port)
-                self.assertEqual(result["message"], expected_texts()["status_error_unable_to_resolve"])
+                # The host asked, not the service's default one.
+                self.assertEqual(result["message"], "Unable to resolve service.invalid. Potential DNS issue.")
                 self.assertTrue(any(r.get("probe") for r in standin.client.requests()))
                 self.assertIn("HTTP Response (!CURLE_OK): 6 :", probe.debug_log())
         finally:

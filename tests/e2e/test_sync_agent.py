@@ -26,6 +26,7 @@ sys.path.insert(0, os.path.join(SOURCE, "tests", "standin"))
 from agent_harness import BUILD_DIR, Agent, PrivateHome, wait_until  # noqa: E402
 from client import StandinProcess  # noqa: E402
 from logger_probe import LoggerProbe  # noqa: E402
+from service_rows import field  # noqa: E402
 
 DEMO_KEY = "AK-demo-7f3c9e21b8d44a0f9c5e"
 DEMO_DATA_KEY = "DK-demo-51ab2c7d9e0f4b13a6c8"
@@ -36,10 +37,6 @@ TITLES = ["Quarterly report - editor", "Inbox (3) - mail"]
 def read_text(path):
     with open(path, encoding="utf-8") as f:
         return f.read()
-
-
-def field(request, name):
-    return next((value for key, value in request.get("fields", []) if key == name), None)
 
 
 class CopiedAgent(Agent):

@@ -14,6 +14,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <thread>
 
 namespace kes {
@@ -158,7 +159,9 @@ TEST_F(ConfigFile, SaveWritesTheDocumentedFormsAndOnlyTheSavedKeys) {
     EXPECT_EQ(file.at("first_time_running"), false);
     EXPECT_TRUE(store.get_first_time_running());
     EXPECT_EQ(file.at("mirrored_accounts").at(0).at("url"), "mirror.local");
-    EXPECT_EQ(file.at("whitelist"), nullptr);  // an empty list is written as null
+    // An empty list is written as a list, for every reader of the file.
+    EXPECT_EQ(file.at("whitelist"), nlohmann::json::array());
+    EXPECT_EQ(file.at("extended_domain_list"), nlohmann::json::array());
     EXPECT_EQ(file.at("scan_interval"), 1);
     for (const char* never : {"blocking_enabled", "idle_activities", "ssl_enabled", "enterprise_team_key",
                               "enterprise_user_mode", "corporate_network_workaround"}) {
@@ -254,6 +257,70 @@ TEST_F(ConfigFile, CorruptSettingsFileIsKeptAsideAndDefaultsApply) {
     const std::string base = write("base_config.json", "{");
     EXPECT_FALSE(store.load_from_json_on_disk(base));
     EXPECT_EQ(testing::read_file(base), "{");
+}
+
+// A settings file that is there but cannot be read may hold the only copy
+// of the account key: the store runs on defaults and saves nothing over it.
+TEST_F(ConfigFile, AnUnreadableSettingsFileIsNeverReplaced) {
+    config& store = config::instance();
+    const std::string path = system::create()->get_config_json_path();
+    const auto unreadable_files = {
+        std::function<void()>([&] { ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0); }),
+        std::function<void()>([&] {
+            std::ofstream(path, std::ios::binary) << R"({"account_key": "AK-kept", "pad": ")"
+                                                  << std::string(9 * 1024 * 1024, 'x') << "\"}";
+        }),
+        std::function<void()>([&] { ASSERT_EQ(::mkdir(path.c_str(), 0700), 0); }),
+    };
+    for (const auto& make : unreadable_files) {
+        store.set_scan_interval(7);
+        boost::filesystem::remove_all(path);
+        make();
+        struct stat before {};
+        ASSERT_EQ(::stat(path.c_str(), &before), 0);
+        EXPECT_FALSE(store.load_from_json_on_disk(path));
+        EXPECT_EQ(store.get_scan_interval(), 7u);  // nothing applied, nothing reset
+        store.set_account_key(L"AK-new");         // a setter saves
+        store.save();
+        struct stat after {};
+        ASSERT_EQ(::stat(path.c_str(), &after), 0);
+        EXPECT_EQ(after.st_ino, before.st_ino);
+        EXPECT_EQ(after.st_mode, before.st_mode);
+        EXPECT_EQ(after.st_size, before.st_size);
+    }
+    EXPECT_TRUE(log_has(L"cannot be read (not a regular file); running on defaults"));
+    EXPECT_TRUE(log_has(L"cannot be read (larger than 8388608 bytes); running on defaults"));
+    EXPECT_TRUE(log_has(L"[config:save] Not saved: the configuration file could not be read at start"));
+
+    // Once it reads again (or is gone), saving goes on.
+    boost::filesystem::remove_all(path);
+    EXPECT_FALSE(store.load_from_json_on_disk(path));
+    store.set_scan_interval(8);
+    EXPECT_EQ(saved_file().at("scan_interval"), 8);
+}
+
+// The service sends the same settings at every pull; a file that holds them
+// already is not written again (it may be megabytes of lists).
+TEST_F(ConfigFile, AnUnchangedStoreIsNotWrittenAgain) {
+    config& store = config::instance();
+    const std::string path = system::create()->get_config_json_path();
+    store.set_scan_interval(4);
+    struct stat first {};
+    ASSERT_EQ(::stat(path.c_str(), &first), 0);
+    store.save();
+    store.load(DynamicStructureFromJsonText(R"({"scan_interval": 4})"));
+    store.save();
+    struct stat second {};
+    ASSERT_EQ(::stat(path.c_str(), &second), 0);
+    EXPECT_EQ(second.st_ino, first.st_ino);
+    store.set_scan_interval(5);
+    struct stat third {};
+    ASSERT_EQ(::stat(path.c_str(), &third), 0);
+    EXPECT_NE(third.st_ino, first.st_ino);
+    // A file that went away is written again.
+    std::remove(path.c_str());
+    store.save();
+    EXPECT_EQ(saved_file().at("scan_interval"), 5);
 }
 
 TEST_F(ConfigFile, LegacyYamlKeepsTextSettingsAsWritten) {

@@ -1,5 +1,6 @@
 #include "core/foundation/config.h"
 #include "core/foundation/debug_log.h"
+#include "core/foundation/log_rate_limit.h"
 #include "core/foundation/system.h"
 #include "tests/support/test_environment.h"
 
@@ -7,6 +8,10 @@
 
 #include <boost/filesystem.hpp>
 
+#include <sys/resource.h>
+
+#include <chrono>
+#include <csignal>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -87,6 +92,30 @@ TEST_F(DebugLogTest, ReopensEmptyOnlyWhenLongerThanTenMebibytes) {
     EXPECT_NE(lines[0].find("starts a fresh file"), std::string::npos);
 }
 
+TEST_F(DebugLogTest, AFailedWriteCostsOnlyItsLineAndTheNextOneStartsALine) {
+    log(L"kept from before", 1);
+    // Room for half a line more, as on a disk that has just filled up.
+    const auto size = boost::filesystem::file_size(log_path());
+    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &limit), 0);
+    const rlimit saved = limit;
+    limit.rlim_cur = size + 30;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+    log(std::wstring(L"does not fit ") + std::wstring(100, L'x'), 1);
+    log(L"nor does this one", 1);
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &saved), 0);
+    std::signal(SIGXFSZ, previous);
+
+    log(L"written once there is room", 1);
+    const auto lines = log_lines();
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_NE(lines.front().find(":1:kept from before"), std::string::npos);
+    EXPECT_TRUE(std::regex_match(lines.back(), std::regex(R"(\d{8}T\d{6}:1:written once there is room)")))
+        << lines.back();
+    EXPECT_LE(lines.size(), 3u) << "at most the torn line between them";
+}
+
 TEST_F(DebugLogTest, ReadBackReturnsTheWholeFileAndNothingAfterReopen) {
     log(L"one \u00e9", 1);
     log(L"two", 1);
@@ -110,6 +139,39 @@ TEST_F(DebugLogTest, CurlTextDropsItsLineEndAndOtherKindsAreIgnored) {
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_TRUE(std::regex_match(lines[0], std::regex(R"(\d{8}T\d{6}:64:Connected to 127\.0\.0\.1)")));
     EXPECT_TRUE(std::regex_match(lines[1], std::regex(R"(\d{8}T\d{6}:64:)")));
+}
+
+// Lines a peer causes at its own pace: so many a site per window, the rest
+// counted and reported once the window is over (by the next line of any
+// site) or on a flush; lines the log would not keep are not counted.
+TEST_F(DebugLogTest, ARateLimitWritesSoManyLinesASiteAndThenHowManyItHeldBack) {
+    config::instance().set_debug_log_level(log_level::error | log_level::url);
+    auto now = std::chrono::steady_clock::time_point();
+    log_rate_limit limit(3, std::chrono::seconds(60), [&] { return now; });
+    for (int i = 0; i < 10; ++i) limit.log(L"[peer] Bad message", std::to_wstring(i), log_level::error);
+    for (int i = 0; i < 5; ++i) limit.log(L"[peer] Incoming", log_level::url);
+    limit.log(L"[peer] Incoming", log_level::info);  // not kept, not counted
+    EXPECT_EQ(log_lines().size(), 6u);
+
+    now += std::chrono::seconds(59);
+    limit.log(L"[peer] Bad message", L"still held", log_level::error);
+    now += std::chrono::seconds(1);
+    limit.log(L"[other] Line", log_level::error);
+    limit.log(L"[peer] Bad message", L"new window", log_level::error);
+    std::vector<std::string> lines = log_lines();
+    ASSERT_EQ(lines.size(), 10u);
+    const std::vector<std::string> expected = {
+        ":1:[peer] Bad message: 0", ":1:[peer] Bad message: 1", ":1:[peer] Bad message: 2", ":256:[peer] Incoming",
+        ":256:[peer] Incoming", ":256:[peer] Incoming", ":1:[peer] Bad message: 8 more suppressed",
+        ":256:[peer] Incoming: 2 more suppressed", ":1:[other] Line", ":1:[peer] Bad message: new window"};
+    for (std::size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(lines[i].substr(15), expected[i]) << i;
+
+    for (int i = 0; i < 4; ++i) limit.log(L"[peer] Bad message", L"again", log_level::error);
+    limit.flush();
+    limit.flush();
+    lines = log_lines();
+    ASSERT_EQ(lines.size(), 13u);
+    EXPECT_EQ(lines.back().substr(15), ":1:[peer] Bad message: 2 more suppressed");
 }
 
 }  // namespace

@@ -81,6 +81,32 @@ TEST(DynamicStructureJson, DeepNestingIsRefusedWhileParsing) {
     EXPECT_TRUE(deepest.IsArray());
 }
 
+TEST(DynamicStructureJson, ItemLimitsCutListsAndSayHowMuch) {
+    // Each list keeps its first elements; whatever lies past the limit is
+    // left out whole, however deep it goes; a repeated name costs nothing.
+    json_item_limit limit{3, 100};
+    const nlohmann::json kept = parse_json_bounded(
+        R"({"a": [1, 2, 3, [4, [5]], {"x": 6}], "b": {"p": 1, "q": 2, "p": 3, "r": 4, "s": [7, 8]}, "c": 0})",
+        limit);
+    EXPECT_EQ(kept, nlohmann::json::parse(R"({"a": [1, 2, 3], "b": {"p": 3, "q": 2, "r": 4}, "c": 0})"));
+    EXPECT_EQ(limit.dropped, 3u);  // [4, [5]], {"x": 6} and "s"
+
+    json_item_limit total{100, 6};  // a list counts as one value, and so does each of its elements
+    EXPECT_EQ(parse_json_bounded("[[1, 2], [3, 4], 5]", total), nlohmann::json::parse("[[1, 2], [3, 4]]"));
+    EXPECT_EQ(total.dropped, 1u);
+
+    // Syntax errors stay the library's own, with their position.
+    json_item_limit any{10, 10};
+    try {
+        (void)parse_json_bounded(R"({"a": [1, 2,)", any);
+        ADD_FAILURE() << "a cut-off text parsed";
+    } catch (const nlohmann::json::parse_error& e) {
+        EXPECT_EQ(e.byte, 13u);
+    }
+    EXPECT_THROW(parse_json_bounded("[1] 2"), nlohmann::json::parse_error);
+    EXPECT_THROW(parse_json_bounded(""), nlohmann::json::parse_error);
+}
+
 TEST(DynamicStructureYaml, DeepNestingIsRefusedWhileParsing) {
     // yaml-cpp's own guard lets 300 levels through into nodes; ours does not.
     EXPECT_NO_THROW(YAML::Load(nested(300, '[', ']')));
@@ -91,6 +117,23 @@ TEST(DynamicStructureYaml, DeepNestingIsRefusedWhileParsing) {
     for (int level = 0; level <= max_nesting_depth; ++level) block += std::string(static_cast<std::size_t>(level), ' ') + "k:\n";
     EXPECT_THROW(load_yaml_bounded(block + std::string(max_nesting_depth + 1, ' ') + "k: 1\n"), std::runtime_error);
     EXPECT_TRUE(DynamicStructureFromYamlText(nested(max_nesting_depth, '[', ']')).IsArray());
+}
+
+TEST(DynamicStructureYaml, HostileTextsAreRefusedBeforeTheLibraryReadsThem) {
+    // Megabytes of open brackets took the library gigabytes before it said anything.
+    EXPECT_THROW(load_yaml_bounded(std::string(max_yaml_input_bytes, '[')), std::runtime_error);
+    EXPECT_THROW(load_yaml_bounded("a: " + std::string(400, '{')), std::runtime_error);
+    EXPECT_THROW(load_yaml_bounded(std::string(max_yaml_input_bytes + 1, ' ')), std::runtime_error);
+    std::string many = "[1";
+    for (std::size_t i = 0; i < max_yaml_nodes; ++i) many += ",1";
+    EXPECT_THROW(load_yaml_bounded(many + "]"), std::runtime_error);
+    // Brackets inside quotes and comments are text, not nesting.
+    const std::string brackets(400, '[');
+    const DS quoted = DynamicStructureFromYamlText("a: '" + brackets + "'\nb: \"x\\\" " + brackets +
+                                                   "\"\n# " + brackets + "\nc: [1, [2]]\n");
+    EXPECT_EQ(quoted.GetMember(L"a").AsString(false), std::wstring(400, L'['));
+    EXPECT_EQ(quoted.GetMember(L"b").AsString(false), L"x\" " + std::wstring(400, L'['));
+    EXPECT_EQ(quoted.GetMember(L"c").Size(), 2u);
 }
 
 TEST(DynamicStructureYaml, AliasesExpandOnlyWithinTheValueLimit) {

@@ -2,6 +2,7 @@
 #include "core/foundation/exclusive_file.h"
 #include "core/foundation/file_util.h"
 #include "core/foundation/gzip.h"
+#include "core/foundation/posix_file.h"
 #include "core/foundation/sha1.h"
 #include "core/foundation/debug_log.h"
 #include "tests/support/test_environment.h"
@@ -10,9 +11,11 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <optional>
+#include <fstream>
 #include <sstream>
 #include <string_view>
 
@@ -62,6 +65,9 @@ TEST(FileFolders, ArePrivateListedFlatAndReadWhole) {
     EXPECT_EQ(std::string(contents.begin(), contents.end()), std::string("x\0y", 3));
     LoadRawContents(folder + "/missing", contents);
     EXPECT_TRUE(contents.empty());
+    contents.assign(3, 'x');
+    LoadRawContents(folder, contents);  // a folder seeks to the end of the largest offset there is
+    EXPECT_TRUE(contents.empty());
 
     EXPECT_THROW(filesystem::rename(folder + "/missing", folder + "/b"), boost::filesystem::filesystem_error);
     EXPECT_THROW(filesystem::list_directory(folder + "/a.bin"), boost::filesystem::filesystem_error);
@@ -77,6 +83,33 @@ std::optional<std::string> gzip_of(std::string_view text, std::size_t room) {
     if (!util::compress_string_gzip(text, reinterpret_cast<unsigned char*>(buffer.data()), length)) return std::nullopt;
     buffer.resize(length);
     return buffer;
+}
+
+// A pipe, a device or a folder where a small file is expected must neither
+// block the reader, feed it without end, nor throw out of it.
+TEST(BoundedFileReading, ReadsOnlyRegularFilesUpToTheirLimit) {
+    const std::string folder = fresh_folder("bounded");
+    const std::string fifo = folder + "/pipe";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::ofstream(folder + "/exact", std::ios::binary) << std::string(100, 'k');
+
+    const fs::file_contents exact = fs::read_regular_file(folder + "/exact", 100);
+    EXPECT_TRUE(exact.is_read());
+    EXPECT_EQ(exact.bytes, std::string(100, 'k'));
+    EXPECT_EQ(fs::read_regular_file(folder + "/exact", 99).result, fs::read_result::too_large);
+    EXPECT_EQ(fs::read_regular_file(folder + "/exact", 99).describe(), "larger than 99 bytes");
+    EXPECT_EQ(fs::read_regular_file(folder + "/missing", 100).result, fs::read_result::missing);
+    EXPECT_EQ(fs::read_regular_file(folder + "/exact/below", 100).result, fs::read_result::missing);
+    for (const std::string& odd : {fifo, folder, std::string("/dev/zero"), std::string("/dev/null")}) {
+        const fs::file_contents found = fs::read_regular_file(odd, 1 << 20);
+        EXPECT_EQ(found.result, fs::read_result::not_regular) << odd;
+        EXPECT_TRUE(found.bytes.empty()) << odd;
+    }
+    // /proc files say they are empty and are regular: what they hold is read, up to the limit.
+    const fs::file_contents status = fs::read_regular_file("/proc/self/status", 1 << 20);
+    EXPECT_TRUE(status.is_read());
+    EXPECT_NE(status.bytes.find("VmHWM"), std::string::npos);
+    EXPECT_EQ(fs::read_regular_file("/proc/self/status", 16).result, fs::read_result::too_large);
 }
 
 TEST(Gzip, CompressesEveryByteIncludingNuls) {

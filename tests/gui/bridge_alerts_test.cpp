@@ -84,13 +84,13 @@ TEST_F(BridgeAlerts, TheTwoFactorPromptAnswersTheTypedCodeOnlyOnOk) {
     });
     std::vector<std::wstring> codes;
     std::thread worker([&] {
-        for (int i = 0; i < 3; ++i) codes.push_back(bridge_->ask_two_factor_code());
+        for (int i = 0; i < 3; ++i) codes.push_back(bridge_->ask_two_factor_code(L""));
         queue.quit(0);
     });
     EXPECT_EQ(loop.run(), 0);
     worker.join();
     EXPECT_EQ(codes, (std::vector<std::wstring>{L"424242", L"", L""}));
-    EXPECT_EQ(bridge_->ask_two_factor_code(), L"");  // the main thread is refused at once
+    EXPECT_EQ(bridge_->ask_two_factor_code(L""), L"");  // the main thread is refused at once
 }
 
 TEST_F(BridgeAlerts, ClosingTheQueueReleasesASignInWaitingForItsPrompt) {
@@ -107,7 +107,7 @@ TEST_F(BridgeAlerts, ClosingTheQueueReleasesASignInWaitingForItsPrompt) {
         if (!worker.joinable()) {
             worker = std::thread([&] {
                 asked = true;
-                code = bridge_->ask_two_factor_code();
+                code = bridge_->ask_two_factor_code(L"");
                 released_at = clock::now().time_since_epoch().count();
                 returned = true;
             });

@@ -100,6 +100,11 @@ protected:
         with.launch_arguments = arguments_;
         with.launch_arguments_given = true;
         with.send_debug_log = send_debug_log_;
+        with.session = session_;
+        with.install_launcher = [this] {
+            ++launcher_installs_;
+            return true;
+        };
         return with;
     }
 
@@ -145,6 +150,8 @@ protected:
     std::shared_ptr<fake_sync_service> service_ = std::make_shared<fake_sync_service>();
     std::shared_ptr<platform::fake_accessibility> permission_ = std::make_shared<platform::fake_accessibility>(true);
     std::function<bool()> send_debug_log_ = [] { return true; };
+    platform::session_kind session_ = platform::session_kind::x11;
+    int launcher_installs_ = 0;
     std::vector<std::string> arguments_{"Kestrel"};
     std::string bundle_;
     std::size_t log_offset_ = 0;

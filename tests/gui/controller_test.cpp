@@ -24,6 +24,7 @@
 #include <poll.h>
 
 #include <array>
+#include <atomic>
 #include <condition_variable>
 #include <cstdio>
 #include <thread>
@@ -269,6 +270,33 @@ TEST_F(ControllerTest, ThePopoverOpensBeneathTheItemAfterASecond) {
     EXPECT_FALSE(controller_->popover()->isShown());
 }
 
+TEST_F(ControllerTest, WithoutATrayTheUserIsToldOnceHowToReachKestrelAndTheLauncherEntryIsWritten) {
+    fakes_.status->tray = false;
+    launch();
+    EXPECT_EQ(launcher_installs_, 1);
+    EXPECT_TRUE(controller_->noTrayWindow().isVisible());
+    const auto* text = controller_->noTrayWindow().findChild<QLabel*>(QStringLiteral("noTrayMessageLabel"));
+    ASSERT_NE(text, nullptr);
+    EXPECT_TRUE(text->text().contains(QStringLiteral("start Kestrel again from your applications")));
+    EXPECT_TRUE(fakes_.defaults->get_bool(no_tray_notice_shown_default));
+    controller_->noTrayWindow().findChild<QPushButton*>(QStringLiteral("noTrayOkButton"))->click();
+    EXPECT_FALSE(controller_->noTrayWindow().isVisible());
+
+    // The next start without a tray says nothing more; the menu opens at the pointer when asked.
+    launch();
+    EXPECT_FALSE(controller_->noTrayWindow().isVisible());
+    const int openings = fakes_.status->menu_openings;
+    controller_->openStatusMenu();
+    serve();
+    EXPECT_EQ(fakes_.status->menu_openings, openings + 1);
+
+    // With a tray nothing is said.
+    fakes_.status->tray = true;
+    fakes_.defaults->set_bool(no_tray_notice_shown_default, false);
+    launch();
+    EXPECT_FALSE(controller_->noTrayWindow().isVisible());
+}
+
 TEST_F(ControllerTest, TheAutomationExplanationShowsOnceAcrossLaunchesWithTheSameDefaultsFile) {
     config::instance().set_account_key(L"AK-signed-in-0001");
     const std::string folder = private_home() + "/defaults-" + std::to_string(::getpid());
@@ -405,9 +433,12 @@ TEST_F(ControllerTest, FocusMinutesThatAreNoWholeNumberAreOutOfRangeAndEndNothin
     EXPECT_TRUE(service_->started_sessions().empty());
 
     service_->block_list.blocking_enabled = true;
+    std::atomic<bool> asked{false};
+    service_->during_block_list = [&] { asked = true; };
     controller_->blockingTime->setText(QStringLiteral(" 45 "));
     QTest::mouseClick(controller_->blockingOKButton, Qt::LeftButton);
     EXPECT_FALSE(controller_->blockingPanel->isVisible());
+    ASSERT_TRUE(run_loop_until([&] { return asked.load(); }));  // on the focus-request thread
     EXPECT_EQ(service_->started_sessions(), std::vector<int>{45});
 }
 
@@ -448,22 +479,20 @@ TEST_F(ControllerTest, TheDebugLogIsSentOnAThreadOfItsOwnAndASecondClickIsIgnore
     ASSERT_TRUE(run_loop_until([&] { return fakes_.alerts->alerts().size() == 2; }));
 }
 
-TEST_F(ControllerTest, TheDockIconToggleWritesTheBundlesInfoPlistAndAFailureIsLogged) {
+TEST_F(ControllerTest, TheDockIconToggleKeepsTheChoiceInTheUsersSettingsAndLeavesTheBundleAlone) {
     launch();
     const std::string plist = bundle_ + "/Contents/Info.plist";
     EXPECT_EQ(controller_->getPlistPath(), plist);
-    const std::string read = "import plistlib,sys; print(plistlib.load(open(sys.argv[1],\"rb\")).get(\"NSUIElement\"))";
+    const std::string installed = read_file(plist);
+    stdfs::permissions(plist, stdfs::perms::owner_read);  // an installed bundle may be read-only
     controller_->toggleDockIcon();
-    EXPECT_EQ(run_python(read, plist), "1\n");
+    EXPECT_EQ(fakes_.defaults->get_string(dock_icon_default), "1");
     controller_->toggleDockIcon();
-    EXPECT_EQ(run_python(read, plist), "0\n");
-    EXPECT_EQ(platform::info_plist_string(plist, "CFBundleIdentifier"), "com.kestrel.Kestrel");
-
-    stdfs::remove(plist);
-    stdfs::create_directories(plist);  // a folder where the file must be
-    controller_->toggleDockIcon();
-    EXPECT_TRUE(was_logged(L"[KestrelController:toggleDockIcon] Could not write NSUIElement to the Info.plist: " +
-                           util::utf8_to_wstring_lossy(plist)));
+    EXPECT_EQ(fakes_.defaults->get_string(dock_icon_default), "0");
+    EXPECT_EQ(read_file(plist), installed);
+    stdfs::permissions(plist, stdfs::perms::owner_read | stdfs::perms::owner_write);
+    // This desktop has no Dock: the troubleshooting window offers no such button.
+    EXPECT_EQ(controller_->ts_window->findChild<QPushButton*>(QStringLiteral("toggleDockIconButton")), nullptr);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 // moving on, one request for a double click (the stand-in's request log),
 // the typed password forgotten, no secret in the debug log, and a sign-in
 // that outlives the wizard it came from.
+#include "core/foundation/text_table.h"
 #include "core/service/api.h"
 #include "core/service/service_activation.h"
 #include "gui/osx_SetupLoginViewController.h"
@@ -124,6 +125,7 @@ TEST_F(SetupSignInTest, AWrongPasswordShowsTheServicesWordsAndTheButtonComesBack
 }
 
 TEST_F(SetupSignInTest, TheSecondFactorIsAskedForAndTheSignInMovesTheWizardOn) {
+    fakes_.alerts->queue_answer({platform::alert_first_button, "000000"});  // mistyped
     fakes_.alerts->queue_answer({platform::alert_first_button, util::wstring_to_utf8(second_code)});
     osx_SetupLoginViewController& page = sign_in_page();
     type(page.emailField, second_email);
@@ -133,10 +135,14 @@ TEST_F(SetupSignInTest, TheSecondFactorIsAskedForAndTheSignInMovesTheWizardOn) {
 
     EXPECT_EQ(current_page(), "osx_SetupAutomationViewController");
     const auto prompts = fakes_.alerts->alerts();
-    ASSERT_EQ(prompts.size(), 1u);
+    ASSERT_EQ(prompts.size(), 2u);
     EXPECT_EQ(prompts[0].request.message, "Enter 2 factor authentication code:");
+    EXPECT_EQ(prompts[0].request.informative_text, "");
+    // The prompt after a refused code says what the service made of it.
+    EXPECT_EQ(prompts[1].request.message, "Enter 2 factor authentication code:");
+    EXPECT_EQ(prompts[1].request.informative_text, "That code was not right. Try again.");
     EXPECT_EQ(config::instance().get_account_key(), L"AK-2fa-c04d7e19a2b54f86b3d1");
-    EXPECT_EQ(sign_in_requests(), 2);  // without a code, then with it
+    EXPECT_EQ(sign_in_requests(), 3);  // without a code, with the wrong one, with the right one
     EXPECT_TRUE(page.passwordField->text().isEmpty());
     EXPECT_EQ(controller_->password(), L"");
     EXPECT_FALSE(page.activateButton->isHidden());
@@ -150,6 +156,22 @@ TEST_F(SetupSignInTest, TheSecondFactorIsAskedForAndTheSignInMovesTheWizardOn) {
     for (const std::wstring& secret : {second_password, second_code}) {
         EXPECT_EQ(log.find(secret), std::wstring::npos) << util::wstring_to_utf8(secret);
     }
+}
+
+TEST_F(SetupSignInTest, ASignInWhoseCheckAfterwardsFailsStaysOnThePageWithTheFailure) {
+    // The service accepts the sign-in, then fails every check of the new
+    // account (the loop's status step may check before the sign-in does).
+    service_->script("/activate", {{"status", 500}, {"after", 1}}, 0);
+    osx_SetupLoginViewController& page = sign_in_page();
+    type(page.emailField, demo_email);
+    type(page.passwordField, demo_password);
+    QTest::mouseClick(page.activateButton, Qt::LeftButton);
+    ASSERT_TRUE(let_the_sign_in_end(page, QString::fromStdWString(get_text(L"status_error_invalid_response"))))
+        << page.statusLabel->text().toStdString();
+    EXPECT_EQ(current_page(), "osx_SetupLoginViewController");
+    EXPECT_TRUE(page.activateButton->isVisible());
+    EXPECT_FALSE(controller_->isActivated());
+    EXPECT_GE(service_->requests("/activate").size(), 2u);
 }
 
 TEST_F(SetupSignInTest, ADoubleClickSendsOneRequest) {

@@ -13,6 +13,8 @@
 #include <QPushButton>
 #include <QWidget>
 
+#include <QElapsedTimer>
+
 #include <string>
 #include <vector>
 
@@ -48,6 +50,15 @@ protected:
         return run_loop_until([this] { return !wizard().isAnimatingResize(); });
     }
     QRect window_geometry() { return wizard().window().geometry(); }
+
+    // Runs the loop for 0.6 s: how often the permission was asked meanwhile.
+    int permission_queries_while_waiting() {
+        const int before = permission_->queries.load();
+        QElapsedTimer quiet;
+        quiet.start();
+        run_loop_until([&] { return quiet.elapsed() > 600; });
+        return permission_->queries.load() - before;
+    }
 };
 
 }  // namespace kes::testing

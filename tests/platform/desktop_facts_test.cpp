@@ -1,4 +1,4 @@
-// Small facts of the desktop the agent reads: the computer's model, its own
+// Small facts of the desktop the agent reads: the computer's identity, its own
 // launch arguments, and its bundle's resources.
 #include "platform/bundle.h"
 #include "platform/hardware_model.h"
@@ -13,15 +13,23 @@
 namespace platform {
 namespace {
 
-TEST(HardwareModel, TheFirmwaresProductNameElseUnknown) {
+TEST(ComputerIdentity, BrandMakeAndModelFromTheFirmwareElseUnknown) {
     const std::string folder = kes::testing::private_home() + "/dmi";
     std::filesystem::create_directories(folder);
-    EXPECT_EQ(hardware_model(folder), "Unknown");
-    std::ofstream(folder + "/product_name") << "  ThinkPad X1 Carbon Gen 9\n";
-    EXPECT_EQ(hardware_model(folder), "ThinkPad X1 Carbon Gen 9");
-    std::ofstream(folder + "/product_name") << "\n";
-    EXPECT_EQ(hardware_model(folder), "Unknown");
-    EXPECT_FALSE(hardware_model().empty());  // this machine's, whatever it says
+    const computer_identity bare = read_computer_identity(folder);
+    EXPECT_EQ(bare.brand, "Unknown");
+    EXPECT_EQ(bare.make, "Unknown");
+    EXPECT_EQ(bare.model, "Unknown");
+    std::ofstream(folder + "/sys_vendor") << "LENOVO\n";
+    std::ofstream(folder + "/product_name") << "  20XW0055GE\n";
+    std::ofstream(folder + "/product_version") << "ThinkPad\tX1 Carbon Gen 9\n";
+    const computer_identity described = read_computer_identity(folder);
+    EXPECT_EQ(described.brand, "LENOVO");
+    EXPECT_EQ(described.make, "20XW0055GE");
+    EXPECT_EQ(described.model, "ThinkPad X1 Carbon Gen 9");
+    std::ofstream(folder + "/product_version") << "\n";
+    EXPECT_EQ(read_computer_identity(folder).model, "Unknown");
+    EXPECT_FALSE(read_computer_identity().brand.empty());  // this machine's, whatever it says
 }
 
 TEST(LaunchArguments, TheKernelsCommandLineSplitAtItsNuls) {

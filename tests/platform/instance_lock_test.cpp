@@ -105,6 +105,22 @@ TEST(InstanceLock, AFolderOthersCanWriteIsNotTrusted) {
     EXPECT_EQ(make_file_instance_lock(folder + "/missing")->acquire(), state::unavailable);
 }
 
+TEST(DataFolderLock, KeepsASecondCopyOffWithoutASocketInAnyFolderOfOurs) {
+    // The data folder need not be private to lock it; nobody listens there.
+    const std::string folder = private_folder("data-lock", 0755);
+    const auto first = make_data_folder_lock(folder);
+    first->post_opening_notification();
+    ASSERT_EQ(first->acquire(), state::held);
+    EXPECT_EQ(first->notification_fd(), -1);
+    const auto second = make_data_folder_lock(folder);
+    EXPECT_EQ(second->acquire(), state::taken);
+    EXPECT_EQ(second->holder_pid(), static_cast<long>(::getpid()));
+    EXPECT_NE(::access((folder + "/kestrel.lock").c_str(), F_OK), -1);
+    EXPECT_EQ(::access((folder + "/kestrel.sock").c_str(), F_OK), -1);
+    // No folder, no lock: the caller decides to start without it.
+    EXPECT_EQ(process_data_folder_lock(folder + "/missing")->acquire(), state::unavailable);
+}
+
 TEST(LogOnlyUpdater, LogsEachCheckAndNeverFindsAnUpdate) {
     std::vector<std::string> lines;
     const auto updater = make_log_only_updater([&](const std::string& line) { lines.push_back(line); });

@@ -1,4 +1,5 @@
 // Login items as autostart entries, checked with Debian's desktop-file-validate.
+#include "platform/launcher.h"
 #include "platform/login_items.h"
 #include "tests/support/test_environment.h"
 
@@ -191,13 +192,66 @@ TEST_F(LoginItems, AnEntryForAnotherPlaceOrHiddenIsNotEnabled) {
     ASSERT_TRUE(at_new_place->set_enabled(helper_id, true));
     EXPECT_TRUE(at_new_place->is_enabled(helper_id));
 
-    // Hidden=true tells the session to act as if the entry were not there.
-    std::ofstream(entry_, std::ios::app) << "Hidden=true\n";
-    EXPECT_FALSE(at_new_place->is_enabled(helper_id));
+    // Hidden=true tells the session to act as if the entry were not there;
+    // desktops' startup settings also write X-GNOME-Autostart-enabled=false.
+    EXPECT_FALSE(at_new_place->is_switched_off(helper_id));
+    for (const char* off : {"Hidden=true\n", "X-GNOME-Autostart-enabled=false\n"}) {
+        ASSERT_TRUE(at_new_place->set_enabled(helper_id, true));
+        std::ofstream(entry_, std::ios::app) << off;
+        EXPECT_FALSE(at_new_place->is_enabled(helper_id)) << off;
+        EXPECT_TRUE(at_new_place->is_switched_off(helper_id)) << off;
+    }
+    ASSERT_TRUE(at_new_place->set_enabled(helper_id, true));
+    std::ofstream(entry_, std::ios::app) << "X-GNOME-Autostart-enabled=true\n";
+    EXPECT_TRUE(at_new_place->is_enabled(helper_id));
+    EXPECT_FALSE(at_new_place->is_switched_off(helper_id));
     // Keys of other groups are not the entry's.
     ASSERT_TRUE(at_new_place->set_enabled(helper_id, true));
     std::ofstream(entry_, std::ios::app) << "\n[Desktop Action Other]\nHidden=true\n";
     EXPECT_TRUE(at_new_place->is_enabled(helper_id));
+    EXPECT_FALSE(at_new_place->is_switched_off(helper_id));
+}
+
+// The agent's entry among the applications, as launchers read it.
+TEST_F(LoginItems, TheLauncherEntryIsValidRunsTheAgentShowsItsIconAndIsWrittenOnlyWhenStale) {
+    const std::string bundle = home_ + "/Apps With Space/Kestrel.app";
+    lay_out_bundle(bundle);
+    write_plist(bundle + "/Contents/Info.plist", {{"CFBundleIdentifier", "com.kestrel.Kestrel"},
+                                                  {"CFBundleName", "Kestrel"}, {"CFBundleExecutable", "Kestrel"}});
+    const std::string agent = bundle + "/Contents/MacOS/Kestrel";
+    stdfs::create_directories(bundle + "/Contents/MacOS");
+    std::ofstream(agent) << "#!/bin/sh\n";
+    stdfs::permissions(agent, stdfs::perms::owner_all);
+    const std::string applications = home_ + "/data/applications";
+    const std::string entry = applications + "/com.kestrel.Kestrel.desktop";
+    stdfs::remove_all(home_ + "/data");
+
+    ASSERT_TRUE(install_launcher_entry(bundle, applications));
+    const validation verdict = validate(entry);
+    EXPECT_EQ(verdict.status, 0) << verdict.output;
+    EXPECT_EQ(verdict.output, "");
+    const std::string text = read_file(entry);
+    EXPECT_NE(text.find("\nExec=\"" + agent + "\"\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\nIcon=" + bundle + "/Contents/Resources/kestrel_icon_normal.svg\n"), std::string::npos)
+        << text;
+    EXPECT_EQ(text.find("NoDisplay"), std::string::npos) << "a launcher must list it";
+
+    // As it should be: left alone (no new file); stale: replaced.
+    struct stat before {};
+    ASSERT_EQ(::stat(entry.c_str(), &before), 0);
+    ASSERT_TRUE(install_launcher_entry(bundle, applications));
+    struct stat again {};
+    ASSERT_EQ(::stat(entry.c_str(), &again), 0);
+    EXPECT_EQ(again.st_ino, before.st_ino);
+    std::ofstream(entry) << "[Desktop Entry]\nType=Application\nName=Kestrel\nExec=/old/place/Kestrel\n";
+    ASSERT_TRUE(install_launcher_entry(bundle, applications));
+    EXPECT_EQ(read_file(entry), text);
+
+    // Not a bundle that can run: nothing written.
+    stdfs::remove_all(applications);
+    EXPECT_FALSE(install_launcher_entry(home_ + "/Nowhere.app", applications));
+    EXPECT_FALSE(stdfs::exists(applications));
+    EXPECT_EQ(applications_dir(), std::string(std::getenv("XDG_DATA_HOME")) + "/applications");
 }
 
 TEST(AutostartFolder, FollowsTheConfigFolder) {

@@ -274,6 +274,10 @@ TEST(ToolkitPlatform, OffscreenOnlyWhenNothingNamesAPlatformAndNoDisplayAnswers)
     EXPECT_EQ(choose_toolkit_platform("", true), "");
     EXPECT_EQ(choose_toolkit_platform("offscreen", false), "");
     EXPECT_EQ(choose_toolkit_platform("xcb", true), "");
+    // A Wayland session: through Xwayland while it answers; a named platform still wins.
+    EXPECT_EQ(choose_toolkit_platform("", true, true), "xcb");
+    EXPECT_EQ(choose_toolkit_platform("", false, true), "offscreen");
+    EXPECT_EQ(choose_toolkit_platform("wayland", true, true), "");
 }
 
 TEST(QtApplicationObject, OnlyOneMayExist) {

@@ -4,7 +4,7 @@
 // user interface is the recording one, initialised as the platform would.
 // One command a line on standard input, one JSON line back:
 //   now            the probe's local time (it stands still until advanced)
-//   advance S      moves the clock S seconds ahead
+//   advance S      moves the clock S seconds ahead (back, for S < 0)
 //   pass [N]       N passes of the event loop (1 by default), each moving
 //                  the clock 500 ms on, as the loop's sleep would
 //   menu           the menu as it is to be shown (the rendering)
@@ -120,6 +120,8 @@ int main(int argc, char** argv) {
         kes::ui::seams with;
         with.platform_system = idle;
         with.service_client = &client.api;
+        // A command answers once its work is done: focus requests run in it.
+        with.run_focus_request = [](std::function<void()> request) { request(); };
         return with;
     }());
     user_interface.set_puller_factory([&] { return client.make_puller(user_interface); });

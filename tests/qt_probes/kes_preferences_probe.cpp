@@ -16,6 +16,8 @@
 #include "core/foundation/config.h"
 #include "core/foundation/text.h"
 #include "core/service/api.h"
+#include "core/service/service_activation.h"
+#include "core/service/ui_thread_rule.h"
 #include "app/osx_ui.h"
 #include "gui/KestrelController.h"
 #include "gui/PreferencesWindowController.h"
@@ -90,6 +92,10 @@ int main(int argc, char** argv) {
     transport.timeout_seconds = 20;
     kes::osx_ui* bridge_seen = nullptr;
     Kestrel::Network::API api(transport, [&](kes::network::request& call) { bridge_seen->add_computer_params(call); });
+    // As in the agent, the account a sign-in stored is checked with the
+    // service; and no request may wait on the thread that draws the windows.
+    kes::config::instance().set_activation_service(std::make_shared<kes::service_activation>(api));
+    kes::network::set_ui_thread_rule([&queue] { return queue.is_main_thread(); }, kes::network::ui_thread_policy::refuse);
 
     platform::desktop desktop = platform::make_qt_desktop(queue);
     desktop.opener = std::make_shared<platform::fake_url_opener>();

@@ -11,6 +11,7 @@
 #include <boost/date_time/posix_time/posix_time.hpp>
 #include <gtest/gtest.h>
 
+#include <cwchar>
 #include <fstream>
 #include <memory>
 
@@ -142,6 +143,32 @@ TEST_F(ServiceApi, FetchingEndpointsParseTheirAnswers) {
     EXPECT_EQ(field(block_call, "end_focus"), "<absent>");
     EXPECT_FALSE(api().get_blocked_list(false, true, 0).blocking_enabled);
     EXPECT_EQ(field(service_->requests("/api/block_list").at(1), "end_focus"), "true");
+}
+
+// An answer under the size cap can still name millions of values; each
+// endpoint keeps what it can use and says what it left out.
+TEST_F(ServiceApi, ListsLongerThanAnAnswerCanHoldAreCutAndTheCutIsLogged) {
+    json codes = json::array(), alerts = json::array(), sites = json::array();
+    for (int i = 0; i < 1500; ++i) codes.push_back(2);
+    for (int i = 0; i < 80; ++i) alerts.push_back("alert " + std::to_string(i));
+    for (int i = 0; i < 12000; ++i) sites.push_back("s" + std::to_string(i) + ".example");
+    service_->set_state({{"messages", codes}, {"alerts", alerts}, {"config", {{"whitelist", sites}, {"scan_interval", 3}}},
+                         {"block_list", sites}, {"blocking_always", true}});
+    EXPECT_EQ(api().get_messages().size(), 1000u);
+    const auto answer = api().get_alerts();
+    ASSERT_EQ(answer.alerts.size(), 50u);
+    EXPECT_EQ(answer.alerts[49].message, L"alert 49");
+    const kes::DynamicStructure settings = api().get_config();
+    EXPECT_EQ(settings.GetMember(L"whitelist").Size(), kes::config::max_list_items);
+    EXPECT_EQ(settings.GetMember(L"scan_interval").AsInteger(false), 3);  // what follows the cut list is kept
+    EXPECT_EQ(api().get_blocked_list(false, false, 0).block_list.size(), kes::config::max_list_items);
+    const std::wstring logged = kes::debug_log_read();
+    for (const wchar_t* cut : {L"[API::get_messages] The answer held more than the agent keeps: left out 500 values",
+                               L"[API::get_alerts] The answer held more than the agent keeps: left out 30 values",
+                               L"[API::get_config] The answer held more than the agent keeps: left out 2000 values",
+                               L"[API::get_blocked_list] The answer held more than the agent keeps: left out 2000"}) {
+        EXPECT_NE(logged.find(cut), std::wstring::npos) << std::string(cut, cut + std::wcslen(cut));
+    }
 }
 
 TEST_F(ServiceApi, BrowserSupportIsAGetWithoutForm) {

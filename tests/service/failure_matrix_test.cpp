@@ -4,6 +4,7 @@
 #include "core/service/api.h"
 #include "core/service/network_errors.h"
 #include "core/service/reachability.h"
+#include "core/service/ui_thread_rule.h"
 #include "core/foundation/text_table.h"
 #include "tests/service/standin_fixture.h"
 #include "tests/support/loopback_listener.h"
@@ -14,6 +15,7 @@
 
 #include <functional>
 #include <memory>
+#include <thread>
 
 namespace {
 
@@ -61,6 +63,28 @@ TEST_F(FailureMatrix, HttpStatusOtherThanExpected) {
     // Never followed: the stand-in sends no Location, and the status is the failure.
     service_->script("/messages", {{"status", 302}});
     EXPECT_EQ(failure_text<Kestrel::Network::UnexpectedHTTPCode>(messages()), invalid_response());
+}
+
+TEST_F(FailureMatrix, ARequestOnTheThreadThatDrawsTheInterfaceIsReportedAndWhereTheRuleSaysRefused) {
+    using kes::network::ui_thread_policy;
+    const std::thread::id drawing = std::this_thread::get_id();
+    const auto on_drawing_thread = [drawing] { return std::this_thread::get_id() == drawing; };
+    const std::wstring reported =
+        L"[network::request] A request on the thread that draws the user interface: /messages";
+
+    kes::network::set_ui_thread_rule(on_drawing_thread, ui_thread_policy::refuse);
+    EXPECT_EQ(failure_text<Kestrel::Network::Exception>(messages()), get_text(L"status_error_unhandled_error"));
+    EXPECT_TRUE(service_->requests("/messages").empty()) << "a refused request is not sent";
+    EXPECT_NE(kes::debug_log_read().find(reported + L" (refused)"), std::wstring::npos);
+    std::thread([&] { EXPECT_EQ(failure_text<Kestrel::Network::Exception>(messages()), L"<no failure>"); }).join();
+    EXPECT_EQ(service_->requests("/messages").size(), 1u);
+
+    const std::size_t before = kes::debug_log_read().size();
+    kes::network::set_ui_thread_rule(on_drawing_thread, ui_thread_policy::report);
+    EXPECT_EQ(failure_text<Kestrel::Network::Exception>(messages()), L"<no failure>");
+    EXPECT_EQ(service_->requests("/messages").size(), 2u);
+    EXPECT_NE(kes::debug_log_read().find(reported, before), std::wstring::npos);
+    kes::network::set_ui_thread_rule({}, ui_thread_policy::report);
 }
 
 TEST_F(FailureMatrix, ServiceResultCodes) {
@@ -116,7 +140,8 @@ TEST_F(FailureMatrix, BrokenConnections) {
     EXPECT_EQ(failure_text<Kestrel::Network::CurlError>(messages()), get_text(L"status_error_internet_unavailable"));
     ::setenv("KES_REACHABILITY_PROBE_URL", service_->probe_url().c_str(), 1);
     service_->script("/messages", {{"reset_mid_body", true}});
-    EXPECT_EQ(failure_text<Kestrel::Network::CurlError>(messages()), get_text(L"status_error_unable_to_resolve"));
+    // The text names the host asked, not the service's default one.
+    EXPECT_EQ(failure_text<Kestrel::Network::CurlError>(messages()), L"Unable to resolve 127.0.0.1. Potential DNS issue.");
     EXPECT_FALSE(service_->requests("/").empty()) << "the probe was not asked";
 
     service_->script("/messages", {{"stall", 10}});

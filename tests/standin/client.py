@@ -16,6 +16,10 @@ import urllib.request
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 
+# The first demo account the stand-in knows (service.ACCOUNTS), for agents that upload.
+DEMO_ACCOUNT_KEY = "AK-demo-7f3c9e21b8d44a0f9c5e"
+DEMO_DATA_KEY = "DK-demo-51ab2c7d9e0f4b13a6c8"
+
 
 def end_process(process, grace=10):
     """Asks a process to end, and kills it when it has not within `grace` seconds."""

@@ -73,6 +73,7 @@ def answer_from_script(action):
     "reset_mid_body", "stall" (seconds before an answer that never comes);
     "headers" [[name, value], ...] adds answer headers. "delay" (seconds)
     holds any answer back that long; alone, it holds back the service's own.
+    "after" N lets the first N requests of the path through unscripted.
     """
     answer = _answer_from_script(action)
     answer.headers = [tuple(pair) for pair in action.get("headers", [])]
@@ -153,6 +154,9 @@ class Service:
         with self.lock:
             for script in self.scripts:
                 if script["path"] in (path, "*"):
+                    if script["action"].get("after", 0) > script.get("passed", 0):
+                        script["passed"] = script.get("passed", 0) + 1
+                        return None
                     if script["remaining"] is not None:
                         script["remaining"] -= 1
                         if script["remaining"] <= 0:

@@ -122,7 +122,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
             delay = float(action.get("delay", 0))
             if delay > 0:
                 service_module.wait_interruptibly(service.stopping, delay)
-        if action is not None and set(action) - {"delay"}:
+        if action is not None and set(action) - {"delay", "after"}:
             answer = service_module.answer_from_script(action)
         else:
             field_map = {}

@@ -28,7 +28,11 @@ recording_ui::recording_ui(seams with) : ui(std::move(with)) {}
 
 recording_ui::~recording_ui() {
     release_sign_in();
-    finish_sign_in();  // while this object's answers still exist
+    finish_requests();  // while this object's answers still exist
+}
+
+void recording_ui::show_alert(const std::wstring& message, const std::wstring& title) {
+    record(L"show_alert", title + L"|" + message);
 }
 
 void recording_ui::record(const std::wstring& call) {
@@ -164,8 +168,12 @@ std::wstring recording_ui::get_password() {
     return password_;
 }
 
-std::wstring recording_ui::ask_two_factor_code() {
-    record(L"ask_two_factor_code");
+std::wstring recording_ui::ask_two_factor_code(const std::wstring& refusal) {
+    if (refusal.empty()) {
+        record(L"ask_two_factor_code");
+    } else {
+        record(L"ask_two_factor_code", refusal);
+    }
     std::lock_guard<std::mutex> lock(mutex_);
     ++two_factor_prompts_;
     if (two_factor_codes_.empty()) return L"";

@@ -84,7 +84,9 @@ public:
     void set_status_message(const std::wstring& text) override;
     std::wstring get_username() override;
     std::wstring get_password() override;
-    std::wstring ask_two_factor_code() override;
+    // Recorded with the refusal it shows, where there is one.
+    std::wstring ask_two_factor_code(const std::wstring& refusal) override;
+    void show_alert(const std::wstring& message, const std::wstring& title) override;
     std::wstring get_computer_brand() override;
     std::wstring get_computer_make() override;
     std::wstring get_computer_model() override;

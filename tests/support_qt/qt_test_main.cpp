@@ -1,12 +1,15 @@
 // The toolkit tests share one application object, on Qt's offscreen platform
 // (also when the test list is read outside CTest, which sets it too), in the
-// same private home as every other test program.
+// same private home as every other test program. The thread that runs the
+// tests draws their windows: a service request made on it fails the request.
+#include "core/service/ui_thread_rule.h"
 #include "tests/support/test_environment.h"
 
 #include <QApplication>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <thread>
 
 namespace {
 
@@ -25,6 +28,8 @@ int main(int argc, char** argv) {
     toolkit_handler = qInstallMessageHandler(quiet_offscreen_notes);
     kes::testing::enter_private_home();
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    kes::network::set_ui_thread_rule([drawing = std::this_thread::get_id()] { return std::this_thread::get_id() == drawing; },
+                                     kes::network::ui_thread_policy::refuse);
     int result = 0;
     {
         QApplication app(argc, argv);

@@ -152,15 +152,47 @@ TEST_F(SignInTest, CancellingTheSecondFactorPromptEndsTheSignIn) {
     EXPECT_EQ(post_activations(), 0);
 }
 
-TEST_F(SignInTest, ACodeTheServiceKeepsRefusingIsAskedForFiveTimesAtMost) {
+TEST_F(SignInTest, ACodeTheServiceKeepsRefusingIsAskedForFiveTimesAtMostWithItsWordsAndThenTheEnd) {
     ui_.answer_sign_in(second_email, second_password);
     ui_.answer_two_factor_codes({L"111111", L"222222", L"333333", L"444444", L"555555", L"666666"});
     EXPECT_EQ(ui_.sign_in(), result::failed);
     EXPECT_EQ(ui_.two_factor_prompts(), 5);
     EXPECT_EQ(sign_in_requests().size(), 6u);
-    EXPECT_EQ(status(), L"That code was not right. Try again.");
+    // The first prompt asks; each later one says why the last code failed.
+    std::vector<std::wstring> prompts;
+    for (const auto& call : ui_.calls()) {
+        if (call.rfind(L"ask_two_factor_code", 0) == 0) prompts.push_back(call);
+    }
+    EXPECT_EQ(prompts, (std::vector<std::wstring>{
+                           L"ask_two_factor_code", L"ask_two_factor_code: That code was not right. Try again.",
+                           L"ask_two_factor_code: That code was not right. Try again.",
+                           L"ask_two_factor_code: That code was not right. Try again.",
+                           L"ask_two_factor_code: That code was not right. Try again."}));
+    // No further try comes: the status says the sign-in is over.
+    EXPECT_EQ(status(), get_text(L"status_message_activation_two_factor_ended"));
     EXPECT_EQ(severity(), 4);
     EXPECT_EQ(post_activations(), 0);
+}
+
+TEST_F(SignInTest, ASignInWhoseCheckAfterwardsFailsIsAFailureWithItsText) {
+    // The sign-in itself is accepted; the check of the new account that
+    // follows gets a server error.
+    service_->script("/activate", {{"status", 500}, {"after", 1}});
+    ui_.answer_sign_in(demo_email, demo_password);
+    EXPECT_EQ(ui_.sign_in(), result::failed);
+    EXPECT_EQ(activations().size(), 2u);  // nothing else checks the account here
+    EXPECT_EQ(severity(), 4);
+    EXPECT_NE(status(), get_text(L"status_message_activation_finishing"));
+    EXPECT_NE(status(), get_text(L"status_message_activation_success"));
+    EXPECT_FALSE(status().empty());
+    EXPECT_EQ(post_activations(), 0);
+    EXPECT_FALSE(settings().is_authenticated());
+    EXPECT_EQ(settings().get_account_key(), L"") << "the keys of an account nobody confirmed are not kept";
+
+    // The next sign-in, with the service well again, holds.
+    EXPECT_EQ(ui_.sign_in(), result::signed_in);
+    EXPECT_TRUE(settings().is_authenticated());
+    EXPECT_EQ(post_activations(), 1);
 }
 
 TEST_F(SignInTest, AFailedAttemptNeverSetsThePostActivationStateEvenWhenAlreadyActivated) {

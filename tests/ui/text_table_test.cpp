@@ -43,15 +43,17 @@ const std::vector<std::wstring> all_keys = {
     L"download_extension_promt", L"offline_time_what_doing", L"stillzone_alert_started_for",
     L"stillzone_alert_until_midnight", L"stillzone_alert_error_paused", L"stillzone_window_focus_for",
     L"stillzone_window_minutes", L"stillzone_window_description", L"stillzone_window_description_link",
-    L"alert_message_pause_ended",
+    L"alert_message_pause_ended", L"status_error_unable_to_resolve_host",
+    L"status_message_activation_two_factor_ended", L"stillzone_alert_error_not_started",
 };
 
 const std::vector<std::wstring> templates_with_one_placeholder = {
     L"status_message_sent_data_at", L"status_error_invalid_kescode", L"menu_item_focused_minutes_left",
-    L"menu_item_pause_info_minutes_left", L"offline_time_what_doing", L"stillzone_alert_started_for"};
+    L"menu_item_pause_info_minutes_left", L"offline_time_what_doing", L"stillzone_alert_started_for",
+    L"status_error_unable_to_resolve_host"};
 
 TEST(TextTable, EveryKeyHasItsOwnText) {
-    EXPECT_EQ(all_keys.size(), 89u);
+    EXPECT_EQ(all_keys.size(), 92u);
     EXPECT_EQ(text_table_size(), all_keys.size());
     for (const auto& key : all_keys) {
         const std::wstring text = get_text(key);

@@ -1,10 +1,15 @@
 // The status menu's actions: the pages they open, pausing, focus sessions,
 // the preferences, the login item, update checks and quitting.
+#include "core/foundation/text_table.h"
 #include "core/ui/web_links.h"
+#include "tests/support/eventually.h"
 #include "tests/support/test_environment.h"
 #include "tests/ui/ui_fixture.h"
 
 #include <algorithm>
+#include <atomic>
+#include <future>
+#include <thread>
 
 namespace kes {
 namespace {
@@ -196,6 +201,62 @@ TEST_F(UiActionsTest, ASessionTheServiceRefusesIsEndedAtOnce) {
     EXPECT_FALSE(settings().is_blocking());
     EXPECT_EQ(settings().get_blocking_until(), now() - seconds(60));
     EXPECT_EQ(ended_sessions(), 2);
+}
+
+TEST_F(UiActionsTest, TheMenusFocusRequestsRunInOrderOnAThreadOfTheirOwnAndAFailedStartIsTold) {
+    ui::seams with = loop_seams();
+    with.run_focus_request = {};  // the UI's own focus-request thread
+    testing::recording_ui menu_ui(with);
+    menu_ui.init();
+    menu_ui.set_puller_factory([this, &menu_ui] {
+        return std::make_unique<puller>(service_, system::create(), [&menu_ui]() -> ui* { return &menu_ui; },
+                                        [this] { return now(); });
+    });
+    std::promise<void> answer;
+    const std::shared_future<void> answered = answer.get_future().share();
+    std::atomic<int> asked{0};
+    std::atomic<std::thread::id> asked_on{};
+    service_->during_block_list = [&] {
+        if (asked.load() == 0) {
+            asked_on = std::this_thread::get_id();
+            // The service takes its time over the first request.
+            EXPECT_EQ(answered.wait_for(std::chrono::seconds(20)), std::future_status::ready);
+        }
+        ++asked;
+    };
+    menu_ui.on_menu_action(k_tray_item_focus_for_30_minutes);
+    menu_ui.request_focus_session(0);  // the focus window's Cancel, while the start waits
+    ASSERT_TRUE(testing::eventually([&] { return asked_on.load() != std::thread::id(); }));
+    EXPECT_NE(asked_on.load(), std::this_thread::get_id());
+    EXPECT_FALSE(settings().is_blocking()) << "the menu did not wait for the service";
+    answer.set_value();
+    ASSERT_TRUE(testing::eventually([&] { return asked.load() == 2; }));
+    menu_ui.finish_requests();
+    ASSERT_EQ(service_->block_list_calls.size(), 2u);
+    EXPECT_TRUE(service_->block_list_calls[0].start);
+    EXPECT_TRUE(service_->block_list_calls[1].end);
+    EXPECT_FALSE(settings().is_blocking());
+
+    // A length no session can have is refused at once, on the caller's thread.
+    testing::recording_ui second_ui(with);
+    second_ui.request_focus_session(2000);
+    EXPECT_EQ(second_ui.still_zone_minutes(), std::vector<int>{30});
+
+    // A session the service does not confirm is told to the user.
+    service_->during_block_list = {};
+    service_->failing.insert("get_blocked_list");
+    second_ui.set_puller_factory([this, &second_ui] {
+        return std::make_unique<puller>(service_, system::create(), [&second_ui]() -> ui* { return &second_ui; },
+                                        [this] { return now(); });
+    });
+    second_ui.on_menu_action(k_tray_item_focus_for_15_minutes);
+    const std::wstring told = L"show_alert: Kestrel|" + get_text(L"stillzone_alert_error_not_started");
+    EXPECT_TRUE(testing::eventually([&] {
+        const auto calls = second_ui.calls();
+        return std::find(calls.begin(), calls.end(), told) != calls.end();
+    }));
+    second_ui.finish_requests();
+    EXPECT_FALSE(settings().is_blocking());
 }
 
 TEST_F(UiActionsTest, WindowsLoginItemUpdatesAndQuit) {

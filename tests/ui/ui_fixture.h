@@ -118,6 +118,8 @@ protected:
         ui::seams with;
         with.platform_system = idle_system_;
         with.service_client = &offline_client_;
+        // Focus requests run at once on the test's thread, in step with its clock.
+        with.run_focus_request = [](std::function<void()> request) { request(); };
         with.record_activity = [this](const log_entry& record) {
             std::lock_guard<std::mutex> lock(recorded_mutex_);
             recorded_.push_back(record);

@@ -23,11 +23,14 @@ TEST(UpdateCheckRules, AnUnattendedCheckIsDueOnlyAfterMoreThanAWeek) {
     EXPECT_TRUE(is_update_check_due(time_from_string("2001-01-01 00:00:00"), now));  // never checked
 }
 
-TEST(UpdateCheckRules, VersionsAreFourNumbersWithOneCharacterBetween) {
+TEST(UpdateCheckRules, VersionsAreOneToFourNumbersWithOneCharacterBetweenAndMissingPartsAreZero) {
     EXPECT_EQ(parse_client_version(L"1.2.3.45"), (client_version_numbers{1, 2, 3, 45}));
     EXPECT_EQ(parse_client_version(L"10-0_7,2 beta"), (client_version_numbers{10, 0, 7, 2}));
-    for (const wchar_t* unreadable : {L"", L"1.0.0", L"1.2.3.", L"a.b.c.d", L"1..2.3.4", L"1.2.3.99999999999",
-                                      L"v1.2.3.4"}) {
+    EXPECT_EQ(parse_client_version(L"1.0.0"), (client_version_numbers{1, 0, 0, 0}));
+    EXPECT_EQ(parse_client_version(L"1.0.0"), parse_client_version(L"1.0.0.0"));
+    EXPECT_EQ(parse_client_version(L"7"), (client_version_numbers{7, 0, 0, 0}));
+    for (const wchar_t* unreadable : {L"", L"1.2.3.", L"a.b.c.d", L"1..2.3.4", L"1.2.3.99999999999", L"v1.2.3.4",
+                                      L"1.0.0 beta", L"1.", L"latest"}) {
         EXPECT_EQ(parse_client_version(unreadable), std::nullopt) << util::wstring_to_utf8(unreadable);
     }
     EXPECT_EQ(client_version_text({1, 2, 3, 45}), L"1.2.3.45");
@@ -104,8 +107,11 @@ TEST_F(UpdateCheckTest, ANewerReleaseIsReportedAndAnythingElseOnlyWhenAsked) {
         {L"1.2.4.0", true, {L"on_update_check_result: 0"}},   // the release is older
         {L"1.2.4.0", false, {}},
         {L"01.2.3.45", true, {L"on_update_check_result: 0"}},  // another text, the same numbers
-        {L"1.0.0", true, {L"on_update_check_result: 0"}},      // unreadable: never "newer"
-        {L"1.0.0", false, {}},
+        {L"1.0.0", false, {L"on_update_check_result: 1"}},     // the bundle's short form
+        {L"1.2.3.45.0", true, {L"on_update_check_result: 0"}},
+        {L"1.2.3", true, {L"on_update_check_result: 1"}},
+        {L"1.0.0 beta", true, {L"on_update_check_result: 0"}},  // unreadable: never "newer"
+        {L"1.0.0 beta", false, {}},
     };
     for (const expectation& each : cases) {
         const std::size_t before = ui_.calls().size();
@@ -121,9 +127,10 @@ TEST_F(UpdateCheckTest, ANewerReleaseIsReportedAndAnythingElseOnlyWhenAsked) {
     }
 }
 
-TEST_F(UpdateCheckTest, AFailingServiceGivesTheErrorStatusAndWaitsForTheNextDueTime) {
+TEST_F(UpdateCheckTest, AFailingServiceGivesTheErrorStatusAndIsAskedAgainWithinTheHourNotAWeekLater) {
     service_->script("/client_version", {{"status", 500}, {"body", "broken"}});
-    settings().set_last_update_check(now() - seconds(8 * 86400));
+    const auto last_answer = now() - seconds(8 * 86400);
+    settings().set_last_update_check(last_answer);
     const std::size_t before = testing::log_size();
     EXPECT_FALSE(ui_.check_for_updates(false));
     EXPECT_EQ(status(), get_text(L"status_error_invalid_response"));
@@ -133,7 +140,30 @@ TEST_F(UpdateCheckTest, AFailingServiceGivesTheErrorStatusAndWaitsForTheNextDueT
                         testing::log_line{193, L"[ui::check_for_updates] Caught Kestrel::Network::Exception"}),
               lines.end());
     EXPECT_EQ(results(), std::vector<std::wstring>{});
-    EXPECT_FALSE(ui_.check_for_updates(false));  // tried again in a week, not at once
+    // No answer: the check is not done, so the week still counts from the last answer.
+    EXPECT_EQ(settings().get_last_update_check(), last_answer);
+    EXPECT_FALSE(ui_.check_for_updates(false));  // not at every pass
+    EXPECT_EQ(version_requests(), 1u);
+
+    set_now(now() + seconds(3601));
+    EXPECT_TRUE(ui_.check_for_updates(false));  // the service answers again
+    EXPECT_EQ(version_requests(), 2u);
+    EXPECT_EQ(settings().get_last_update_check(), now());
+    EXPECT_FALSE(ui_.check_for_updates(false));
+    EXPECT_EQ(version_requests(), 2u);
+}
+
+TEST_F(UpdateCheckTest, WithoutAnAccountKeyNoUnattendedCheckIsSentAndNoErrorShows) {
+    settings().set_account_key(L"");
+    settings().set_last_update_check(now() - seconds(8 * 86400));
+    settings().set_gui_loaded(true);
+    for (int pass = 0; pass < 3; ++pass) ui_.run_event_pass();
+    EXPECT_EQ(version_requests(), 0u);
+    EXPECT_NE(status(), get_text(L"status_error_invalid_response"));
+    EXPECT_EQ(settings().get_last_update_check(), now() - seconds(8 * 86400));
+
+    settings().set_account_key(L"AK-demo-7f3c9e21b8d44a0f9c5e");  // signed in: the check is due at once
+    ui_.run_event_pass();
     EXPECT_EQ(version_requests(), 1u);
 }
 
