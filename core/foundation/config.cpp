@@ -478,13 +478,11 @@ void config::set_mirrored_accounts(std::vector<mirrored_account> value) {
 }
 
 void config::set_os_username(std::wstring value) {
-    write(os_username_, std::move(value));
-    identity_dirty_.store(true);
+    if (change(os_username_, std::move(value))) identity_dirty_.store(true);
 }
 
 void config::set_computer_name(std::wstring value) {
-    write(computer_name_, std::move(value));
-    identity_dirty_.store(true);
+    if (change(computer_name_, std::move(value))) identity_dirty_.store(true);
 }
 
 void config::set_client_version(std::wstring value) {
