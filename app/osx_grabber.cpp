@@ -208,9 +208,11 @@ std::wstring osx_grabber::get_window_title() {
 }
 
 std::wstring osx_grabber::get_os_username() {
-    const std::wstring result = from_utf8(platform::user_name());
-    trace(L"[osx_grabber]get_os_username - ", result);
-    return result;
+    // Asked at every record start; the password database is read until it
+    // has named the user once.
+    if (os_username_.empty()) os_username_ = from_utf8(platform::user_name());
+    trace(L"[osx_grabber]get_os_username - ", os_username_);
+    return os_username_;
 }
 
 std::wstring osx_grabber::get_computer_name() {

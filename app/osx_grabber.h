@@ -77,6 +77,7 @@ private:
         pass_answers answers;
     } carried_;
     platform::executable_memo executables_;
+    std::wstring os_username_;
     // The browser-support key last found, with what it was found from.
     struct browser_key_memo {
         bool known = false;

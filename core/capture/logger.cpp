@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdlib>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -208,10 +209,13 @@ bool logger::write_csv_string_to_kes_activities_file(const utf8& text) {
 
 std::optional<staged_upload> logger::stage_upload(const utf8& text) {
     const std::string_view bytes(text.str());
-    std::vector<unsigned char> compressed(bytes.size() * 2);
-    const bool is_compressed = util::compress_string_gzip(bytes, compressed);
+    // Room for twice the text, left unfilled: deflate writes a fraction of
+    // it, and only the pages it writes are ever touched.
+    std::size_t length = bytes.size() * 2;
+    const std::unique_ptr<unsigned char[]> compressed(new unsigned char[length]);
+    const bool is_compressed = util::compress_string_gzip(bytes, compressed.get(), length);
     const std::string_view content =
-        is_compressed ? std::string_view(reinterpret_cast<const char*>(compressed.data()), compressed.size()) : bytes;
+        is_compressed ? std::string_view(reinterpret_cast<const char*>(compressed.get()), length) : bytes;
     const std::string extension = is_compressed ? ".kesg" : ".kesc";
 
     for (int attempt = 0; attempt < name_attempts; ++attempt) {

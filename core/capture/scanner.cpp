@@ -213,9 +213,10 @@ void scanner::complete_record(bool full) {
         current_entry_.set_completed(completed);
         try {
             log(L"[scanner:complete_record] - start of utf8 validation", log_level_utf8_trace);
-            const std::wstring row = current_entry_.to_csv_row();
             if (current_entry_.is_valid_entry()) {
-                if (hand_over(current_entry_)) log(L"[scanner]" + row, log_level::info);
+                // The row is rendered for this line only while the line is kept.
+                if (hand_over(current_entry_) && log_enabled(log_level::info))
+                    log(L"[scanner]" + current_entry_.to_csv_row(), log_level::info);
             } else {
                 log(L"[scanner] Dropping activity due to utf8 issues.", log_level_dropped);
             }

@@ -119,13 +119,11 @@ void config::pop_status_message(std::wstring& text) {
 // ---- runtime values
 
 void config::set_os_username(std::wstring value) {
-    write(os_username_, std::move(value));
-    identity_dirty_.store(true);
+    if (change(os_username_, std::move(value))) identity_dirty_.store(true);
 }
 
 void config::set_computer_name(std::wstring value) {
-    write(computer_name_, std::move(value));
-    identity_dirty_.store(true);
+    if (change(computer_name_, std::move(value))) identity_dirty_.store(true);
 }
 
 void config::set_last_browser_support_pull(std::chrono::system_clock::time_point value) {

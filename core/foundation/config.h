@@ -212,6 +212,9 @@ public:
         return read(blocked_items_);
     }
     std::chrono::system_clock::time_point get_last_browser_support_pull() const { return read(last_browser_support_pull_); }
+    // Both mark the identity dirty only when the name changes: the scanner
+    // sets them at every record start, and an unchanged identity must not
+    // cost an activation request.
     void set_os_username(std::wstring value);
     void set_computer_name(std::wstring value);
     void set_client_version(std::wstring value) { write(client_version_, std::move(value)); }
@@ -344,6 +347,14 @@ private:
     void write(T& member, T value) {
         std::lock_guard<std::mutex> lock(data_mutex_);
         member = std::move(value);
+    }
+    // True when the member took a value it did not hold.
+    template <class T>
+    bool change(T& member, T value) {
+        std::lock_guard<std::mutex> lock(data_mutex_);
+        if (member == value) return false;
+        member = std::move(value);
+        return true;
     }
     template <class T>
     void set_and_save(T& member, T value) {

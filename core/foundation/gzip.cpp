@@ -8,10 +8,10 @@
 
 namespace kes::util {
 
-bool compress_string_gzip(std::string_view text, std::vector<unsigned char>& buffer) {
+bool compress_string_gzip(std::string_view text, unsigned char* buffer, std::size_t& length) {
     // zlib counts in 32-bit units; a batch that large is stored plain.
     constexpr auto max_chunk = std::numeric_limits<uInt>::max();
-    if (text.size() > max_chunk || buffer.size() > max_chunk) return false;
+    if (text.size() > max_chunk || length > max_chunk) return false;
 
     z_stream stream{};
     constexpr int gzip_window_bits = 31;  // 32 KiB window, gzip header and trailer
@@ -22,8 +22,8 @@ bool compress_string_gzip(std::string_view text, std::vector<unsigned char>& buf
     }
     stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
     stream.avail_in = static_cast<uInt>(text.size());
-    stream.next_out = buffer.data();
-    stream.avail_out = static_cast<uInt>(buffer.size());
+    stream.next_out = buffer;
+    stream.avail_out = static_cast<uInt>(length);
     const int result = deflate(&stream, Z_FINISH);
     if (result != Z_STREAM_END) {
         log(L"[util:compress_string_gzip] failed to deflate until end: " + std::to_wstring(result),
@@ -33,7 +33,7 @@ bool compress_string_gzip(std::string_view text, std::vector<unsigned char>& buf
     }
     const auto written = stream.total_out;
     if (deflateEnd(&stream) != Z_OK) return false;
-    buffer.resize(written);
+    length = written;
     return true;
 }
 

@@ -1,15 +1,16 @@
 #pragma once
 // gzip compression of a byte buffer held in memory (level 9, one gzip member).
 
+#include <cstddef>
 #include <string_view>
-#include <vector>
 
 namespace kes::util {
 
-// Compresses every byte of `text` (NULs included). On entry `buffer.size()` is
-// the room offered; on success the buffer is cut to the compressed length and
-// the result is true. When the output does not fit, or zlib fails, the failure
-// is logged and the result is false: the caller then stores the text plain.
-bool compress_string_gzip(std::string_view text, std::vector<unsigned char>& buffer);
+// Compresses every byte of `text` (NULs included) into `buffer`, which offers
+// `length` bytes on entry; on success `length` is the compressed size and the
+// result is true. Only the bytes written are touched, so the room need not be
+// initialised. When the output does not fit, or zlib fails, the failure is
+// logged and the result is false: the caller then stores the text plain.
+bool compress_string_gzip(std::string_view text, unsigned char* buffer, std::size_t& length);
 
 }  // namespace kes::util

@@ -115,7 +115,25 @@ std::wstring format_logged(const ptime& t, const char* format, const wchar_t* ta
 }  // namespace
 
 std::wstring ptime_to_api_wstr(const ptime& t) {
-    return format_logged(t, "%Y-%m-%d %H:%M:%S", L"[kes:util:ptime_to_api_wstr]");
+    // Every completed record writes two, so the usual value is written
+    // directly; the special values keep the facet's words.
+    if (t.is_special()) return format_logged(t, "%Y-%m-%d %H:%M:%S", L"[kes:util:ptime_to_api_wstr]");
+    const boost::gregorian::date::ymd_type day = t.date().year_month_day();
+    const time_duration time = t.time_of_day();
+    std::wstring text;
+    text.reserve(19);
+    append_decimal(text, day.year, 4);
+    text += L'-';
+    append_decimal(text, day.month, 2);
+    text += L'-';
+    append_decimal(text, day.day, 2);
+    text += L' ';
+    append_decimal(text, magnitude(time.hours()), 2);
+    text += L':';
+    append_decimal(text, magnitude(time.minutes()), 2);
+    text += L':';
+    append_decimal(text, magnitude(time.seconds()), 2);
+    return text;
 }
 
 std::wstring ptime_to_year_date_wstr(const ptime& t) {

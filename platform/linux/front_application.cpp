@@ -2,6 +2,8 @@
 
 #include "platform/bundle.h"
 
+#include <algorithm>
+
 namespace platform {
 namespace {
 
@@ -29,12 +31,15 @@ std::string application_path_of(const std::string& executable) {
 }
 
 std::string executable_memo::of(x11_windows::window_id window, int pid) {
-    if (window != window_ || pid != pid_ || executable_.empty()) {
-        window_ = window;
-        pid_ = pid;
-        executable_ = executable_of(pid);
-    }
-    return executable_;
+    constexpr std::size_t kept = 8;
+    const auto found = std::find_if(recent_.begin(), recent_.end(), [&](const known& entry) {
+        return entry.window == window && entry.pid == pid && !entry.executable.empty();
+    });
+    known entry = found != recent_.end() ? std::move(*found) : known{window, pid, executable_of(pid)};
+    if (found != recent_.end()) recent_.erase(found);
+    recent_.push_front(std::move(entry));
+    if (recent_.size() > kept) recent_.pop_back();
+    return recent_.front().executable;
 }
 
 std::optional<front_application> application_of(x11_windows& session, x11_windows::window_id window,

@@ -8,6 +8,7 @@
 #include "platform/bundle.h"
 #include "platform/linux/x11_windows.h"
 
+#include <deque>
 #include <optional>
 #include <string>
 
@@ -27,17 +28,21 @@ enum class front_window_source { active_window, active_or_input_focus };
 // The front window, or 0 when there is none from that source.
 x11_windows::window_id front_window(x11_windows& session, front_window_source source);
 
-// The executable of the last window and process asked about, read once: a
-// window's process cannot become another program while the window lives
-// (its connection closes on exec).
+// The executables of the last few windows and processes asked about, each
+// read once (a switch back and forth reads none): a window's process cannot
+// become another program while the window lives (its connection closes on
+// exec).
 class executable_memo {
 public:
     std::string of(x11_windows::window_id window, int pid);
 
 private:
-    x11_windows::window_id window_ = 0;
-    int pid_ = 0;
-    std::string executable_;
+    struct known {
+        x11_windows::window_id window = 0;
+        int pid = 0;
+        std::string executable;
+    };
+    std::deque<known> recent_;  // most recently asked first
 };
 
 // The facts of the application owning a window; nullopt when no process can

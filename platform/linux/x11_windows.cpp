@@ -2,8 +2,10 @@
 #include "platform/linux/x11_windows.h"
 
 #include "platform/linux/compound_text.h"
+#include "platform/linux/toolkit_root_events.h"
 #include "platform/linux/xcb_link.h"
 #include "platform/main_queue.h"
+#include "platform/notification_center.h"
 
 #include <xcb/res.h>
 
@@ -30,11 +32,20 @@ enum atom_index {
     net_supported,
     net_supporting_wm_check,
     compound_text,
+    net_workarea,
     atom_count
 };
 constexpr const char* atom_names[atom_count] = {"_NET_ACTIVE_WINDOW", "_NET_WM_PID", "_NET_WM_NAME",
                                                "UTF8_STRING",        "WM_STATE",    "_NET_SUPPORTED",
-                                               "_NET_SUPPORTING_WM_CHECK", "COMPOUND_TEXT"};
+                                               "_NET_SUPPORTING_WM_CHECK", "COMPOUND_TEXT", "_NET_WORKAREA"};
+
+// The toolkit's connection hears of no root property change
+// (toolkit_root_events.h); it learns of a new work area from here.
+void announce_work_area(std::optional<xcb_timestamp_t> changed_at) {
+    user_info info;
+    if (changed_at) info[work_area_notice_time] = std::to_string(*changed_at);
+    notification_center::default_center().post(work_area_notice, info);
+}
 
 constexpr std::uint32_t root_events = XCB_EVENT_MASK_PROPERTY_CHANGE;
 constexpr std::uint32_t watched_events = XCB_EVENT_MASK_PROPERTY_CHANGE | XCB_EVENT_MASK_STRUCTURE_NOTIFY;
@@ -48,14 +59,20 @@ struct window_facts {
     std::optional<int> pid;
     bool class_known = false;
     std::string wm_class;
-    bool title_known = false;
-    std::string title;
+    // The title is _NET_WM_NAME where the window has one, else WM_NAME. Each
+    // is read again only after it changed (most clients change both), and
+    // WM_NAME only while _NET_WM_NAME is absent or being read too.
+    bool net_name_known = false;
+    std::optional<std::string> net_name;
+    bool name_known = false;
+    std::string name;
     bool owner_known = false;
     xcb_window_t owner = 0;
     std::uint64_t last_asked = 0;
 
-    bool complete() const { return pid_known && class_known && title_known && owner_known; }
-    void forget_all() { pid_known = class_known = title_known = owner_known = false; }
+    bool title_known() const { return net_name_known && (net_name || name_known); }
+    const std::string& title() const { return net_name ? *net_name : name; }
+    bool complete() const { return pid_known && class_known && title_known() && owner_known; }
 };
 
 std::string class_of(const xcb::property_value& value) {
@@ -118,6 +135,7 @@ struct x11_windows::state {
         const xcb_query_extension_reply_t* xres = xcb_get_extension_data(c(), &xcb_res_id);
         has_xres = xres && xres->present;
         xcb_change_window_attributes(c(), root(), XCB_CW_EVENT_MASK, &root_events);
+        announce_work_area(std::nullopt);
         return alive();
     }
 
@@ -130,6 +148,9 @@ struct x11_windows::state {
                 case XCB_PROPERTY_NOTIFY: {
                     const auto* notify = reinterpret_cast<const xcb_property_notify_event_t*>(raw);
                     property_changed(notify->window, notify->atom);
+                    if (notify->window == root() && notify->atom == atoms[net_workarea]) {
+                        announce_work_area(notify->time);
+                    }
                     break;
                 }
                 case XCB_DESTROY_NOTIFY: {
@@ -155,7 +176,8 @@ struct x11_windows::state {
         window_facts& facts = found->second;
         if (atom == atoms[net_wm_pid]) facts.pid_known = false;
         if (atom == XCB_ATOM_WM_CLASS) facts.class_known = false;
-        if (atom == atoms[net_wm_name] || atom == XCB_ATOM_WM_NAME) facts.title_known = false;
+        if (atom == atoms[net_wm_name]) facts.net_name_known = false;
+        if (atom == XCB_ATOM_WM_NAME) facts.name_known = false;
         if (atom == XCB_ATOM_WM_TRANSIENT_FOR) facts.owner_known = false;
     }
 
@@ -169,10 +191,11 @@ struct x11_windows::state {
 
     static void mark_gone(window_facts& facts) {
         facts.gone = true;
-        facts.pid_known = facts.class_known = facts.title_known = facts.owner_known = true;
+        facts.pid_known = facts.class_known = facts.net_name_known = facts.name_known = facts.owner_known = true;
         facts.pid.reset();
         facts.wm_class.clear();
-        facts.title.clear();
+        facts.net_name.reset();
+        facts.name.clear();
         facts.owner = 0;
     }
 
@@ -263,7 +286,8 @@ struct x11_windows::state {
         ++changes;
         const bool read_pid = !facts.pid_known;
         const bool read_class = !facts.class_known;
-        const bool read_title = !facts.title_known;
+        const bool read_net_name = !facts.net_name_known;
+        const bool read_name = !facts.name_known && !(facts.net_name_known && facts.net_name);
         const bool read_owner = !facts.owner_known;
         xcb_get_property_cookie_t pid_cookie{}, class_cookie{}, net_name_cookie{}, name_cookie{}, owner_cookie{};
         xcb_res_query_client_ids_cookie_t client_cookie{};
@@ -275,10 +299,10 @@ struct x11_windows::state {
             }
         }
         if (read_class) class_cookie = xcb::request_property(*link, window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING);
-        if (read_title) {
+        if (read_net_name) {
             net_name_cookie = xcb::request_property(*link, window, atoms[net_wm_name], atoms[utf8_string]);
-            name_cookie = xcb::request_property(*link, window, XCB_ATOM_WM_NAME, XCB_GET_PROPERTY_TYPE_ANY);
         }
+        if (read_name) name_cookie = xcb::request_property(*link, window, XCB_ATOM_WM_NAME, XCB_GET_PROPERTY_TYPE_ANY);
         if (read_owner) {
             owner_cookie = xcb::request_property(*link, window, XCB_ATOM_WM_TRANSIENT_FOR, XCB_ATOM_WINDOW);
         }
@@ -300,13 +324,15 @@ struct x11_windows::state {
             facts.wm_class = class_of(xcb::collect_property(*link, class_cookie, XCB_ATOM_STRING, 8, &gone));
             facts.class_known = true;
         }
-        if (read_title) {
+        if (read_net_name) {
             const xcb::property_value net_name =
                 xcb::collect_property(*link, net_name_cookie, atoms[utf8_string], 8, &gone);
-            const xcb::property_value name =
-                xcb::collect_property(*link, name_cookie, XCB_GET_PROPERTY_TYPE_ANY, 0, &gone);
-            facts.title = net_name.found ? std::string(net_name.bytes) : legacy_title(name);
-            facts.title_known = true;
+            facts.net_name = net_name.found ? std::optional<std::string>(net_name.bytes) : std::nullopt;
+            facts.net_name_known = true;
+        }
+        if (read_name) {
+            facts.name = legacy_title(xcb::collect_property(*link, name_cookie, XCB_GET_PROPERTY_TYPE_ANY, 0, &gone));
+            facts.name_known = true;
         }
         if (read_owner) {
             const xcb::property_value owner =
@@ -435,7 +461,7 @@ std::string x11_windows::window_title(window_id window) {
     state& s = *state_;
     if (window == 0 || !s.ready()) return {};
     const window_facts& facts = s.facts_of(static_cast<xcb_window_t>(window));
-    return s.alive() ? facts.title : std::string();
+    return s.alive() ? facts.title() : std::string();
 }
 
 x11_windows::window_id x11_windows::transient_for(window_id window) {

@@ -12,6 +12,10 @@
 // what changed is read again; outside a pass each answer first waits for
 // the server to deliver every change made before the question.
 //
+// A change of the root's work area it takes in, and its own connecting, are
+// announced to the toolkit's connection, which no longer hears of root
+// property changes itself (platform/linux/toolkit_root_events.h).
+//
 // A session belongs to one thread: every thread that asks X11 keeps its own.
 // It connects lazily to $DISPLAY; with no display every answer is "none".
 // Losing the connection (log-out, server gone) never ends the process: the

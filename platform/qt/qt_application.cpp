@@ -2,6 +2,7 @@
 
 #include "platform/main_queue.h"
 #include "platform/qt/qt_main_loop.h"
+#include "platform/linux/toolkit_root_events.h"
 #include "platform/linux/x11_display.h"
 #include "platform/session_kind.h"
 
@@ -25,6 +26,11 @@ namespace {
 std::string requested_platform() {
     const char* named = std::getenv("QT_QPA_PLATFORM");
     return named ? named : "";
+}
+
+std::uint32_t server_time_of(const user_info& info) {
+    const auto found = info.find(work_area_notice_time);
+    return found == info.end() ? 0 : static_cast<std::uint32_t>(std::strtoul(found->second.c_str(), nullptr, 10));
 }
 
 }  // namespace
@@ -53,10 +59,25 @@ qt_application::qt_application(main_queue& queue, const std::string& program_nam
     QApplication::setApplicationName("Kestrel");
     QApplication::setQuitOnLastWindowClosed(false);
     loop_ = std::make_unique<qt_main_loop>(queue);
+
+    if (const auto* x11 = app_->nativeInterface<QNativeInterface::QX11Application>()) {
+        root_events_ = std::make_shared<toolkit_root_events>(x11->connection());
+        // Announced on the window session's thread; the toolkit's connection
+        // is written on this one.
+        const std::weak_ptr<toolkit_root_events> relay = root_events_;
+        work_area_observation_ = notification_center::default_center().add_observer(
+            work_area_notice, [&queue, relay](const user_info& info) {
+                queue.async([relay, time = server_time_of(info)] {
+                    if (const auto events = relay.lock()) events->work_area_may_have_changed(time);
+                });
+            });
+    }
 }
 
 qt_application::~qt_application() {
-    loop_.reset();  // its notifiers belong to the application
+    work_area_observation_.reset();
+    root_events_.reset();  // before the connection it writes to closes
+    loop_.reset();         // its notifiers belong to the application
     app_.reset();
 }
 

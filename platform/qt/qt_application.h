@@ -4,6 +4,7 @@
 // platform, so the agent still starts (windows exist, nobody sees them).
 
 #include "platform/application.h"
+#include "platform/notification_center.h"
 
 #include <memory>
 #include <string>
@@ -15,6 +16,7 @@ namespace platform {
 
 class main_queue;
 class qt_main_loop;
+class toolkit_root_events;
 
 // The platform to ask Qt for: "" leaves it to Qt (a platform the environment
 // names, or the display's); "offscreen" when nothing names one and no display
@@ -44,6 +46,10 @@ private:
     int argc_ = 0;
     std::unique_ptr<QApplication> app_;
     std::unique_ptr<qt_main_loop> loop_;
+    // On an X display: the toolkit's connection is spared the root's
+    // property changes, and told of a new work area instead.
+    std::shared_ptr<toolkit_root_events> root_events_;
+    notification_center::token work_area_observation_;
 };
 
 }  // namespace platform

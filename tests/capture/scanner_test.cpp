@@ -2,6 +2,7 @@
 // platform system: what is recorded, with which times, and what is dropped.
 #include "core/capture/grabber.h"
 #include "core/capture/scanner.h"
+#include "core/foundation/activation_service.h"
 #include "core/foundation/config.h"
 #include "core/foundation/system.h"
 #include "core/foundation/time_util.h"
@@ -29,6 +30,7 @@ public:
     std::wstring title = L"Document";
     std::wstring version = L"1.0";
     std::wstring extended;
+    std::wstring computer = L"box";
     bool name_throws = false;
     int name_calls = 0;
 
@@ -48,7 +50,7 @@ public:
     std::wstring get_process_version(bool) override { return version; }
     std::wstring get_window_title() override { return title; }
     std::wstring get_os_username() override { return L"ann"; }
-    std::wstring get_computer_name() override { return L"box"; }
+    std::wstring get_computer_name() override { return computer; }
     std::wstring get_extended_info() override { return extended; }
 };
 
@@ -333,6 +335,50 @@ TEST_F(ScannerTest, InvalidTextIsDroppedAndTheOrderlyEndCompletesTheOpenRecord) 
     EXPECT_EQ(records[0].get_completed(), at("10:00:02"));
     subject->complete_open_record_at_end();
     EXPECT_EQ(records.size(), 1u) << "nothing is open any more";
+}
+
+// Off the network every activation fails. Record starts set the user and
+// computer names again; unchanged, they must not send the next
+// authentication check to the service.
+TEST_F(ScannerTest, FocusChangesWhileOfflineSendNoActivationRequest) {
+    class offline_service : public kes::activation_service {
+    public:
+        kes::activation_result activate_enterprise(const std::wstring&) override { return failed(); }
+        kes::activation_result activate_silent() override { return failed(); }
+        int requests = 0;
+
+    private:
+        kes::activation_result failed() {
+            ++requests;
+            return {kes::activation_result::outcome::service_error, L"", L"offline"};
+        }
+    };
+    config& settings = config::instance();
+    const auto service = std::make_shared<offline_service>();
+    settings.set_account_key(L"abcd-1234");
+    settings.set_activation_service(service);
+
+    pass_at("10:00:00");
+    EXPECT_FALSE(settings.is_authenticated());
+    EXPECT_EQ(service->requests, 1);
+    const char* const times[] = {"10:00:01", "10:00:02", "10:00:03", "10:00:04"};
+    for (int n = 0; n < 4; ++n) {
+        grabber->pid = std::to_wstring(200 + n);
+        grabber->title = L"Window " + std::to_wstring(n);
+        pass_at(times[n]);
+        EXPECT_FALSE(settings.is_authenticated());
+    }
+    EXPECT_EQ(records.size(), 4u) << "every switch started a record";
+    EXPECT_EQ(service->requests, 1);
+
+    // A computer renamed meanwhile is a new identity: it is asked about again.
+    grabber->computer = L"laptop";
+    grabber->pid = L"300";
+    pass_at("10:00:05");
+    EXPECT_FALSE(settings.is_authenticated());
+    EXPECT_EQ(service->requests, 2);
+    settings.set_activation_service(nullptr);
+    settings.set_account_key(L"");
 }
 
 TEST_F(ScannerTest, AnEndWithoutTheOrderlyEndCompletesTheOpenRecordOnceAndNothingAfterIt) {

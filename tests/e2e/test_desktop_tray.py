@@ -1,13 +1,16 @@
 """The desktop services on a real X server: under Xvfb with trayer as the tray
 host, the status item shows its image in the tray, its menu opens beneath it,
-and a notification is a balloon; screenshots stay as test artifacts. Without
-a display the same program runs offscreen and logs notifications instead."""
+and a notification is a balloon; screenshots stay as test artifacts. The
+toolkit's connection hears of no root property change, yet follows the work
+area and finds a tray host that comes later. Without a display the same
+program runs offscreen and logs notifications instead."""
 
 import json
 import os
 import select
 import subprocess
 import sys
+import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -119,6 +122,46 @@ class TrayUnderXvfb(unittest.TestCase):
 
         self.assertEqual(probe.ask("notify Focus session ended")["delivery"], "shown")
         self.screenshot("tray_balloon.png")
+        self.assertEqual(probe.quit(), 0)
+
+
+class RootPropertiesUnderXvfb(unittest.TestCase):
+    """Every window switch changes root properties; none of them may wake the
+    toolkit's threads. The work area, the one root property the toolkit
+    follows, reaches it through the window session's pass instead."""
+
+    def test_root_changes_stay_off_the_toolkit_while_the_work_area_and_a_late_tray_reach_it(self):
+        desktop = Desktop(window_manager=True)
+        self.addCleanup(desktop.close)
+        probe = Probe(desktop.start)
+        self.addCleanup(probe.close_pipes)
+        self.assertEqual(probe.ask("work-area")["work_area"], [0, 0, 1024, 768])
+
+        taken_in = probe.ask("pass")["changes"]
+        for n in range(5):
+            desktop.run(["xprop", "-root", "-f", "_KES_PROBE_MARK", "8s", "-set", "_KES_PROBE_MARK", f"mark {n}"])
+        # The server sent them: the window session's connection has them all.
+        desktop.wait_until(lambda: probe.ask("pass")["changes"] >= taken_in + 5)
+        time.sleep(1)  # what the toolkit's connection was sent alike has arrived too
+        self.assertEqual(probe.ask("root-events")["root_property_events"], 0)
+
+        # A panel reserves the top 40 pixels: the window manager shrinks the work area.
+        panel = desktop.xterm("panel")
+        desktop.run(["xprop", "-id", panel, "-f", "_NET_WM_STRUT", "32c", "-set", "_NET_WM_STRUT", "0,0,40,0"])
+
+        def work_area_moved():
+            probe.ask("pass")
+            return probe.ask("work-area")["work_area"] == [0, 40, 1024, 728]
+        try:
+            desktop.wait_until(work_area_moved, timeout=20)
+        except RuntimeError:
+            self.fail(f"the toolkit's work area stayed {probe.ask('work-area')['work_area']}")
+
+        desktop.start_tray_host()
+        state = {}
+        desktop.wait_until(lambda: state.update(probe.ask("state")) or state["tray_available"], timeout=20)
+        self.assertGreater(probe.ask("pass")["changes"], taken_in + 5)
+        self.assertEqual(probe.ask("root-events")["root_property_events"], 0)
         self.assertEqual(probe.quit(), 0)
 
 

@@ -227,10 +227,13 @@ TEST_F(AuthenticationTest, InvalidKeyClearsBothKeysAndWaitsForANewIdentity) {
     EXPECT_EQ(settings().get_status_severity(), 4);
 
     settings().set_account_key(L"efgh-0000");
-    EXPECT_FALSE(settings().is_authenticated());  // not retried until the identity is set again
+    EXPECT_FALSE(settings().is_authenticated());  // not retried until the identity changes
     EXPECT_EQ(service->calls.size(), 1u);
     service->silent = {activation_result::outcome::success, L"", L""};
-    settings().set_computer_name(L"desk");
+    settings().set_computer_name(settings().get_computer_name());
+    EXPECT_FALSE(settings().is_authenticated()) << "the same name again is no new identity";
+    EXPECT_EQ(service->calls.size(), 1u);
+    settings().set_computer_name(settings().get_computer_name() + L"-renamed");
     EXPECT_TRUE(settings().is_authenticated());
 }
 

@@ -14,8 +14,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <optional>
 #include <fstream>
 #include <sstream>
+#include <string_view>
 
 namespace kes {
 namespace {
@@ -73,6 +75,16 @@ TEST(FileFolders, ArePrivateListedFlatAndReadWhole) {
     EXPECT_FALSE(filesystem::exists(folder + "/missing"));
 }
 
+// The compressed bytes, or nullopt when compress_string_gzip failed; `room`
+// bytes are offered.
+std::optional<std::string> gzip_of(std::string_view text, std::size_t room) {
+    std::string buffer(room, '\xAA');  // not zeros: the room is never filled beforehand
+    std::size_t length = room;
+    if (!util::compress_string_gzip(text, reinterpret_cast<unsigned char*>(buffer.data()), length)) return std::nullopt;
+    buffer.resize(length);
+    return buffer;
+}
+
 // A pipe, a device or a folder where a small file is expected must neither
 // block the reader, feed it without end, nor throw out of it.
 TEST(BoundedFileReading, ReadsOnlyRegularFilesUpToTheirLimit) {
@@ -102,19 +114,18 @@ TEST(BoundedFileReading, ReadsOnlyRegularFilesUpToTheirLimit) {
 
 TEST(Gzip, CompressesEveryByteIncludingNuls) {
     const std::string text = std::string("\"title\0with nul\",\"x\"\n", 22) + std::string(5000, 'a');
-    std::vector<unsigned char> buffer(text.size() * 2);
-    ASSERT_TRUE(util::compress_string_gzip(text, buffer));
-    EXPECT_LT(buffer.size(), text.size());
-    EXPECT_EQ(testing::gunzip(std::string(buffer.begin(), buffer.end())), text);
+    const std::optional<std::string> compressed = gzip_of(text, text.size() * 2);
+    ASSERT_TRUE(compressed);
+    EXPECT_LT(compressed->size(), text.size());
+    EXPECT_EQ(testing::gunzip(*compressed), text);
 }
 
 TEST(Gzip, EmptyTextIsAValidMemberAndATooSmallBufferFailsWithALogLine) {
-    std::vector<unsigned char> buffer(64);
-    ASSERT_TRUE(util::compress_string_gzip("", buffer));
-    EXPECT_EQ(testing::gunzip(std::string(buffer.begin(), buffer.end())), "");
+    const std::optional<std::string> empty = gzip_of("", 64);
+    ASSERT_TRUE(empty);
+    EXPECT_EQ(testing::gunzip(*empty), "");
 
-    std::vector<unsigned char> tiny(1);
-    EXPECT_FALSE(util::compress_string_gzip("some text to compress", tiny));
+    EXPECT_FALSE(gzip_of("some text to compress", 1));
     EXPECT_NE(debug_log_read().find(L"[util:compress_string_gzip] failed to deflate until end: "), std::wstring::npos);
 }
 

@@ -5,6 +5,8 @@
 #include <boost/date_time/posix_time/posix_time.hpp>
 
 #include <chrono>
+#include <locale>
+#include <sstream>
 #include <thread>
 #include <vector>
 
@@ -40,8 +42,9 @@ TEST(TimeForms, SpecialValuesAreWrittenByName) {
     EXPECT_EQ(ptime_to_api_wstr(ptime(boost::posix_time::pos_infin)), L"+infinity");
 }
 
-// The simple forms are written without boost's streams; they must read
-// exactly as boost writes them, for every kind of value.
+// The simple forms and the service's form are written without boost's
+// streams; they must read exactly as boost writes them, for every kind of
+// value.
 TEST(TimeForms, SimpleFormsReadAsBoostWritesThem) {
     using namespace boost::posix_time;
     using boost::gregorian::date;
@@ -68,8 +71,13 @@ TEST(TimeForms, SimpleFormsReadAsBoostWritesThem) {
     for (int month = 1; month <= 12; ++month) {
         times.push_back(ptime(date(2023, month, month * 2), time_duration(month, month * 4, month * 3)));
     }
+    std::ostringstream facet_stream;
+    facet_stream.imbue(std::locale(std::locale::classic(), new time_facet("%Y-%m-%d %H:%M:%S")));
     for (const ptime& t : times) {
         EXPECT_EQ(ptime_to_simple_wstr(t), widen_for_test(to_simple_string(t))) << to_simple_string(t);
+        facet_stream.str(std::string());
+        facet_stream << t;
+        EXPECT_EQ(ptime_to_api_wstr(t), widen_for_test(facet_stream.str())) << facet_stream.str();
     }
 }
 

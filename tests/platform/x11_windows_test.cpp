@@ -115,6 +115,34 @@ TEST_F(X11Windows, QuietPassesAskNothingAndChangesAreSeenAtTheNextPass) {
     EXPECT_EQ(trips, 0u);
 }
 
+TEST_F(X11Windows, TheTitleIsTheNameTheWindowHasAndOnlyAChangedNameIsReadAgain) {
+    const auto window = windows_->create("Modern", "Oneclass", ::getpid(), "Legacy");
+    windows_->set_active(window);
+    std::uint64_t trips = 0;
+    EXPECT_EQ(pass(trips).title, "Modern");
+
+    // WM_NAME is not the title while _NET_WM_NAME is there: nothing to read.
+    windows_->set_legacy_name(window, "Legacy renamed");
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    front seen = pass(trips);
+    EXPECT_EQ(seen.title, "Modern");
+    EXPECT_EQ(trips, 0u);
+
+    windows_->remove_title(window);
+    seen = pass_until([](const front& f) { return f.title != "Modern"; }, trips);
+    EXPECT_EQ(seen.title, "Legacy renamed") << "without _NET_WM_NAME the title is WM_NAME";
+
+    windows_->set_legacy_name(window, "Legacy again");
+    seen = pass_until([](const front& f) { return f.title != "Legacy renamed"; }, trips);
+    EXPECT_EQ(seen.title, "Legacy again");
+    EXPECT_EQ(trips, 1u);
+
+    windows_->set_title(window, "Modern again");
+    seen = pass_until([](const front& f) { return f.title != "Legacy again"; }, trips);
+    EXPECT_EQ(seen.title, "Modern again");
+    EXPECT_EQ(trips, 1u);
+}
+
 TEST_F(X11Windows, AnswersOutsideAPassSeeEveryChangeMadeBeforeTheQuestion) {
     const auto window = windows_->create("Before", "Oneclass", ::getpid());
     windows_->set_active(window);

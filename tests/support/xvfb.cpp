@@ -96,6 +96,16 @@ void test_windows::set_title(window_id window, const std::string& utf8_title) {
     XSync(d, False);
 }
 
+void test_windows::set_legacy_name(window_id window, const std::string& latin1_name) {
+    XStoreName(state_->display, window, latin1_name.c_str());
+    XSync(state_->display, False);
+}
+
+void test_windows::remove_title(window_id window) {
+    XDeleteProperty(state_->display, window, XInternAtom(state_->display, "_NET_WM_NAME", False));
+    XSync(state_->display, False);
+}
+
 void test_windows::destroy(window_id window) {
     XDestroyWindow(state_->display, window);
     XSync(state_->display, False);

@@ -50,7 +50,9 @@ public:
     window_id create(const std::string& utf8_title, const std::string& wm_class, long pid,
                      const std::string& latin1_wm_name = {});
     void set_transient_for(window_id window, window_id owner);
-    void set_title(window_id window, const std::string& utf8_title);
+    void set_title(window_id window, const std::string& utf8_title);         // _NET_WM_NAME
+    void set_legacy_name(window_id window, const std::string& latin1_name);  // WM_NAME
+    void remove_title(window_id window);                                     // _NET_WM_NAME deleted
     void destroy(window_id window);
 
     // As a window manager that names the active window does: a check window
