@@ -1,6 +1,7 @@
 #pragma once
-// The process-wide configuration store: every persisted setting with its
-// default, the runtime values threads share, and the policies built on them.
+// The process-wide configuration store: every persisted setting (each with
+// its key, default and file rules in one row of config_settings_table.h),
+// the runtime values threads share, and the policies built on them.
 // Shared by every thread: numbers and flags are atomics, everything else is
 // guarded by one data mutex and handed out as a copy.
 
@@ -50,130 +51,139 @@ public:
     config(const config&) = delete;
     config& operator=(const config&) = delete;
 
-    // ---- persisted settings: getters
+    // ---- persisted settings: setters store the value and save the settings file
     std::wstring get_account_key() const { return read(account_key_); }
+    void set_account_key(std::wstring value) { set_and_save(account_key_, std::move(value)); }
     std::wstring get_data_key() const { return read(data_key_); }
+    void set_data_key(std::wstring value) { set_and_save(data_key_, std::move(value)); }
     std::wstring get_enterprise_team_key() const { return read(enterprise_team_key_); }
+    void set_enterprise_team_key(std::wstring value) { set_and_save(enterprise_team_key_, std::move(value)); }
     std::wstring get_enterprise_feedback_url() const { return read(enterprise_feedback_url_); }
+    void set_enterprise_feedback_url(std::wstring value) { set_and_save(enterprise_feedback_url_, std::move(value)); }
     std::uint32_t get_enterprise_user_mode() const { return enterprise_user_mode_.load(); }
+    void set_enterprise_user_mode(std::uint32_t value) { set_and_save(enterprise_user_mode_, value); }
     bool get_enterprise_flag_for_uninstall() const { return enterprise_flag_for_uninstall_.load(); }
+    void set_enterprise_flag_for_uninstall(bool value) { set_and_save(enterprise_flag_for_uninstall_, value); }
     std::uint32_t get_scan_interval() const { return scan_interval_.load(); }
+    void set_scan_interval(std::uint32_t value) { set_and_save(scan_interval_, value); }
     std::uint32_t get_scan_partial_split_interval() const { return scan_partial_split_interval_.load(); }
+    void set_scan_partial_split_interval(std::uint32_t value) { set_and_save(scan_partial_split_interval_, value); }
     bool get_partial_scanning_enabled() const { return partial_scanning_enabled_.load(); }
+    void set_partial_scanning_enabled(bool value) { set_and_save(partial_scanning_enabled_, value); }
     std::uint32_t get_push_interval() const { return push_interval_.load(); }
+    void set_push_interval(std::uint32_t value) { set_and_save(push_interval_, value); }
     std::uint32_t get_push_initial_interval() const { return push_initial_interval_.load(); }
+    void set_push_initial_interval(std::uint32_t value) { set_and_save(push_initial_interval_, value); }
     std::uint32_t get_pull_interval() const { return pull_interval_.load(); }
+    void set_pull_interval(std::uint32_t value) { set_and_save(pull_interval_, value); }
     std::uint32_t get_pull_initial_interval() const { return pull_initial_interval_.load(); }
+    void set_pull_initial_interval(std::uint32_t value) { set_and_save(pull_initial_interval_, value); }
     std::uint32_t get_url_from_plugin_delay() const { return url_from_plugin_delay_.load(); }
+    void set_url_from_plugin_delay(std::uint32_t value) { set_and_save(url_from_plugin_delay_, value); }
     std::wstring get_url() const { return read(url_); }
-    bool get_corporate_network_workaround() const { return corporate_network_workaround_.load(); }
-    bool get_auto_start() const { return auto_start_.load(); }
-    bool get_check_updates() const { return check_updates_.load(); }
-    std::wstring get_proxy_server() const { return read(proxy_server_); }
-    std::wstring get_proxy_port() const { return read(proxy_port_); }
-    std::wstring get_proxy_username() const { return read(proxy_username_); }
-    std::wstring get_proxy_password_hash() const { return read(proxy_password_hash_); }
-    bool get_proxy_detect_enabled() const { return proxy_detect_enabled_.load(); }
-    bool get_logging_schedule_enabled() const { return logging_schedule_enabled_.load(); }
-    std::uint32_t get_logging_scheduled_days() const { return logging_scheduled_days_.load(); }
-    bool get_logging_enabled() const { return logging_enabled_.load(); }
-    bool get_full_urls_enabled() const { return full_urls_enabled_.load(); }
-    bool get_window_titles_enabled() const { return window_titles_enabled_.load(); }
-    bool get_whitelist_enabled() const { return whitelist_enabled_.load(); }
-    std::uint32_t get_idle_time_start() const { return idle_time_start_.load(); }
-    std::uint32_t get_idle_time_away() const { return idle_time_away_.load(); }
-    std::uint32_t get_idle_activity_max_away() const { return idle_activity_max_away_.load(); }
-    std::uint32_t get_debug_log_level() const { return debug_log_level_.load(); }
-    bool get_debug_log_send_enabled() const { return debug_log_send_enabled_.load(); }
-    bool get_disable_gui() const { return disable_gui_.load(); }
-    bool get_first_time_running() const { return first_time_running_.load(); }
-    bool get_timepie_enabled() const { return timepie_enabled_.load(); }
-    bool get_blocking_enabled() const { return blocking_enabled_.load(); }
-    bool get_pausing_allowed() const { return pausing_allowed_.load(); }
-    bool get_quitting_allowed() const { return quitting_allowed_.load(); }
-    bool get_focused_time_allowed() const { return focused_time_allowed_.load(); }
-    bool get_goto_dashboard_allowed() const { return goto_dashboard_allowed_.load(); }
-    bool get_log_idle_enabled() const { return log_idle_enabled_.load(); }
-    std::uint32_t get_firefox_level() const { return firefox_level_.load(); }
-    bool get_first_grabber_enabled() const { return first_grabber_enabled_.load(); }
-    bool get_timepie_entry_required() const { return timepie_entry_required_.load(); }
-    ptime get_paused_until() const { return read(paused_until_); }
-    time_duration get_logging_scheduled_start_hour() const { return read(logging_scheduled_start_hour_); }
-    time_duration get_logging_scheduled_stop_hour() const { return read(logging_scheduled_stop_hour_); }
-    bool get_backup_log() const { return backup_log_.load(); }
-    bool get_offline_time_menu_allowed() const { return offline_time_menu_allowed_.load(); }
-    std::vector<std::wstring> get_whitelist() const { return read(whitelist_); }
-    std::vector<std::wstring> get_timepie_labels() const { return read(timepie_labels_); }
-    std::vector<std::wstring> get_idle_activities() const { return read(idle_activities_); }
-    std::vector<std::wstring> get_extended_domain_list() const { return read(extended_domain_list_); }
-    std::vector<mirrored_account> get_mirrored_accounts() const { return read(mirrored_accounts_); }
-    ptime get_last_update_check() const;
-    ptime get_last_successful_send() const;
+    void set_url(std::wstring value) { set_and_save(url_, std::move(value)); }
     // `api_url`, or `url` when `api_url` is empty.
     std::wstring get_api_url() const;
-
-    // ---- persisted settings: setters store the value and save the settings file
-    void set_account_key(std::wstring value);
-    void set_data_key(std::wstring value);
-    void set_enterprise_team_key(std::wstring value);
-    void set_enterprise_feedback_url(std::wstring value);
-    void set_enterprise_user_mode(std::uint32_t value);
-    void set_enterprise_flag_for_uninstall(bool value);
-    void set_scan_interval(std::uint32_t value);
-    void set_scan_partial_split_interval(std::uint32_t value);
-    void set_partial_scanning_enabled(bool value);
-    void set_push_interval(std::uint32_t value);
-    void set_push_initial_interval(std::uint32_t value);
-    void set_pull_interval(std::uint32_t value);
-    void set_pull_initial_interval(std::uint32_t value);
-    void set_url_from_plugin_delay(std::uint32_t value);
-    void set_url(std::wstring value);
-    void set_api_url(std::wstring value);
-    void set_corporate_network_workaround(bool value);
-    void set_auto_start(bool value);
-    void set_check_updates(bool value);
-    void set_last_update_check(ptime value);
-    void set_last_successful_send(ptime value);
-    void set_proxy_server(std::wstring value);
-    void set_proxy_port(std::wstring value);
-    void set_proxy_username(std::wstring value);
-    void set_proxy_password_hash(std::wstring value);
-    void set_proxy_detect_enabled(bool value);
-    void set_logging_schedule_enabled(bool value);
-    void set_logging_scheduled_days(std::uint32_t value);
-    void set_logging_enabled(bool value);
-    void set_full_urls_enabled(bool value);
-    void set_window_titles_enabled(bool value);
-    void set_whitelist_enabled(bool value);
-    void set_idle_time_start(std::uint32_t value);
-    void set_idle_time_away(std::uint32_t value);
-    void set_idle_activity_max_away(std::uint32_t value);
-    void set_debug_log_level(std::uint32_t value);
-    void set_debug_log_send_enabled(bool value);
-    void set_disable_gui(bool value);
-    void set_first_time_running(bool value);
-    void set_timepie_enabled(bool value);
-    void set_pausing_allowed(bool value);
-    void set_quitting_allowed(bool value);
-    void set_focused_time_allowed(bool value);
-    void set_goto_dashboard_allowed(bool value);
-    void set_log_idle_enabled(bool value);
-    void set_firefox_level(std::uint32_t value);
-    void set_first_grabber_enabled(bool value);
-    void set_timepie_entry_required(bool value);
-    void set_survey_only_once(bool value);
-    void set_paused_until(ptime value);
-    void set_logging_scheduled_start_hour(time_duration value);
-    void set_logging_scheduled_stop_hour(time_duration value);
-    void set_backup_log(bool value);
-    void set_offline_time_menu_allowed(bool value);
-    void set_whitelist(std::vector<std::wstring> value);
-    void set_timepie_labels(std::vector<std::wstring> value);
-    void set_idle_activities(std::vector<std::wstring> value);  // runtime: does not save
-    void set_extended_domain_list(std::vector<std::wstring> value);
-    void set_mirrored_accounts(std::vector<mirrored_account> value);
-    // ---- runtime values (never saved)
+    void set_api_url(std::wstring value) { set_and_save(api_url_, std::move(value)); }
+    bool get_corporate_network_workaround() const { return corporate_network_workaround_.load(); }
+    void set_corporate_network_workaround(bool value) { set_and_save(corporate_network_workaround_, value); }
+    bool get_auto_start() const { return auto_start_.load(); }
+    void set_auto_start(bool value) { set_and_save(auto_start_, value); }
+    bool get_check_updates() const { return check_updates_.load(); }
+    void set_check_updates(bool value) { set_and_save(check_updates_, value); }
+    // The time of the last check and of the last upload; unset reads as the start of 2001.
+    ptime get_last_update_check() const;
+    void set_last_update_check(ptime value) { set_and_save(last_update_check_, std::move(value)); }
+    ptime get_last_successful_send() const;
+    void set_last_successful_send(ptime value) { set_and_save(last_successful_send_, std::move(value)); }
+    std::wstring get_proxy_server() const { return read(proxy_server_); }
+    void set_proxy_server(std::wstring value) { set_and_save(proxy_server_, std::move(value)); }
+    std::wstring get_proxy_port() const { return read(proxy_port_); }
+    void set_proxy_port(std::wstring value) { set_and_save(proxy_port_, std::move(value)); }
+    std::wstring get_proxy_username() const { return read(proxy_username_); }
+    void set_proxy_username(std::wstring value) { set_and_save(proxy_username_, std::move(value)); }
+    std::wstring get_proxy_password_hash() const { return read(proxy_password_hash_); }
+    void set_proxy_password_hash(std::wstring value) { set_and_save(proxy_password_hash_, std::move(value)); }
+    bool get_proxy_detect_enabled() const { return proxy_detect_enabled_.load(); }
+    void set_proxy_detect_enabled(bool value) { set_and_save(proxy_detect_enabled_, value); }
+    bool get_logging_schedule_enabled() const { return logging_schedule_enabled_.load(); }
+    void set_logging_schedule_enabled(bool value) { set_and_save(logging_schedule_enabled_, value); }
+    std::uint32_t get_logging_scheduled_days() const { return logging_scheduled_days_.load(); }
+    void set_logging_scheduled_days(std::uint32_t value) { set_and_save(logging_scheduled_days_, value); }
+    bool get_logging_enabled() const { return logging_enabled_.load(); }
+    void set_logging_enabled(bool value) { set_and_save(logging_enabled_, value); }
+    bool get_full_urls_enabled() const { return full_urls_enabled_.load(); }
+    void set_full_urls_enabled(bool value) { set_and_save(full_urls_enabled_, value); }
+    bool get_window_titles_enabled() const { return window_titles_enabled_.load(); }
+    void set_window_titles_enabled(bool value) { set_and_save(window_titles_enabled_, value); }
+    bool get_whitelist_enabled() const { return whitelist_enabled_.load(); }
+    void set_whitelist_enabled(bool value) { set_and_save(whitelist_enabled_, value); }
+    std::uint32_t get_idle_time_start() const { return idle_time_start_.load(); }
+    void set_idle_time_start(std::uint32_t value) { set_and_save(idle_time_start_, value); }
+    std::uint32_t get_idle_time_away() const { return idle_time_away_.load(); }
+    void set_idle_time_away(std::uint32_t value) { set_and_save(idle_time_away_, value); }
+    std::uint32_t get_idle_activity_max_away() const { return idle_activity_max_away_.load(); }
+    void set_idle_activity_max_away(std::uint32_t value) { set_and_save(idle_activity_max_away_, value); }
+    std::uint32_t get_debug_log_level() const { return debug_log_level_.load(); }
+    void set_debug_log_level(std::uint32_t value) { set_and_save(debug_log_level_, value); }
+    bool get_debug_log_send_enabled() const { return debug_log_send_enabled_.load(); }
+    void set_debug_log_send_enabled(bool value) { set_and_save(debug_log_send_enabled_, value); }
+    bool get_disable_gui() const { return disable_gui_.load(); }
+    void set_disable_gui(bool value) { set_and_save(disable_gui_, value); }
+    bool get_first_time_running() const { return first_time_running_.load(); }
+    void set_first_time_running(bool value) { set_and_save(first_time_running_, value); }
+    bool get_timepie_enabled() const { return timepie_enabled_.load(); }
+    void set_timepie_enabled(bool value) { set_and_save(timepie_enabled_, value); }
+    bool get_blocking_enabled() const { return blocking_enabled_.load(); }  // set by the blocking policies
+    bool get_pausing_allowed() const { return pausing_allowed_.load(); }
+    void set_pausing_allowed(bool value) { set_and_save(pausing_allowed_, value); }
+    bool get_quitting_allowed() const { return quitting_allowed_.load(); }
+    void set_quitting_allowed(bool value) { set_and_save(quitting_allowed_, value); }
+    bool get_focused_time_allowed() const { return focused_time_allowed_.load(); }
+    void set_focused_time_allowed(bool value) { set_and_save(focused_time_allowed_, value); }
+    bool get_goto_dashboard_allowed() const { return goto_dashboard_allowed_.load(); }
+    void set_goto_dashboard_allowed(bool value) { set_and_save(goto_dashboard_allowed_, value); }
+    bool get_log_idle_enabled() const { return log_idle_enabled_.load(); }
+    void set_log_idle_enabled(bool value) { set_and_save(log_idle_enabled_, value); }
+    std::uint32_t get_firefox_level() const { return firefox_level_.load(); }
+    void set_firefox_level(std::uint32_t value) { set_and_save(firefox_level_, value); }
+    bool get_first_grabber_enabled() const { return first_grabber_enabled_.load(); }
+    void set_first_grabber_enabled(bool value) { set_and_save(first_grabber_enabled_, value); }
+    bool get_timepie_entry_required() const { return timepie_entry_required_.load(); }
+    void set_timepie_entry_required(bool value) { set_and_save(timepie_entry_required_, value); }
     bool get_survey_only_once() const { return survey_only_once_.load(); }
+    void set_survey_only_once(bool value) { set_and_save(survey_only_once_, value); }
+    ptime get_paused_until() const { return read(paused_until_); }
+    void set_paused_until(ptime value) { set_and_save(paused_until_, std::move(value)); }
+    time_duration get_logging_scheduled_start_hour() const { return read(logging_scheduled_start_hour_); }
+    void set_logging_scheduled_start_hour(time_duration value) {
+        set_and_save(logging_scheduled_start_hour_, std::move(value));
+    }
+    time_duration get_logging_scheduled_stop_hour() const { return read(logging_scheduled_stop_hour_); }
+    void set_logging_scheduled_stop_hour(time_duration value) {
+        set_and_save(logging_scheduled_stop_hour_, std::move(value));
+    }
+    bool get_backup_log() const { return backup_log_.load(); }
+    void set_backup_log(bool value) { set_and_save(backup_log_, value); }
+    bool get_offline_time_menu_allowed() const { return offline_time_menu_allowed_.load(); }
+    void set_offline_time_menu_allowed(bool value) { set_and_save(offline_time_menu_allowed_, value); }
+    std::vector<std::wstring> get_whitelist() const { return read(whitelist_); }
+    void set_whitelist(std::vector<std::wstring> value) { set_and_save(whitelist_, std::move(value)); }
+    std::vector<std::wstring> get_timepie_labels() const { return read(timepie_labels_); }
+    void set_timepie_labels(std::vector<std::wstring> value) { set_and_save(timepie_labels_, std::move(value)); }
+    std::vector<std::wstring> get_idle_activities() const { return read(idle_activities_); }
+    // Runtime only: the puller fills the list at every start, and that must not
+    // rewrite the settings file.
+    void set_idle_activities(std::vector<std::wstring> value) { write(idle_activities_, std::move(value)); }
+    std::vector<std::wstring> get_extended_domain_list() const { return read(extended_domain_list_); }
+    void set_extended_domain_list(std::vector<std::wstring> value) {
+        set_and_save(extended_domain_list_, std::move(value));
+    }
+    std::vector<mirrored_account> get_mirrored_accounts() const { return read(mirrored_accounts_); }
+    void set_mirrored_accounts(std::vector<mirrored_account> value) {
+        set_and_save(mirrored_accounts_, std::move(value));
+    }
+    // ---- runtime values (never saved)
     std::wstring get_os_username() const { return read(os_username_); }
     std::wstring get_computer_name() const { return read(computer_name_); }
     std::wstring get_client_version() const { return read(client_version_); }
@@ -207,24 +217,24 @@ public:
     // cost an activation request.
     void set_os_username(std::wstring value);
     void set_computer_name(std::wstring value);
-    void set_client_version(std::wstring value);
-    void set_current_application_name(std::wstring value);
-    void set_current_application_version(std::wstring value);
-    void set_current_window_title(std::wstring value);
-    void set_current_extended_info(std::wstring value);
-    void set_survey_url(std::wstring value);
-    void set_survey_message(std::wstring value);
-    void set_survey_time(ptime value);
-    void set_two_factor_code(std::wstring value);
-    void set_running_since(ptime value);
-    void set_last_event_time(ptime value);
-    void set_last_scan_time(ptime value);
-    void set_last_push_time(ptime value);
-    void set_last_pull_time(ptime value);
-    void set_gui_loaded(bool value);
-    void set_update_check_requested(bool value);
-    void set_in_idle_activity(bool value);
-    void set_offline_dismissed_until(ptime value);
+    void set_client_version(std::wstring value) { write(client_version_, std::move(value)); }
+    void set_current_application_name(std::wstring value) { write(current_application_name_, std::move(value)); }
+    void set_current_application_version(std::wstring value) { write(current_application_version_, std::move(value)); }
+    void set_current_window_title(std::wstring value) { write(current_window_title_, std::move(value)); }
+    void set_current_extended_info(std::wstring value) { write(current_extended_info_, std::move(value)); }
+    void set_survey_url(std::wstring value) { write(survey_url_, std::move(value)); }
+    void set_survey_message(std::wstring value) { write(survey_message_, std::move(value)); }
+    void set_survey_time(ptime value) { write(survey_time_, std::move(value)); }
+    void set_two_factor_code(std::wstring value) { write(two_factor_code_, std::move(value)); }
+    void set_running_since(ptime value) { write(running_since_, std::move(value)); }
+    void set_last_event_time(ptime value) { write(last_event_time_, std::move(value)); }
+    void set_last_scan_time(ptime value) { write(last_scan_time_, std::move(value)); }
+    void set_last_push_time(ptime value) { write(last_push_time_, std::move(value)); }
+    void set_last_pull_time(ptime value) { write(last_pull_time_, std::move(value)); }
+    void set_gui_loaded(bool value) { gui_loaded_.store(value); }
+    void set_update_check_requested(bool value) { update_check_requested_.store(value); }
+    void set_in_idle_activity(bool value) { in_idle_activity_.store(value); }
+    void set_offline_dismissed_until(ptime value) { write(offline_dismissed_until_, std::move(value)); }
     void set_last_browser_support_pull(std::chrono::system_clock::time_point value);
     // ---- computed answers
     // Without a copy of the text: the UI loop asks twice a second.
@@ -346,6 +356,21 @@ private:
         member = std::move(value);
         return true;
     }
+    template <class T>
+    void set_and_save(T& member, T value) {
+        write(member, std::move(value));
+        save();
+    }
+    template <class T>
+    void set_and_save(std::atomic<T>& member, T value) {
+        member.store(value);
+        save();
+    }
+
+    // Every persisted setting with its key, default, kind and rules, which
+    // the defaults, the loader and the writer walk (config_settings_table.h).
+    struct setting;
+    struct settings_table;
 
     mutable std::mutex data_mutex_;
     clock_source clock_;
@@ -456,7 +481,6 @@ private:
     bool settings_file_unreadable_ = false;
     bool refused_save_logged_ = false;
     std::string last_saved_text_;
-    DynamicStructure settings_document() const;
     mutable std::mutex browser_support_mutex_;
     std::shared_ptr<const DynamicStructure> browser_support_;
     std::atomic<bool> browser_support_changed_{false};

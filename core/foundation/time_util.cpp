@@ -5,6 +5,7 @@
 
 #include <boost/date_time/posix_time/posix_time.hpp>
 
+#include <cctype>
 #include <climits>
 #include <ctime>
 #include <iomanip>
@@ -15,6 +16,54 @@
 
 namespace kes::util {
 namespace {
+
+bool digits(const std::string& text, std::size_t from, std::size_t count) {
+    if (from + count > text.size()) return false;
+    for (std::size_t i = from; i < from + count; ++i) {
+        if (text[i] < '0' || text[i] > '9') return false;
+    }
+    return true;
+}
+
+// "HH:MM:SS" with an optional fraction, starting at `from` with `hour_digits`
+// hour digits. Checked before Boost sees the text: its number parsing
+// overflows on long digit runs.
+bool is_clock_form(const std::string& text, std::size_t from, std::size_t hour_digits) {
+    std::size_t at = from + hour_digits;
+    if (!digits(text, from, hour_digits) || text.compare(at, 1, ":") != 0 || !digits(text, at + 1, 2) ||
+        text.compare(at + 3, 1, ":") != 0 || !digits(text, at + 4, 2)) {
+        return false;
+    }
+    at += 6;
+    if (at == text.size()) return true;
+    const std::size_t fraction = text.size() - at - 1;
+    return text[at] == '.' && fraction >= 1 && fraction <= 9 && digits(text, at + 1, fraction);
+}
+
+// YYYY-MM-DD or YYYY-Mon-DD, a blank, then the time of day.
+bool is_time_form(const std::string& text) {
+    if (!digits(text, 0, 4) || text.compare(4, 1, "-") != 0) return false;
+    std::size_t at = 5;
+    if (digits(text, at, 2)) {
+        at += 2;
+    } else if (text.size() >= at + 3 && std::isalpha(static_cast<unsigned char>(text[at])) &&
+               std::isalpha(static_cast<unsigned char>(text[at + 1])) &&
+               std::isalpha(static_cast<unsigned char>(text[at + 2]))) {
+        at += 3;
+    } else {
+        return false;
+    }
+    return text.compare(at, 1, "-") == 0 && digits(text, at + 1, 2) && text.compare(at + 3, 1, " ") == 0 &&
+           is_clock_form(text, at + 4, 2);
+}
+
+bool is_duration_form(const std::string& text) {
+    const std::size_t from = text.compare(0, 1, "-") == 0 ? 1 : 0;
+    const std::size_t colon = text.find(':', from);
+    if (colon == std::string::npos) return false;
+    const std::size_t hour_digits = colon - from;
+    return hour_digits >= 2 && hour_digits <= 9 && is_clock_form(text, from, hour_digits);
+}
 
 std::string format_with_facet(const ptime& t, const char* format) {
     // Building a facet and its locale costs far more than formatting one time,
@@ -182,6 +231,29 @@ std::chrono::system_clock::time_point time_from_string(const std::wstring& text)
     in >> std::get_time(&parts, "%Y-%m-%d %H:%M:%S");
     if (in.fail()) return std::chrono::system_clock::time_point{};
     return std::chrono::system_clock::from_time_t(timegm(&parts));
+}
+
+bool parse_simple_time(const std::string& text, ptime& out) {
+    if (!is_time_form(text)) return false;
+    const auto blank = text.find(' ');
+    try {
+        const auto date = boost::gregorian::from_simple_string(text.substr(0, blank));
+        const auto time_of_day = boost::posix_time::duration_from_string(text.substr(blank + 1));
+        out = ptime(date, time_of_day);
+        return !out.is_special();
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+bool parse_simple_duration(const std::string& text, time_duration& out) {
+    if (!is_duration_form(text)) return false;
+    try {
+        out = boost::posix_time::duration_from_string(text);
+        return !out.is_special();
+    } catch (const std::exception&) {
+        return false;
+    }
 }
 
 std::chrono::system_clock::time_point base_time() {

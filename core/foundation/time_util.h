@@ -19,6 +19,10 @@ std::wstring duration_to_simple_wstr(const time_duration& d);  // [-]01:23:45[.f
 // The same two forms, written at the end of `out`.
 void append_simple_time(std::wstring& out, const ptime& t);
 void append_simple_duration(std::wstring& out, const time_duration& d);
+// Those two forms read back, with YYYY-MM-DD accepted for the date too and
+// at least two hour digits: false for any other text and for special values.
+bool parse_simple_time(const std::string& text, ptime& out);
+bool parse_simple_duration(const std::string& text, time_duration& out);
 std::wstring time_point_to_local_wstr(std::chrono::system_clock::time_point t);
 
 // Local wall-clock time, whole seconds.
