@@ -1,6 +1,7 @@
 """What the agent costs while nothing happens, under Xvfb with openbox: CPU
 (ms per second, from every thread's schedstat), wake-ups per second (context
-switches of every thread) and memory (RSS, PSS, USS from smaps_rollup). Not a
+switches of every thread) and memory (RSS, PSS, USS and its private dirty part from smaps_rollup; the
+clean part of USS depends on which other processes map the same libraries). Not a
 CTest test: it prints figures.
 
     /usr/bin/python3 tests/e2e/measure_idle_agent.py [tray|none] [signed-in|signed-out] [seconds]
@@ -45,7 +46,7 @@ def memory_mb(pid):
             parts = line.split()
             if parts and parts[0] in ("Rss:", "Pss:", "Private_Clean:", "Private_Dirty:"):
                 values[parts[0][:-1]] = int(parts[1]) / 1024.0
-    return values["Rss"], values["Pss"], values["Private_Clean"] + values["Private_Dirty"]
+    return values["Rss"], values["Pss"], values["Private_Clean"] + values["Private_Dirty"], values["Private_Dirty"]
 
 
 def main():
@@ -65,14 +66,14 @@ def main():
         before = threads(agent.pid)
         time.sleep(seconds)
         after = threads(agent.pid)
-        rss, pss, uss = memory_mb(agent.pid)
+        rss, pss, uss, dirty = memory_mb(agent.pid)
         on_cpu = sum(ns - before.get(tid, (0, 0))[0] for tid, (ns, _) in after.items())
         wakes = sum(n - before.get(tid, (0, 0))[1] for tid, (_, n) in after.items())
         agent.send_signal(signal.SIGTERM)
         agent.wait(timeout=10)
         print(f"{'tray' if tray else 'no tray'}, {'signed in' if signed_in else 'signed out'}: "
               f"{on_cpu / 1e6 / seconds:.3f} ms CPU/s, {wakes / seconds:.1f} wake-ups/s over {seconds:.0f} s; "
-              f"RSS {rss:.1f} MB, PSS {pss:.1f} MB, USS {uss:.1f} MB")
+              f"RSS {rss:.1f} MB, PSS {pss:.1f} MB, USS {uss:.1f} MB (private dirty {dirty:.1f} MB)")
     finally:
         desktop.close()
 
