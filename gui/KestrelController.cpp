@@ -113,7 +113,27 @@ int KestrelController::runGui(osx_ui& bridge, seams with) {
 // ---- creation
 
 KestrelController::KestrelController(osx_ui& bridge, seams with)
-    : bridge_(bridge), seams_(std::move(with)), self_(std::make_shared<KestrelController*>(this)) {
+    : bridge_(bridge),
+      seams_(std::move(with)),
+      self_(std::make_shared<KestrelController*>(this)),
+      offline_(&offline_time_panel::afkEntryPanel, build_offline_time_panel,
+               [this](offline_time_panel& panel) { offline_time_panel_built(panel); },
+               [this](bool shown) { offline_panel_visible_.store(shown); }),
+      focus_(&focus_panel::blockingPanel, build_focus_panel, [this](focus_panel& panel) { focus_panel_built(panel); }),
+      troubleshooting_(&troubleshooting_window::ts_window, build_troubleshooting_window,
+                       [this](troubleshooting_window& window) { troubleshooting_window_built(window); },
+                       [this](bool shown) {
+                           troubleshooting_visible_.store(shown);
+                           if (!shown) return;
+                           // The window opens on the mask as it is, before any click can count.
+                           bridge_.set_log_category_checkboxes();
+                           set_ts_debug_log_level(static_cast<int>(core_->get_debug_log_level()));
+                       }),
+      help_(&help_window::helpWindow, build_help_window, [this](help_window& window) { help_window_built(window); },
+            [this](bool shown) {
+                help_visible_.store(shown);
+                if (shown) show_help_text();
+            }) {
     log(L"[KestrelController] init", log_level::ui);
     core_ = &config::instance();
     if (seams_.resource_dir.empty()) seams_.resource_dir = platform::bundle_resource_dir();
@@ -134,49 +154,8 @@ KestrelController::KestrelController(osx_ui& bridge, seams with)
     }
     log(L"[KestrelController] done init", log_level::ui);
 
-    offline_ = build_offline_time_panel();
-    afkEntryPanel = offline_.afkEntryPanel.get();
-    activityBox = offline_.activityBox;
-    activityBox2 = offline_.activityBox2;
-    cancelAFKEntryButton = offline_.cancelAFKEntryButton;
-    afkEntryText = offline_.afkEntryText;
-    elapsedTimeText = offline_.elapsedTimeText;
-    afkDetailBox = offline_.afkDetailBox;
-    afkDetailText = offline_.afkDetailText;
-    afkDetailButton = offline_.afkDetailButton;
-
-    focus_ = build_focus_panel();
-    blockingPanel = focus_.blockingPanel.get();
-    blockingTime = focus_.blockingTime;
-    blockingOptions = focus_.blockingOptions;
-    stillzone_settings_link = focus_.stillzone_settings_link;
-    stillzone_settings_description = focus_.stillzone_settings_description;
-    blockingOKButton = focus_.blockingOKButton;
-
-    troubleshooting_ = build_troubleshooting_window();
-    ts_window = troubleshooting_.ts_window.get();
-    QCheckBox** boxes[] = {&ts_log_error, &ts_log_warning, &ts_log_info,  &ts_log_debug,
-                           &ts_log_ui,    &ts_log_network, &ts_log_service, &ts_log_url,
-                           &ts_log_user1, &ts_log_user2,   &ts_log_user3, &ts_log_user4};
-    for (std::size_t i = 0; i < troubleshooting_.ts_log.size(); ++i) *boxes[i] = troubleshooting_.ts_log[i];
-    ts_debug_level = troubleshooting_.ts_debug_level;
-    ts_debug_log_location = troubleshooting_.ts_debug_log_location;
-    ts_idle_time = troubleshooting_.ts_idle_time;
-    ts_os_username = troubleshooting_.ts_os_username;
-    ts_machine_name = troubleshooting_.ts_machine_name;
-    ts_application_name = troubleshooting_.ts_application_name;
-    ts_application_version = troubleshooting_.ts_application_version;
-    ts_window_title = troubleshooting_.ts_window_title;
-    ts_extended_info = troubleshooting_.ts_extended_info;
-
-    help_ = build_help_window();
-    helpWindow = help_.helpWindow.get();
-    help_info = help_.help_info;
-    help_.sessionInfoLabel->setText(QString::fromStdString(platform::session_reading_text(sessionKind())));
-
     dynamic1_ = std::make_unique<QAction>();
     dynamic1_->setObjectName(QStringLiteral("dynamic1"));
-    dynamic1 = dynamic1_.get();
 
     // The checkboxes stand for the mask until the window shows them.
     std::uint32_t states = 0;
@@ -185,35 +164,40 @@ KestrelController::KestrelController(osx_ui& bridge, seams with)
         if (core_->get_debug_log_level() & log_checkbox_bit(box)) states |= checkbox_flag(box);
     }
     checkbox_states_.store(states);
-
-    afkEntryPanel->installEventFilter(this);
-    ts_window->installEventFilter(this);
-    helpWindow->installEventFilter(this);
-    wire_actions();
 }
 
 KestrelController::~KestrelController() {
     if (debug_log_sender_.joinable()) debug_log_sender_.join();
 }
 
-void KestrelController::wire_actions() {
-    activityBox->set_action([this] { showAFKDetails(*activityBox); });
-    activityBox2->set_action([this] { showAFKDetails(*activityBox2); });
-    connect(afkDetailButton, &QPushButton::clicked, this, [this] { on_submit_offline_time(afkDetailButton); });
-    connect(afkDetailText, &QLineEdit::returnPressed, this, [this] { on_submit_offline_time(afkDetailButton); });
-    connect(offline_.goToOfflineTimeEntryButton, &QPushButton::clicked, this, [this] { goToOfflineTimeEntry(); });
-    connect(offline_.dismissOfflineTimeFor1hourButton, &QPushButton::clicked, this,
+void KestrelController::offline_time_panel_built(offline_time_panel& panel) {
+    segmented_control* first = panel.activityBox;
+    segmented_control* second = panel.activityBox2;
+    first->set_action([this, first] { showAFKDetails(*first); });
+    second->set_action([this, second] { showAFKDetails(*second); });
+    QPushButton* details = panel.afkDetailButton;
+    connect(details, &QPushButton::clicked, this, [this, details] { on_submit_offline_time(details); });
+    connect(panel.afkDetailText, &QLineEdit::returnPressed, this, [this, details] { on_submit_offline_time(details); });
+    connect(panel.goToOfflineTimeEntryButton, &QPushButton::clicked, this, [this] { goToOfflineTimeEntry(); });
+    connect(panel.dismissOfflineTimeFor1hourButton, &QPushButton::clicked, this,
             [this] { dismissOfflineTimeFor1hour(); });
-    connect(offline_.goToOfflineTimeSettingsButton, &QPushButton::clicked, this, [this] { goToOfflineTimeSettings(); });
-    connect(cancelAFKEntryButton, &QPushButton::clicked, this, [this] { cancelAFKEntry(); });
+    connect(panel.goToOfflineTimeSettingsButton, &QPushButton::clicked, this, [this] { goToOfflineTimeSettings(); });
+    connect(panel.cancelAFKEntryButton, &QPushButton::clicked, this, [this] { cancelAFKEntry(); });
+    show_offline_time_labels(panel);
+}
 
-    connect(blockingOKButton, &QPushButton::clicked, this, [this] { on_blockingOKButton(); });
-    connect(blockingTime, &QLineEdit::returnPressed, this, [this] { on_blockingOKButton(); });
-    connect(stillzone_settings_link, &QLabel::linkActivated, this, [this] { blockingScoreLinkClicked(); });
+void KestrelController::focus_panel_built(focus_panel& panel) {
+    connect(panel.blockingOKButton, &QPushButton::clicked, this, [this] { on_blockingOKButton(); });
+    connect(panel.blockingTime, &QLineEdit::returnPressed, this, [this] { on_blockingOKButton(); });
+    connect(panel.stillzone_settings_link, &QLabel::linkActivated, this, [this] { blockingScoreLinkClicked(); });
+}
 
-    for (std::size_t i = 0; i < troubleshooting_.ts_log.size(); ++i) {
+void KestrelController::troubleshooting_window_built(troubleshooting_window& window) {
+    const std::uint32_t states = checkbox_states_.load();
+    for (std::size_t i = 0; i < window.ts_log.size(); ++i) {
         const log_checkbox box = window_checkboxes[i];
-        connect(troubleshooting_.ts_log[i], &QCheckBox::clicked, this, [this, box](bool checked) {
+        window.ts_log[i]->setChecked((states & checkbox_flag(box)) != 0);
+        connect(window.ts_log[i], &QCheckBox::clicked, this, [this, box](bool checked) {
             const std::uint32_t flag = checkbox_flag(box);
             if (checked) {
                 checkbox_states_.fetch_or(flag);
@@ -223,17 +207,19 @@ void KestrelController::wire_actions() {
             ts_debug_level_changed();
         });
     }
-    connect(troubleshooting_.sendDebugLogButton, &QPushButton::clicked, this, [this] { (void)sendDebugLog(); });
-    connect(troubleshooting_.ts_open_directory_button, &QPushButton::clicked, this,
-            [this] { ts_open_directory_clicked(); });
-    connect(troubleshooting_.ts_reset_configuration_button, &QPushButton::clicked, this,
+    connect(window.sendDebugLogButton, &QPushButton::clicked, this, [this] { (void)sendDebugLog(); });
+    connect(window.ts_open_directory_button, &QPushButton::clicked, this, [this] { ts_open_directory_clicked(); });
+    connect(window.ts_reset_configuration_button, &QPushButton::clicked, this,
             [this] { ts_reset_configuration_clicked(); });
+}
 
-    connect(help_.goToHelpWebsiteButton, &QPushButton::clicked, this, [this] { goToHelpWebsite(); });
-    connect(help_.copyHelpInfoToClipboardButton, &QPushButton::clicked, this, [this] { copyHelpInfoToClipboard(); });
-    connect(help_.openTroubleshootingButton, &QPushButton::clicked, this, [this] { openTroubleshooting(); });
-    connect(help_.takeSurveyButton, &QPushButton::clicked, this, [this] { takeSurvey(); });
-    connect(help_.aboutPanelButton, &QPushButton::clicked, this, [this] { aboutPanel(); });
+void KestrelController::help_window_built(help_window& window) {
+    window.sessionInfoLabel->setText(QString::fromStdString(platform::session_reading_text(sessionKind())));
+    connect(window.goToHelpWebsiteButton, &QPushButton::clicked, this, [this] { goToHelpWebsite(); });
+    connect(window.copyHelpInfoToClipboardButton, &QPushButton::clicked, this, [this] { copyHelpInfoToClipboard(); });
+    connect(window.openTroubleshootingButton, &QPushButton::clicked, this, [this] { openTroubleshooting(); });
+    connect(window.takeSurveyButton, &QPushButton::clicked, this, [this] { takeSurvey(); });
+    connect(window.aboutPanelButton, &QPushButton::clicked, this, [this] { aboutPanel(); });
 }
 
 void KestrelController::awakeFromNib() {
@@ -261,8 +247,7 @@ void KestrelController::awakeFromNib() {
 void KestrelController::applicationDidFinishLaunching() {
     if (const auto& status = bridge_.desktop().status) {
         status->set_tooltip("Kestrel");
-        status->set_image(_kestrel_icon_normal.loaded() ? _kestrel_icon_normal.path : std::string());
-        status->set_visible(true);
+        show_status_image(_kestrel_icon_normal.loaded() ? _kestrel_icon_normal.path : std::string(), true);
         if (!status->tray_available()) {
             log(L"[KestrelController:applicationDidFinishLaunching] No system tray is available: the status menu "
                 L"opens at the pointer when Kestrel is started again.",
@@ -284,16 +269,9 @@ void KestrelController::applicationDidFinishLaunching() {
             openStatusMenu();
         });
     // The tray may move the item (another icon arrives): the popover follows.
+    if (const auto& status = bridge_.desktop().status) status->set_place_changed([this] { statusItemDidMove(); });
     popover_follower_.setInterval(500);
-    connect(&popover_follower_, &QTimer::timeout, this, [this] {
-        const auto& status = bridge_.desktop().status;
-        if (!popover_ || !popover_->isShown() || !status) {
-            popover_follower_.stop();
-            return;
-        }
-        const platform::screen_place now = status->place();
-        if (now.x != popover_place_.x || now.y != popover_place_.y) statusItemDidMove();
-    });
+    connect(&popover_follower_, &QTimer::timeout, this, [this] { follow_status_item(); });
 
     const auto& arguments = seams_.launch_arguments;
     const bool installer_launch =
@@ -330,18 +308,24 @@ std::string KestrelController::status_image_for(int state) const {
 void KestrelController::ux_set_tray_icon(int state) {
     try {
         const std::string image = status_image_for(state);
-        on_main([this, state, image] {
-            const auto& status = bridge_.desktop().status;
-            if (!status) return;
-            status->set_image(image);
-            status->set_visible(state != 8);
-        });
+        on_main([this, state, image] { show_status_image(image, state != 8); });
     } catch (const std::exception& e) {
         log(L"[KestrelController:ux_set_tray_icon] Caught std::exception: " + util::utf8_to_wstring_lossy(e.what()),
             log_level::error);
     } catch (...) {
         log(L"[KestrelController:ux_set_tray_icon] Caught exception of unknown type.", log_level::error);
     }
+}
+
+void KestrelController::show_status_image(const std::string& image, bool visible) {
+    const auto& status = bridge_.desktop().status;
+    if (!status) return;
+    // Alert and error states share one image: the tray redraws only for a change.
+    if (image != shown_status_image_) {
+        status->set_image(image);
+        shown_status_image_ = image;
+    }
+    status->set_visible(visible);
 }
 
 void KestrelController::openStatusMenu() {
@@ -352,6 +336,7 @@ void KestrelController::openStatusMenu() {
 
 void KestrelController::menuWillOpen() {
     if (popover_ && popover_->isShown()) popover_->performClose();
+    popover_follower_.stop();
 }
 
 void KestrelController::statusItemDidMove() {
@@ -363,7 +348,24 @@ void KestrelController::showSetupPopover() {
     const auto& status = bridge_.desktop().status;
     popover_place_ = status ? status->place() : platform::screen_place{};
     popover_->showRelativeTo(popover_place_);
+    follow_status_item();
+}
+
+void KestrelController::follow_status_item() {
+    const auto& status = bridge_.desktop().status;
+    const bool shown = popover_ && popover_->isShown();
+    const platform::screen_place now = status && shown ? status->place() : platform::screen_place{};
+    // Nothing to follow: no item with a place (no tray, or one that draws the
+    // item itself and tells no place), or no popover. A tray that comes later
+    // says so through the item.
+    if (now.empty()) {
+        popover_follower_.stop();
+        return;
+    }
+    // The tray says when it moves the item within itself, but not when it
+    // moves as a whole: while the popover points at the item, it looks.
     if (!popover_follower_.isActive()) popover_follower_.start();
+    if (now.x != popover_place_.x || now.y != popover_place_.y) statusItemDidMove();
 }
 
 void KestrelController::showAutomationAlertIfNotSeen() {
@@ -428,8 +430,11 @@ void KestrelController::setPassword(const std::wstring& text) {
 void KestrelController::goToHelp() {
     on_main([this] {
         const auto& keys = bridge_.desktop().keys;
-        QWidget* window = keys && keys->shift_held() ? ts_window.data() : helpWindow.data();
-        if (window) platform::present(*window);
+        if (keys && keys->shift_held()) {
+            platform::present(*troubleshooting_.ensure().ts_window);
+        } else {
+            platform::present(*help_.ensure().helpWindow);
+        }
     });
 }
 
@@ -448,13 +453,15 @@ std::wstring KestrelController::help_text() const {
 }
 
 void KestrelController::show_help_text() {
+    help_window* window = help_.get();
+    if (!window) return;
     QString shown = qt_text(help_text());
     shown.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    if (help_info->toPlainText() != shown) help_info->setPlainText(shown);
+    if (window->help_info->toPlainText() != shown) window->help_info->setPlainText(shown);
 }
 
 void KestrelController::set_dynamic1_text(const std::wstring& text) {
-    on_main([this, text] { dynamic1->setText(qt_text(text)); });
+    on_main([this, text] { dynamic1_->setText(qt_text(text)); });
 }
 
 void KestrelController::goToHelpWebsite() {
@@ -468,14 +475,14 @@ void KestrelController::copyHelpInfoToClipboard() {
 
 void KestrelController::openTroubleshooting() {
     preferences_->orderOut();
-    platform::present(*ts_window);
+    platform::present(*troubleshooting_.ensure().ts_window);
 }
 
 void KestrelController::takeSurvey() { open_survey_page(bridge_); }
 
 void KestrelController::aboutPanel() {
     const std::string version = platform::info_plist_string(getPlistPath(), "CFBundleShortVersionString");
-    QMessageBox::about(helpWindow, QStringLiteral("About Kestrel"),
+    QMessageBox::about(help_.window(), QStringLiteral("About Kestrel"),
                        QStringLiteral("Kestrel %1\nRecords how you spend your time at the computer.")
                            .arg(QString::fromStdString(version)));
 }
@@ -486,76 +493,88 @@ void KestrelController::show_offline_time_window() {
     if (offline_panel_visible_.load()) return;
     log(L"[Controller:show_offline_time_window] actually showing the window.", level_offline_window);
     on_main([this] {
-        activityBox->deselect_all();
-        activityBox2->deselect_all();
-        afkDetailText->clear();
-        afkDetailBox->hide();
+        offline_time_panel& panel = offline_.ensure();
+        panel.activityBox->deselect_all();
+        panel.activityBox2->deselect_all();
+        panel.afkDetailText->clear();
+        panel.afkDetailBox->hide();
         // A label chosen for an earlier absence is not this one's.
         chosen_label_.clear();
-        platform::present(*afkEntryPanel);
+        platform::present(*panel.afkEntryPanel);
     });
 }
 
 void KestrelController::hide_offline_time_window() {
     log(L"[KestrelController:hide_offline_time_window]", level_offline_window);
-    on_main([this] { afkEntryPanel->hide(); });
+    on_main([this] {
+        if (QWidget* panel = offline_.window()) panel->hide();
+    });
 }
 
 void KestrelController::ux_set_offline_time_labels() {
     on_main([this] {
         const std::vector<std::wstring> labels = core_->get_timepie_labels();
         log(L"[KestrelController:set_offline_time_labels] num lables: " + std::to_wstring(labels.size()), log_level::ui);
-        activityBox->hide();
-        activityBox2->hide();
-        const std::size_t shown = std::min<std::size_t>(labels.size(), 6);
-        for (std::size_t i = 0; i < shown; ++i) {
-            segmented_control* box = i < 3 ? activityBox : activityBox2;
-            const int segment = static_cast<int>(i % 3);
-            box->show();
-            const bool empty = labels[i].empty();
-            box->set_label(segment, empty ? QStringLiteral("Optional") : qt_text(labels[i]));
-            box->set_segment_enabled(segment, !empty);
-        }
-        // Segments of a shown box that no label fills stay blank: a label of an
-        // earlier set must not be offered.
-        for (std::size_t i = shown; i < (shown <= 3 ? 3 : 6); ++i) {
-            segmented_control* box = i < 3 ? activityBox : activityBox2;
-            box->set_label(static_cast<int>(i % 3), QString());
-            box->set_segment_enabled(static_cast<int>(i % 3), false);
-        }
+        // A released panel reads them when it is built again.
+        if (offline_time_panel* panel = offline_.get()) show_offline_time_labels(*panel, labels);
     });
+}
+
+void KestrelController::show_offline_time_labels(offline_time_panel& panel) {
+    show_offline_time_labels(panel, core_->get_timepie_labels());
+}
+
+void KestrelController::show_offline_time_labels(offline_time_panel& panel, const std::vector<std::wstring>& labels) {
+    panel.activityBox->hide();
+    panel.activityBox2->hide();
+    const std::size_t shown = std::min<std::size_t>(labels.size(), 6);
+    for (std::size_t i = 0; i < shown; ++i) {
+        segmented_control* box = i < 3 ? panel.activityBox : panel.activityBox2;
+        const int segment = static_cast<int>(i % 3);
+        box->show();
+        const bool empty = labels[i].empty();
+        box->set_label(segment, empty ? QStringLiteral("Optional") : qt_text(labels[i]));
+        box->set_segment_enabled(segment, !empty);
+    }
+    // Segments of a shown box that no label fills stay blank: a label of an
+    // earlier set must not be offered.
+    for (std::size_t i = shown; i < (shown <= 3 ? 3 : 6); ++i) {
+        segmented_control* box = i < 3 ? panel.activityBox : panel.activityBox2;
+        box->set_label(static_cast<int>(i % 3), QString());
+        box->set_segment_enabled(static_cast<int>(i % 3), false);
+    }
 }
 
 void KestrelController::ux_set_offline_time_start_time(const std::wstring& text) {
     on_main([this, text] {
-        afkEntryText->setText(qt_text(text));
-        afkEntryText->repaint();
+        if (QLabel* shown = offline_.set_text(&offline_time_panel::afkEntryText, qt_text(text))) shown->repaint();
     });
 }
 
 void KestrelController::ux_set_offline_time_elapsed_time(const std::wstring& text) {
     on_main([this, text] {
-        elapsedTimeText->setText(qt_text(text));
-        elapsedTimeText->repaint();
+        if (QLabel* shown = offline_.set_text(&offline_time_panel::elapsedTimeText, qt_text(text))) shown->repaint();
     });
 }
 
 void KestrelController::showAFKDetails(segmented_control& sender) {
+    offline_time_panel* panel = offline_.get();
     const int selected = sender.selected_segment();
-    if ((&sender == activityBox || &sender == activityBox2) && selected >= 0) {
-        activityBox->deselect_all();
-        activityBox2->deselect_all();
+    if (panel && (&sender == panel->activityBox || &sender == panel->activityBox2) && selected >= 0) {
+        panel->activityBox->deselect_all();
+        panel->activityBox2->deselect_all();
         sender.set_selected(selected, true);
         const QString label = sender.label(selected);
         chosen_label_ = L"Offline Time - " + label.toStdWString();
-        afkDetailText->setPlaceholderText(QStringLiteral("Optional details for this %1").arg(label));
-        afkDetailText->selectAll();
-        afkDetailBox->show();
-        afkDetailText->setFocus();
+        panel->afkDetailText->setPlaceholderText(QStringLiteral("Optional details for this %1").arg(label));
+        panel->afkDetailText->selectAll();
+        panel->afkDetailBox->show();
+        panel->afkDetailText->setFocus();
     }
     const QString label = selected >= 0 ? sender.label(selected) : QString();
     log(L"[kescontroller:showAFKDetails] details expected: " + label.toStdWString(), level_offline_details);
-    log(L"[kescontroller:showAFKDetails] details in reality: " + afkDetailText->text().toStdWString(),
+    log(L"[kescontroller:showAFKDetails] details in reality: " +
+            (panel ? panel->afkDetailText->text().toStdWString() : std::wstring()),
         level_offline_details);
 }
 
@@ -567,8 +586,9 @@ void KestrelController::on_submit_offline_time(const QObject* sender) {
         return;
     }
     std::wstring details;
-    if (sender == afkDetailButton) {
-        details = afkDetailText->text().toStdWString();
+    const offline_time_panel* panel = offline_.get();
+    if (panel && sender == panel->afkDetailButton) {
+        details = panel->afkDetailText->text().toStdWString();
         if (details.compare(0, 8, L"Optional") == 0) details.clear();
     }
     bridge_.on_enter_offline_time(chosen_label_, details);
@@ -593,45 +613,51 @@ void KestrelController::cancelAFKEntry() { bridge_.on_dismiss_offline_time(0); }
 
 void KestrelController::show_still_zone_window() {
     on_main([this] {
-        blockingTime->setEnabled(true);
-        blockingOptions->setEnabled(true);
-        blockingOKButton->setText(QStringLiteral("Get Focused!"));
-        stillzone_settings_link->setText(QStringLiteral("<a href=\"settings\">%1</a>")
-                                             .arg(html_escaped(get_text(L"stillzone_window_description_link"))));
-        stillzone_settings_description->setText(qt_text(get_text(L"stillzone_window_description")));
-        platform::present(*blockingPanel);
+        focus_panel& panel = focus_.ensure();
+        panel.blockingTime->setEnabled(true);
+        panel.blockingOptions->setEnabled(true);
+        panel.blockingOKButton->setText(QStringLiteral("Get Focused!"));
+        panel.stillzone_settings_link->setText(QStringLiteral("<a href=\"settings\">%1</a>")
+                                                   .arg(html_escaped(get_text(L"stillzone_window_description_link"))));
+        panel.stillzone_settings_description->setText(qt_text(get_text(L"stillzone_window_description")));
+        platform::present(*panel.blockingPanel);
     });
 }
 
 void KestrelController::hide_still_zone_window() {
-    on_main([this] { blockingPanel->hide(); });
+    on_main([this] {
+        if (QWidget* panel = focus_.window()) panel->hide();
+    });
 }
 
 void KestrelController::set_still_zone_minutes(int minutes) {
-    on_main([this, minutes] { blockingTime->setText(QString::number(minutes)); });
+    on_main([this, minutes] { focus_.set_text(&focus_panel::blockingTime, QString::number(minutes)); });
 }
 
 void KestrelController::displayBlockingPanel() { bridge_.on_show_still_zone_window(); }
 
 void KestrelController::on_blockingOKButton() {
+    focus_panel* panel = focus_.get();
+    if (!panel) return;
     // The service is asked on the focus-request thread: this window, like
     // every other, stays with the user meanwhile.
-    if (blockingOKButton->text() == QLatin1String("Cancel")) {
-        blockingPanel->hide();
+    if (panel->blockingOKButton->text() == QLatin1String("Cancel")) {
+        panel->blockingPanel->hide();
         bridge_.request_focus_session(0);
         return;
     }
-    const std::optional<int> minutes = whole_number(blockingTime->text());
+    const QString typed = panel->blockingTime->text();
+    const std::optional<int> minutes = whole_number(typed);
     // Zero would end a running session: this window only starts them.
     if (!minutes || *minutes == 0) {
-        log(L"[ui:on_get_focused] Ignoring request to start Stillzone, minutes(" + blockingTime->text().toStdWString() +
+        log(L"[ui:on_get_focused] Ignoring request to start Stillzone, minutes(" + typed.toStdWString() +
                 L") not in range 1 to 1440",
             level_focus);
         set_still_zone_minutes(30);
         return;
     }
     // The window stays for a number the session cannot take: it then shows 30.
-    if (*minutes == -1 || (*minutes >= 1 && *minutes <= 1440)) blockingPanel->hide();
+    if (*minutes == -1 || (*minutes >= 1 && *minutes <= 1440)) panel->blockingPanel->hide();
     bridge_.request_focus_session(*minutes);
 }
 
@@ -641,31 +667,45 @@ void KestrelController::blockingScoreLinkClicked() { open_still_zone_settings_pa
 
 bool KestrelController::is_troubleshooting_visible() { return troubleshooting_visible_.load(); }
 
-void KestrelController::set_ts_text(QLabel* field, const std::wstring& text) {
-    on_main([field, text] { field->setText(qt_text(text)); });
+void KestrelController::set_ts_text(QLabel* troubleshooting_window::*field, const QString& text) {
+    on_main([this, field, text] { troubleshooting_.set_text(field, text); });
 }
 
 void KestrelController::set_ts_debug_log_level(int mask) {
-    on_main([this, mask] { ts_debug_level->setText(QString::number(mask)); });
+    set_ts_text(&troubleshooting_window::ts_debug_level, QString::number(mask));
 }
 
 void KestrelController::set_ts_idle_time(std::int64_t seconds) {
-    on_main([this, seconds] { ts_idle_time->setText(QString::number(seconds)); });
+    set_ts_text(&troubleshooting_window::ts_idle_time, QString::number(seconds));
 }
 
-void KestrelController::set_ts_debug_log_location(const std::wstring& text) { set_ts_text(ts_debug_log_location, text); }
-void KestrelController::set_ts_os_username(const std::wstring& text) { set_ts_text(ts_os_username, text); }
-void KestrelController::set_ts_machine_name(const std::wstring& text) { set_ts_text(ts_machine_name, text); }
-void KestrelController::set_ts_application_name(const std::wstring& text) { set_ts_text(ts_application_name, text); }
-void KestrelController::set_ts_application_version(const std::wstring& text) {
-    set_ts_text(ts_application_version, text);
+void KestrelController::set_ts_debug_log_location(const std::wstring& text) {
+    set_ts_text(&troubleshooting_window::ts_debug_log_location, qt_text(text));
 }
-void KestrelController::set_ts_window_title(const std::wstring& text) { set_ts_text(ts_window_title, text); }
-void KestrelController::set_ts_extended_info(const std::wstring& text) { set_ts_text(ts_extended_info, text); }
+void KestrelController::set_ts_os_username(const std::wstring& text) {
+    set_ts_text(&troubleshooting_window::ts_os_username, qt_text(text));
+}
+void KestrelController::set_ts_machine_name(const std::wstring& text) {
+    set_ts_text(&troubleshooting_window::ts_machine_name, qt_text(text));
+}
+void KestrelController::set_ts_application_name(const std::wstring& text) {
+    set_ts_text(&troubleshooting_window::ts_application_name, qt_text(text));
+}
+void KestrelController::set_ts_application_version(const std::wstring& text) {
+    set_ts_text(&troubleshooting_window::ts_application_version, qt_text(text));
+}
+void KestrelController::set_ts_window_title(const std::wstring& text) {
+    set_ts_text(&troubleshooting_window::ts_window_title, qt_text(text));
+}
+void KestrelController::set_ts_extended_info(const std::wstring& text) {
+    set_ts_text(&troubleshooting_window::ts_extended_info, qt_text(text));
+}
 
 QCheckBox* KestrelController::checkbox_for(log_checkbox box) const {
+    const troubleshooting_window* window = troubleshooting_.get();
+    if (!window) return nullptr;
     for (std::size_t i = 0; i < window_checkboxes.size(); ++i) {
-        if (window_checkboxes[i] == box) return troubleshooting_.ts_log[i];
+        if (window_checkboxes[i] == box) return window->ts_log[i];
     }
     return nullptr;
 }
@@ -677,15 +717,17 @@ bool KestrelController::get_control_checked_log(log_checkbox box) {
 }
 
 void KestrelController::set_control_checked_log(log_checkbox box, bool checked) {
-    QCheckBox* shown = checkbox_for(box);
-    if (!shown) return;
+    if (box == log_checkbox::ctor) return;
     const std::uint32_t flag = checkbox_flag(box);
     if (checked) {
         checkbox_states_.fetch_or(flag);
     } else {
         checkbox_states_.fetch_and(~flag);
     }
-    on_main([shown, checked] {
+    // A released window takes the states when it is built again.
+    on_main([this, box, checked] {
+        QCheckBox* shown = checkbox_for(box);
+        if (!shown) return;
         const QSignalBlocker quiet(shown);  // shown, not clicked
         shown->setChecked(checked);
     });
@@ -783,25 +825,6 @@ std::wstring KestrelController::getHmsTime(double seconds) {
 
 void KestrelController::on_main(std::function<void()> work) {
     platform::post_to_main_thread_while(bridge_.queue(), std::weak_ptr<KestrelController*>(self_), std::move(work));
-}
-
-bool KestrelController::eventFilter(QObject* watched, QEvent* event) {
-    const bool shown = event->type() == QEvent::Show;
-    const bool hidden = event->type() == QEvent::Hide;
-    if ((shown || hidden) && watched == afkEntryPanel) offline_panel_visible_.store(shown);
-    if ((shown || hidden) && watched == helpWindow) {
-        help_visible_.store(shown);
-        if (shown) show_help_text();
-    }
-    if ((shown || hidden) && watched == ts_window) {
-        troubleshooting_visible_.store(shown);
-        if (shown) {
-            // The window opens on the mask as it is, before any click can count.
-            bridge_.set_log_category_checkboxes();
-            set_ts_debug_log_level(static_cast<int>(core_->get_debug_log_level()));
-        }
-    }
-    return QObject::eventFilter(watched, event);
 }
 
 }  // namespace kes

@@ -13,6 +13,7 @@
 #include "gui/bundle_images.h"
 #include "gui/kestrel_layout.h"
 #include "gui/no_tray_notice.h"
+#include "gui/on_demand_window.h"
 
 #include <QObject>
 #include <QPointer>
@@ -147,6 +148,8 @@ public:
 
     // ---- further methods
     void statusItemDidMove();
+    // Whether the popover follows the status item by looking now and then.
+    bool isFollowingStatusItem() const { return popover_follower_.isActive(); }
     void showSetupPopover();
     void showAutomationAlertIfNotSeen();
     bool sleeping();
@@ -164,47 +167,14 @@ public:
     // Which image each state shows; empty: none.
     std::string status_image_for(int state) const;
 
-    // ---- outlets (main window layout)
-    QPointer<QWidget> helpWindow;
-    QAction* dynamic1 = nullptr;
-    QPointer<QWidget> afkEntryPanel;
-    segmented_control* activityBox = nullptr;
-    segmented_control* activityBox2 = nullptr;
-    QPushButton* cancelAFKEntryButton = nullptr;
-    QLabel* afkEntryText = nullptr;
-    QLabel* elapsedTimeText = nullptr;
-    QGroupBox* afkDetailBox = nullptr;
-    QLineEdit* afkDetailText = nullptr;
-    QPushButton* afkDetailButton = nullptr;
-    QPointer<QWidget> blockingPanel;
-    QLineEdit* blockingTime = nullptr;
-    QGroupBox* blockingOptions = nullptr;
-    QLabel* stillzone_settings_link = nullptr;
-    QLabel* stillzone_settings_description = nullptr;
-    QPushButton* blockingOKButton = nullptr;
-    QPointer<QWidget> ts_window;
-    QCheckBox* ts_log_error = nullptr;
-    QCheckBox* ts_log_warning = nullptr;
-    QCheckBox* ts_log_info = nullptr;
-    QCheckBox* ts_log_debug = nullptr;
-    QCheckBox* ts_log_ui = nullptr;
-    QCheckBox* ts_log_network = nullptr;
-    QCheckBox* ts_log_service = nullptr;
-    QCheckBox* ts_log_url = nullptr;
-    QCheckBox* ts_log_user1 = nullptr;
-    QCheckBox* ts_log_user2 = nullptr;
-    QCheckBox* ts_log_user3 = nullptr;
-    QCheckBox* ts_log_user4 = nullptr;
-    QLabel* ts_debug_level = nullptr;
-    QLabel* ts_debug_log_location = nullptr;
-    QLabel* ts_idle_time = nullptr;
-    QLabel* ts_os_username = nullptr;
-    QLabel* ts_machine_name = nullptr;
-    QLabel* ts_application_name = nullptr;
-    QLabel* ts_application_version = nullptr;
-    QLabel* ts_window_title = nullptr;
-    QLabel* ts_extended_info = nullptr;
-    QPlainTextEdit* help_info = nullptr;
+    // ---- the windows of the main window layout, each built when it first
+    // opens and released once closed: null while released
+    offline_time_panel* offlineTimePanel() const { return offline_.get(); }
+    focus_panel* focusPanel() const { return focus_.get(); }
+    troubleshooting_window* troubleshootingWindow() const { return troubleshooting_.get(); }
+    help_window* helpWindow() const { return help_.get(); }
+    // The menu item whose title `set_dynamic1_text` sets.
+    QAction& dynamic1() const { return *dynamic1_; }
 
     bundle_image _kestrel_icon_normal, _kestrel_icon_paused, _kestrel_icon_alert;
     bundle_image _kestrel_dock_normal, _kestrel_dock_paused, _kestrel_dock_alert;
@@ -213,29 +183,34 @@ public:
     bool isSetupWindowShown() const;
     osx_PreferencesWindow* preferencesWC() const { return preferences_.get(); }
     QWidget* automationWindow() const { return automation_window_.get(); }
-    // How to reach Kestrel without a tray; shown once, at a launch without one.
-    QWidget& noTrayWindow() { return no_tray_.window(); }
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
+    // How to reach Kestrel without a tray; shown once, at a launch without
+    // one. Null unless open (or just closed).
+    QWidget* noTrayWindow() const { return no_tray_.window(); }
 
 private:
     // Runs `work` on the main thread while this controller lives: at once
     // when called there, else as a main-queue task.
     void on_main(std::function<void()> work);
-    void set_ts_text(QLabel* field, const std::wstring& text);
+    // The status item's image (a file; empty: none) and whether it shows.
+    void show_status_image(const std::string& image, bool visible);
+    // Moves the popover to the item when the item moved, and keeps looking
+    // only while that is worth it.
+    void follow_status_item();
+    void set_ts_text(QLabel* troubleshooting_window::*field, const QString& text);
     QCheckBox* checkbox_for(log_checkbox box) const;
-    void wire_actions();
+    void show_offline_time_labels(offline_time_panel& panel);
+    void show_offline_time_labels(offline_time_panel& panel, const std::vector<std::wstring>& labels);
+    // Wire (and fill) each window when it has just been built.
+    void offline_time_panel_built(offline_time_panel& panel);
+    void focus_panel_built(focus_panel& panel);
+    void troubleshooting_window_built(troubleshooting_window& window);
+    void help_window_built(help_window& window);
 
     osx_ui& bridge_;
     config* core_;
     seams seams_;
     std::shared_ptr<KestrelController*> self_;
 
-    offline_time_panel offline_;
-    focus_panel focus_;
-    troubleshooting_window troubleshooting_;
-    help_window help_;
     std::unique_ptr<QAction> dynamic1_;
 
     std::unique_ptr<osx_PreferencesWindow> preferences_;
@@ -247,6 +222,7 @@ private:
     platform::notification_center::token opening_instance_observer_;
     QTimer popover_follower_;
     platform::screen_place popover_place_;
+    std::optional<std::string> shown_status_image_;  // main thread
 
     mutable std::mutex sign_in_mutex_;
     std::wstring username_;
@@ -271,6 +247,12 @@ private:
     std::thread debug_log_sender_;
 
     bool sleeping_ = false;
+
+    // Last: they end before what their visibility reports reach.
+    on_demand_window<offline_time_panel> offline_;
+    on_demand_window<focus_panel> focus_;
+    on_demand_window<troubleshooting_window> troubleshooting_;
+    on_demand_window<help_window> help_;
 };
 
 }  // namespace kes

@@ -11,8 +11,10 @@
 
 namespace kes {
 
-no_tray_notice::no_tray_notice() : window_(top_level_window("noTrayWindow", QStringLiteral("Kestrel"))) {
-    QWidget* window = window_.get();
+no_tray_window build_no_tray_window() {
+    no_tray_window made;
+    made.noTrayWindow = top_level_window(no_tray_window::layout_name, QStringLiteral("Kestrel"));
+    QWidget* window = made.noTrayWindow.get();
     auto* title = title_label(window, "noTrayTitleLabel", QStringLiteral("Kestrel is running"));
     auto* text = text_label(window, "noTrayMessageLabel",
                             QStringLiteral("Your desktop shows no tray, so Kestrel has no icon there. To open "
@@ -28,13 +30,14 @@ no_tray_notice::no_tray_notice() : window_(top_level_window("noTrayWindow", QStr
     column->addWidget(text);
     column->addStretch(1);
     column->addWidget(ok, 0, Qt::AlignRight);
+    return made;
 }
 
-no_tray_notice::~no_tray_notice() = default;
+no_tray_notice::no_tray_notice() : window_(&no_tray_window::noTrayWindow, build_no_tray_window) {}
 
 void no_tray_notice::show_unless_seen(platform::user_defaults* defaults) {
     if (defaults && defaults->get_bool(no_tray_notice_shown_default)) return;
-    platform::present(*window_);
+    platform::present(*window_.ensure().noTrayWindow);
     if (defaults) {
         (void)defaults->set_bool(no_tray_notice_shown_default, true);
         (void)defaults->synchronize();

@@ -2,7 +2,10 @@
 // Tells the user how to reach Kestrel on a desktop that shows no tray: a
 // small window, shown once per user (a user default remembers it), that
 // points to Kestrel's entry among the applications, whose start opens the
-// menu at the pointer. Main thread only.
+// menu at the pointer. The window exists only while it is open. Main
+// thread only.
+
+#include "gui/on_demand_window.h"
 
 #include <memory>
 
@@ -17,10 +20,16 @@ namespace kes {
 // The user default that says the window was shown.
 inline constexpr const char* no_tray_notice_shown_default = "com.kestrel.Kestrel.HasShownNoTrayMessageBefore";
 
+struct no_tray_window {
+    static constexpr const char* layout_name = "noTrayWindow";
+
+    std::unique_ptr<QWidget> noTrayWindow;
+};
+no_tray_window build_no_tray_window();
+
 class no_tray_notice {
 public:
     no_tray_notice();
-    ~no_tray_notice();
     no_tray_notice(const no_tray_notice&) = delete;
     no_tray_notice& operator=(const no_tray_notice&) = delete;
 
@@ -28,10 +37,11 @@ public:
     // remembers that it was. Without defaults it shows every time.
     void show_unless_seen(platform::user_defaults* defaults);
 
-    QWidget& window() { return *window_; }
+    // Null unless open (or just closed).
+    QWidget* window() const { return window_.window(); }
 
 private:
-    std::unique_ptr<QWidget> window_;
+    on_demand_window<no_tray_window> window_;
 };
 
 }  // namespace kes

@@ -15,25 +15,30 @@
 
 namespace kes {
 
-osx_Popover::osx_Popover(setup_context context)
-    : window_(std::make_unique<osx_DraggableWindow>(Qt::Tool | Qt::WindowStaysOnTopHint)) {
-    window_->setObjectName(QStringLiteral("osx_Popover"));
-    window_->setWindowTitle(QStringLiteral("Kestrel"));
-    // It points at the status item; the user's work keeps the focus.
-    window_->setAttribute(Qt::WA_ShowWithoutActivating, true);
-    window_->setStyleSheet(QStringLiteral("#osx_Popover { border: 1px solid palette(mid); }"));
-    auto* content = new QVBoxLayout(window_.get());
-    content->setContentsMargins(1, 1, 1, 1);
+osx_Popover::osx_Popover(setup_context context) {
     setupVC = std::make_unique<osx_PopoverSetupViewController>(*this, context);
     welcomeVC = std::make_unique<osx_PopoverWelcomeViewController>(*this);
 }
 
 osx_Popover::~osx_Popover() = default;
 
-QWidget& osx_Popover::window() { return *window_; }
+QWidget& osx_Popover::window() {
+    if (!window_) {
+        window_ = std::make_unique<osx_DraggableWindow>(Qt::Tool | Qt::WindowStaysOnTopHint);
+        window_->setObjectName(QStringLiteral("osx_Popover"));
+        window_->setWindowTitle(QStringLiteral("Kestrel"));
+        // It points at the status item; the user's work keeps the focus.
+        window_->setAttribute(Qt::WA_ShowWithoutActivating, true);
+        window_->setStyleSheet(QStringLiteral("#osx_Popover { border: 1px solid palette(mid); }"));
+        auto* content = new QVBoxLayout(window_.get());
+        content->setContentsMargins(1, 1, 1, 1);
+    }
+    return *window_;
+}
 
 void osx_Popover::showRelativeTo(const platform::screen_place& item) {
     // Always the setup content.
+    (void)window();
     QWidget& content = setupVC->view();
     if (content.parentWidget() != window_.get()) {
         content.setParent(window_.get());
@@ -52,8 +57,10 @@ void osx_Popover::showRelativeTo(const platform::screen_place& item) {
     window_->show();
 }
 
-void osx_Popover::performClose() { window_->hide(); }
+void osx_Popover::performClose() {
+    if (window_) window_->hide();
+}
 
-bool osx_Popover::isShown() const { return window_->isVisible(); }
+bool osx_Popover::isShown() const { return window_ && window_->isVisible(); }
 
 }  // namespace kes

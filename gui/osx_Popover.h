@@ -30,6 +30,7 @@ public:
     void performClose();
     bool isShown() const;
 
+    // Made at the first showing (or the first call).
     QWidget& window();
     std::unique_ptr<osx_PopoverSetupViewController> setupVC;
     std::unique_ptr<osx_PopoverWelcomeViewController> welcomeVC;

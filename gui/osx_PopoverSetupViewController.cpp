@@ -11,12 +11,17 @@
 namespace kes {
 
 osx_PopoverSetupViewController::osx_PopoverSetupViewController(osx_Popover& owner, setup_context context)
-    : popover(owner), setupWC_(std::make_unique<osx_SetupWindowController>(context)) {
-    popover_setup_layout made = build_popover_setup_layout();
-    view_ = made.view.release();
-    welcomeLabel = made.welcomeLabel;
-    setupButton = made.setupButton;
-    QObject::connect(setupButton, &QPushButton::clicked, view_, [this] { showSetupWindow(); });
+    : popover(owner), setupWC_(std::make_unique<osx_SetupWindowController>(context)) {}
+
+QWidget& osx_PopoverSetupViewController::view() {
+    if (!view_) {
+        popover_setup_layout made = build_popover_setup_layout();
+        view_ = made.view.release();
+        welcomeLabel = made.welcomeLabel;
+        setupButton = made.setupButton;
+        QObject::connect(setupButton, &QPushButton::clicked, view_, [this] { showSetupWindow(); });
+    }
+    return *view_;
 }
 
 osx_PopoverSetupViewController::~osx_PopoverSetupViewController() { delete view_.data(); }

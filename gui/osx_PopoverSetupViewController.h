@@ -29,11 +29,13 @@ public:
     // The button: the wizard's window opens centred, then the popover closes.
     void showSetupWindow();
 
-    QWidget& view() { return *view_; }
+    // Made when first asked for (the popover's first showing); it lives in
+    // the popover's window from then on.
+    QWidget& view();
     osx_Popover& popover;
     osx_SetupWindowController& setupWC() { return *setupWC_; }
-    QLabel* welcomeLabel = nullptr;
-    QPushButton* setupButton = nullptr;
+    QLabel* welcomeLabel = nullptr;       // null until the view is made
+    QPushButton* setupButton = nullptr;   // null until the view is made
 
 private:
     QPointer<QWidget> view_;

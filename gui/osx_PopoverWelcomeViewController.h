@@ -1,6 +1,7 @@
 #pragma once
 // The popover's welcome for a user who is set up; made with the popover,
-// which shows its setup content instead.
+// which shows its setup content instead, so its view is made only when
+// asked for.
 
 #include <QPointer>
 
@@ -21,9 +22,9 @@ public:
     osx_PopoverWelcomeViewController(const osx_PopoverWelcomeViewController&) = delete;
     osx_PopoverWelcomeViewController& operator=(const osx_PopoverWelcomeViewController&) = delete;
 
-    QWidget& view() { return *view_; }
+    QWidget& view();
     osx_Popover& popover;
-    QLabel* welcomeLabel = nullptr;
+    QLabel* welcomeLabel = nullptr;  // null until the view is made
 
 private:
     QPointer<QWidget> view_;

@@ -66,16 +66,21 @@ void osx_system_tray_menu::show() {
 
 void osx_system_tray_menu::rebuild() {
     if (!menu_) return;
+    std::vector<rendered_menu_item> wanted = render();
+    // Drawing anew loses the highlight of an open menu and costs the main
+    // thread for nothing when nothing shown changed.
+    if (!menu_->actions().isEmpty() && wanted == drawn_) return;
     // Submenus are children of the menu: clearing it ends them too.
     for (QMenu* submenu : menu_->findChildren<QMenu*>(QString(), Qt::FindDirectChildrenOnly)) submenu->deleteLater();
     menu_->clear();
     std::weak_ptr<osx_system_tray_menu*> self = self_;
     platform::main_queue& queue = queue_;
-    add_items(*menu_, render(), [self, &queue](int id) {
+    add_items(*menu_, wanted, [self, &queue](int id) {
         queue.async([self, id] {
             if (const auto alive = self.lock()) (*alive)->notify_listener(id);
         });
     });
+    drawn_ = std::move(wanted);
     if (menu_->actions().isEmpty()) {
         log(L"No menu items were added to the menu.", log_level::error | log_level::user2);
     }

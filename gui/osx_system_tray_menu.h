@@ -28,7 +28,8 @@ public:
 
     void show() override;
 
-    // The drawing itself (main thread): empties the menu and fills it again.
+    // The drawing itself (main thread): empties the menu and fills it again,
+    // unless it would draw what it shows (a change to a hidden item).
     void rebuild();
 
     // The item id an action of the drawn menu stands for; -1 for other actions.
@@ -36,6 +37,7 @@ public:
 
 private:
     QPointer<QMenu> menu_;
+    std::vector<rendered_menu_item> drawn_;  // main thread
     platform::main_queue& queue_;
     // Tasks queued by `show` run only while this object lives.
     std::shared_ptr<osx_system_tray_menu*> self_;

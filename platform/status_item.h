@@ -31,8 +31,13 @@ public:
     virtual void set_tooltip(const std::string& text) = 0;
     virtual void set_visible(bool visible) = 0;
     virtual bool visible() const = 0;
-    // Where the tray shows the item; empty when no tray shows it.
+    // Where the tray shows the item; empty when no tray shows it (a tray
+    // that draws the item itself tells no place).
     virtual screen_place place() const = 0;
+    // Runs when the toolkit says that the tray moved, resized, showed or hid
+    // the item. A tray may also move as a whole without a word: whoever
+    // follows the item asks `place()` again now and then while it is not empty.
+    virtual void set_place_changed(std::function<void()> handler) = 0;
 
     // A balloon from the item; false (nothing shown) when no tray shows it.
     virtual bool show_message(const std::string& title, const std::string& text) = 0;

@@ -40,6 +40,12 @@ struct rendered_menu_item {
     bool checked = false;
     bool has_submenu = false;  // the item has children, shown or not
     std::vector<rendered_menu_item> children;
+
+    bool operator==(const rendered_menu_item& other) const {
+        return id == other.id && separator == other.separator && text == other.text && enabled == other.enabled &&
+               checked == other.checked && has_submenu == other.has_submenu && children == other.children;
+    }
+    bool operator!=(const rendered_menu_item& other) const { return !(*this == other); }
 };
 
 // What one item is to show; an empty member leaves that part as it is.

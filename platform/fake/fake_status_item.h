@@ -30,6 +30,12 @@ public:
         ++menu_openings;
     }
     void set_menu_will_open(std::function<void()> handler) override { menu_will_open_ = std::move(handler); }
+    void set_place_changed(std::function<void()> handler) override { place_changed_ = std::move(handler); }
+    // The tray moves the item and says so.
+    void move_to(const screen_place& place) {
+        shown_at = place;
+        if (place_changed_) place_changed_();
+    }
 
     bool tray = true;
     bool image_readable = true;
@@ -42,6 +48,7 @@ public:
 private:
     bool visible_ = false;
     std::function<void()> menu_will_open_;
+    std::function<void()> place_changed_;
 };
 
 }  // namespace platform

@@ -1,15 +1,45 @@
 #include "platform/qt/qt_status_item.h"
 
+#include <QApplication>
 #include <QCursor>
+#include <QEvent>
 #include <QIcon>
 #include <QImageReader>
 #include <QMenu>
 #include <QPixmap>
 #include <QSystemTrayIcon>
+#include <QVariant>
+#include <QWidget>
 
 namespace platform {
 
 namespace {
+
+// The toolkit's name for the window it docks into an XEmbed tray.
+constexpr const char* embedded_icon_name = "QSystemTrayIconSys";
+
+class geometry_watcher final : public QObject {
+public:
+    explicit geometry_watcher(std::function<void()>& changed) : changed_(changed) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        switch (event->type()) {
+        case QEvent::Move:
+        case QEvent::Resize:
+        case QEvent::Show:
+        case QEvent::Hide:
+            if (changed_) changed_();
+            break;
+        default:
+            break;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    std::function<void()>& changed_;
+};
 
 // The tray keeps the item's place only while it has an image: "no image" is
 // a transparent one.
@@ -55,9 +85,30 @@ bool qt_status_item::set_image(const std::string& image_file) {
 
 void qt_status_item::set_icon(const QIcon& icon) { icon_->setIcon(icon.isNull() ? blank_icon() : icon); }
 
-void qt_status_item::set_tooltip(const std::string& text) { icon_->setToolTip(QString::fromStdString(text)); }
+void qt_status_item::set_tooltip(const std::string& text) {
+    const QString tip = QString::fromStdString(text);
+    if (tip != icon_->toolTip()) icon_->setToolTip(tip);
+}
 
-void qt_status_item::set_visible(bool visible) { icon_->setVisible(visible); }
+void qt_status_item::set_visible(bool visible) {
+    if (visible == icon_->isVisible()) return;
+    // Showing docks a new embedded window (hiding ends the old one).
+    icon_->setVisible(visible);
+    if (visible) watch_embedded_window();
+}
+
+void qt_status_item::watch_embedded_window() {
+    // The item's own window is the one no earlier watcher knows.
+    embedded_watcher_ = std::make_unique<geometry_watcher>(place_changed_);
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (window->objectName() != QLatin1String(embedded_icon_name)) continue;
+        if (window->property("kes_watched").toBool()) continue;
+        window->setProperty("kes_watched", true);
+        window->installEventFilter(embedded_watcher_.get());
+    }
+}
+
+void qt_status_item::set_place_changed(std::function<void()> handler) { place_changed_ = std::move(handler); }
 
 bool qt_status_item::visible() const { return icon_->isVisible(); }
 

@@ -7,6 +7,7 @@
 #include <memory>
 
 class QIcon;
+class QObject;
 class QMenu;
 class QSystemTrayIcon;
 
@@ -28,6 +29,7 @@ public:
     bool show_message(const std::string& title, const std::string& text) override;
     void open_menu() override;
     void set_menu_will_open(std::function<void()> handler) override;
+    void set_place_changed(std::function<void()> handler) override;
 
     // For images made in memory; a null icon shows no image.
     void set_icon(const QIcon& icon);
@@ -36,9 +38,15 @@ public:
     QSystemTrayIcon& tray_icon() { return *icon_; }
 
 private:
+    // Watches the window the toolkit embeds in an XEmbed tray (a tray that
+    // draws the item itself has none): its moves are the item's.
+    void watch_embedded_window();
+
     std::unique_ptr<QMenu> menu_;  // outlives the icon that shows it
     std::unique_ptr<QSystemTrayIcon> icon_;
     std::function<void()> menu_will_open_;
+    std::function<void()> place_changed_;
+    std::unique_ptr<QObject> embedded_watcher_;
 };
 
 }  // namespace platform

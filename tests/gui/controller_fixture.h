@@ -27,6 +27,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <stdexcept>
 #include <string>
 
 namespace kes::testing {
@@ -121,6 +122,28 @@ protected:
         controller_->awakeFromNib();
         controller_->applicationDidFinishLaunching();
         return *controller_;
+    }
+
+    // The controls of a window the test has opened; a window not built (or
+    // released after closing) fails the test.
+    template <class Layout>
+    static Layout& built(Layout* window) {
+        if (!window) throw std::runtime_error("the window is not built");
+        return *window;
+    }
+    offline_time_panel& offline() { return built(controller_->offlineTimePanel()); }
+    focus_panel& focus() { return built(controller_->focusPanel()); }
+    troubleshooting_window& ts() { return built(controller_->troubleshootingWindow()); }
+    help_window& help() { return built(controller_->helpWindow()); }
+    // Whether a window is open; a released one is not.
+    static bool is_open(const QWidget* window) { return window && window->isVisible(); }
+    bool offline_open() const { return is_open(window_of(controller_->offlineTimePanel(), &offline_time_panel::afkEntryPanel)); }
+    bool focus_open() const { return is_open(window_of(controller_->focusPanel(), &focus_panel::blockingPanel)); }
+    bool ts_open() const { return is_open(window_of(controller_->troubleshootingWindow(), &troubleshooting_window::ts_window)); }
+    bool help_open() const { return is_open(window_of(controller_->helpWindow(), &help_window::helpWindow)); }
+    template <class Layout>
+    static const QWidget* window_of(const Layout* layout, std::unique_ptr<QWidget> Layout::*window) {
+        return layout ? (layout->*window).get() : nullptr;
     }
 
     // Runs what the main queue holds now (tasks handed over by other threads).

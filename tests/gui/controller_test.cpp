@@ -81,6 +81,22 @@ TEST_F(ControllerTest, EachStateShowsItsImageAndStateEightHidesTheItem) {
     }
 }
 
+TEST_F(ControllerTest, AStateThatShowsTheSameImageLeavesTheItemAlone) {
+    launch();
+    const auto set_state = [&](int state) {
+        std::thread([&] { bridge_->ux_set_tray_icon(state); }).join();
+        serve();
+    };
+    set_state(4);
+    const std::size_t drawn = fakes_.status->images.size();
+    set_state(2);  // alert again
+    set_state(4);
+    EXPECT_EQ(fakes_.status->images.size(), drawn);
+    set_state(1);
+    EXPECT_EQ(fakes_.status->images.size(), drawn + 1);
+    EXPECT_EQ(image_name(fakes_.status->images.back()), L"kestrel_icon_paused.svg");
+}
+
 TEST_F(ControllerTest, WithoutATrayItSaysSoOnceAndASecondStartOpensTheMenu) {
     fakes_.status->tray = false;  // the menu then opens at the pointer
     launch();
@@ -108,9 +124,12 @@ TEST_F(ControllerTest, SevenLabelsFillSixSegmentsAndAnEmptyOneIsOptionalAndDisab
     std::thread([&] { bridge_->ux_set_offline_time_labels({}); }).join();
     serve();
     EXPECT_TRUE(was_logged(L"[KestrelController:set_offline_time_labels] num lables: 7"));
+    // The panel is built when it opens, with the labels as they are.
+    controller_->show_offline_time_window();
+    serve();
     const std::array<const char*, 6> expected = {"Meeting", "Optional", "Phone", "Lunch", "Reading", "Travel"};
     for (int i = 0; i < 6; ++i) {
-        segmented_control* box = i < 3 ? controller_->activityBox : controller_->activityBox2;
+        segmented_control* box = i < 3 ? offline().activityBox : offline().activityBox2;
         EXPECT_FALSE(box->isHidden()) << i;
         EXPECT_EQ(box->label(i % 3).toStdString(), expected[i]);
         EXPECT_EQ(box->is_segment_enabled(i % 3), i != 1) << i;
@@ -119,9 +138,9 @@ TEST_F(ControllerTest, SevenLabelsFillSixSegmentsAndAnEmptyOneIsOptionalAndDisab
     // Fewer labels later: the second box goes, no label of the old set stays.
     config::instance().set_timepie_labels({L"Meeting", L"Phone"});
     bridge_->ux_set_offline_time_labels({});
-    EXPECT_TRUE(controller_->activityBox2->isHidden());
-    EXPECT_EQ(controller_->activityBox->label(2), QString());
-    EXPECT_FALSE(controller_->activityBox->is_segment_enabled(2));
+    EXPECT_TRUE(offline().activityBox2->isHidden());
+    EXPECT_EQ(offline().activityBox->label(2), QString());
+    EXPECT_FALSE(offline().activityBox->is_segment_enabled(2));
 }
 
 class OfflineTimeEntry : public ControllerTest {
@@ -138,7 +157,7 @@ protected:
         idle_->idle = 0;
         bridge_->display_offline_time();
         serve();
-        ASSERT_TRUE(controller_->afkEntryPanel->isVisible());
+        ASSERT_TRUE(offline_open());
     }
 
     // The rows of every upload file, as python's csv module reads them (one JSON list a line).
@@ -156,20 +175,20 @@ protected:
 TEST_F(OfflineTimeEntry, AChosenLabelWithDetailsBecomesAnOfflineRecord) {
     launch();
     come_back_after_an_absence();
-    EXPECT_TRUE(controller_->afkDetailBox->isHidden());
-    QTest::mouseClick(controller_->activityBox->segment_button(0), Qt::LeftButton);
-    EXPECT_FALSE(controller_->afkDetailBox->isHidden());
-    EXPECT_EQ(controller_->afkDetailText->placeholderText(), QStringLiteral("Optional details for this Meeting"));
+    EXPECT_TRUE(offline().afkDetailBox->isHidden());
+    QTest::mouseClick(offline().activityBox->segment_button(0), Qt::LeftButton);
+    EXPECT_FALSE(offline().afkDetailBox->isHidden());
+    EXPECT_EQ(offline().afkDetailText->placeholderText(), QStringLiteral("Optional details for this Meeting"));
     EXPECT_EQ(controller_->chosen_offline_time_label(), L"Offline Time - Meeting");
     // One choice across both boxes.
-    QTest::mouseClick(controller_->activityBox->segment_button(2), Qt::LeftButton);
-    EXPECT_EQ(controller_->activityBox->selected_segment(), 2);
-    QTest::mouseClick(controller_->activityBox->segment_button(0), Qt::LeftButton);
-    EXPECT_EQ(controller_->activityBox->selected_segment(), 0);
-    QTest::keyClicks(controller_->afkDetailText, QStringLiteral("Quarterly review, caf"));
-    controller_->afkDetailText->insert(QStringLiteral("\u00e9"));
-    QTest::mouseClick(controller_->afkDetailButton, Qt::LeftButton);
-    EXPECT_FALSE(controller_->afkEntryPanel->isVisible());
+    QTest::mouseClick(offline().activityBox->segment_button(2), Qt::LeftButton);
+    EXPECT_EQ(offline().activityBox->selected_segment(), 2);
+    QTest::mouseClick(offline().activityBox->segment_button(0), Qt::LeftButton);
+    EXPECT_EQ(offline().activityBox->selected_segment(), 0);
+    QTest::keyClicks(offline().afkDetailText, QStringLiteral("Quarterly review, caf"));
+    offline().afkDetailText->insert(QStringLiteral("\u00e9"));
+    QTest::mouseClick(offline().afkDetailButton, Qt::LeftButton);
+    EXPECT_FALSE(offline_open());
 
     const std::string rows = upload_rows();
     EXPECT_NE(rows.find("[12, \"Offline Time - Meeting\", \"\", \"\", \"Quarterly review, caf\\u00e9\", \"\", "),
@@ -181,21 +200,21 @@ TEST_F(OfflineTimeEntry, AChosenLabelWithDetailsBecomesAnOfflineRecord) {
 TEST_F(OfflineTimeEntry, ALabelIsChosenAfreshEachTimeAndDetailsNamedOptionalAreNone) {
     launch();
     come_back_after_an_absence();
-    QTest::mouseClick(controller_->activityBox->segment_button(1), Qt::LeftButton);
-    QTest::mouseClick(controller_->cancelAFKEntryButton, Qt::LeftButton);
-    EXPECT_FALSE(controller_->afkEntryPanel->isVisible());
+    QTest::mouseClick(offline().activityBox->segment_button(1), Qt::LeftButton);
+    QTest::mouseClick(offline().cancelAFKEntryButton, Qt::LeftButton);
+    EXPECT_FALSE(offline_open());
 
     come_back_after_an_absence();
     EXPECT_EQ(controller_->chosen_offline_time_label(), L"");
-    EXPECT_EQ(controller_->activityBox->selected_segment(), -1);
+    EXPECT_EQ(offline().activityBox->selected_segment(), -1);
     const std::uint32_t before = logger::get_instance().record_count();
-    controller_->on_submit_offline_time(controller_->afkDetailButton);  // nothing chosen: nothing recorded
+    controller_->on_submit_offline_time(offline().afkDetailButton);  // nothing chosen: nothing recorded
     EXPECT_EQ(logger::get_instance().record_count(), before);
-    EXPECT_TRUE(controller_->afkEntryPanel->isVisible());
+    EXPECT_TRUE(offline_open());
 
-    QTest::mouseClick(controller_->activityBox->segment_button(2), Qt::LeftButton);
-    controller_->afkDetailText->setText(QStringLiteral("Optional details for this Lunch"));
-    QTest::mouseClick(controller_->afkDetailButton, Qt::LeftButton);
+    QTest::mouseClick(offline().activityBox->segment_button(2), Qt::LeftButton);
+    offline().afkDetailText->setText(QStringLiteral("Optional details for this Lunch"));
+    QTest::mouseClick(offline().afkDetailButton, Qt::LeftButton);
     const std::string rows = upload_rows();
     EXPECT_NE(rows.find("[12, \"Offline Time - Lunch\", \"\", \"\", \"\", \"\", "), std::string::npos) << rows;
 }
@@ -270,21 +289,91 @@ TEST_F(ControllerTest, ThePopoverOpensBeneathTheItemAfterASecond) {
     EXPECT_FALSE(controller_->popover()->isShown());
 }
 
+TEST_F(ControllerTest, ThePopoverFollowsTheItemWhenTheTraySaysItMovedAndLooksOnlyWhileThereIsAnItem) {
+    launch();
+    ASSERT_TRUE(run_loop_until([&] { return controller_->popover()->isShown(); }));
+    EXPECT_TRUE(controller_->isFollowingStatusItem());
+    // The tray moves the item and says so: the popover follows at once.
+    fakes_.status->move_to({300, 0, 22, 22});
+    const QRect placed = controller_->popover()->window().geometry();
+    EXPECT_LE(placed.left(), 300 + 22);
+    EXPECT_GE(placed.right(), 300);
+    // Closed, it follows nothing.
+    fakes_.status->open_menu();
+    EXPECT_FALSE(controller_->isFollowingStatusItem());
+    fakes_.status->move_to({600, 0, 22, 22});
+    EXPECT_FALSE(controller_->popover()->isShown());
+
+    // No tray: no place to follow, so nothing looks for one.
+    fakes_.status->tray = false;
+    launch();
+    ASSERT_TRUE(run_loop_until([&] { return controller_->popover()->isShown(); }));
+    EXPECT_FALSE(controller_->isFollowingStatusItem());
+    // A tray that comes tells the item's place: from then on the popover follows it.
+    fakes_.status->tray = true;
+    fakes_.status->move_to({500, 0, 22, 22});
+    EXPECT_TRUE(controller_->isFollowingStatusItem());
+    EXPECT_GE(controller_->popover()->window().geometry().right(), 500);
+}
+
+TEST_F(ControllerTest, AWindowIsBuiltWhenItOpensReleasedWhenClosedAndOpensAgainAsItWas) {
+    launch();
+    EXPECT_EQ(controller_->offlineTimePanel(), nullptr);
+    EXPECT_EQ(controller_->focusPanel(), nullptr);
+    EXPECT_EQ(controller_->troubleshootingWindow(), nullptr);
+    EXPECT_EQ(controller_->helpWindow(), nullptr);
+    EXPECT_EQ(controller_->noTrayWindow(), nullptr);
+    // What the loop sets while a window is closed shows when it opens.
+    std::thread([&] {
+        bridge_->set_ts_window_title(L"alpha window");
+        bridge_->ux_set_offline_time_start_time(L"What were you doing since 14:05?");
+        bridge_->set_still_zone_minutes(45);
+    }).join();
+    serve();
+    controller_->openTroubleshooting();
+    EXPECT_EQ(ts().ts_window_title->text(), QStringLiteral("alpha window"));
+    controller_->show_offline_time_window();
+    bridge_->show_still_zone_window();
+    serve();
+    EXPECT_EQ(offline().afkEntryText->text(), QStringLiteral("What were you doing since 14:05?"));
+    EXPECT_EQ(focus().blockingTime->text(), QStringLiteral("45"));
+
+    // The user moves the window aside and closes it: it goes.
+    ts().ts_window->move(ts().ts_window->pos() + QPoint(40, 30));
+    const QPoint left_at = ts().ts_window->pos();
+    ts().ts_window->close();
+    ASSERT_TRUE(run_loop_until([&] { return controller_->troubleshootingWindow() == nullptr; }, 2000));
+    // Closed and opened again at once, a window keeps its controls.
+    offline_time_panel* panel = controller_->offlineTimePanel();
+    panel->afkEntryPanel->close();
+    controller_->show_offline_time_window();
+    serve();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(controller_->offlineTimePanel(), panel);
+    EXPECT_TRUE(offline_open());
+
+    std::thread([&] { bridge_->set_ts_window_title(L"beta window"); }).join();
+    serve();
+    controller_->openTroubleshooting();
+    EXPECT_EQ(ts().ts_window_title->text(), QStringLiteral("beta window"));
+    EXPECT_EQ(ts().ts_window->pos(), left_at);  // where the user left it
+}
+
 TEST_F(ControllerTest, WithoutATrayTheUserIsToldOnceHowToReachKestrelAndTheLauncherEntryIsWritten) {
     fakes_.status->tray = false;
     launch();
     EXPECT_EQ(launcher_installs_, 1);
-    EXPECT_TRUE(controller_->noTrayWindow().isVisible());
-    const auto* text = controller_->noTrayWindow().findChild<QLabel*>(QStringLiteral("noTrayMessageLabel"));
+    EXPECT_TRUE(is_open(controller_->noTrayWindow()));
+    const auto* text = built(controller_->noTrayWindow()).findChild<QLabel*>(QStringLiteral("noTrayMessageLabel"));
     ASSERT_NE(text, nullptr);
     EXPECT_TRUE(text->text().contains(QStringLiteral("start Kestrel again from your applications")));
     EXPECT_TRUE(fakes_.defaults->get_bool(no_tray_notice_shown_default));
-    controller_->noTrayWindow().findChild<QPushButton*>(QStringLiteral("noTrayOkButton"))->click();
-    EXPECT_FALSE(controller_->noTrayWindow().isVisible());
+    built(controller_->noTrayWindow()).findChild<QPushButton*>(QStringLiteral("noTrayOkButton"))->click();
+    EXPECT_FALSE(is_open(controller_->noTrayWindow()));
 
     // The next start without a tray says nothing more; the menu opens at the pointer when asked.
     launch();
-    EXPECT_FALSE(controller_->noTrayWindow().isVisible());
+    EXPECT_FALSE(is_open(controller_->noTrayWindow()));
     const int openings = fakes_.status->menu_openings;
     controller_->openStatusMenu();
     serve();
@@ -294,7 +383,7 @@ TEST_F(ControllerTest, WithoutATrayTheUserIsToldOnceHowToReachKestrelAndTheLaunc
     fakes_.status->tray = true;
     fakes_.defaults->set_bool(no_tray_notice_shown_default, false);
     launch();
-    EXPECT_FALSE(controller_->noTrayWindow().isVisible());
+    EXPECT_FALSE(is_open(controller_->noTrayWindow()));
 }
 
 TEST_F(ControllerTest, TheAutomationExplanationShowsOnceAcrossLaunchesWithTheSameDefaultsFile) {
@@ -328,23 +417,23 @@ TEST_F(ControllerTest, HelpWithShiftHeldOpensTroubleshootingInstead) {
     launch();
     fakes_.keys->shift = true;
     bridge_->on_menu_action(k_tray_item_help);
-    EXPECT_TRUE(controller_->ts_window->isVisible());
-    EXPECT_FALSE(controller_->helpWindow->isVisible());
+    EXPECT_TRUE(ts_open());
+    EXPECT_FALSE(help_open());
     EXPECT_TRUE(bridge_->is_troubleshooting_visible());
-    controller_->ts_window->hide();
+    ts().ts_window->hide();
     EXPECT_FALSE(bridge_->is_troubleshooting_visible());
 
     fakes_.keys->shift = false;
     bridge_->on_menu_action(k_tray_item_help);
-    EXPECT_TRUE(controller_->helpWindow->isVisible());
-    EXPECT_FALSE(controller_->ts_window->isVisible());
+    EXPECT_TRUE(help_open());
+    EXPECT_FALSE(ts_open());
 
     // The help text is what the loop built; the website and the clipboard get it whole.
     std::thread([&] { bridge_->set_help_info(L"Current Status: fine\r\nPlatform Version: Test OS"); }).join();
     serve();
-    EXPECT_EQ(controller_->help_info->toPlainText(), QStringLiteral("Current Status: fine\nPlatform Version: Test OS"));
+    EXPECT_EQ(help().help_info->toPlainText(), QStringLiteral("Current Status: fine\nPlatform Version: Test OS"));
     config::instance().set_url(L"app.kestrel.test");
-    controller_->helpWindow->findChild<QPushButton*>("goToHelpWebsiteButton")->click();
+    help().helpWindow->findChild<QPushButton*>("goToHelpWebsiteButton")->click();
     serve();
     EXPECT_EQ(fakes_.pasteboard->text(), "Current Status: fine\r\nPlatform Version: Test OS");
     ASSERT_EQ(fakes_.opener->opened_pages().size(), 1u);
@@ -366,18 +455,18 @@ TEST_F(ControllerTest, AClosedHelpWindowIsNotWokenForItsTextAndOpensOnTheLatest)
     fakes_.keys->shift = false;
     bridge_->on_menu_action(k_tray_item_help);
     serve();
-    ASSERT_TRUE(controller_->helpWindow->isVisible());
-    EXPECT_EQ(controller_->help_info->toPlainText(), QStringLiteral("Current Status: latest\nPlatform Version: Test OS"));
-    controller_->helpWindow->findChild<QPushButton*>("goToHelpWebsiteButton")->click();
+    ASSERT_TRUE(help_open());
+    EXPECT_EQ(help().help_info->toPlainText(), QStringLiteral("Current Status: latest\nPlatform Version: Test OS"));
+    help().helpWindow->findChild<QPushButton*>("goToHelpWebsiteButton")->click();
     serve();
     EXPECT_EQ(fakes_.pasteboard->text(), "Current Status: latest\r\nPlatform Version: Test OS");
 
-    controller_->helpWindow->hide();
+    help().helpWindow->hide();
     std::thread([&] { bridge_->set_help_info(L"Current Status: while closed"); }).join();
     EXPECT_EQ(::poll(&wake, 1, 0), 0);
     controller_->goToHelp();
     serve();
-    EXPECT_EQ(controller_->help_info->toPlainText(), QStringLiteral("Current Status: while closed"));
+    EXPECT_EQ(help().help_info->toPlainText(), QStringLiteral("Current Status: while closed"));
 }
 
 TEST_F(ControllerTest, ACheckboxClickChangesOnlyItsOwnBitOfTheSavedMask) {
@@ -385,16 +474,16 @@ TEST_F(ControllerTest, ACheckboxClickChangesOnlyItsOwnBitOfTheSavedMask) {
     config::instance().set_debug_log_level(mask);
     launch();
     controller_->openTroubleshooting();
-    EXPECT_TRUE(controller_->ts_log_error->isChecked());
-    EXPECT_TRUE(controller_->ts_log_info->isChecked());
-    EXPECT_FALSE(controller_->ts_log_network->isChecked());
-    EXPECT_EQ(controller_->ts_debug_level->text(), QString::number(mask));
+    EXPECT_TRUE(ts().ts_log[0]->isChecked());
+    EXPECT_TRUE(ts().ts_log[2]->isChecked());
+    EXPECT_FALSE(ts().ts_log[5]->isChecked());
+    EXPECT_EQ(ts().ts_debug_level->text(), QString::number(mask));
     // No box stands for the constructor lines: its getter answers the mask.
     EXPECT_TRUE(bridge_->get_control_checked_log_ctor());
 
-    QTest::mouseClick(controller_->ts_log_network, Qt::LeftButton);
+    QTest::mouseClick(ts().ts_log[5], Qt::LeftButton);
     EXPECT_EQ(saved_debug_log_level(), static_cast<long>(mask | log_level::network));
-    QTest::mouseClick(controller_->ts_log_error, Qt::LeftButton);
+    QTest::mouseClick(ts().ts_log[0], Qt::LeftButton);
     EXPECT_EQ(saved_debug_log_level(), static_cast<long>((mask | log_level::network) & ~log_level::error));
     EXPECT_TRUE(was_logged(L"[KestrelController] debug_log_level_changed"));
 
@@ -402,7 +491,7 @@ TEST_F(ControllerTest, ACheckboxClickChangesOnlyItsOwnBitOfTheSavedMask) {
     std::thread([&] { bridge_->set_control_checked_log_user4(true); }).join();
     EXPECT_TRUE(bridge_->get_control_checked_log_user4());  // at once, for the loop's next read
     serve();
-    EXPECT_TRUE(controller_->ts_log_user4->isChecked());
+    EXPECT_TRUE(ts().ts_log[11]->isChecked());
     EXPECT_EQ(saved_debug_log_level(), static_cast<long>((mask | log_level::network) & ~log_level::error));
 }
 
@@ -412,22 +501,22 @@ TEST_F(ControllerTest, FocusMinutesThatAreNoWholeNumberAreOutOfRangeAndEndNothin
     ASSERT_TRUE(config::instance().is_blocking());
     std::thread([&] { bridge_->show_still_zone_window(); }).join();
     serve();
-    ASSERT_TRUE(controller_->blockingPanel->isVisible());
-    EXPECT_EQ(controller_->blockingOKButton->text(), QStringLiteral("Get Focused!"));
-    EXPECT_EQ(controller_->stillzone_settings_description->text().toStdWString(), get_text(L"stillzone_window_description"));
+    ASSERT_TRUE(focus_open());
+    EXPECT_EQ(focus().blockingOKButton->text(), QStringLiteral("Get Focused!"));
+    EXPECT_EQ(focus().stillzone_settings_description->text().toStdWString(), get_text(L"stillzone_window_description"));
 
     for (const char* typed : {"abc", "", "12.5", "0", "99999999999"}) {
-        controller_->blockingTime->setText(QString::fromLatin1(typed));
-        QTest::mouseClick(controller_->blockingOKButton, Qt::LeftButton);
-        EXPECT_TRUE(controller_->blockingPanel->isVisible()) << typed;
-        EXPECT_EQ(controller_->blockingTime->text(), QStringLiteral("30")) << typed;
+        focus().blockingTime->setText(QString::fromLatin1(typed));
+        QTest::mouseClick(focus().blockingOKButton, Qt::LeftButton);
+        EXPECT_TRUE(focus_open()) << typed;
+        EXPECT_EQ(focus().blockingTime->text(), QStringLiteral("30")) << typed;
         EXPECT_TRUE(was_logged(L"[ui:on_get_focused] Ignoring request to start Stillzone, minutes(" +
                                util::widen(typed) + L") not in range 1 to 1440"))
             << typed;
     }
-    controller_->blockingTime->setText(QStringLiteral("2000"));
-    QTest::mouseClick(controller_->blockingOKButton, Qt::LeftButton);
-    EXPECT_TRUE(controller_->blockingPanel->isVisible());
+    focus().blockingTime->setText(QStringLiteral("2000"));
+    QTest::mouseClick(focus().blockingOKButton, Qt::LeftButton);
+    EXPECT_TRUE(focus_open());
     EXPECT_TRUE(config::instance().is_blocking());
     EXPECT_EQ(service_->ended_sessions(), 0);
     EXPECT_TRUE(service_->started_sessions().empty());
@@ -435,9 +524,9 @@ TEST_F(ControllerTest, FocusMinutesThatAreNoWholeNumberAreOutOfRangeAndEndNothin
     service_->block_list.blocking_enabled = true;
     std::atomic<bool> asked{false};
     service_->during_block_list = [&] { asked = true; };
-    controller_->blockingTime->setText(QStringLiteral(" 45 "));
-    QTest::mouseClick(controller_->blockingOKButton, Qt::LeftButton);
-    EXPECT_FALSE(controller_->blockingPanel->isVisible());
+    focus().blockingTime->setText(QStringLiteral(" 45 "));
+    QTest::mouseClick(focus().blockingOKButton, Qt::LeftButton);
+    EXPECT_FALSE(focus_open());
     ASSERT_TRUE(run_loop_until([&] { return asked.load(); }));  // on the focus-request thread
     EXPECT_EQ(service_->started_sessions(), std::vector<int>{45});
 }
@@ -455,7 +544,8 @@ TEST_F(ControllerTest, TheDebugLogIsSentOnAThreadOfItsOwnAndASecondClickIsIgnore
         return false;
     };
     launch();
-    controller_->ts_window->findChild<QPushButton*>("sendDebugLogButton")->click();
+    controller_->openTroubleshooting();
+    ts().ts_window->findChild<QPushButton*>("sendDebugLogButton")->click();
     {
         std::unique_lock<std::mutex> lock(mutex);
         changed.wait(lock, [&] { return sent_on != std::thread::id(); });
@@ -492,7 +582,8 @@ TEST_F(ControllerTest, TheDockIconToggleKeepsTheChoiceInTheUsersSettingsAndLeave
     EXPECT_EQ(read_file(plist), installed);
     stdfs::permissions(plist, stdfs::perms::owner_read | stdfs::perms::owner_write);
     // This desktop has no Dock: the troubleshooting window offers no such button.
-    EXPECT_EQ(controller_->ts_window->findChild<QPushButton*>(QStringLiteral("toggleDockIconButton")), nullptr);
+    controller_->openTroubleshooting();
+    EXPECT_EQ(ts().ts_window->findChild<QPushButton*>(QStringLiteral("toggleDockIconButton")), nullptr);
 }
 
 }  // namespace

@@ -70,9 +70,9 @@ TEST_F(FocusSessionTest, TheMenuAndTheWindowGoOnWhileTheServiceTakesItsTimeAndTh
 
     std::thread([&] { bridge_->show_still_zone_window(); }).join();
     serve();
-    controller_->blockingTime->setText(QStringLiteral("45"));
+    focus().blockingTime->setText(QStringLiteral("45"));
     const auto clicked = clock::now();
-    QTest::mouseClick(controller_->blockingOKButton, Qt::LeftButton);
+    QTest::mouseClick(focus().blockingOKButton, Qt::LeftButton);
     const double click_ms = std::chrono::duration<double, std::milli>(clock::now() - clicked).count();
     std::fprintf(stderr, "[ figures ] with the service 2 s slow: menu choice returned in %.1f ms, window's button in %.1f ms\n",
                  menu_ms, click_ms);

@@ -133,7 +133,7 @@ TEST_F(PreferencePanesTest, SignedInItOpensOnTheGeneralPaneAndLeavesTheStatusAsI
     EXPECT_EQ(fakes_.opener->opened_pages(), (std::vector<std::string>{"https://app.kestrel.example/settings"}));
     QTest::mouseClick(general.helpButton, Qt::LeftButton);
     serve();
-    EXPECT_TRUE(controller_->helpWindow->isVisible());
+    EXPECT_TRUE(help_open());
 }
 
 TEST_F(PreferencePanesTest, ADoublePressSignsInOnceAndTheAccountPaneThenShowsTheTypedAddress) {

@@ -104,7 +104,7 @@ TEST_F(PreferencesWindowTest, SignedInItShowsTheSettingsViewAndItsLinksOpenTheir
     // Troubleshooting takes the place of this window.
     QTest::mouseClick(window.findChild<QPushButton*>(QStringLiteral("troubleshootingButton")), Qt::LeftButton);
     EXPECT_FALSE(window.isVisible());
-    EXPECT_TRUE(controller_->ts_window->isVisible());
+    EXPECT_TRUE(ts_open());
 }
 
 TEST_F(PreferencesWindowTest, TheProxyPanelGrowsDownwardsAndSavesWhatWasTypedIntoTheSettingsFile) {

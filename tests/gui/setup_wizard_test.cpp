@@ -239,7 +239,9 @@ TEST_F(SetupWizardTest, InAWaylandSessionThePageSaysWhatCannotBeReadAsksNothingA
     EXPECT_TRUE(shown.contains(QStringLiteral("\"on Xorg\""))) << shown.toStdString();
     EXPECT_EQ(page.openSystemPreferencesButton->text(), QStringLiteral("Continue"));
     // The help window says it too.
-    const auto* session = controller_->helpWindow->findChild<QLabel*>(QStringLiteral("sessionInfoLabel"));
+    controller_->goToHelp();
+    serve();
+    const auto* session = help().helpWindow->findChild<QLabel*>(QStringLiteral("sessionInfoLabel"));
     ASSERT_NE(session, nullptr);
     EXPECT_TRUE(session->text().startsWith(QStringLiteral("Wayland session: Kestrel reads only applications that run "
                                                           "on X11")))

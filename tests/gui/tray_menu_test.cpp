@@ -155,5 +155,28 @@ TEST_F(TrayMenu, AnEmptyMenuIsLoggedAndAnEndedModelLeavesNoEntries) {
     EXPECT_TRUE(menu_.actions().isEmpty());
 }
 
+TEST_F(TrayMenu, AChangeNobodySeesDrawsNothingAndAChangeShownDrawsOnce) {
+    model_->show();
+    queue.run_pending();
+    const QList<QAction*> drawn = menu_.actions();
+    ASSERT_FALSE(drawn.isEmpty());
+    // A hidden item's text changes: the model is dirty, the menu looks the same.
+    model_->set_tray_item_name(k_tray_item_take_survey, L"Another survey");
+    ASSERT_TRUE(model_->is_dirty());
+    model_->refresh_if_dirty();
+    queue.run_pending();
+    EXPECT_EQ(menu_.actions(), drawn);  // the very same entries: not drawn again
+    model_->show();                     // nothing changed at all
+    queue.run_pending();
+    EXPECT_EQ(menu_.actions(), drawn);
+
+    model_->set_tray_item_visible(k_tray_item_take_survey, true);
+    model_->refresh_if_dirty();
+    queue.run_pending();
+    EXPECT_NE(menu_.actions(), drawn);
+    expect_drawn_as_rendered();
+    EXPECT_EQ(menu_.findChild<QAction*>("tray_item_12")->text(), QStringLiteral("Another survey"));
+}
+
 }  // namespace
 }  // namespace kes

@@ -125,11 +125,11 @@ int main(int argc, char** argv) {
             bridge->ux_set_offline_time_start_time(L"What were you doing since 14:05?");
             bridge->ux_set_offline_time_elapsed_time(L"00:42:17");
             bridge->ux_show_offline_time();
-            answer = window_answer(controller->afkEntryPanel);
+            answer = window_answer(controller->offlineTimePanel()->afkEntryPanel.get());
         } else if (command == "show focus") {
             bridge->show_still_zone_window();
             bridge->set_still_zone_minutes(30);
-            answer = window_answer(controller->blockingPanel);
+            answer = window_answer(controller->focusPanel()->blockingPanel.get());
         } else if (command == "show troubleshooting") {
             bridge->set_ts_debug_log_location(L"/home/ana/.local/share/KestrelData/log/debug_log.txt");
             bridge->set_ts_idle_time(3);
@@ -140,11 +140,17 @@ int main(int argc, char** argv) {
             bridge->set_ts_window_title(L"alpha window");
             bridge->set_ts_extended_info(L"");
             controller->openTroubleshooting();
-            answer = window_answer(controller->ts_window);
+            answer = window_answer(controller->troubleshootingWindow()->ts_window.get());
         } else if (command == "hide") {
-            for (QWidget* window : {controller->afkEntryPanel.data(), controller->blockingPanel.data(),
-                                    controller->ts_window.data(), controller->helpWindow.data()}) {
-                window->hide();
+            const auto* offline = controller->offlineTimePanel();
+            const auto* focus = controller->focusPanel();
+            const auto* troubleshooting = controller->troubleshootingWindow();
+            const auto* help = controller->helpWindow();
+            for (QWidget* window : {offline ? offline->afkEntryPanel.get() : nullptr,
+                                    focus ? focus->blockingPanel.get() : nullptr,
+                                    troubleshooting ? troubleshooting->ts_window.get() : nullptr,
+                                    help ? help->helpWindow.get() : nullptr}) {
+                if (window) window->hide();
             }
             item.menu().hide();
             answer = {{"hidden", true}};
