@@ -13,17 +13,21 @@ switched at set moments; a title change in place; an idle stretch; SIGTERM
 writes the records into an upload file. A second run (the settings file now
 asking for an early push) sends that file to the stand-in and ends on SIGTERM.
 
-OUT_DIR receives, normalised (times, dates, uuids, pids, thread and window
-ids, ports, the private home's path and the file sizes that carry a uuid or a
-time replaced by <PLACEHOLDERS>):
+OUT_DIR receives, normalised (times, dates, uuids, pids, thread ids, ports,
+idle seconds, the private home's and other temporary paths replaced by <PLACEHOLDERS>):
   uploads/NN.csv        each file the stand-in received, gunzipped, one CSV row a line
   left/NN.csv           upload files still in the data folder after the second run
   kestreld-run1.json    the settings file after the recording run (keys sorted)
   kestreld-final.json   the same after the pushing run
   requests.txt          what the agent asked the stand-in: method, path, field names
-  debug_log.txt         the debug log, "level:message" per line
-Run-dependent repetition is folded (see `fold_repeats`); no line is reordered
-except the thread start lines, whose order the scheduler decides.
+  debug_log.txt         the debug log, "level:message", per start and per thread
+                        (see "the debug log, thread by thread" below for what is
+                        sorted or folded and why)
+and beside it OUT_DIR-raw-debug_log.txt, the log as written (not for diffing).
+
+Run one digest at a time: the browser bridge listens on a fixed loopback port,
+and a second agent (or anything else holding that port) adds a "Failed to
+start listen" line to the log.
 
 It is a comparison tool, not a test: it is not registered with CTest.
 """
@@ -55,8 +59,11 @@ from client import StandinProcess  # noqa: E402
 from scanner_x11 import Desktop  # noqa: E402
 from test_desktop_agent import DEMO_KEY  # noqa: E402
 
-HOLD = 2.5          # seconds each scripted window keeps the focus: two scans or more
-IDLE_AFTER = 3      # idle_time_start of the run, in seconds
+# Every moment of input is followed by less than IDLE_AFTER seconds without
+# input, with a margin of scans, except the idle stretch, which lasts that
+# long plus a margin: whether the user counts as idle is never a close call.
+HOLD = 2.0          # seconds each scripted window keeps the focus: two scans or more
+IDLE_AFTER = 6      # idle_time_start of the run, in seconds
 WINDOWS = [         # title, class (the class half of WM_CLASS)
     ("Quarterly report - editor", "Editor"),
     ("Inbox, 3 unread - mail", "Mail"),
@@ -92,6 +99,7 @@ def record_script(desktop, windows):
         desktop.bring_forward(window, process_name(window, windows))
         time.sleep(HOLD)
     desktop.run(["xdotool", "set_window", "--name", "Quarterly report (edited) - editor", windows[0]])
+    desktop.touch()  # the user edits it
     time.sleep(HOLD)
     time.sleep(IDLE_AFTER + 3)  # no input: the server's idle time passes idle_time_start
     desktop.touch()
@@ -129,6 +137,7 @@ def run(desktop, service):
     agent = start_agent(desktop, program, service)
     desktop.wait_until(lambda: len(service.client.requests("/collect")) >= len(written)
                        and not set(written) & set(upload_files(desktop.activities_dir())), timeout=60)
+    desktop.touch()
     time.sleep(HOLD)
     end_agent(agent)
     with open(settings_path, encoding="utf-8") as f:
