@@ -25,9 +25,9 @@ idle seconds, the private home's and other temporary paths replaced by <PLACEHOL
                         sorted or folded and why)
 and beside it OUT_DIR-raw-debug_log.txt, the log as written (not for diffing).
 
-Run one digest at a time: the browser bridge listens on a fixed loopback port,
-and a second agent (or anything else holding that port) adds a "Failed to
-start listen" line to the log.
+Run one digest at a time: the browser bridge listens on a fixed loopback port;
+the script waits (up to 2 minutes) for it to be free before each start and
+warns when it is not, since the log then says the bridge moved on.
 
 It is a comparison tool, not a test: it is not registered with CTest.
 """
@@ -40,6 +40,7 @@ import os
 import re
 import shutil
 import signal
+import socket
 import subprocess
 import sys
 import time
@@ -73,7 +74,27 @@ WINDOWS = [         # title, class (the class half of WM_CLASS)
 
 # ---- the run
 
+BRIDGE_PORT = 16587  # the browser bridge's first choice on loopback
+
+
+def bridge_port_free():
+    with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as probe:
+        probe.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+        try:
+            probe.bind(("127.0.0.1", BRIDGE_PORT))
+            return True
+        except OSError:
+            return False
+
+
 def start_agent(desktop, program, service):
+    # Another agent or test on this machine may hold the bridge's first port
+    # for a while; the agent would take the next one and say so in its log.
+    deadline = time.monotonic() + 120
+    while not bridge_port_free() and time.monotonic() < deadline:
+        time.sleep(0.5)
+    if not bridge_port_free():
+        print("warning: port %d is taken: the log will say the bridge moved on" % BRIDGE_PORT, file=sys.stderr)
     env = desktop.env(KES_REACHABILITY_PROBE_URL="http://127.0.0.1:%d/" % service.probe_port)
     process = subprocess.Popen([program], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     desktop.processes.append(process)
@@ -169,7 +190,7 @@ PATTERNS = [
     (re.compile(r"\b(127\.0\.0\.1|localhost):\d{1,5}\b"), r"\1:<PORT>"),
     (re.compile(r"\b(port:? )\d{1,5}\b"), r"\1<PORT>"),
     (re.compile(r"(thread id is:? *)(?:0x[0-9a-fA-F]+|\d+)", re.IGNORECASE), r"\1<THREAD>"),
-    (re.compile(r"(Process id = |get_active_process_id - )\d+"), r"\1<PID>"),
+    (re.compile(r"(Process id = |get_active_process_id - |fetch = )\d+"), r"\1<PID>"),
     (re.compile(r"(get_idle_time - )[\d.]+"), r"\1<SECONDS>"),
 ]
 
@@ -177,17 +198,14 @@ PATTERNS = [
 class Normaliser:
     """Replaces what differs between two runs of one build by placeholders."""
 
-    def __init__(self, home, pids):
+    def __init__(self, home):
         self.home = home
-        self.pids = sorted({str(p) for p in pids}, key=len, reverse=True)
 
     def __call__(self, text):
         text = text.replace(self.home, "<HOME>")
         text = re.sub(r"/tmp/[\w.-]+", "<TMP>", text)
         for pattern, replacement in PATTERNS:
             text = pattern.sub(replacement, text)
-        for pid in self.pids:
-            text = re.sub(r"\b%s\b" % pid, "<PID>", text)
         return text
 
 
@@ -205,7 +223,7 @@ class Normaliser:
 # without a tag are the main thread's, or at the network level libcurl's.
 # The UI loop and the scanner write the same lines once a second, as often as
 # the scripted moments last on this machine: a block repeated back to back is
-# kept once, followed by "<the N lines above repeated>".
+# kept once (so the log says what happened, not how often a loop noticed it).
 
 STREAMS = [
     ("threads", re.compile(r"^  \w+ (Started|Stopped)|^  Gui Running|Thread (starting|stopping)|thread id is",
@@ -235,21 +253,27 @@ def stream_of(message, level, previous):
 
 
 def fold_blocks(lines):
-    folded, i = [], 0
-    while i < len(lines):
+    """Any block repeated back to back kept once, the shortest blocks folded
+    first and again until nothing changes, so that one pass more or less of a
+    loop leaves the same lines."""
+    changed = True
+    while changed:
+        changed = False
         for k in range(1, MAX_BLOCK + 1):
-            if i + 2 * k <= len(lines) and lines[i:i + k] == lines[i + k:i + 2 * k]:
-                repeats = 2
-                while lines[i:i + k] == lines[i + repeats * k:i + (repeats + 1) * k]:
-                    repeats += 1
-                folded.extend(lines[i:i + k])
-                folded.append("<the %d lines above repeated>" % k)
-                i += repeats * k
-                break
-        else:
-            folded.append(lines[i])
-            i += 1
-    return folded
+            folded, i = [], 0
+            while i < len(lines):
+                block = lines[i:i + k]
+                if i + 2 * k <= len(lines) and lines[i + k:i + 2 * k] == block:
+                    folded.extend(block)
+                    i += k
+                    while lines[i:i + k] == block:
+                        i += k
+                    changed = True
+                else:
+                    folded.append(lines[i])
+                    i += 1
+            lines = folded
+    return lines
 
 
 def debug_log_digest(raw, normalise):
@@ -318,8 +342,7 @@ def write(path, text):
 
 
 def digest(desktop, service, run1_settings, final_settings):
-    pids = [p.pid for p in desktop.processes] + [service.process.pid]
-    normalise = Normaliser(desktop.home, pids)
+    normalise = Normaliser(desktop.home)
     if os.path.exists(OUT):
         shutil.rmtree(OUT)
     requests = service.client.requests()
