@@ -114,8 +114,8 @@ def process_name(window, windows):
 
 
 def record_script(desktop, windows):
-    """The recording run's moments: each window in turn, a title changed in
-    place, an idle stretch, then the first window again."""
+    """The recording run's moments: each window in turn and back to the first,
+    its title changed in place, an idle stretch, then the second window."""
     for window in windows[1:] + windows[:1]:
         desktop.bring_forward(window, process_name(window, windows))
         time.sleep(HOLD)
