@@ -13,6 +13,7 @@
 #include "core/service/service_activation.h"
 #include "core/service/ui_thread_rule.h"
 #include "core/ui/ui.h"
+#include "app/desktop_factories.h"
 #include "app/orderly_end.h"
 #include "app/osx_daemon.h"
 #include "app/osx_ui.h"
@@ -67,6 +68,8 @@ void raise_descriptor_limit() {
 }  // namespace
 
 int main() {
+    // Before anything logs: the debug log asks the platform system for its path.
+    kes::install_desktop_factories();
     raise_descriptor_limit();
     auto& queue = platform::main_queue::instance();
     queue.bind_to_current_thread();

@@ -34,8 +34,6 @@ bool traced() { return log_enabled(log_level::debug | log_level::ui); }
 
 }  // namespace
 
-std::shared_ptr<grabber> grabber::create() { return std::make_shared<osx_grabber>(); }
-
 osx_grabber::osx_grabber(std::shared_ptr<osx_AppleScriptExecutor> executor, std::string display_name,
                          std::shared_ptr<osx_BrowserScriptExecutor> browser_scripts)
     : grabber(std::make_unique<osx_extended_info_grabber_factory>([this](int pid) { return browser_key_of(pid); },

@@ -63,8 +63,6 @@ bool lock_taken(platform::instance_lock& lock, const std::string& folder) {
 
 }  // namespace
 
-std::shared_ptr<system> system::create() { return std::make_shared<osx_system>(); }
-
 osx_system_services osx_system_services::real() {
     static const std::shared_ptr<platform::x11_session> session = platform::open_x11_session();
     static const std::shared_ptr<platform::updater> updater = platform::make_log_only_updater(

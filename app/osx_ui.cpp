@@ -71,19 +71,14 @@ void osx_ui::provide_services(osx_ui_services services) {
     provided() = std::move(services);
 }
 
-ui* ui::get_instance() {
-    static ui* instance = [] {
-        osx_ui_services services;
-        {
-            std::lock_guard<std::mutex> lock(provided_mutex());
-            if (provided()) services = std::move(*provided());
-            provided().reset();
-        }
-        auto* created = new osx_ui(std::move(services));  // lives until the process ends
-        created->init();
-        return created;
-    }();
-    return instance;
+std::unique_ptr<ui> osx_ui::make_with_provided_services() {
+    osx_ui_services services;
+    {
+        std::lock_guard<std::mutex> lock(provided_mutex());
+        if (provided()) services = std::move(*provided());
+        provided().reset();
+    }
+    return std::make_unique<osx_ui>(std::move(services));
 }
 
 osx_ui::osx_ui(osx_ui_services services, seams with) : ui(std::move(with)), services_(std::move(services)) {

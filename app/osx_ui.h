@@ -62,6 +62,9 @@ public:
     // The services the process-wide UI is made with at the first
     // `ui::get_instance()`; `main` provides them before that call.
     static void provide_services(osx_ui_services services);
+    // The process-wide UI's factory: a bridge with the services provided
+    // (taken once), or the defaults when none were.
+    static std::unique_ptr<ui> make_with_provided_services();
 
     explicit osx_ui(osx_ui_services services = {}, seams with = {});
     ~osx_ui() override;

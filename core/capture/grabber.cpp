@@ -3,6 +3,7 @@
 #include "core/capture/extended_info_grabber_factory.h"
 #include "core/foundation/config.h"
 #include "core/foundation/debug_log.h"
+#include "core/foundation/installed_factory.h"
 #include "core/foundation/text.h"
 
 #include <openssl/evp.h>
@@ -25,7 +26,16 @@ constexpr int unblock_attempts = 4;
 // at every record start, for browsers and everything else alike.
 bool tracing() { return log_enabled(trace); }
 
+installed_factory<std::shared_ptr<grabber>>& grabber_factory() {
+    static auto* const factory = new installed_factory<std::shared_ptr<grabber>>("kes::grabber");
+    return *factory;
+}
+
 }  // namespace
+
+std::shared_ptr<grabber> grabber::create() { return grabber_factory().make(); }
+
+void grabber::install_factory(factory make) { grabber_factory().install(std::move(make)); }
 
 grabber::grabber() : grabber(nullptr) {}
 

@@ -8,6 +8,7 @@
 
 #include "core/foundation/noncopyable.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -24,8 +25,12 @@ public:
     explicit grabber(std::unique_ptr<extended_info_grabber_factory> factory);
     virtual ~grabber();
 
-    // The grabber of this platform.
+    using factory = std::function<std::shared_ptr<grabber>()>;
+
+    // The grabber of this platform, made by the factory the program's entry
+    // installed; throws std::logic_error before that.
     static std::shared_ptr<grabber> create();
+    static void install_factory(factory make);
 
     // The scanner brackets each pass with these: a grabber that keeps what
     // it learnt may take in the desktop's changes at the start and answer

@@ -1,6 +1,7 @@
 #include "core/foundation/system.h"
 
 #include "core/foundation/config.h"
+#include "core/foundation/installed_factory.h"
 #include "core/foundation/private_files.h"
 #include "core/foundation/text.h"
 
@@ -21,6 +22,12 @@ extern "C" char** environ;
 
 namespace kes {
 namespace {
+
+// Never destroyed: threads may still log, and so make systems, at exit.
+installed_factory<std::shared_ptr<system>>& system_factory() {
+    static auto* const factory = new installed_factory<std::shared_ptr<system>>("kes::system");
+    return *factory;
+}
 
 class file_descriptor {
 public:
@@ -103,6 +110,10 @@ std::wstring system::run_command(const std::wstring& command) {
     text.erase(std::remove(text.begin(), text.end(), L'\n'), text.end());
     return text;
 }
+
+std::shared_ptr<system> system::create() { return system_factory().make(); }
+
+void system::install_factory(factory make) { system_factory().install(std::move(make)); }
 
 bool system::is_idle() {
     return get_idle_time() > static_cast<double>(config::instance().get_idle_time_start());

@@ -3,6 +3,7 @@
 // time zone, folders and files, the CA bundle, updates, running a command.
 // The non-virtual path operations fix where every file of the agent lives.
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -12,8 +13,14 @@ class system {
 public:
     virtual ~system() = default;
 
+    using factory = std::function<std::shared_ptr<system>()>;
+
     // Each call makes a new platform object; callers keep it while they need it.
+    // Throws std::logic_error until the program has installed its factory.
     static std::shared_ptr<system> create();
+    // The program's entry installs the platform's kind first thing, before
+    // anything logs (the debug log asks `create` for its path).
+    static void install_factory(factory make);
 
     // The scanner brackets each pass with these: a platform may answer the
     // pass's questions on idle time and display state from one reading.

@@ -5,6 +5,7 @@
 #include "core/capture/logger.h"
 #include "core/foundation/config.h"
 #include "core/foundation/debug_log.h"
+#include "core/foundation/installed_factory.h"
 #include "core/foundation/system.h"
 #include "core/service/api.h"
 #include "core/service/puller.h"
@@ -26,7 +27,23 @@ constexpr std::uint32_t level_focus_started = log_level::ui | log_level::service
 // Beyond a year of idle time the counter is broken, not the user away.
 constexpr double max_idle_seconds = 366.0 * 24 * 3600;
 
+installed_factory<std::unique_ptr<ui>>& ui_factory() {
+    static auto* const factory = new installed_factory<std::unique_ptr<ui>>("kes::ui");
+    return *factory;
+}
+
 }  // namespace
+
+ui* ui::get_instance() {
+    static ui* const instance = [] {
+        std::unique_ptr<ui> made = ui_factory().make();
+        made->init();
+        return made.release();  // lives until the process ends
+    }();
+    return instance;
+}
+
+void ui::install_factory(factory make) { ui_factory().install(std::move(make)); }
 
 ui::ui() : ui(seams{}) {}
 

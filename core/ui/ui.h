@@ -50,9 +50,16 @@ inline constexpr int none = 8;
 
 class ui : public noncopyable, public system_tray_menu_listener {
 public:
-    // The process-wide UI, created and initialised on the first call (made by
-    // `main` on the main thread). Never destroyed while threads may use it.
+    using factory = std::function<std::unique_ptr<ui>()>;
+
+    // The process-wide UI, made by the installed factory and initialised on
+    // the first call (made by `main` on the main thread). Never destroyed
+    // while threads may use it. Throws std::logic_error while no factory is
+    // installed.
     static ui* get_instance();
+    // The program's entry installs the desktop's kind before the first
+    // `get_instance`.
+    static void install_factory(factory make);
 
     // What the UI works with; an empty member takes the real one.
     struct seams {

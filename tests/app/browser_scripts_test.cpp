@@ -15,7 +15,7 @@
 #include "platform/fake/fake_script_engine.h"
 #include "platform/linux/x11_script_engine.h"
 #include "platform/main_queue.h"
-#include "tests/support/worker_thread.h"
+#include "tests/support_desktop/worker_thread.h"
 #include "tests/ui/debug_log_lines.h"
 
 #include <boost/date_time/posix_time/posix_time.hpp>

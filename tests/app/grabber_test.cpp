@@ -18,8 +18,8 @@
 #include "tests/support/eventually.h"
 #include "tests/support/test_environment.h"
 #include "tests/support/websocket_client.h"
-#include "tests/support/worker_thread.h"
-#include "tests/support/xvfb.h"
+#include "tests/support_desktop/worker_thread.h"
+#include "tests/support_desktop/xvfb.h"
 #include "tests/ui/debug_log_lines.h"
 
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 #include "core/foundation/activation_service.h"
 #include "core/foundation/config.h"
 #include "core/foundation/debug_log.h"
-#include "app/osx_daemon.h"
+#include "tests/support/bare_daemon.h"
 #include "tests/support/eventually.h"
 
 #include <gtest/gtest.h>
@@ -98,10 +98,10 @@ protected:
         eventually([] { return !config::instance().get_last_pull_time().is_not_a_date_time(); });
     }
 
-    static std::unique_ptr<osx_daemon> daemon_with(recording_puller*& recorder,
+    static std::unique_ptr<testing::bare_daemon> daemon_with(recording_puller*& recorder,
                                                    std::vector<std::uint32_t> messages = {},
                                                    daemon::clock_source clock = &std::chrono::system_clock::now) {
-        return std::make_unique<osx_daemon>(
+        return std::make_unique<testing::bare_daemon>(
             [&recorder, &messages] {
                 daemon_workers workers;
                 workers.scanner = std::make_unique<scanner>();

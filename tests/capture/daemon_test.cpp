@@ -2,7 +2,7 @@
 #include "core/capture/logger.h"
 #include "core/foundation/config.h"
 #include "core/foundation/text_table.h"
-#include "app/osx_daemon.h"
+#include "tests/support/bare_daemon.h"
 #include "tests/support/eventually.h"
 #include "tests/support/recording_ui.h"
 
@@ -106,7 +106,7 @@ TEST(DaemonIntervals, OnlyAZeroThatWouldSpinSleepsASecond) {
 
 TEST_F(DaemonTest, TenConsecutiveScannerFailuresAreSurvivedAndEachSetsTheFatalStatus) {
     worker_set workers;
-    osx_daemon agent(workers.factory());
+    testing::bare_daemon agent(workers.factory());
     workers.scanner->failures_left = 10;
     agent.start(nullptr);
     ASSERT_TRUE(eventually([&] { return workers.scanner->passes.load() >= 12; }));
@@ -119,7 +119,7 @@ TEST_F(DaemonTest, TenConsecutiveScannerFailuresAreSurvivedAndEachSetsTheFatalSt
 TEST_F(DaemonTest, EleventhScannerFailureEndsTheScannerAndThePusherAndPullerLoops) {
     config::instance().set_push_interval(0);  // the pusher tests `running` after its shortest sleep
     worker_set workers;
-    osx_daemon agent(workers.factory());
+    testing::bare_daemon agent(workers.factory());
     workers.scanner->failures_left = 1000;
     agent.start(nullptr);
     ASSERT_TRUE(eventually([&] { return !agent.is_running(); }));
@@ -132,7 +132,7 @@ TEST_F(DaemonTest, EleventhScannerFailureEndsTheScannerAndThePusherAndPullerLoop
 
 TEST_F(DaemonTest, FailureCountRestartsAfterAGoodPass) {
     worker_set workers;
-    osx_daemon agent(workers.factory());
+    testing::bare_daemon agent(workers.factory());
     workers.scanner->failures_left = 10;
     agent.start(nullptr);
     ASSERT_TRUE(eventually([&] { return workers.scanner->passes.load() >= 12; }));
@@ -145,7 +145,7 @@ TEST_F(DaemonTest, FailureCountRestartsAfterAGoodPass) {
 TEST_F(DaemonTest, PusherLoopEndsOnItsEleventhFailureButLeavesTheDaemonRunning) {
     config::instance().set_push_interval(0);
     worker_set workers;
-    osx_daemon agent(workers.factory());
+    testing::bare_daemon agent(workers.factory());
     workers.pusher->always_fail = true;
     agent.start(nullptr);
     ASSERT_TRUE(eventually([&] { return workers.pusher->passes.load() >= 11; }));
@@ -158,7 +158,7 @@ TEST_F(DaemonTest, PusherLoopEndsOnItsEleventhFailureButLeavesTheDaemonRunning) 
 TEST_F(DaemonTest, StopDuringLongSleepsReturnsAtOnce) {
     config::instance().set_push_initial_interval(1800);
     worker_set workers;
-    osx_daemon agent(workers.factory());
+    testing::bare_daemon agent(workers.factory());
     agent.start(nullptr);
     ASSERT_TRUE(eventually([&] { return workers.puller->idle_list_updates.load() == 1; }));
     const auto started = std::chrono::steady_clock::now();
@@ -175,7 +175,7 @@ TEST_F(DaemonTest, ZeroIntervalsDoNotSpinTheLoops) {
     settings.set_push_initial_interval(0);
     settings.set_push_interval(0);
     worker_set workers;
-    osx_daemon agent(workers.factory());
+    testing::bare_daemon agent(workers.factory());
     const auto started = std::chrono::steady_clock::now();
     agent.start(nullptr);
     std::this_thread::sleep_for(2500ms);
@@ -203,7 +203,7 @@ TEST_F(DaemonTest, DestroyingAStartedDaemonWithoutStopEndsItsThreads) {
     worker_set workers;
     testing::recording_ui user_interface;
     {
-        osx_daemon agent(workers.factory());
+        testing::bare_daemon agent(workers.factory());
         agent.start(&user_interface);
         ASSERT_TRUE(eventually([&] {
             workers_threads.clear();
@@ -225,7 +225,7 @@ TEST_F(DaemonTest, DestroyingAStartedDaemonWithoutStopEndsItsThreads) {
 
 TEST_F(DaemonTest, WaitForStopAnswersFalseOnceTheSlotIsStopped) {
     worker_set workers;
-    osx_daemon agent(workers.factory());
+    testing::bare_daemon agent(workers.factory());
     EXPECT_TRUE(agent.wait_for_stop(daemon::pusher_slot, 10ms));
     agent.stop();
     EXPECT_FALSE(agent.wait_for_stop(daemon::pusher_slot, 10s));
@@ -234,7 +234,7 @@ TEST_F(DaemonTest, WaitForStopAnswersFalseOnceTheSlotIsStopped) {
 TEST_F(DaemonTest, UiEventHandlerRunsOnItsOwnThreadUntilStop) {
     worker_set workers;
     testing::recording_ui user_interface;
-    osx_daemon agent(workers.factory());
+    testing::bare_daemon agent(workers.factory());
     agent.start(&user_interface);
     std::this_thread::sleep_for(20ms);
     const auto started = std::chrono::steady_clock::now();

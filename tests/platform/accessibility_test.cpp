@@ -4,7 +4,7 @@
 // between answers (the server's own list of clients says so).
 #include "platform/accessibility.h"
 #include "tests/support/eventually.h"
-#include "tests/support/xvfb.h"
+#include "tests/support_desktop/xvfb.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>

@@ -6,7 +6,7 @@
 #include "platform/linux/x11_traffic.h"
 #include "tests/support/eventually.h"
 #include "tests/support/run_program.h"
-#include "tests/support/xvfb.h"
+#include "tests/support_desktop/xvfb.h"
 
 #include <gtest/gtest.h>
 // After gtest: Xlib's macros (None, Bool) would break its headers.

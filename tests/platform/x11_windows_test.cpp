@@ -6,7 +6,7 @@
 #include "platform/main_queue.h"
 #include "platform/linux/x11_traffic.h"
 #include "platform/linux/x11_windows.h"
-#include "tests/support/xvfb.h"
+#include "tests/support_desktop/xvfb.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

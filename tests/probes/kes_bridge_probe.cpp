@@ -13,7 +13,7 @@
 #include "core/capture/websocket_server.h"
 #include "core/foundation/config.h"
 #include "core/foundation/text.h"
-#include "tests/support/probe_support.h"
+#include "tests/support_desktop/probe_support.h"
 
 #include <memory>
 #include <vector>

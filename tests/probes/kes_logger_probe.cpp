@@ -12,7 +12,7 @@
 #include "core/capture/logger.h"
 #include "core/foundation/system.h"
 #include "core/foundation/text.h"
-#include "tests/support/main_loop_commands.h"
+#include "tests/support_desktop/main_loop_commands.h"
 
 #include <boost/date_time/posix_time/posix_time.hpp>
 #include <nlohmann/json.hpp>

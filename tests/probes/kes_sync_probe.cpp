@@ -18,7 +18,7 @@
 #include "core/foundation/text.h"
 #include "core/service/puller.h"
 #include "core/service/pusher.h"
-#include "tests/support/probe_support.h"
+#include "tests/support_desktop/probe_support.h"
 #include "tests/support/recording_ui.h"
 
 #include <boost/date_time/posix_time/posix_time.hpp>

@@ -27,7 +27,7 @@
 #include "core/foundation/system.h"
 #include "core/foundation/text.h"
 #include "core/service/puller.h"
-#include "tests/support/probe_support.h"
+#include "tests/support_desktop/probe_support.h"
 #include "tests/support/recording_ui.h"
 #include "tests/support/settable_idle_system.h"
 

@@ -18,7 +18,7 @@
 #include "platform/qt/qt_application.h"
 #include "platform/qt/qt_desktop.h"
 #include "platform/qt/qt_status_item.h"
-#include "tests/support/main_loop_commands.h"
+#include "tests/support_desktop/main_loop_commands.h"
 
 #include <QAbstractNativeEventFilter>
 #include <QColor>

@@ -26,7 +26,7 @@
 #include "platform/fake/fake_url_opener.h"
 #include "platform/main_queue.h"
 #include "platform/qt/qt_desktop.h"
-#include "tests/support/probe_support.h"
+#include "tests/support_desktop/probe_support.h"
 
 #include <QAbstractButton>
 #include <QLabel>

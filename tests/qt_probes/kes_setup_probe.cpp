@@ -34,7 +34,7 @@
 #include "platform/fake/fake_url_opener.h"
 #include "platform/main_queue.h"
 #include "platform/qt/qt_desktop.h"
-#include "tests/support/main_loop_commands.h"
+#include "tests/support_desktop/main_loop_commands.h"
 
 #include <QElapsedTimer>
 #include <QPushButton>

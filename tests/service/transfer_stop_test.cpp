@@ -7,7 +7,7 @@
 #include "core/service/request.h"
 #include "core/service/transfer_stop.h"
 #include "core/foundation/text_table.h"
-#include "app/osx_daemon.h"
+#include "tests/support/bare_daemon.h"
 #include "tests/support/eventually.h"
 #include "tests/support/loopback_listener.h"
 
@@ -127,7 +127,7 @@ TEST_F(TransferStop, TheDaemonsStopReachesEveryRequestWhileTheDaemonExists) {
         return workers;
     };
     {
-        kes::osx_daemon agent(bare_workers);
+        kes::testing::bare_daemon agent(bare_workers);
         agent.stop();
         EXPECT_EQ(curl_error_of(messages_call(service_, options_with(nullptr, 60))),
                   unhandled(CURLE_ABORTED_BY_CALLBACK));

@@ -1,6 +1,7 @@
 #include "tests/support/test_environment.h"
 
 #include <boost/filesystem.hpp>
+#include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <fstream>
@@ -40,6 +41,14 @@ void remove_private_home() {
 }
 
 const std::string& private_home() { return home; }
+
+int run_all_tests_in_private_home(int argc, char** argv) {
+    enter_private_home();
+    ::testing::InitGoogleTest(&argc, argv);
+    const int result = RUN_ALL_TESTS();
+    remove_private_home();
+    return result;
+}
 
 std::string read_file(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

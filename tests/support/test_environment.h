@@ -14,6 +14,10 @@ void remove_private_home();
 // The folder made by enter_private_home.
 const std::string& private_home();
 
+// The body of a test program's main, after it has installed the core's
+// factories: the tests run in a private home that is removed afterwards.
+int run_all_tests_in_private_home(int argc, char** argv);
+
 // Reads a whole file; empty when it cannot be read.
 std::string read_file(const std::string& path);
 

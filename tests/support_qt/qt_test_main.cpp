@@ -2,6 +2,7 @@
 // (also when the test list is read outside CTest, which sets it too), in the
 // same private home as every other test program. The thread that runs the
 // tests draws their windows: a service request made on it fails the request.
+#include "app/desktop_factories.h"
 #include "core/service/ui_thread_rule.h"
 #include "tests/support/test_environment.h"
 
@@ -25,6 +26,7 @@ void quiet_offscreen_notes(QtMsgType type, const QMessageLogContext& context, co
 }  // namespace
 
 int main(int argc, char** argv) {
+    kes::install_desktop_factories();
     toolkit_handler = qInstallMessageHandler(quiet_offscreen_notes);
     kes::testing::enter_private_home();
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);

@@ -1,4 +1,4 @@
-#include "tests/support/main_loop_commands.h"
+#include "tests/support_desktop/main_loop_commands.h"
 
 #include "platform/main_queue.h"
 

@@ -1,4 +1,4 @@
-#include "tests/support/xvfb.h"
+#include "tests/support_desktop/xvfb.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>

@@ -1,9 +1,9 @@
-#include "tests/support/probe_support.h"
+#include "tests/support_desktop/probe_support.h"
 
 #include "core/foundation/config.h"
 #include "core/foundation/system.h"
 #include "core/service/service_activation.h"
-#include "tests/support/main_loop_commands.h"
+#include "tests/support_desktop/main_loop_commands.h"
 
 #include <curl/curl.h>
 
