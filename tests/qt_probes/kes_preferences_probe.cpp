@@ -118,6 +118,9 @@ int main(int argc, char** argv) {
     QTimer status_pass;
     QObject::connect(&status_pass, &QTimer::timeout, [&] { bridge->update_status_text(); });
     status_pass.start(250);
+    // By the time a user can open a window the agent's UI thread has passed
+    // once; a show racing the first pass would see its text replaced.
+    bridge->update_status_text();
 
     const auto preferences_window = [&]() -> QWidget& { return controller->preferencesWC()->window(); };
     auto* panes = dynamic_cast<kes::PreferencesWindowController*>(controller->preferencesWC());
