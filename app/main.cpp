@@ -17,7 +17,7 @@
 #include "app/orderly_end.h"
 #include "app/osx_daemon.h"
 #include "app/osx_ui.h"
-#include "app/unexpected_exit.h"
+#include "app/unexpected_exit_guard.h"
 #include "platform/instance_lock.h"
 #include "platform/main_queue.h"
 #include "platform/notification_center.h"

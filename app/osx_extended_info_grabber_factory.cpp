@@ -1,6 +1,6 @@
 #include "app/osx_extended_info_grabber_factory.h"
 
-#include "core/capture/extended_info_grabber_url_websocket.h"
+#include "core/capture/common_extended_info_grabber_url_websocket.h"
 #include "core/foundation/debug_log.h"
 #include "app/osx_BrowserScriptExecutor.h"
 #include "app/osx_extended_info_grabber_url.h"

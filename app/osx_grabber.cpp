@@ -36,10 +36,16 @@ bool traced() { return log_enabled(log_level::debug | log_level::ui); }
 
 osx_grabber::osx_grabber(std::shared_ptr<osx_AppleScriptExecutor> executor, std::string display_name,
                          std::shared_ptr<osx_BrowserScriptExecutor> browser_scripts)
+    : osx_grabber(std::move(executor), std::make_unique<platform::x11_windows>(std::move(display_name)),
+                  std::move(browser_scripts)) {}
+
+osx_grabber::osx_grabber(std::shared_ptr<osx_AppleScriptExecutor> executor,
+                         std::unique_ptr<platform::window_facts> windows,
+                         std::shared_ptr<osx_BrowserScriptExecutor> browser_scripts)
     : grabber(std::make_unique<osx_extended_info_grabber_factory>([this](int pid) { return browser_key_of(pid); },
                                                                   std::move(browser_scripts))),
       executor_(std::move(executor)),
-      session_(std::make_unique<platform::x11_windows>(std::move(display_name))) {
+      session_(std::move(windows)) {
     log(L"[osx_grabber]ctor", log_level::debug);
 }
 
@@ -88,7 +94,7 @@ bool osx_grabber::scripts_may_answer() {
 std::wstring osx_grabber::browser_key_of(int pid) {
     // Asked at every record start: for the window already known it costs
     // what the session keeps (no round trip, no file read).
-    platform::x11_windows::window_id window =
+    platform::window_facts::window_id window =
         platform::front_window(*session_, platform::front_window_source::active_window);
     if (window != 0 && session_->window_pid(window) != pid) window = 0;
     std::string wm_class = window != 0 ? session_->window_class(window) : std::string();
@@ -96,7 +102,7 @@ std::wstring osx_grabber::browser_key_of(int pid) {
         browser_key_.wm_class == wm_class) {
         return browser_key_.key;
     }
-    const std::string executable = window != 0 ? executables_.of(window, pid) : platform::executable_of(pid);
+    const std::string executable = window != 0 ? executables_.of(*session_, window, pid) : session_->executable_of(pid);
     browser_key_ = {true, window, pid, std::move(wm_class), {}};
     browser_key_.key = browser_support_key_for(browser_key_.wm_class, executable);
     return browser_key_.key;

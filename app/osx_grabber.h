@@ -1,7 +1,7 @@
 #pragma once
 // The grabber of this desktop. The front application comes from the window
 // manager's active window (_NET_ACTIVE_WINDOW) on the scanner thread's own
-// X11 connection; on a server without a window manager that names it the
+// X11 connection (any source of window facts in tests); on a server without a window manager that names it the
 // named scripts answer instead, on the main thread. Titles come from the
 // focused window. Within a scanner pass the front application is looked up
 // once and every question of the pass is answered from it, and while the
@@ -27,6 +27,9 @@ public:
     // process-wide executor.
     explicit osx_grabber(std::shared_ptr<osx_AppleScriptExecutor> executor, std::string display_name = {},
                          std::shared_ptr<osx_BrowserScriptExecutor> browser_scripts = nullptr);
+    // Reads the windows from `windows` (used by the scanner thread only).
+    osx_grabber(std::shared_ptr<osx_AppleScriptExecutor> executor, std::unique_ptr<platform::window_facts> windows,
+                std::shared_ptr<osx_BrowserScriptExecutor> browser_scripts = nullptr);
     osx_grabber();
     ~osx_grabber() override;
 
@@ -57,7 +60,7 @@ private:
     std::wstring browser_key_of(int pid);
 
     std::shared_ptr<osx_AppleScriptExecutor> executor_;
-    std::unique_ptr<platform::x11_windows> session_;
+    std::unique_ptr<platform::window_facts> session_;
     bool in_pass_ = false;
     // The front application of the running pass, once looked up.
     std::optional<std::optional<platform::front_application>> pass_front_;
@@ -81,7 +84,7 @@ private:
     // The browser-support key last found, with what it was found from.
     struct browser_key_memo {
         bool known = false;
-        platform::x11_windows::window_id window = 0;
+        platform::window_facts::window_id window = 0;
         int pid = 0;
         std::string wm_class;
         std::wstring key;

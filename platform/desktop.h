@@ -12,7 +12,7 @@
 #include "platform/system_version.h"
 #include "platform/url_opener.h"
 #include "platform/user_defaults.h"
-#include "platform/user_notifications.h"
+#include "platform/user_notifier.h"
 
 #include <memory>
 

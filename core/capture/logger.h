@@ -16,7 +16,7 @@
 // recording never waits for a flush. `prune_backups` belongs to one thread.
 
 #include "core/capture/log_entry.h"
-#include "core/capture/old_log_conversion.h"
+#include "core/capture/old_log_converter.h"
 #include "core/capture/ram_log.h"
 #include "core/capture/record_journal.h"
 #include "core/capture/upload_folder.h"

@@ -153,7 +153,17 @@ void scanner::scan() {
     // after an idle, paused or skewed completion is recorded again.
     bool start = false;
     if (config_->is_logging_allowed_now() && !system_->is_idle()) {
-        start = !has_open_record() || focus_changed() || turned_on;
+        if (!has_open_record()) {
+            start = true;
+        } else if (focus_changed()) {
+            // The focus moved after the completion above looked: the open
+            // record is what was in front until now, so it ends here rather
+            // than being taken over, start and all, by what came.
+            if (!start_pending_) complete_record(true);
+            start = true;
+        } else {
+            start = turned_on;
+        }
     }
     if (start || turned_on || start_pending_) start_record();
     publish_open_record();

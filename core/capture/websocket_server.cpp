@@ -2,7 +2,7 @@
 
 #include "core/capture/websocket_connections.h"
 #include "core/capture/websocket_handshake.h"
-#include "core/capture/websocket_log_stream.h"
+#include "core/capture/keslog_stream.h"
 #include "core/capture/websocket_protocol.h"
 #include "core/foundation/config.h"
 #include "core/foundation/debug_log.h"

@@ -2,7 +2,7 @@
 // Notifications for tests: recorded with their thread; the test says whether
 // a tray "shows" them.
 
-#include "platform/user_notifications.h"
+#include "platform/user_notifier.h"
 
 #include <mutex>
 #include <thread>

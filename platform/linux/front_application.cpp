@@ -14,8 +14,8 @@ std::string base_name(const std::string& path) {
 
 }  // namespace
 
-x11_windows::window_id front_window(x11_windows& session, front_window_source source) {
-    const std::optional<x11_windows::window_id> active = session.active_window();
+window_facts::window_id front_window(window_facts& session, front_window_source source) {
+    const std::optional<window_facts::window_id> active = session.active_window();
     if (active) return *active;
     if (source == front_window_source::active_window) return 0;
     // A window manager that names the active window has named none: the
@@ -30,35 +30,35 @@ std::string application_path_of(const std::string& executable) {
     return bundle.empty() ? executable : bundle;
 }
 
-std::string executable_memo::of(x11_windows::window_id window, int pid) {
+std::string executable_memo::of(window_facts& session, window_facts::window_id window, int pid) {
     constexpr std::size_t kept = 8;
     const auto found = std::find_if(recent_.begin(), recent_.end(), [&](const known& entry) {
         return entry.window == window && entry.pid == pid && !entry.executable.empty();
     });
-    known entry = found != recent_.end() ? std::move(*found) : known{window, pid, executable_of(pid)};
+    known entry = found != recent_.end() ? std::move(*found) : known{window, pid, session.executable_of(pid)};
     if (found != recent_.end()) recent_.erase(found);
     recent_.push_front(std::move(entry));
     if (recent_.size() > kept) recent_.pop_back();
     return recent_.front().executable;
 }
 
-std::optional<front_application> application_of(x11_windows& session, x11_windows::window_id window,
+std::optional<front_application> application_of(window_facts& session, window_facts::window_id window,
                                                 executable_memo* memo) {
     if (window == 0) return std::nullopt;
     const std::optional<int> pid = session.window_pid(window);
     if (!pid) return std::nullopt;
     front_application facts;
     facts.pid = *pid;
-    const std::string executable = memo ? memo->of(window, *pid) : executable_of(*pid);
+    const std::string executable = memo ? memo->of(session, window, *pid) : session.executable_of(*pid);
     facts.name = session.window_class(window);
     if (facts.name.empty()) facts.name = base_name(executable);
     facts.path = application_path_of(executable);
     return facts;
 }
 
-std::string focused_title(x11_windows& session, x11_windows::window_id window) {
+std::string focused_title(window_facts& session, window_facts::window_id window) {
     if (window == 0) return {};
-    const x11_windows::window_id owner = session.transient_for(window);
+    const window_facts::window_id owner = session.transient_for(window);
     return session.window_title(owner != 0 ? owner : window);
 }
 

@@ -1,12 +1,12 @@
 #pragma once
-// What the desktop says about the application in front, read from an X11
-// session: its process id, its name (the window's WM_CLASS class, else the
+// What the desktop says about the application in front, read from its
+// window facts: its process id, its name (the window's WM_CLASS class, else the
 // executable's base name), its path (the executable, or the ".app" bundle
 // that holds it) and the focused window's title (a transient dialog reports
 // the window it belongs to).
 
 #include "platform/bundle.h"
-#include "platform/linux/x11_windows.h"
+#include "platform/window_facts.h"
 
 #include <deque>
 #include <optional>
@@ -26,7 +26,7 @@ struct front_application {
 enum class front_window_source { active_window, active_or_input_focus };
 
 // The front window, or 0 when there is none from that source.
-x11_windows::window_id front_window(x11_windows& session, front_window_source source);
+window_facts::window_id front_window(window_facts& session, front_window_source source);
 
 // The executables of the last few windows and processes asked about, each
 // read once (a switch back and forth reads none): a window's process cannot
@@ -34,11 +34,11 @@ x11_windows::window_id front_window(x11_windows& session, front_window_source so
 // exec).
 class executable_memo {
 public:
-    std::string of(x11_windows::window_id window, int pid);
+    std::string of(window_facts& session, window_facts::window_id window, int pid);
 
 private:
     struct known {
-        x11_windows::window_id window = 0;
+        window_facts::window_id window = 0;
         int pid = 0;
         std::string executable;
     };
@@ -47,12 +47,12 @@ private:
 
 // The facts of the application owning a window; nullopt when no process can
 // be found for it. With a memo the executable is read once per window.
-std::optional<front_application> application_of(x11_windows& session, x11_windows::window_id window,
+std::optional<front_application> application_of(window_facts& session, window_facts::window_id window,
                                                 executable_memo* memo = nullptr);
 
 // The title shown for a window: its owner's title when it is transient for
 // another window, else its own.
-std::string focused_title(x11_windows& session, x11_windows::window_id window);
+std::string focused_title(window_facts& session, window_facts::window_id window);
 
 // The nearest folder named "*.app" above the executable, else the executable.
 std::string application_path_of(const std::string& executable);

@@ -4,7 +4,7 @@
 #include "platform/linux/compound_text.h"
 #include "platform/linux/toolkit_root_events.h"
 #include "platform/linux/xcb_link.h"
-#include "platform/main_queue.h"
+#include "platform/bundle.h"
 #include "platform/notification_center.h"
 
 #include <xcb/res.h>
@@ -53,7 +53,7 @@ constexpr std::uint32_t no_events = 0;
 
 // What is known of one watched window; a fact not known is read on the
 // next question that needs it.
-struct window_facts {
+struct watched_window {
     bool gone = false;
     bool pid_known = false;
     std::optional<int> pid;
@@ -102,20 +102,20 @@ struct x11_windows::state {
     bool manager_known = false;
     bool manager_names_active = false;
     xcb_window_t manager_check = 0;
-    std::unordered_map<xcb_window_t, window_facts> watched;
+    std::unordered_map<xcb_window_t, watched_window> watched;
 
     xcb_connection_t* c() const { return link->get(); }
     xcb_window_t root() const { return link->root(); }
 
-    // False once the connection broke; the first to see it asks for the
-    // agent's orderly end.
+    // False once the connection broke; the first to see it announces it to
+    // whoever decides what the program does then.
     bool alive() {
         if (lost) return false;
         if (link && link->usable()) return true;
         if (link) {
             lost = true;
             ++changes;
-            main_queue::instance().quit(0);
+            notification_center::default_center().post(display_connection_lost_notice);
         }
         return false;
     }
@@ -173,7 +173,7 @@ struct x11_windows::state {
         if (window == manager_check && atom == atoms[net_supporting_wm_check]) manager_known = false;
         const auto found = watched.find(window);
         if (found == watched.end()) return;
-        window_facts& facts = found->second;
+        watched_window& facts = found->second;
         if (atom == atoms[net_wm_pid]) facts.pid_known = false;
         if (atom == XCB_ATOM_WM_CLASS) facts.class_known = false;
         if (atom == atoms[net_wm_name]) facts.net_name_known = false;
@@ -185,11 +185,11 @@ struct x11_windows::state {
         if (window == manager_check) manager_known = false;
         const auto found = watched.find(window);
         if (found == watched.end()) return;
-        found->second = window_facts{};
+        found->second = watched_window{};
         mark_gone(found->second);
     }
 
-    static void mark_gone(window_facts& facts) {
+    static void mark_gone(watched_window& facts) {
         facts.gone = true;
         facts.pid_known = facts.class_known = facts.net_name_known = facts.name_known = facts.owner_known = true;
         facts.pid.reset();
@@ -255,9 +255,9 @@ struct x11_windows::state {
         manager_known = true;
     }
 
-    window_facts& facts_of(xcb_window_t window) {
+    watched_window& facts_of(xcb_window_t window) {
         auto [found, added] = watched.try_emplace(window);
-        window_facts& facts = found->second;
+        watched_window& facts = found->second;
         facts.last_asked = questions;
         if (added) {
             xcb_change_window_attributes(c(), window, XCB_CW_EVENT_MASK, &watched_events);
@@ -282,7 +282,7 @@ struct x11_windows::state {
     }
 
     // Every fact not known, in one round trip.
-    void read_facts(xcb_window_t window, window_facts& facts) {
+    void read_facts(xcb_window_t window, watched_window& facts) {
         ++changes;
         const bool read_pid = !facts.pid_known;
         const bool read_class = !facts.class_known;
@@ -446,29 +446,31 @@ x11_windows::window_id x11_windows::input_focus_window() {
 std::optional<int> x11_windows::window_pid(window_id window) {
     state& s = *state_;
     if (window == 0 || !s.ready()) return std::nullopt;
-    const window_facts& facts = s.facts_of(static_cast<xcb_window_t>(window));
+    const watched_window& facts = s.facts_of(static_cast<xcb_window_t>(window));
     return s.alive() ? facts.pid : std::nullopt;
 }
 
 std::string x11_windows::window_class(window_id window) {
     state& s = *state_;
     if (window == 0 || !s.ready()) return {};
-    const window_facts& facts = s.facts_of(static_cast<xcb_window_t>(window));
+    const watched_window& facts = s.facts_of(static_cast<xcb_window_t>(window));
     return s.alive() ? facts.wm_class : std::string();
 }
 
 std::string x11_windows::window_title(window_id window) {
     state& s = *state_;
     if (window == 0 || !s.ready()) return {};
-    const window_facts& facts = s.facts_of(static_cast<xcb_window_t>(window));
+    const watched_window& facts = s.facts_of(static_cast<xcb_window_t>(window));
     return s.alive() ? facts.title() : std::string();
 }
 
 x11_windows::window_id x11_windows::transient_for(window_id window) {
     state& s = *state_;
     if (window == 0 || !s.ready()) return 0;
-    const window_facts& facts = s.facts_of(static_cast<xcb_window_t>(window));
+    const watched_window& facts = s.facts_of(static_cast<xcb_window_t>(window));
     return s.alive() ? facts.owner : 0;
 }
+
+std::string x11_windows::executable_of(int pid) { return platform::executable_of(pid); }
 
 }  // namespace platform

@@ -20,7 +20,10 @@
 // It connects lazily to $DISPLAY; with no display every answer is "none".
 // Losing the connection (log-out, server gone) never ends the process: the
 // session goes dead, sends nothing more, answers "none" from then on, and
-// asks the main queue to quit so the agent takes its orderly way out.
+// posts `display_connection_lost_notice` once; the program's owner of its
+// end decides what follows.
+
+#include "platform/window_facts.h"
 
 #include <cstdint>
 #include <memory>
@@ -29,50 +32,49 @@
 
 namespace platform {
 
-class x11_windows {
-public:
-    using window_id = std::uint64_t;  // 0 means no window
+// Posted on the default notification centre (platform/notification_center.h),
+// on the session's own thread, when a session finds its connection lost.
+inline constexpr const char* display_connection_lost_notice = "KESDisplayConnectionLostNotification";
 
+class x11_windows final : public window_facts {
+public:
     // `display_name` empty means $DISPLAY.
     explicit x11_windows(std::string display_name = {});
-    ~x11_windows();
+    ~x11_windows() override;
     x11_windows(const x11_windows&) = delete;
     x11_windows& operator=(const x11_windows&) = delete;
 
     // Opens the connection when needed; false when no server answers (a
     // failed attempt is retried at most every few seconds) or it was lost.
-    bool connected();
-    bool lost() const;
+    bool connected() override;
+    bool lost() const override;
 
     // A sampling pass: the changes the server reported so far are taken in
     // at its start, and the answers stay consistent until its end.
-    void begin_pass();
-    void end_pass();
+    void begin_pass() override;
+    void end_pass() override;
 
     // Counts what changed the session's picture: every event taken in,
-    // every fact read, the connection made or lost. While it stands still
-    // every answer but the input focus (which is asked each time) is what
-    // it was.
-    std::uint64_t changes() const;
+    // every fact read, the connection made or lost.
+    std::uint64_t changes() const override;
 
-    // The root window's _NET_ACTIVE_WINDOW; nullopt when no window manager
-    // publishes it (a bare server), 0 when it names no window.
-    std::optional<window_id> active_window();
+    // The root window's _NET_ACTIVE_WINDOW.
+    std::optional<window_id> active_window() override;
     // A running window manager lists _NET_ACTIVE_WINDOW among what it
-    // supports (_NET_SUPPORTED, with a live _NET_SUPPORTING_WM_CHECK): its
-    // answer, even "no window", is the front window.
-    bool window_manager_names_active_window();
-    // The top-level client window holding the input focus, or 0.
-    window_id input_focus_window();
+    // supports (_NET_SUPPORTED, with a live _NET_SUPPORTING_WM_CHECK).
+    bool window_manager_names_active_window() override;
+    window_id input_focus_window() override;
 
     // _NET_WM_PID, else the X-Resource client id of the window's owner.
-    std::optional<int> window_pid(window_id window);
-    // The class half of WM_CLASS; empty when absent.
-    std::string window_class(window_id window);
-    // _NET_WM_NAME (UTF-8), else WM_NAME; empty when absent.
-    std::string window_title(window_id window);
+    std::optional<int> window_pid(window_id window) override;
+    std::string window_class(window_id window) override;
+    // _NET_WM_NAME (UTF-8), else WM_NAME.
+    std::string window_title(window_id window) override;
     // WM_TRANSIENT_FOR, or 0.
-    window_id transient_for(window_id window);
+    window_id transient_for(window_id window) override;
+
+    // Read from /proc.
+    std::string executable_of(int pid) override;
 
 private:
     struct state;

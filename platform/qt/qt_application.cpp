@@ -4,6 +4,7 @@
 #include "platform/qt/qt_main_loop.h"
 #include "platform/linux/toolkit_root_events.h"
 #include "platform/linux/x11_display.h"
+#include "platform/linux/x11_windows.h"
 #include "platform/session_kind.h"
 
 #include <QApplication>
@@ -59,6 +60,10 @@ qt_application::qt_application(main_queue& queue, const std::string& program_nam
     QApplication::setApplicationName("Kestrel");
     QApplication::setQuitOnLastWindowClosed(false);
     loop_ = std::make_unique<qt_main_loop>(queue);
+    // A window session that lost the display cannot see the desktop again:
+    // the loop ends, and the orderly end follows it.
+    display_lost_observation_ = notification_center::default_center().add_observer(
+        display_connection_lost_notice, [&queue](const user_info&) { queue.quit(0); });
 
     if (const auto* x11 = app_->nativeInterface<QNativeInterface::QX11Application>()) {
         root_events_ = std::make_shared<toolkit_root_events>(x11->connection());
@@ -75,6 +80,7 @@ qt_application::qt_application(main_queue& queue, const std::string& program_nam
 }
 
 qt_application::~qt_application() {
+    display_lost_observation_.reset();
     work_area_observation_.reset();
     root_events_.reset();  // before the connection it writes to closes
     loop_.reset();         // its notifiers belong to the application

@@ -1,7 +1,9 @@
 #pragma once
 // The agent's application object on Qt Widgets: one per process, made on the
 // main thread before any widget. With no display it asks for Qt's offscreen
-// platform, so the agent still starts (windows exist, nobody sees them).
+// platform, so the agent still starts (windows exist, nobody sees them). When
+// a window session loses the display its loop ends, as the toolkit's own
+// does when its connection breaks.
 
 #include "platform/application.h"
 #include "platform/notification_center.h"
@@ -50,6 +52,7 @@ private:
     // property changes, and told of a new work area instead.
     std::shared_ptr<toolkit_root_events> root_events_;
     notification_center::token work_area_observation_;
+    notification_center::token display_lost_observation_;
 };
 
 }  // namespace platform

@@ -3,7 +3,7 @@
 // the line goes to the log function the notifier was given.
 
 #include "platform/status_item.h"
-#include "platform/user_notifications.h"
+#include "platform/user_notifier.h"
 
 #include <functional>
 #include <memory>

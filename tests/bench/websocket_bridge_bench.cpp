@@ -3,7 +3,7 @@
 // with a fresh address outside a focus session, alone and while an extension
 // keeps reporting addresses (the server's thread then takes the same mutex).
 // Run with HOME pointing at a scratch folder: the store writes its files there.
-#include "core/capture/extended_info_grabber_url_websocket.h"
+#include "core/capture/common_extended_info_grabber_url_websocket.h"
 #include "core/capture/websocket_server.h"
 #include "core/foundation/config.h"
 #include "tests/support/loopback_listener.h"

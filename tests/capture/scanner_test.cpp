@@ -28,6 +28,7 @@ public:
     std::deque<std::wstring> next_pids;  // answered first, one per call
     std::wstring name = L"Editor";
     std::wstring title = L"Document";
+    std::deque<std::wstring> next_titles;  // answered first, one per call
     std::wstring version = L"1.0";
     std::wstring extended;
     std::wstring computer = L"box";
@@ -48,7 +49,12 @@ public:
     std::wstring get_application_name() override { return name; }
     std::wstring get_process_filename() override { return L""; }
     std::wstring get_process_version(bool) override { return version; }
-    std::wstring get_window_title() override { return title; }
+    std::wstring get_window_title() override {
+        if (next_titles.empty()) return title;
+        std::wstring answer = next_titles.front();
+        next_titles.pop_front();
+        return answer;
+    }
     std::wstring get_os_username() override { return L"ann"; }
     std::wstring get_computer_name() override { return computer; }
     std::wstring get_extended_info() override { return extended; }
@@ -293,6 +299,26 @@ TEST_F(ScannerTest, ProcessIdChangeDuringAStartBeginsAgain) {
     EXPECT_FALSE(subject->start_pending());
     pass_at("10:00:01");
     EXPECT_TRUE(records.empty()) << "the record was started for the process now in front";
+}
+
+TEST_F(ScannerTest, AFocusMoveBetweenTheCompletionAndTheStartChecksEndsTheOpenRecord) {
+    pass_at("10:00:00");
+    // The completion check still sees the old window; the move comes before
+    // the start check asks again.
+    grabber->next_pids = {L"100"};
+    grabber->next_titles = {L"Document"};
+    grabber->pid = L"200";
+    grabber->name = L"Safari.app";
+    grabber->title = L"News";
+    pass_at("10:00:05");
+    pass_at("10:00:06");
+    ASSERT_EQ(records.size(), 1u) << "the switch is recorded";
+    EXPECT_EQ(records[0].get_application_name(), L"editor");
+    EXPECT_EQ(records[0].get_window_title(), L"Document");
+    EXPECT_EQ(records[0].get_started(), at("10:00:00"));
+    EXPECT_EQ(records[0].get_completed(), at("10:00:05"));
+    EXPECT_EQ(subject->current_entry().get_application_name(), L"safari");
+    EXPECT_EQ(subject->current_entry().get_started(), at("10:00:05")) << "the new record starts at the move";
 }
 
 TEST_F(ScannerTest, GrabberFailureForTheNameKeepsTheStartPending) {

@@ -1,7 +1,7 @@
 // The browser chain's WebSocket link over a bridge of the test's own: what it
 // answers the scanner, the block message it has sent during a focus session,
 // and the starts it holds.
-#include "core/capture/extended_info_grabber_url_websocket.h"
+#include "core/capture/common_extended_info_grabber_url_websocket.h"
 #include "tests/capture/websocket_server_fixture.h"
 #include "tests/ui/debug_log_lines.h"
 

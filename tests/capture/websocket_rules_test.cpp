@@ -3,7 +3,7 @@
 // WebSocket library's own log lines go.
 #include "core/capture/websocket_connections.h"
 #include "core/capture/websocket_handshake.h"
-#include "core/capture/websocket_log_stream.h"
+#include "core/capture/keslog_stream.h"
 #include "core/capture/websocket_protocol.h"
 #include "core/foundation/config.h"
 #include "core/foundation/debug_log.h"

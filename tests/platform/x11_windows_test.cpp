@@ -4,11 +4,14 @@
 #include "platform/linux/front_application.h"
 #include "platform/linux/compound_text.h"
 #include "platform/main_queue.h"
+#include "platform/notification_center.h"
 #include "platform/linux/x11_traffic.h"
 #include "platform/linux/x11_windows.h"
 #include "tests/support_desktop/xvfb.h"
 
 #include <gtest/gtest.h>
+
+#include <atomic>
 #include <unistd.h>
 
 #include <chrono>
@@ -189,22 +192,27 @@ TEST_F(X11Windows, AWindowManagerThatNamesTheActiveWindowIsBelievedWhenItNamesNo
     EXPECT_EQ(platform::front_window(*session_, front_window_source::active_or_input_focus), window);
 }
 
-TEST_F(X11Windows, ALostConnectionIsNeverUsedAgain) {
+TEST_F(X11Windows, ALostConnectionIsNeverUsedAgainAndAnnouncedOnce) {
     const auto window = windows_->create("Before", "Before", ::getpid());
     windows_->set_active(window);
+    std::atomic<int> announced{0};
+    const auto observation = platform::notification_center::default_center().add_observer(
+        platform::display_connection_lost_notice, [&](const platform::user_info&) { ++announced; });
     std::uint64_t trips = 0;
     ASSERT_EQ(pass(trips).title, "Before");
+    EXPECT_EQ(announced.load(), 0);
     windows_.reset();
     server_.kill_now();
     pass(trips);
     EXPECT_TRUE(session_->lost());
-    EXPECT_TRUE(platform::main_queue::instance().quit_requested());
+    EXPECT_FALSE(platform::main_queue::instance().quit_requested()) << "the session decides nothing";
     for (int i = 0; i < 3; ++i) {
         const front seen = pass(trips);
         EXPECT_EQ(trips, 0u) << "nothing is sent on a lost connection";
         EXPECT_FALSE(seen.active);
         EXPECT_EQ(seen.title, "");
     }
+    EXPECT_EQ(announced.load(), 1);
     EXPECT_FALSE(session_->connected());
     EXPECT_EQ(session_->input_focus_window(), 0u);
 }

@@ -9,7 +9,7 @@
 //
 // Every answer carries "port" (0 while the bridge is stopped) and "links".
 // Settings come from kestreld.json in the data folder, as the agent's do.
-#include "core/capture/extended_info_grabber_url_websocket.h"
+#include "core/capture/common_extended_info_grabber_url_websocket.h"
 #include "core/capture/websocket_server.h"
 #include "core/foundation/config.h"
 #include "core/foundation/text.h"

@@ -1,4 +1,4 @@
-#include "core/capture/old_log_conversion.h"
+#include "core/capture/old_log_converter.h"
 
 #include "core/capture/csv_text.h"
 #include "core/capture/logger.h"

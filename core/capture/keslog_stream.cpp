@@ -1,4 +1,4 @@
-#include "core/capture/websocket_log_stream.h"
+#include "core/capture/keslog_stream.h"
 
 #include "core/foundation/debug_log.h"
 #include "core/foundation/text.h"

@@ -1,4 +1,4 @@
-#include "app/unexpected_exit.h"
+#include "app/unexpected_exit_guard.h"
 
 #include "app/orderly_end.h"
 #include "core/capture/daemon.h"

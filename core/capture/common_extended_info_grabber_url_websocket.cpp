@@ -1,4 +1,4 @@
-#include "core/capture/extended_info_grabber_url_websocket.h"
+#include "core/capture/common_extended_info_grabber_url_websocket.h"
 
 #include "core/capture/websocket_protocol.h"
 #include "core/capture/websocket_server.h"
