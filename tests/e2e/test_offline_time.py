@@ -26,7 +26,7 @@ SOURCE = os.environ.get("KES_SOURCE_DIR") or os.path.join(HERE, "..", "..")
 sys.path.insert(0, HERE)
 sys.path.insert(0, os.path.join(SOURCE, "tests", "standin"))
 from agent_harness import PrivateHome  # noqa: E402
-from bundle_tree import bundle_trusting  # noqa: E402
+from bundle_tree import bundle_program, trusting_bundle  # noqa: E402
 from client import StandinProcess  # noqa: E402
 from command_probe import CommandProbe  # noqa: E402
 from scanner_x11 import Desktop, parse_time, read_rows  # noqa: E402
@@ -144,7 +144,7 @@ class UnansweredPromptWithTheRealAgent(unittest.TestCase):
         self.addCleanup(self.desktop.close)
         self.service = StandinProcess(os.path.join(self.desktop.home, "standin"))
         self.addCleanup(self.service.stop)
-        self.agent_program = bundle_trusting(self.desktop.home, self.service.ca_cert)
+        self.agent_program = bundle_program(trusting_bundle(self.desktop.home, self.service.ca_cert))
         self.desktop.write_settings({"url": self.service.host, "api_url": self.service.host,
                                      "account_key": "AK-demo-7f3c9e21b8d44a0f9c5e", "first_time_running": False,
                                      "scan_interval": 1, "push_initial_interval": 3600,

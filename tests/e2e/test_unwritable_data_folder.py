@@ -25,7 +25,8 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 SOURCE = os.environ.get("KES_SOURCE_DIR") or os.path.join(HERE, "..", "..")
 sys.path.insert(0, HERE)
 sys.path.insert(0, os.path.join(SOURCE, "tests", "standin"))
-from agent_harness import AGENT, trusting_bundle, wait_until  # noqa: E402
+from agent_harness import AGENT, wait_until  # noqa: E402
+from bundle_tree import bundle_program, trusting_bundle  # noqa: E402
 from client import DEMO_ACCOUNT_KEY as ACCOUNT_KEY, DEMO_DATA_KEY as DATA_KEY  # noqa: E402
 from client import StandinProcess, end_process  # noqa: E402
 from scanner_x11 import Desktop, Switcher  # noqa: E402
@@ -114,7 +115,7 @@ class UnwritableDataFolder(unittest.TestCase):
 
     def test_a_disk_that_fills_up_loses_only_what_it_reports(self):
         self.service = StandinProcess(os.path.join(self.root, "standin"))
-        program = trusting_bundle(self.service, self.root)
+        program = bundle_program(trusting_bundle(self.root, self.service.ca_cert))
         self.write_settings(self.service.host)
         self.switcher = Switcher(self.desktop, self.windows, "full-disk")
         self.switcher.start()
