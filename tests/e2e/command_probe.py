@@ -10,7 +10,7 @@ import unittest
 from agent_harness import PrivateHome
 from bundle_tree import BUILD_DIR
 
-# The logger's scripts name no stand-in; this finds it for them.
+# The stand-in's helpers, for the scripts that name no stand-in.
 sys.path.append(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "standin"))
 from client import StandinProcess  # noqa: E402
 
