@@ -4,15 +4,11 @@ each with one line; always ended by `close`."""
 import json
 import os
 import subprocess
-import sys
 import unittest
 
 from agent_harness import PrivateHome
 from bundle_tree import BUILD_DIR
-
-# The stand-in's helpers, for the scripts that name no stand-in.
-sys.path.append(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "standin"))
-from client import StandinProcess  # noqa: E402
+from standin_client import StandinProcess
 
 
 class LineProbe:

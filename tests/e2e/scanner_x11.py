@@ -10,17 +10,13 @@ import os
 import select
 import shutil
 import subprocess
-import sys
 import tempfile
 import threading
 import time
 from datetime import datetime
 
 from bundle_tree import BUILD_DIR, BUILT_BUNDLE, bundle_program
-
-# The stand-in's helpers, for the scripts that name no stand-in.
-sys.path.append(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "standin"))
-from client import end_process  # noqa: E402
+from standin_client import end_process
 
 PROBE = os.path.join(BUILD_DIR, "tests", "kes_scanner_probe")
 AGENT = bundle_program(BUILT_BUNDLE)

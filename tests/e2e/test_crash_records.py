@@ -33,15 +33,11 @@ import tempfile
 import time
 import unittest
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-SOURCE = os.environ.get("KES_SOURCE_DIR") or os.path.join(HERE, "..", "..")
-sys.path.insert(0, HERE)
-sys.path.insert(0, os.path.join(SOURCE, "tests", "standin"))
-from agent_harness import LINE  # noqa: E402
-from bundle_tree import bundle_program, trusting_bundle  # noqa: E402
-from client import StandinProcess, end_process  # noqa: E402
-from scanner_x11 import Desktop, Switcher  # noqa: E402
-from service_rows import received_rows, row_key  # noqa: E402
+from agent_harness import LINE
+from bundle_tree import bundle_program, trusting_bundle
+from standin_client import StandinProcess, end_process
+from scanner_x11 import Desktop, Switcher
+from service_rows import received_rows, row_key
 
 RUNS = int(os.environ.get("KES_CRASH_RUNS", "10"))
 SEED = int(os.environ.get("KES_CRASH_SEED", str(int(time.time()))))

@@ -17,17 +17,12 @@ import json
 import os
 import signal
 import subprocess
-import sys
 import unittest
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-SOURCE = os.environ.get("KES_SOURCE_DIR") or os.path.join(HERE, "..", "..")
-sys.path.insert(0, HERE)
-sys.path.insert(0, os.path.join(SOURCE, "tests", "standin"))
-from agent_windows import AgentWindows, recording_opener  # noqa: E402
-from bundle_tree import bundle_program, trusting_bundle  # noqa: E402
-from client import StandinProcess  # noqa: E402
-from scanner_x11 import Desktop  # noqa: E402
+from agent_windows import AgentWindows, recording_opener
+from bundle_tree import bundle_program, trusting_bundle
+from standin_client import StandinProcess
+from scanner_x11 import Desktop
 
 EMAIL = "demo@kestrel.test"
 PASSWORD = "demo-Password-4711"

@@ -21,14 +21,10 @@ import sys
 import time
 import unittest
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-SOURCE = os.environ.get("KES_SOURCE_DIR") or os.path.join(HERE, "..", "..")
-sys.path.insert(0, HERE)
-sys.path.insert(0, os.path.join(SOURCE, "tests", "standin"))
-from bundle_tree import bundle_program, trusting_bundle  # noqa: E402
-from client import StandinProcess  # noqa: E402
-from command_probe import StandinProbeTestCase  # noqa: E402
-from scanner_x11 import Desktop, parse_time, read_rows  # noqa: E402
+from bundle_tree import bundle_program, trusting_bundle
+from standin_client import StandinProcess
+from command_probe import StandinProbeTestCase
+from scanner_x11 import Desktop, parse_time, read_rows
 
 AWAY_SECONDS = 1500
 

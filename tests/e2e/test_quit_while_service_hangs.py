@@ -13,14 +13,10 @@ import sys
 import time
 import unittest
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-SOURCE = os.environ.get("KES_SOURCE_DIR") or os.path.join(HERE, "..", "..")
-sys.path.insert(0, HERE)
-sys.path.insert(0, os.path.join(SOURCE, "tests", "standin"))
-from agent_harness import wait_until  # noqa: E402
-from bundle_tree import bundle_program, trusting_bundle  # noqa: E402
-from client import StandinProcess  # noqa: E402
-from scanner_x11 import Desktop, read_rows  # noqa: E402
+from agent_harness import wait_until
+from bundle_tree import bundle_program, trusting_bundle
+from standin_client import StandinProcess
+from scanner_x11 import Desktop, read_rows
 
 ACCOUNT_KEY = "AK-demo-7f3c9e21b8d44a0f9c5e"  # an account the stand-in knows
 TITLES = ["alpha window", "beta window"]

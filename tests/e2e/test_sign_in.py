@@ -7,14 +7,9 @@ keys in the debug log. (The other paths are tests/ui/sign_in_test.cpp's.)"""
 import json
 import os
 import subprocess
-import sys
 import unittest
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-SOURCE = os.environ.get("KES_SOURCE_DIR") or os.path.join(HERE, "..", "..")
-sys.path.insert(0, HERE)
-sys.path.insert(0, os.path.join(SOURCE, "tests", "standin"))
-from command_probe import StandinProbeTestCase  # noqa: E402
+from command_probe import StandinProbeTestCase
 
 EMAIL = "second@kestrel.test"
 PASSWORD = "second-Password-0815"

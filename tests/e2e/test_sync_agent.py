@@ -14,19 +14,14 @@ import io
 import json
 import os
 import subprocess
-import sys
 import time
 import unittest
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-SOURCE = os.environ.get("KES_SOURCE_DIR") or os.path.join(HERE, "..", "..")
-sys.path.insert(0, HERE)
-sys.path.insert(0, os.path.join(SOURCE, "tests", "standin"))
-from agent_harness import Agent, PrivateHome, wait_until  # noqa: E402
-from bundle_tree import bundle_program, trusting_bundle  # noqa: E402
-from client import StandinProcess  # noqa: E402
-from logger_probe import LoggerProbe  # noqa: E402
-from service_rows import field  # noqa: E402
+from agent_harness import Agent, PrivateHome, wait_until
+from bundle_tree import bundle_program, trusting_bundle
+from standin_client import StandinProcess
+from logger_probe import LoggerProbe
+from service_rows import field
 
 DEMO_KEY = "AK-demo-7f3c9e21b8d44a0f9c5e"
 DEMO_DATA_KEY = "DK-demo-51ab2c7d9e0f4b13a6c8"

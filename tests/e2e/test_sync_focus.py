@@ -5,15 +5,9 @@ service stand-in: a focus session started from the service's alert
 its send time on the status line."""
 
 import datetime
-import os
-import sys
 import unittest
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-SOURCE = os.environ.get("KES_SOURCE_DIR") or os.path.join(HERE, "..", "..")
-sys.path.insert(0, HERE)
-sys.path.insert(0, os.path.join(SOURCE, "tests", "standin"))
-from command_probe import StandinProbeTestCase  # noqa: E402
+from command_probe import StandinProbeTestCase
 
 DEMO_KEY = "AK-demo-7f3c9e21b8d44a0f9c5e"
 
