@@ -35,9 +35,9 @@ import unittest
 
 from agent_harness import LINE
 from bundle_tree import bundle_program, trusting_bundle
-from standin_client import StandinProcess, end_process
 from scanner_x11 import Desktop, Switcher
 from service_rows import received_rows, row_key
+from standin_client import StandinProcess, end_process
 
 RUNS = int(os.environ.get("KES_CRASH_RUNS", "10"))
 SEED = int(os.environ.get("KES_CRASH_SEED", str(int(time.time()))))

@@ -24,8 +24,8 @@ import unittest
 
 from agent_harness import AgentTestCase
 from bundle_tree import bundle_program, trusting_bundle
-from standin_client import StandinProcess
 from scanner_x11 import AGENT, BUILD_DIR, Desktop, read_rows
+from standin_client import StandinProcess
 from test_desktop_tray import ARTIFACTS, Probe, colours
 
 PROBE = os.path.join(BUILD_DIR, "tests", "kes_ui_bridge_probe")

@@ -14,10 +14,10 @@ import unittest
 
 from agent_harness import wait_until
 from bundle_tree import bundle_program, trusting_bundle
-from standin_client import DEMO_ACCOUNT_KEY as ACCOUNT_KEY, DEMO_DATA_KEY as DATA_KEY
-from standin_client import StandinProcess, end_process
 from scanner_x11 import Desktop
 from service_rows import received_rows
+from standin_client import DEMO_ACCOUNT_KEY as ACCOUNT_KEY, DEMO_DATA_KEY as DATA_KEY
+from standin_client import StandinProcess, end_process
 
 TITLE = "open-when-the-display-died"
 

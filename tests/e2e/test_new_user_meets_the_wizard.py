@@ -21,8 +21,8 @@ import unittest
 
 from agent_windows import AgentWindows, recording_opener
 from bundle_tree import bundle_program, trusting_bundle
-from standin_client import StandinProcess
 from scanner_x11 import Desktop
+from standin_client import StandinProcess
 
 EMAIL = "demo@kestrel.test"
 PASSWORD = "demo-Password-4711"

@@ -21,8 +21,8 @@ import unittest
 HERE = os.path.dirname(os.path.abspath(__file__))
 from agent_windows import AgentWindows, recording_opener  # noqa: E402
 from bundle_tree import bundle_program, trusting_bundle  # noqa: E402
-from standin_client import StandinProcess  # noqa: E402
 from scanner_x11 import Desktop  # noqa: E402
+from standin_client import StandinProcess  # noqa: E402
 from test_desktop_agent import screenshot  # noqa: E402
 from test_ui_menu import DEFAULT_MENU  # noqa: E402
 

@@ -22,9 +22,9 @@ import time
 import unittest
 
 from bundle_tree import bundle_program, trusting_bundle
-from standin_client import StandinProcess
 from command_probe import StandinProbeTestCase
 from scanner_x11 import Desktop, parse_time, read_rows
+from standin_client import StandinProcess
 
 AWAY_SECONDS = 1500
 

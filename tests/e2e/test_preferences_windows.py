@@ -24,8 +24,8 @@ import tempfile
 import time
 import unittest
 
-from standin_client import StandinProcess, end_process
 from scanner_x11 import BUILD_DIR, Desktop
+from standin_client import StandinProcess, end_process
 from test_desktop_agent import keep_drawn
 from test_desktop_tray import ARTIFACTS, Probe
 

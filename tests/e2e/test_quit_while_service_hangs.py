@@ -15,8 +15,8 @@ import unittest
 
 from agent_harness import wait_until
 from bundle_tree import bundle_program, trusting_bundle
-from standin_client import StandinProcess
 from scanner_x11 import Desktop, read_rows
+from standin_client import StandinProcess
 
 ACCOUNT_KEY = "AK-demo-7f3c9e21b8d44a0f9c5e"  # an account the stand-in knows
 TITLES = ["alpha window", "beta window"]

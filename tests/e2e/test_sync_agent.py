@@ -19,9 +19,9 @@ import unittest
 
 from agent_harness import Agent, PrivateHome, wait_until
 from bundle_tree import bundle_program, trusting_bundle
-from standin_client import StandinProcess
 from logger_probe import LoggerProbe
 from service_rows import field
+from standin_client import StandinProcess
 
 DEMO_KEY = "AK-demo-7f3c9e21b8d44a0f9c5e"
 DEMO_DATA_KEY = "DK-demo-51ab2c7d9e0f4b13a6c8"

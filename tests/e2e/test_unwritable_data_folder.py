@@ -23,10 +23,10 @@ import unittest
 
 from agent_harness import AGENT, wait_until
 from bundle_tree import bundle_program, trusting_bundle
-from standin_client import DEMO_ACCOUNT_KEY as ACCOUNT_KEY, DEMO_DATA_KEY as DATA_KEY
-from standin_client import StandinProcess, end_process
 from scanner_x11 import Desktop, Switcher
 from service_rows import received_rows
+from standin_client import DEMO_ACCOUNT_KEY as ACCOUNT_KEY, DEMO_DATA_KEY as DATA_KEY
+from standin_client import StandinProcess, end_process
 from tmpfs import mount_or_skip
 
 LOST = re.compile(r"Kestrel: (\d+) activity records could not be written to the journal or an upload file; "
