@@ -49,7 +49,6 @@ import argparse
 import json
 import os
 import re
-import signal
 import statistics
 import subprocess
 import sys
@@ -58,7 +57,7 @@ import time
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "e2e"))
 import scanner_x11  # noqa: E402
-from scanner_x11 import Desktop  # noqa: E402
+from scanner_x11 import Desktop, end_process  # noqa: E402
 
 WATCHER = os.path.join(HERE, "xlib_watcher.py")
 DRIVER = os.path.join(HERE, "desktop_driver.py")
@@ -153,16 +152,6 @@ def memory_kib(pid):
             "uss": fields.get("Private_Clean", 0) + fields.get("Private_Dirty", 0)}
 
 
-def stop(process):
-    if process.poll() is None:
-        process.send_signal(signal.SIGTERM)
-        try:
-            process.wait(timeout=10)
-        except subprocess.TimeoutExpired:
-            process.kill()
-            process.wait()
-
-
 def usage(before, after, pid, elapsed):
     """Per thread: (label, CPU ms per second, wake-ups per second)."""
     threads = []
@@ -221,12 +210,12 @@ def measure_scenario(options, seconds):
                                    stdout=subprocess.PIPE, text=True)
             holder.stdout.readline()
             shared = {p.pid: memory_kib(p.pid) for _, p in measured}
-            stop(holder)
+            end_process(holder)
         finally:
             if driver:
-                stop(driver)
+                end_process(driver)
             for _, process in measured:
-                stop(process)
+                end_process(process)
         results = {}
         for name, process in measured:
             threads = usage(before[process.pid], after[process.pid], process.pid, elapsed)
@@ -256,7 +245,7 @@ def probe_passes(desktop, windows, quiet_seconds, changing_seconds):
             desktop.run(["xdotool", "getactivewindow", "set_window", "--name", f"renamed {step}"])
         step += 1
         time.sleep(1.3)
-    stop(probe)
+    end_process(probe)
     with open(report) as f:
         passes = json.load(f)["passes"]
     quiet = [p for p in passes if warm_up * 1000 <= p["begin_ms"] < (warm_up + quiet_seconds) * 1000]
@@ -276,8 +265,8 @@ def xtrace_waits(desktop, command, seconds, extra_env=None):
     mark = os.path.getsize(trace) if os.path.exists(trace) else 0
     time.sleep(seconds)
     end = os.path.getsize(trace)
-    stop(program)
-    stop(tracer)
+    end_process(program)
+    end_process(tracer)
     with open(trace, "rb") as f:
         f.seek(mark)
         text = f.read(end - mark).decode("utf-8", "replace")

@@ -10,9 +10,9 @@ import tempfile
 import time
 import unittest
 
-BUILD_DIR = os.environ.get("KES_BUILD_DIR") or os.path.join(
-    os.path.dirname(os.path.abspath(__file__)), "..", "..", "build")
-AGENT = os.path.join(BUILD_DIR, "Kestrel.app", "Contents", "MacOS", "Kestrel")
+from bundle_tree import BUILD_DIR, BUILT_BUNDLE, bundle_program, trusting_bundle  # noqa: F401 (BUILD_DIR: for the scripts)
+
+AGENT = bundle_program(BUILT_BUNDLE)
 LINE = re.compile(r"^\d{8}T\d{6}:(\d+):(.*)$")
 
 
@@ -27,6 +27,14 @@ def wait_until(condition, timeout=30.0, what="condition"):
     raise AssertionError("timed out waiting for " + what)
 
 
+def kill_if_running(process):
+    """Kills `process` (none: nothing) and reaps it; for a test's end, which
+    asks for no orderly stop."""
+    if process and process.poll() is None:
+        process.kill()
+        process.wait()
+
+
 def peak_memory_kib(pid):
     """The process's peak resident memory so far (VmHWM), in KiB."""
     with open("/proc/%d/status" % pid) as f:
@@ -34,15 +42,6 @@ def peak_memory_kib(pid):
             if line.startswith("VmHWM:"):
                 return int(line.split()[1])
     raise AssertionError("no VmHWM for %d" % pid)
-
-
-def trusting_bundle(service, folder):
-    """A copy of the agent's bundle in `folder` whose certificate bundle is the
-    stand-in service's; answers the agent's program in it."""
-    bundle = os.path.join(folder, "Kestrel.app")
-    shutil.copytree(os.path.join(BUILD_DIR, "Kestrel.app"), bundle, symlinks=True)
-    shutil.copy(service.ca_cert, os.path.join(bundle, "Contents", "Resources", "curl-ca-bundle.crt"))
-    return os.path.join(bundle, "Contents", "MacOS", "Kestrel")
 
 
 class PrivateHome:
@@ -64,15 +63,11 @@ class PrivateHome:
         env.update(extra)
         return env
 
-    def copy_bundle(self, certificate=None):
-        """A copy of the built bundle inside this home, so files beside and inside it
-        (base_config.json, account_key) are the test's own; `certificate` replaces
-        the CA bundle. Returns the program's path."""
-        bundle = os.path.join(self.root, "Applications", "Kestrel.app")
-        shutil.copytree(os.path.join(BUILD_DIR, "Kestrel.app"), bundle, symlinks=True)
-        if certificate:
-            shutil.copy(certificate, os.path.join(bundle, "Contents", "Resources", "curl-ca-bundle.crt"))
-        return os.path.join(bundle, "Contents", "MacOS", "Kestrel")
+    def copy_bundle(self, *certificates):
+        """A copy of the built bundle inside this home (trusting_bundle), so
+        base_config.json and account_key beside and inside it are the test's
+        own. Returns the program's path."""
+        return bundle_program(trusting_bundle(os.path.join(self.root, "Applications"), *certificates))
 
     def write_settings(self, settings):
         os.makedirs(self.data_dir, exist_ok=True)
@@ -133,9 +128,7 @@ class Agent:
         return code, time.monotonic() - started
 
     def kill(self):
-        if self.process.poll() is None:
-            self.process.kill()
-            self.process.wait()
+        kill_if_running(self.process)
 
 
 class AgentTestCase(unittest.TestCase):

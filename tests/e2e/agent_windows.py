@@ -1,25 +1,15 @@
-"""The real agent's windows under Xvfb, as a user meets them: its own bundle
-trusting the service stand-in, a recording xdg-open, and finding, measuring,
-clicking and keeping (as screenshots) the windows it shows."""
+"""The real agent's windows under Xvfb, as a user meets them: a recording
+xdg-open, and finding, measuring, clicking and keeping (as screenshots) the
+windows it shows."""
 
 import os
-import shutil
 import stat
 
-from scanner_x11 import BUILD_DIR
 from test_desktop_agent import keep_drawn
 
 RECORDING_OPENER = """#!/bin/sh
 printf '%s\\n' "$@" >> "$(dirname "$0")/opened.txt"
 """
-
-
-def standin_bundle(home, service):
-    """A copy of the built bundle in `home` whose CA bundle is the stand-in's."""
-    bundle = os.path.join(home, "Kestrel.app")
-    shutil.copytree(os.path.join(BUILD_DIR, "Kestrel.app"), bundle, symlinks=True)
-    shutil.copyfile(service.ca_cert, os.path.join(bundle, "Contents", "Resources", "curl-ca-bundle.crt"))
-    return bundle
 
 
 def recording_opener(home):

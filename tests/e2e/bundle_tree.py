@@ -17,13 +17,22 @@ HELPER_PARTS = ("Contents", "Library", "LoginItems", "Kestrel-Helper.app")
 BUILT_HELPER_BUNDLE = os.path.join(BUILT_BUNDLE, *HELPER_PARTS)
 
 
-def bundle_trusting(folder, ca_cert):
-    """A copy of the built bundle in `folder` whose certificate bundle is `ca_cert`
-    (the stand-in's): the agent run from it trusts the stand-in only. Answers
-    the copy's executable."""
+def trusting_bundle(folder, *ca_certs):
+    """A copy of the built bundle in `folder`, so that files beside and inside
+    it are the test's own. Given `ca_certs` (the stand-ins'), its certificate
+    bundle holds those alone, so the agent run from it trusts only them.
+    Answers the copy; bundle_program(copy) is the agent's program in it."""
     bundle = os.path.join(folder, "Kestrel.app")
     shutil.copytree(BUILT_BUNDLE, bundle, symlinks=True)
-    shutil.copyfile(ca_cert, os.path.join(bundle, "Contents", "Resources", "curl-ca-bundle.crt"))
+    if ca_certs:
+        with open(os.path.join(bundle, "Contents", "Resources", "curl-ca-bundle.crt"), "wb") as out:
+            for cert in ca_certs:
+                with open(cert, "rb") as f:
+                    out.write(f.read())
+    return bundle
+
+
+def bundle_program(bundle):
     return os.path.join(bundle, "Contents", "MacOS", "Kestrel")
 
 

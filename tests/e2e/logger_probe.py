@@ -3,47 +3,27 @@ import gzip
 import os
 import re
 import shutil
-import subprocess
 import tempfile
 import unittest
+
+from command_probe import LineProbe
 
 UPLOAD_NAME = re.compile(r"^[0-9a-f]{8}-[0-9a-f]{4}-4[0-9a-f]{3}-[89ab][0-9a-f]{3}-[0-9a-f]{12}\.(kesg|kesc)$")
 
 
-class LoggerProbe:
+class LoggerProbe(LineProbe):
     def __init__(self, home):
-        build = os.environ.get("KES_BUILD_DIR") or os.path.join(os.path.dirname(__file__), "..", "..", "build")
         env = {key: value for key, value in os.environ.items() if "proxy" not in key.lower()}
         env.update(HOME=home, XDG_DATA_HOME=os.path.join(home, ".local", "share"),
                    XDG_CONFIG_HOME=os.path.join(home, ".config"), XDG_RUNTIME_DIR=os.path.join(home, "run"),
                    TMPDIR=os.path.join(home, "tmp"))
         for folder in ("tmp", "run"):
             os.makedirs(os.path.join(home, folder), mode=0o700, exist_ok=True)
-        self.process = subprocess.Popen([os.path.join(build, "tests", "kes_logger_probe")], env=env,
-                                        stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True, encoding="utf-8")
-
-    def ask(self, line):
-        self.process.stdin.write(line + "\n")
-        self.process.stdin.flush()
-        answer = self.process.stdout.readline()
-        if not answer:
-            raise RuntimeError("the probe ended while asked: " + line[:80])
-        return answer.rstrip("\n")
+        super().__init__("kes_logger_probe", [], env)
 
     def folders(self):
         activities, backups, old_logs = self.ask("where").split("\t")
         return activities, backups, old_logs
-
-    def close(self):
-        if self.process.poll() is None:
-            try:
-                self.ask("quit")
-                self.process.wait(timeout=20)
-            except Exception:
-                self.process.kill()
-                self.process.wait()
-        self.process.stdin.close()
-        self.process.stdout.close()
 
 
 def private_home():

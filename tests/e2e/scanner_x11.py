@@ -9,21 +9,21 @@ import json
 import os
 import select
 import shutil
-import signal
 import subprocess
 import tempfile
 import threading
 import time
 from datetime import datetime
 
-BUILD_DIR = os.environ.get("KES_BUILD_DIR") or os.path.join(
-    os.path.dirname(os.path.abspath(__file__)), "..", "..", "build")
+from bundle_tree import BUILD_DIR, BUILT_BUNDLE, bundle_program
+from standin_client import end_process
+
 PROBE = os.path.join(BUILD_DIR, "tests", "kes_scanner_probe")
-AGENT = os.path.join(BUILD_DIR, "Kestrel.app", "Contents", "MacOS", "Kestrel")
+AGENT = bundle_program(BUILT_BUNDLE)
 
 
-def free_display_number():
-    for number in range(420, 700):
+def free_display_number(numbers=range(420, 700)):
+    for number in numbers:
         if not os.path.exists(f"/tmp/.X{number}-lock") and \
                 not os.path.exists(f"/tmp/.X11-unix/X{number}"):
             return number
@@ -33,13 +33,7 @@ def free_display_number():
 def end_processes(processes):
     """Ends each process by its id, the last started first."""
     for process in reversed(processes):
-        if process.poll() is None:
-            process.terminate()
-            try:
-                process.wait(timeout=5)
-            except subprocess.TimeoutExpired:
-                process.kill()
-                process.wait()
+        end_process(process, grace=5)
 
 
 class Desktop:

@@ -33,14 +33,11 @@ import tempfile
 import time
 import unittest
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-SOURCE = os.environ.get("KES_SOURCE_DIR") or os.path.join(HERE, "..", "..")
-sys.path.insert(0, HERE)
-sys.path.insert(0, os.path.join(SOURCE, "tests", "standin"))
-from agent_harness import BUILD_DIR, LINE  # noqa: E402
-from client import StandinProcess, end_process  # noqa: E402
-from scanner_x11 import Desktop, Switcher  # noqa: E402
-from service_rows import received_rows, row_key  # noqa: E402
+from agent_harness import LINE
+from bundle_tree import bundle_program, trusting_bundle
+from scanner_x11 import Desktop, Switcher
+from service_rows import received_rows, row_key
+from standin_client import StandinProcess, end_process
 
 RUNS = int(os.environ.get("KES_CRASH_RUNS", "10"))
 SEED = int(os.environ.get("KES_CRASH_SEED", str(int(time.time()))))
@@ -80,9 +77,7 @@ class CrashedRecords(unittest.TestCase):
         cls.service = StandinProcess(os.path.join(cls.root, "standin"))
         cls.service.client.set_state(extra_account_keys=[account_key(run) for run in range(RUNS)])
         # The agent's own bundle, trusting the stand-in.
-        cls.bundle = os.path.join(cls.root, "Kestrel.app")
-        shutil.copytree(os.path.join(BUILD_DIR, "Kestrel.app"), cls.bundle, symlinks=True)
-        shutil.copy(cls.service.ca_cert, os.path.join(cls.bundle, "Contents", "Resources", "curl-ca-bundle.crt"))
+        cls.bundle = trusting_bundle(cls.root, cls.service.ca_cert)
 
     @classmethod
     def tearDownClass(cls):
@@ -93,7 +88,7 @@ class CrashedRecords(unittest.TestCase):
     def start_agent(self, home):
         env = self.desktop.env(HOME=home, XDG_RUNTIME_DIR=os.path.join(home, "run"), TMPDIR=home,
                                KES_REACHABILITY_PROBE_URL="http://127.0.0.1:%d/" % self.service.probe_port)
-        return subprocess.Popen([os.path.join(self.bundle, "Contents", "MacOS", "Kestrel")], env=env,
+        return subprocess.Popen([bundle_program(self.bundle)], env=env,
                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
     def wait_for_start(self, log_path, starts):

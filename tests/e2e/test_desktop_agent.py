@@ -22,15 +22,11 @@ import sys
 import time
 import unittest
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-SOURCE = os.environ.get("KES_SOURCE_DIR") or os.path.join(HERE, "..", "..")
-sys.path.insert(0, HERE)
-sys.path.insert(0, os.path.join(SOURCE, "tests", "standin"))
-from agent_harness import AgentTestCase  # noqa: E402
-from bundle_tree import bundle_trusting  # noqa: E402
-from client import StandinProcess  # noqa: E402
-from scanner_x11 import AGENT, BUILD_DIR, Desktop, read_rows  # noqa: E402
-from test_desktop_tray import ARTIFACTS, Probe, colours  # noqa: E402
+from agent_harness import AgentTestCase
+from bundle_tree import bundle_program, trusting_bundle
+from scanner_x11 import AGENT, BUILD_DIR, Desktop, read_rows
+from standin_client import StandinProcess
+from test_desktop_tray import ARTIFACTS, Probe, colours
 
 PROBE = os.path.join(BUILD_DIR, "tests", "kes_ui_bridge_probe")
 RESOURCES = os.path.join(BUILD_DIR, "Kestrel.app", "Contents", "Resources")
@@ -296,7 +292,7 @@ class RealAgentWithASlowService(unittest.TestCase):
         self.service = StandinProcess(os.path.join(self.desktop.home, "standin"))
         self.addCleanup(self.service.stop)
         sign_in_there(self.desktop, self.service.host, debug_log_level=0xFFFF)
-        self.agent_program = bundle_trusting(self.desktop.home, self.service.ca_cert)
+        self.agent_program = bundle_program(trusting_bundle(self.desktop.home, self.service.ca_cert))
 
     def start_agent(self):
         window = self.desktop.xterm("alpha window")

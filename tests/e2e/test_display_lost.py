@@ -12,15 +12,12 @@ import shutil
 import time
 import unittest
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-SOURCE = os.environ.get("KES_SOURCE_DIR") or os.path.join(HERE, "..", "..")
-sys.path.insert(0, HERE)
-sys.path.insert(0, os.path.join(SOURCE, "tests", "standin"))
-from agent_harness import trusting_bundle, wait_until  # noqa: E402
-from client import DEMO_ACCOUNT_KEY as ACCOUNT_KEY, DEMO_DATA_KEY as DATA_KEY  # noqa: E402
-from client import StandinProcess, end_process  # noqa: E402
-from scanner_x11 import Desktop  # noqa: E402
-from service_rows import received_rows  # noqa: E402
+from agent_harness import wait_until
+from bundle_tree import bundle_program, trusting_bundle
+from scanner_x11 import Desktop
+from service_rows import received_rows
+from standin_client import DEMO_ACCOUNT_KEY as ACCOUNT_KEY, DEMO_DATA_KEY as DATA_KEY
+from standin_client import StandinProcess, end_process
 
 TITLE = "open-when-the-display-died"
 
@@ -30,7 +27,7 @@ class DisplayLost(unittest.TestCase):
         self.root = tempfile.mkdtemp(prefix="kes-display-lost-")
         self.desktop = Desktop(window_manager=True)
         self.service = StandinProcess(os.path.join(self.root, "standin"))
-        self.program = trusting_bundle(self.service, self.root)
+        self.program = bundle_program(trusting_bundle(self.root, self.service.ca_cert))
         self.agents = []
 
     def tearDown(self):

@@ -25,7 +25,7 @@ import uuid
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
-from agent_harness import PrivateHome, peak_memory_kib, wait_until  # noqa: E402
+from agent_harness import PrivateHome, kill_if_running, peak_memory_kib, wait_until  # noqa: E402
 import hostile_service as hostile  # noqa: E402
 from service_probe import ProbeRun, expected_texts  # noqa: E402
 
@@ -168,9 +168,7 @@ class AgentUnderHostileService(unittest.TestCase):
         self.agent = None
 
     def tearDown(self):
-        if self.agent and self.agent.poll() is None:
-            self.agent.kill()
-            self.agent.wait()
+        kill_if_running(self.agent)
         self.service.stop()
         self.home.cleanup()
 

@@ -17,16 +17,12 @@ import json
 import os
 import signal
 import subprocess
-import sys
 import unittest
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-SOURCE = os.environ.get("KES_SOURCE_DIR") or os.path.join(HERE, "..", "..")
-sys.path.insert(0, HERE)
-sys.path.insert(0, os.path.join(SOURCE, "tests", "standin"))
-from agent_windows import AgentWindows, recording_opener, standin_bundle  # noqa: E402
-from client import StandinProcess  # noqa: E402
-from scanner_x11 import Desktop  # noqa: E402
+from agent_windows import AgentWindows, recording_opener
+from bundle_tree import bundle_program, trusting_bundle
+from scanner_x11 import Desktop
+from standin_client import StandinProcess
 
 EMAIL = "demo@kestrel.test"
 PASSWORD = "demo-Password-4711"
@@ -41,7 +37,7 @@ class NewUserOnADesktop(AgentWindows, unittest.TestCase):
         self.addCleanup(self.service.stop)
         self.desktop.start_tray_host()
         # The agent's own bundle, trusting the stand-in.
-        self.bundle = standin_bundle(self.desktop.home, self.service)
+        self.bundle = trusting_bundle(self.desktop.home, self.service.ca_cert)
         # No browser ever opens: the first xdg-open on PATH only writes down what it was given.
         self.bin = recording_opener(self.desktop.home)
         self.desktop.write_settings({"url": self.service.host, "api_url": self.service.host,
@@ -59,7 +55,7 @@ class NewUserOnADesktop(AgentWindows, unittest.TestCase):
         self.desktop.focus(front, True)
         env = self.desktop.env(PATH=self.bin + os.pathsep + os.environ.get("PATH", "/usr/bin:/bin"),
                                **(session or {}))
-        agent = subprocess.Popen([os.path.join(self.bundle, "Contents", "MacOS", "Kestrel")], env=env,
+        agent = subprocess.Popen([bundle_program(self.bundle)], env=env,
                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.desktop.processes.append(agent)  # ended by its id with the desktop
 

@@ -19,12 +19,10 @@ import sys
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-SOURCE = os.environ.get("KES_SOURCE_DIR") or os.path.join(HERE, "..", "..")
-sys.path.insert(0, HERE)
-sys.path.insert(0, os.path.join(SOURCE, "tests", "standin"))
-from agent_windows import AgentWindows, recording_opener, standin_bundle  # noqa: E402
-from client import StandinProcess  # noqa: E402
+from agent_windows import AgentWindows, recording_opener  # noqa: E402
+from bundle_tree import bundle_program, trusting_bundle  # noqa: E402
 from scanner_x11 import Desktop  # noqa: E402
+from standin_client import StandinProcess  # noqa: E402
 from test_desktop_agent import screenshot  # noqa: E402
 from test_ui_menu import DEFAULT_MENU  # noqa: E402
 
@@ -54,7 +52,7 @@ class AgentOnADesktop(AgentWindows, unittest.TestCase):
         self.addCleanup(self.desktop.close)
         self.service = StandinProcess(os.path.join(self.desktop.home, "standin"))
         self.addCleanup(self.service.stop)
-        self.bundle = standin_bundle(self.desktop.home, self.service)
+        self.bundle = trusting_bundle(self.desktop.home, self.service.ca_cert)
         self.bin = recording_opener(self.desktop.home)
         self.bus = NO_BUS
 
@@ -74,7 +72,7 @@ class AgentOnADesktop(AgentWindows, unittest.TestCase):
     def start_agent(self):
         front = self.desktop.xterm("work window")
         self.desktop.focus(front, True)
-        agent = subprocess.Popen([os.path.join(self.bundle, "Contents", "MacOS", "Kestrel")], env=self.agent_env(),
+        agent = subprocess.Popen([bundle_program(self.bundle)], env=self.agent_env(),
                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.desktop.processes.append(agent)  # ended by its id with the desktop
         return agent

@@ -21,36 +21,23 @@ import sys
 import time
 import unittest
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-SOURCE = os.environ.get("KES_SOURCE_DIR") or os.path.join(HERE, "..", "..")
-sys.path.insert(0, HERE)
-sys.path.insert(0, os.path.join(SOURCE, "tests", "standin"))
-from agent_harness import PrivateHome  # noqa: E402
-from bundle_tree import bundle_trusting  # noqa: E402
-from client import StandinProcess  # noqa: E402
-from command_probe import CommandProbe  # noqa: E402
-from scanner_x11 import Desktop, parse_time, read_rows  # noqa: E402
+from bundle_tree import bundle_program, trusting_bundle
+from command_probe import StandinProbeTestCase
+from scanner_x11 import Desktop, parse_time, read_rows
+from standin_client import StandinProcess
 
 AWAY_SECONDS = 1500
 
 
-class OfflineTime(unittest.TestCase):
+class OfflineTime(StandinProbeTestCase):
     def setUp(self):
-        self.home = PrivateHome()
-        self.service = StandinProcess(os.path.join(self.home.root, "standin"))
-        self.home.write_settings({"url": self.service.host, "api_url": self.service.host,
-                                  "account_key": "AK-demo-7f3c9e21b8d44a0f9c5e", "first_time_running": False,
-                                  "timepie_enabled": True, "idle_time_away": 300,
-                                  "timepie_labels": ["Meeting", "Phone call", "Lunch"], "debug_log_level": 5})
-        self.probe = CommandProbe("kes_ui_probe", ["--ca", self.service.ca_cert], self.home.env())
+        self.start_probe("kes_ui_probe", {"account_key": "AK-demo-7f3c9e21b8d44a0f9c5e", "first_time_running": False,
+                                          "timepie_enabled": True, "idle_time_away": 300,
+                                          "timepie_labels": ["Meeting", "Phone call", "Lunch"],
+                                          "debug_log_level": 5})
         # A fresh configuration is paused until the second it was made.
         self.probe.ask("advance 2")
         self.activities = os.path.join(self.home.data_dir, "activities")
-
-    def tearDown(self):
-        self.probe.close()
-        self.service.stop()
-        self.home.cleanup()
 
     def be_away_and_back(self, seconds):
         """The loop sees the user away `seconds` long, then back: the prompt shows."""
@@ -144,7 +131,7 @@ class UnansweredPromptWithTheRealAgent(unittest.TestCase):
         self.addCleanup(self.desktop.close)
         self.service = StandinProcess(os.path.join(self.desktop.home, "standin"))
         self.addCleanup(self.service.stop)
-        self.agent_program = bundle_trusting(self.desktop.home, self.service.ca_cert)
+        self.agent_program = bundle_program(trusting_bundle(self.desktop.home, self.service.ca_cert))
         self.desktop.write_settings({"url": self.service.host, "api_url": self.service.host,
                                      "account_key": "AK-demo-7f3c9e21b8d44a0f9c5e", "first_time_running": False,
                                      "scan_interval": 1, "push_initial_interval": 3600,

@@ -20,19 +20,14 @@ import shutil
 import socket
 import stat
 import subprocess
-import sys
 import tempfile
 import time
 import unittest
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-SOURCE = os.environ.get("KES_SOURCE_DIR") or os.path.join(HERE, "..", "..")
-sys.path.insert(0, HERE)
-sys.path.insert(0, os.path.join(SOURCE, "tests", "standin"))
-from client import StandinProcess, end_process  # noqa: E402
-from scanner_x11 import BUILD_DIR, Desktop  # noqa: E402
-from test_desktop_agent import keep_drawn  # noqa: E402
-from test_desktop_tray import ARTIFACTS, Probe  # noqa: E402
+from scanner_x11 import BUILD_DIR, Desktop
+from standin_client import StandinProcess, end_process
+from test_desktop_agent import keep_drawn
+from test_desktop_tray import ARTIFACTS, Probe
 
 PROBE = os.path.join(BUILD_DIR, "tests", "kes_preferences_probe")
 RESOURCES = os.path.join(BUILD_DIR, "Kestrel.app", "Contents", "Resources")

@@ -8,19 +8,15 @@ the stand-in's certificate; every address is on 127.0.0.1.
 """
 
 import os
-import shutil
 import signal
 import sys
 import time
 import unittest
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-SOURCE = os.environ.get("KES_SOURCE_DIR") or os.path.join(HERE, "..", "..")
-sys.path.insert(0, HERE)
-sys.path.insert(0, os.path.join(SOURCE, "tests", "standin"))
-from agent_harness import BUILD_DIR, wait_until  # noqa: E402
-from client import StandinProcess  # noqa: E402
-from scanner_x11 import Desktop, read_rows  # noqa: E402
+from agent_harness import wait_until
+from bundle_tree import bundle_program, trusting_bundle
+from scanner_x11 import Desktop, read_rows
+from standin_client import StandinProcess
 
 ACCOUNT_KEY = "AK-demo-7f3c9e21b8d44a0f9c5e"  # an account the stand-in knows
 TITLES = ["alpha window", "beta window"]
@@ -30,9 +26,7 @@ class QuitWhileTheServiceHangs(unittest.TestCase):
     def setUp(self):
         self.desktop = Desktop(window_manager=True)
         self.service = StandinProcess(os.path.join(self.desktop.home, "standin"))
-        self.bundle = os.path.join(self.desktop.home, "Kestrel.app")
-        shutil.copytree(os.path.join(BUILD_DIR, "Kestrel.app"), self.bundle, symlinks=True)
-        shutil.copy(self.service.ca_cert, os.path.join(self.bundle, "Contents", "Resources", "curl-ca-bundle.crt"))
+        self.bundle = trusting_bundle(self.desktop.home, self.service.ca_cert)
         # Records stay in memory: the pusher would flush them only after an hour.
         self.desktop.write_settings({
             "url": self.service.host, "api_url": self.service.host, "account_key": ACCOUNT_KEY,
@@ -49,7 +43,7 @@ class QuitWhileTheServiceHangs(unittest.TestCase):
         """Records alpha, then beta; once `ready()` holds, SIGTERM: (exit code, seconds)."""
         windows = [self.desktop.xterm(title) for title in TITLES]
         self.desktop.focus(windows[0], True)
-        agent = self.desktop.start([os.path.join(self.bundle, "Contents", "MacOS", "Kestrel")])
+        agent = self.desktop.start([bundle_program(self.bundle)])
         time.sleep(2.5)
         self.desktop.focus(windows[1], True)
         time.sleep(2.5)

@@ -4,14 +4,12 @@ logs one passing line for each, in their fixed order."""
 import json
 import os
 import shutil
-import signal
 import subprocess
 import tempfile
 import time
 import unittest
 
-BUILD_DIR = os.environ.get("KES_BUILD_DIR", os.path.join(os.path.dirname(__file__), "..", "..", "build"))
-AGENT = os.path.join(BUILD_DIR, "Kestrel.app", "Contents", "MacOS", "Kestrel")
+from scanner_x11 import AGENT, end_process
 TESTS = ["dynamic_structure_test", "time_from_string_test", "time_to_time_wstring_test",
          "boost_time_from_string_test", "boost_time_to_wstring", "boost_time_to_simple_string"]
 
@@ -39,12 +37,7 @@ class SelfTestsAtStart(unittest.TestCase):
                     with open(log_path, encoding="utf-8") as f:
                         log = f.read()
         finally:
-            agent.send_signal(signal.SIGTERM)
-            try:
-                agent.wait(timeout=20)
-            except subprocess.TimeoutExpired:
-                agent.kill()
-                agent.wait()
+            end_process(agent, grace=20)
             shutil.rmtree(root, ignore_errors=True)
 
         lines = [line.split(":", 2)[2] for line in log.splitlines() if line.count(":") >= 2 and line[:1].isdigit()]

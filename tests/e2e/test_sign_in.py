@@ -7,16 +7,9 @@ keys in the debug log. (The other paths are tests/ui/sign_in_test.cpp's.)"""
 import json
 import os
 import subprocess
-import sys
 import unittest
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-SOURCE = os.environ.get("KES_SOURCE_DIR") or os.path.join(HERE, "..", "..")
-sys.path.insert(0, HERE)
-sys.path.insert(0, os.path.join(SOURCE, "tests", "standin"))
-from agent_harness import PrivateHome  # noqa: E402
-from client import StandinProcess  # noqa: E402
-from command_probe import CommandProbe  # noqa: E402
+from command_probe import StandinProbeTestCase
 
 EMAIL = "second@kestrel.test"
 PASSWORD = "second-Password-0815"
@@ -25,18 +18,9 @@ ACCOUNT_KEY = "AK-2fa-c04d7e19a2b54f86b3d1"
 DATA_KEY = "DK-2fa-93e5a1f0c7b24d68e2a4"
 
 
-class SignIn(unittest.TestCase):
+class SignIn(StandinProbeTestCase):
     def setUp(self):
-        self.home = PrivateHome()
-        self.service = StandinProcess(os.path.join(self.home.root, "standin"))
-        self.home.write_settings({"url": self.service.host, "api_url": self.service.host,
-                                  "first_time_running": False, "debug_log_level": 65535})
-        self.probe = CommandProbe("kes_ui_probe", ["--ca", self.service.ca_cert], self.home.env())
-
-    def tearDown(self):
-        self.probe.close()
-        self.service.stop()
-        self.home.cleanup()
+        self.start_probe("kes_ui_probe", {"first_time_running": False, "debug_log_level": 65535})
 
     def saved_settings(self):
         with open(os.path.join(self.home.data_dir, "kestreld.json"), encoding="utf-8") as saved:

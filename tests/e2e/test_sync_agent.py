@@ -13,20 +13,15 @@ import gzip
 import io
 import json
 import os
-import shutil
 import subprocess
-import sys
 import time
 import unittest
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-SOURCE = os.environ.get("KES_SOURCE_DIR") or os.path.join(HERE, "..", "..")
-sys.path.insert(0, HERE)
-sys.path.insert(0, os.path.join(SOURCE, "tests", "standin"))
-from agent_harness import BUILD_DIR, Agent, PrivateHome, wait_until  # noqa: E402
-from client import StandinProcess  # noqa: E402
-from logger_probe import LoggerProbe  # noqa: E402
-from service_rows import field  # noqa: E402
+from agent_harness import Agent, PrivateHome, wait_until
+from bundle_tree import bundle_program, trusting_bundle
+from logger_probe import LoggerProbe
+from service_rows import field
+from standin_client import StandinProcess
 
 DEMO_KEY = "AK-demo-7f3c9e21b8d44a0f9c5e"
 DEMO_DATA_KEY = "DK-demo-51ab2c7d9e0f4b13a6c8"
@@ -56,12 +51,7 @@ class SyncAgent(unittest.TestCase):
         self.mirror.client.set_state(extra_account_keys=[MIRROR_KEY])
         self.service.client.set_state(config={"pull_interval": 1})
         # The agent's own bundle, trusting the two stand-ins.
-        self.bundle = os.path.join(self.home.root, "Kestrel.app")
-        shutil.copytree(os.path.join(BUILD_DIR, "Kestrel.app"), self.bundle, symlinks=True)
-        with open(os.path.join(self.bundle, "Contents", "Resources", "curl-ca-bundle.crt"), "w") as out:
-            for cert in (self.service.ca_cert, self.mirror.ca_cert):
-                with open(cert) as f:
-                    out.write(f.read())
+        self.bundle = trusting_bundle(self.home.root, self.service.ca_cert, self.mirror.ca_cert)
         self.home.write_settings({
             "url": self.service.host, "api_url": self.service.host,
             "account_key": DEMO_KEY, "data_key": DEMO_DATA_KEY, "backup_log": True,
@@ -79,7 +69,7 @@ class SyncAgent(unittest.TestCase):
 
     def start_agent(self, zone):
         env = self.home.env(TZ=zone, KES_REACHABILITY_PROBE_URL="http://127.0.0.1:%d/" % self.service.probe_port)
-        self.agent = CopiedAgent(self.home, os.path.join(self.bundle, "Contents", "MacOS", "Kestrel"), env)
+        self.agent = CopiedAgent(self.home, bundle_program(self.bundle), env)
         return self.agent
 
     def write_upload_files(self):

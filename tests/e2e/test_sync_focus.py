@@ -5,17 +5,9 @@ service stand-in: a focus session started from the service's alert
 its send time on the status line."""
 
 import datetime
-import os
-import sys
 import unittest
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-SOURCE = os.environ.get("KES_SOURCE_DIR") or os.path.join(HERE, "..", "..")
-sys.path.insert(0, HERE)
-sys.path.insert(0, os.path.join(SOURCE, "tests", "standin"))
-from agent_harness import PrivateHome  # noqa: E402
-from client import StandinProcess  # noqa: E402
-from command_probe import CommandProbe  # noqa: E402
+from command_probe import StandinProbeTestCase
 
 DEMO_KEY = "AK-demo-7f3c9e21b8d44a0f9c5e"
 
@@ -24,19 +16,9 @@ def parse(text):
     return datetime.datetime.fromisoformat(text)
 
 
-class SyncFocus(unittest.TestCase):
+class SyncFocus(StandinProbeTestCase):
     def setUp(self):
-        self.home = PrivateHome()
-        self.service = StandinProcess(os.path.join(self.home.root, "standin"))
-        self.home.write_settings({"url": self.service.host, "api_url": self.service.host,
-                                  "account_key": DEMO_KEY, "first_time_running": False})
-        self.probe = CommandProbe("kes_sync_probe", ["--ca", self.service.ca_cert], self.home.env(
-            KES_REACHABILITY_PROBE_URL="http://127.0.0.1:%d/" % self.service.probe_port))
-
-    def tearDown(self):
-        self.probe.close()
-        self.service.stop()
-        self.home.cleanup()
+        self.start_probe("kes_sync_probe", {"account_key": DEMO_KEY, "first_time_running": False}, reachable=True)
 
     def test_focus_session_from_an_alert_survives_a_refresh_and_ends_at_its_time(self):
         # A fresh configuration is paused until the second it started.

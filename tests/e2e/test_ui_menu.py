@@ -8,16 +8,9 @@ probe's clock stands still until moved, so no step depends on real time."""
 import datetime
 import json
 import os
-import sys
 import unittest
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-SOURCE = os.environ.get("KES_SOURCE_DIR") or os.path.join(HERE, "..", "..")
-sys.path.insert(0, HERE)
-sys.path.insert(0, os.path.join(SOURCE, "tests", "standin"))
-from agent_harness import PrivateHome  # noqa: E402
-from client import StandinProcess  # noqa: E402
-from command_probe import CommandProbe  # noqa: E402
+from command_probe import StandinProbeTestCase
 
 DEMO_KEY = "AK-demo-7f3c9e21b8d44a0f9c5e"
 
@@ -81,21 +74,11 @@ def shown_item(menu, id):
     return None
 
 
-class UiMenu(unittest.TestCase):
+class UiMenu(StandinProbeTestCase):
     def setUp(self):
-        self.home = PrivateHome()
-        self.service = StandinProcess(os.path.join(self.home.root, "standin"))
-        self.home.write_settings({"url": self.service.host, "api_url": self.service.host,
-                                  "account_key": DEMO_KEY, "first_time_running": False})
-        self.probe = CommandProbe("kes_ui_probe", ["--ca", self.service.ca_cert], self.home.env(
-            KES_REACHABILITY_PROBE_URL="http://127.0.0.1:%d/" % self.service.probe_port))
+        self.start_probe("kes_ui_probe", {"account_key": DEMO_KEY, "first_time_running": False}, reachable=True)
         # A fresh configuration is paused until the second it was made.
         self.probe.ask("advance 2")
-
-    def tearDown(self):
-        self.probe.close()
-        self.service.stop()
-        self.home.cleanup()
 
     def now(self):
         return datetime.datetime.fromisoformat(self.probe.ask("now")["now"])

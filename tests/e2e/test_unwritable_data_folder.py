@@ -21,16 +21,13 @@ import tempfile
 import time
 import unittest
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-SOURCE = os.environ.get("KES_SOURCE_DIR") or os.path.join(HERE, "..", "..")
-sys.path.insert(0, HERE)
-sys.path.insert(0, os.path.join(SOURCE, "tests", "standin"))
-from agent_harness import AGENT, trusting_bundle, wait_until  # noqa: E402
-from client import DEMO_ACCOUNT_KEY as ACCOUNT_KEY, DEMO_DATA_KEY as DATA_KEY  # noqa: E402
-from client import StandinProcess, end_process  # noqa: E402
-from scanner_x11 import Desktop, Switcher  # noqa: E402
-from service_rows import received_rows  # noqa: E402
-from tmpfs import mount_or_skip  # noqa: E402
+from agent_harness import AGENT, wait_until
+from bundle_tree import bundle_program, trusting_bundle
+from scanner_x11 import Desktop, Switcher
+from service_rows import received_rows
+from standin_client import DEMO_ACCOUNT_KEY as ACCOUNT_KEY, DEMO_DATA_KEY as DATA_KEY
+from standin_client import StandinProcess, end_process
+from tmpfs import mount_or_skip
 
 LOST = re.compile(r"Kestrel: (\d+) activity records could not be written to the journal or an upload file; "
                   r"they are lost\.")
@@ -114,7 +111,7 @@ class UnwritableDataFolder(unittest.TestCase):
 
     def test_a_disk_that_fills_up_loses_only_what_it_reports(self):
         self.service = StandinProcess(os.path.join(self.root, "standin"))
-        program = trusting_bundle(self.service, self.root)
+        program = bundle_program(trusting_bundle(self.root, self.service.ca_cert))
         self.write_settings(self.service.host)
         self.switcher = Switcher(self.desktop, self.windows, "full-disk")
         self.switcher.start()

@@ -8,24 +8,16 @@ import tempfile
 import time
 import unittest
 
-BUILD_DIR = os.environ.get("KES_BUILD_DIR") or os.path.join(
-    os.path.dirname(os.path.abspath(__file__)), "..", "..", "build")
+from scanner_x11 import BUILD_DIR, free_display_number
+
 PROBE = os.path.join(BUILD_DIR, "tests", "kes_system_probe")
-
-
-def free_display_number():
-    for number in range(140, 400):
-        if not os.path.exists(f"/tmp/.X{number}-lock") and \
-                not os.path.exists(f"/tmp/.X11-unix/X{number}"):
-            return number
-    raise RuntimeError("no free X display number")
 
 
 class X11Session(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.home = tempfile.TemporaryDirectory(prefix="kes-x11-")
-        cls.display = f":{free_display_number()}"
+        cls.display = f":{free_display_number(range(140, 400))}"
         # -noreset: the server must not reset (and forget the saver state and
         # the idle counter) each time its last client leaves.
         cls.server = subprocess.Popen(["Xvfb", cls.display, "-nolisten", "tcp", "-noreset"],

@@ -6,18 +6,14 @@ keeps a negative interval out of its settings. Prints the CPU time it used.
 
 import json
 import os
-import shutil
 import subprocess
 import sys
 import time
 import unittest
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-SOURCE = os.environ.get("KES_SOURCE_DIR") or os.path.join(HERE, "..", "..")
-sys.path.insert(0, HERE)
-sys.path.insert(0, os.path.join(SOURCE, "tests", "standin"))
-from agent_harness import BUILD_DIR, PrivateHome, wait_until  # noqa: E402
-from client import StandinProcess  # noqa: E402
+from agent_harness import PrivateHome, kill_if_running, wait_until
+from bundle_tree import bundle_program, trusting_bundle
+from standin_client import StandinProcess
 
 ACCOUNT_KEY = "AK-demo-7f3c9e21b8d44a0f9c5e"  # an account the stand-in knows
 RUN_SECONDS = 6
@@ -33,15 +29,11 @@ class ZeroIntervals(unittest.TestCase):
     def setUp(self):
         self.home = PrivateHome()
         self.service = StandinProcess(os.path.join(self.home.root, "standin"))
-        self.bundle = os.path.join(self.home.root, "Kestrel.app")
-        shutil.copytree(os.path.join(BUILD_DIR, "Kestrel.app"), self.bundle, symlinks=True)
-        shutil.copy(self.service.ca_cert, os.path.join(self.bundle, "Contents", "Resources", "curl-ca-bundle.crt"))
+        self.bundle = trusting_bundle(self.home.root, self.service.ca_cert)
         self.agent = None
 
     def tearDown(self):
-        if self.agent and self.agent.poll() is None:
-            self.agent.kill()
-            self.agent.wait()
+        kill_if_running(self.agent)
         self.service.stop()
         self.home.cleanup()
 
@@ -52,7 +44,7 @@ class ZeroIntervals(unittest.TestCase):
             "pull_initial_interval": 0, "pull_interval": 0})
         # What the service's settings say on every pull: zero, and a negative push interval.
         self.service.client.set_state(config={"pull_interval": 0, "push_interval": -5, "scan_interval": 0})
-        self.agent = subprocess.Popen([os.path.join(self.bundle, "Contents", "MacOS", "Kestrel")],
+        self.agent = subprocess.Popen([bundle_program(self.bundle)],
                                       env=self.home.env(), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         wait_until(lambda: self.service.client.requests("/messages"), what="the first pull")
         started = time.monotonic()
