@@ -300,9 +300,9 @@ struct x11_windows::state {
         if (read_owner) {
             owner_cookie = xcb::request_property(*link, window, XCB_ATOM_WM_TRANSIENT_FOR, XCB_ATOM_WINDOW);
         }
-        // The owner's client id goes last: the server may send the replies
-        // before it apart from it, and it is waited for only when the window
-        // names no process itself, so a pass waits once for all the rest.
+        // The X-Resource question goes last: the server may send the replies
+        // before it apart from its own, and it is waited for only when the
+        // window names no process itself, so a pass waits once for the rest.
         const bool ask_client_pid = read_pid && has_xres;
         if (ask_client_pid) {
             const xcb_res_client_id_spec_t spec{window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
