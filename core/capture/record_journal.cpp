@@ -9,6 +9,7 @@
 #include <zlib.h>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -222,6 +223,7 @@ bool record_journal::open() {
 
 void record_journal::open_segment(std::uint64_t number) {
     segment_.reset();
+    whole_lines_size_.reset();
     // O_NOFOLLOW: a planted link must not redirect the records.
     // Readable too: an append first looks at the segment's last byte.
     const int fd = ::open(segment_path(number).c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0600);
@@ -244,9 +246,15 @@ bool record_journal::append(std::string_view row) {
     if (!segment_) return false;
     // A failed write (or anything else) may have left half a line at the
     // end: the line feed in front closes it, so this line still reads back.
-    const bool close_torn_line = fs::ends_inside_a_line(segment_->get());
+    struct stat info {};
+    const bool sized = ::fstat(segment_->get(), &info) == 0;
+    const bool known_whole = sized && whole_lines_size_ && *whole_lines_size_ == info.st_size;
+    const bool close_torn_line = !known_whole && fs::ends_inside_a_line(segment_->get());
     const std::string line = (close_torn_line ? "\n" : "") + journal_line(row);
+    whole_lines_size_.reset();
     if (fs::write_all(segment_->get(), line)) {
+        // Appended at the end the size was read at: the segment is ours alone.
+        if (sized) whole_lines_size_ = static_cast<long long>(info.st_size) + static_cast<long long>(line.size());
         failing_ = false;
         return true;
     }

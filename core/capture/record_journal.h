@@ -28,6 +28,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -91,6 +92,11 @@ private:
     std::unique_ptr<fs::unique_fd> segment_;
     std::uint64_t open_number_ = 0;
     bool failing_ = false;  // the last write failed; logged once per failure run
+    // The open segment's size after this journal's last whole line: while it
+    // still has that size nothing cut a line short, and its last byte need
+    // not be read (a read per record would also rewrite the segment's access
+    // time, a metadata write per record). Unknown after a failure.
+    std::optional<long long> whole_lines_size_;
 };
 
 // The line a row becomes in a segment, and the rows of a segment's text

@@ -291,13 +291,7 @@ struct x11_windows::state {
         const bool read_owner = !facts.owner_known;
         xcb_get_property_cookie_t pid_cookie{}, class_cookie{}, net_name_cookie{}, name_cookie{}, owner_cookie{};
         xcb_res_query_client_ids_cookie_t client_cookie{};
-        if (read_pid) {
-            pid_cookie = xcb::request_property(*link, window, atoms[net_wm_pid], XCB_ATOM_CARDINAL);
-            if (has_xres) {
-                const xcb_res_client_id_spec_t spec{window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
-                client_cookie = xcb_res_query_client_ids(c(), 1, &spec);
-            }
-        }
+        if (read_pid) pid_cookie = xcb::request_property(*link, window, atoms[net_wm_pid], XCB_ATOM_CARDINAL);
         if (read_class) class_cookie = xcb::request_property(*link, window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING);
         if (read_net_name) {
             net_name_cookie = xcb::request_property(*link, window, atoms[net_wm_name], atoms[utf8_string]);
@@ -306,19 +300,23 @@ struct x11_windows::state {
         if (read_owner) {
             owner_cookie = xcb::request_property(*link, window, XCB_ATOM_WM_TRANSIENT_FOR, XCB_ATOM_WINDOW);
         }
+        // The X-Resource question goes last: the server may send the replies
+        // before it apart from its own, and it is waited for only when the
+        // window names no process itself, so a pass waits once for the rest.
+        const bool ask_client_pid = read_pid && has_xres;
+        if (ask_client_pid) {
+            const xcb_res_client_id_spec_t spec{window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
+            client_cookie = xcb_res_query_client_ids(c(), 1, &spec);
+        }
         link->begin_wait();
 
         bool gone = false;
+        std::optional<int> named_pid;
         if (read_pid) {
             const xcb::property_value pid = xcb::collect_property(*link, pid_cookie, XCB_ATOM_CARDINAL, 32, &gone);
-            std::optional<int> client_pid = has_xres ? read_client_pid(client_cookie) : std::nullopt;
-            facts.pid.reset();
             if (pid.found && pid.card32_count() > 0 && pid.first_card32() > 0) {
-                facts.pid = static_cast<int>(pid.first_card32());
-            } else {
-                facts.pid = client_pid;
+                named_pid = static_cast<int>(pid.first_card32());
             }
-            facts.pid_known = true;
         }
         if (read_class) {
             facts.wm_class = class_of(xcb::collect_property(*link, class_cookie, XCB_ATOM_STRING, 8, &gone));
@@ -340,6 +338,15 @@ struct x11_windows::state {
             facts.owner = owner.found && owner.card32_count() > 0 ? owner.first_card32() : 0;
             if (facts.owner == root()) facts.owner = 0;
             facts.owner_known = true;
+        }
+        if (read_pid) {
+            if (ask_client_pid && named_pid) {
+                xcb_discard_reply(c(), client_cookie.sequence);
+            } else if (ask_client_pid) {
+                named_pid = read_client_pid(client_cookie);
+            }
+            facts.pid = named_pid;
+            facts.pid_known = true;
         }
         if (gone) mark_gone(facts);
     }
