@@ -19,8 +19,6 @@
 namespace kes {
 namespace {
 
-constexpr std::uint32_t level_offline_window = log_level::ui | log_level::user2;  // 8224
-
 // With no window system the menu has nowhere to be drawn.
 class headless_tray_menu : public system_tray_menu_interface {
 public:
@@ -293,12 +291,12 @@ void osx_ui::show_user_notification(const std::wstring& text) {
 }
 
 void osx_ui::ux_show_offline_time() {
-    log(L"[osx_ui:ux_show_offline_time]Show OfflineTime Window", level_offline_window);
+    log(L"[osx_ui:ux_show_offline_time]Show OfflineTime Window", log_level::offline_window);
     if (application_delegate* controller = delegate()) controller->show_offline_time_window();
 }
 
 void osx_ui::ux_hide_offline_time() {
-    log(L"[osx_ui:ux_hide_offline_time]Hide OfflineTime Window", level_offline_window);
+    log(L"[osx_ui:ux_hide_offline_time]Hide OfflineTime Window", log_level::offline_window);
     if (application_delegate* controller = delegate()) controller->hide_offline_time_window();
 }
 

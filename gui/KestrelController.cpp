@@ -53,10 +53,6 @@
 namespace kes {
 namespace {
 
-constexpr std::uint32_t level_offline_window = log_level::ui | log_level::user2;  // 8224
-constexpr std::uint32_t level_offline_details = log_level::user2;                 // 8192
-constexpr std::uint32_t level_focus = log_level::error | log_level::ui;           // 33
-
 // The troubleshooting window's checkboxes in its own order (no box for the
 // constructor lines).
 constexpr std::array<log_checkbox, troubleshooting_window::checkbox_count> window_checkboxes = {
@@ -484,7 +480,7 @@ void KestrelController::aboutPanel() {
 
 void KestrelController::show_offline_time_window() {
     if (offline_panel_visible_.load()) return;
-    log(L"[Controller:show_offline_time_window] actually showing the window.", level_offline_window);
+    log(L"[Controller:show_offline_time_window] actually showing the window.", log_level::offline_window);
     on_main([this] {
         activityBox->deselect_all();
         activityBox2->deselect_all();
@@ -497,7 +493,7 @@ void KestrelController::show_offline_time_window() {
 }
 
 void KestrelController::hide_offline_time_window() {
-    log(L"[KestrelController:hide_offline_time_window]", level_offline_window);
+    log(L"[KestrelController:hide_offline_time_window]", log_level::offline_window);
     on_main([this] { afkEntryPanel->hide(); });
 }
 
@@ -554,9 +550,9 @@ void KestrelController::showAFKDetails(segmented_control& sender) {
         afkDetailText->setFocus();
     }
     const QString label = selected >= 0 ? sender.label(selected) : QString();
-    log(L"[kescontroller:showAFKDetails] details expected: " + label.toStdWString(), level_offline_details);
+    log(L"[kescontroller:showAFKDetails] details expected: " + label.toStdWString(), log_level::user2);
     log(L"[kescontroller:showAFKDetails] details in reality: " + afkDetailText->text().toStdWString(),
-        level_offline_details);
+        log_level::user2);
 }
 
 void KestrelController::on_submit_offline_time(const QObject* sender) {
@@ -626,7 +622,7 @@ void KestrelController::on_blockingOKButton() {
     if (!minutes || *minutes == 0) {
         log(L"[ui:on_get_focused] Ignoring request to start Stillzone, minutes(" + blockingTime->text().toStdWString() +
                 L") not in range 1 to 1440",
-            level_focus);
+            log_level::ui_error);
         set_still_zone_minutes(30);
         return;
     }
