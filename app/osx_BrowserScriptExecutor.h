@@ -46,8 +46,8 @@ private:
     const osx_BrowserScripts& createOrReturnCachedScriptFor(kind of, const std::string& bundle_id);
     std::optional<std::string> get_url(kind of, const std::string& bundle_id);
     void block_url(kind of, const std::string& bundle_id);
-    template <class Work>
-    auto on_main_thread(const char* request, Work&& work) -> std::optional<decltype(work())>;
+    // A request made on the main thread runs there and then, which is logged.
+    void note_request_on_main_thread(const char* request) const;
 
     std::shared_ptr<platform::script_engine> engine_;
     platform::main_queue& queue_;

@@ -4,6 +4,7 @@
 #include "core/foundation/debug_log.h"
 #include "core/foundation/text.h"
 #include "platform/main_queue.h"
+#include "platform/main_thread_call.h"
 #include "platform/notification_center.h"
 #include "platform/session_kind.h"
 #include "platform/updater.h"
@@ -130,14 +131,6 @@ std::wstring osx_ui::session_line() {
     return L"Session: " + util::utf8_to_wstring_lossy(platform::session_reading_text(platform::current_session_kind()));
 }
 
-void osx_ui::on_main_thread(std::function<void()> work) {
-    if (queue().is_main_thread()) {
-        work();
-    } else {
-        queue().async(std::move(work));
-    }
-}
-
 void osx_ui::init() {
     if (!tray_menu_) {
         tray_menu_ = services_.make_tray_menu ? services_.make_tray_menu() : nullptr;
@@ -184,7 +177,7 @@ void osx_ui::ux_open_url(const std::wstring& address) {
         log_unopened_address(address, escaped, false);
         return;
     }
-    on_main_thread([opener, address, escaped] {
+    platform::post_to_main_thread(queue(), [opener, address, escaped] {
         const platform::open_result result = opener->open_web_page(escaped);
         if (!result.opened()) log_unopened_address(address, escaped, true);
     });
@@ -380,7 +373,7 @@ void osx_ui::open_in_finder(const std::wstring& path) {
     const std::shared_ptr<platform::url_opener> opener = services_.desktop.opener;
     if (!opener) return;
     const std::string folder = util::wstring_to_utf8_lossy(path);
-    on_main_thread([opener, folder] {
+    platform::post_to_main_thread(queue(), [opener, folder] {
         const platform::open_result result = opener->show_in_file_manager(folder);
         if (!result.opened()) {
             log(L"[osx_ui:open_in_finder] Could not show " + wide(folder) + L": " + wide(result.reason),

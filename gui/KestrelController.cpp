@@ -20,7 +20,7 @@
 #include "platform/launcher.h"
 #include "platform/main_queue.h"
 #include "platform/process_arguments.h"
-#include "platform/qt/main_thread_call.h"
+#include "platform/main_thread_call.h"
 #include "platform/qt/window_front.h"
 
 #include <QAction>
