@@ -8,6 +8,11 @@
 // A request made on the main thread itself would wait for itself: it is
 // logged as an error and run inline instead. A closed queue answers
 // nothing.
+//
+// Kept apart in app/unsupported/: this desktop has no browser scripting (the
+// script engine answers every browser script "unsupported"), so here it never
+// yields a page; it stays for the browser-support table's script links, which
+// then fall through to their next link.
 
 #include <map>
 #include <memory>

@@ -1,4 +1,4 @@
-#include "app/osx_BrowserScripts.h"
+#include "app/unsupported/osx_BrowserScripts.h"
 
 #include "core/foundation/debug_log.h"
 #include "core/foundation/text.h"

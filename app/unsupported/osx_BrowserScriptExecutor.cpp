@@ -1,8 +1,8 @@
-#include "app/osx_BrowserScriptExecutor.h"
+#include "app/unsupported/osx_BrowserScriptExecutor.h"
 
 #include "core/foundation/debug_log.h"
 #include "core/foundation/text.h"
-#include "app/osx_BrowserScripts.h"
+#include "app/unsupported/osx_BrowserScripts.h"
 #include "platform/main_queue.h"
 #include "platform/main_thread_call.h"
 #include "platform/script_engine.h"
