@@ -46,7 +46,7 @@ void provide_desktop(platform::main_queue& queue) {
     options.log_unshown_notification = [](const std::string& title, const std::string& text) {
         log_line(L"[osx_ui:show_user_notification] " + kes::util::utf8_to_wstring_lossy(title) + L": " +
                      kes::util::utf8_to_wstring_lossy(text),
-                 kes::log_level::info | kes::log_level::ui);
+                 kes::log_level::ui_info);
     };
     // The toolkit says why before it ends the process on its own.
     platform::forward_toolkit_warnings(&kes::unexpected_exit_guard::note_toolkit_warning);
@@ -82,7 +82,7 @@ int main() {
     platform::termination_signals signals;
 
     kes::tests::run_tests();
-    log_line(L"***** Attempting to start Kestrel *****", 5);
+    log_line(L"***** Attempting to start Kestrel *****", kes::log_level::banner);
 
     auto platform_system = kes::system::create();
     if (platform_system->is_other_instance_running()) {
@@ -90,7 +90,7 @@ int main() {
         return 1;
     }
 
-    log_line(L"***** Starting Kestrel *****", 5);
+    log_line(L"***** Starting Kestrel *****", kes::log_level::banner);
     log_line(L"Temp Path: " + kes::util::widen(platform_system->get_temp_dir()), kes::log_level::info);
     log_line(L"Config Path: " + kes::util::utf8_to_wstring_lossy(platform_system->get_data_dir()),
              kes::log_level::info);
@@ -114,7 +114,7 @@ int main() {
             const int count = instance->take_notifications();
             for (int i = 0; i < count; ++i) {
                 instance_lines->log(L"[main] Received com.kestrel.Kestrel.openingKestrelInstance",
-                                   L"Kestrel was started again", 5);
+                                   L"Kestrel was started again", kes::log_level::banner);
             }
             if (count > 0) {
                 platform::notification_center::default_center().post(platform::opening_instance_notification);
@@ -134,7 +134,7 @@ int main() {
         const kes::unexpected_exit_guard exit_guard(*agent_daemon, activity_logger);
         agent_daemon->start(user_interface);
         exit_code = user_interface->run_gui();
-        log_line(L"  Gui Stopped\n\n", 5);
+        log_line(L"  Gui Stopped\n\n", kes::log_level::banner);
     } catch (const std::system_error& e) {
         log_line(L"[main] Could not start the worker threads: " + kes::util::widen(e.what()),
                  kes::log_level::error);

@@ -58,7 +58,7 @@ end_outcome end_in_order(daemon& target, logger& activity_logger, platform::main
         }
     }
     queue.close();
-    log(L"***** Exiting Kestrel *****\n\n", 5);
+    log(L"***** Exiting Kestrel *****\n\n", log_level::banner);
     return outcome;
 }
 

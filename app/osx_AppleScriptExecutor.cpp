@@ -3,6 +3,7 @@
 #include "core/foundation/debug_log.h"
 #include "core/foundation/text.h"
 #include "platform/main_queue.h"
+#include "platform/main_thread_call.h"
 #include "platform/script_engine.h"
 
 #include <iostream>
@@ -37,26 +38,24 @@ std::optional<std::string> osx_AppleScriptExecutor::executeScriptNamed(const std
     return std::nullopt;
 }
 
-std::optional<std::string> osx_AppleScriptExecutor::run_on_main_thread(const std::string& name) {
-    if (queue_.is_main_thread()) return executeScriptNamed(name);
-    std::optional<std::optional<std::string>> answer =
-        queue_.sync_result([this, &name] { return executeScriptNamed(name); });
-    return answer ? *answer : std::nullopt;
+std::optional<std::string> osx_AppleScriptExecutor::run_script(const std::string& name) {
+    return platform::call_on_main_thread(queue_, [this, &name] { return executeScriptNamed(name); })
+        .value_or(std::nullopt);
 }
 
 std::optional<std::string> osx_AppleScriptExecutor::runCurrentApplicationNameScript() {
-    std::optional<std::string> result = run_on_main_thread("CurrentApplicationName");
+    std::optional<std::string> result = run_script("CurrentApplicationName");
     // The console trace of this script's answer.
     std::clog << "result: " << (result ? *result : std::string("(null)")) << '\n';
     return result;
 }
 
 std::optional<std::string> osx_AppleScriptExecutor::runCurrentApplicationPathScript() {
-    return run_on_main_thread("CurrentApplicationPath");
+    return run_script("CurrentApplicationPath");
 }
 
 std::optional<std::string> osx_AppleScriptExecutor::runGetProcessIDScript() {
-    return run_on_main_thread("GetProcessID");
+    return run_script("GetProcessID");
 }
 
 }  // namespace kes

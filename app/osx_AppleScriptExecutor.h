@@ -31,7 +31,7 @@ public:
     std::optional<std::string> executeScriptNamed(const std::string& name);
 
 private:
-    std::optional<std::string> run_on_main_thread(const std::string& name);
+    std::optional<std::string> run_script(const std::string& name);
 
     std::shared_ptr<platform::script_engine> engine_;
     platform::main_queue& queue_;

@@ -2,8 +2,8 @@
 
 #include "core/capture/common_extended_info_grabber_url_websocket.h"
 #include "core/foundation/debug_log.h"
-#include "app/osx_BrowserScriptExecutor.h"
-#include "app/osx_extended_info_grabber_url.h"
+#include "app/unsupported/osx_BrowserScriptExecutor.h"
+#include "app/unsupported/osx_extended_info_grabber_url.h"
 
 namespace kes {
 

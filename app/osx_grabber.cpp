@@ -30,7 +30,7 @@ void trace(const wchar_t* head, const std::wstring& tail, std::uint32_t level = 
 // While these lines are kept each question is answered afresh, so the log
 // reads as it always did; otherwise a pass answers a repeated question from
 // its first answer.
-bool traced() { return log_enabled(log_level::debug | log_level::ui); }
+bool traced() { return log_enabled(log_level::ui_trace); }
 
 }  // namespace
 

@@ -26,8 +26,6 @@
 namespace kes {
 namespace {
 
-constexpr std::uint32_t display_power_level = log_level::info | log_level::user2;
-
 // Shared by every object: a display that went off stays off for all of them.
 std::atomic<bool> display_off{false};
 
@@ -119,7 +117,7 @@ bool osx_system::is_display_on() {
     if (state != platform::display_power::unknown) {
         const bool off = state == platform::display_power::off;
         if (display_off.exchange(off) != off) {
-            log(off ? L"Display is powering off" : L"Display is turning on", display_power_level);
+            log(off ? L"Display is powering off" : L"Display is turning on", log_level::display_power);
         }
     }
     return !display_off.load();

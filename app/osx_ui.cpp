@@ -4,6 +4,7 @@
 #include "core/foundation/debug_log.h"
 #include "core/foundation/text.h"
 #include "platform/main_queue.h"
+#include "platform/main_thread_call.h"
 #include "platform/notification_center.h"
 #include "platform/session_kind.h"
 #include "platform/updater.h"
@@ -18,8 +19,6 @@
 
 namespace kes {
 namespace {
-
-constexpr std::uint32_t level_offline_window = log_level::ui | log_level::user2;  // 8224
 
 // With no window system the menu has nowhere to be drawn.
 class headless_tray_menu : public system_tray_menu_interface {
@@ -127,14 +126,6 @@ std::wstring osx_ui::session_line() {
     return L"Session: " + util::utf8_to_wstring_lossy(platform::session_reading_text(platform::current_session_kind()));
 }
 
-void osx_ui::on_main_thread(std::function<void()> work) {
-    if (queue().is_main_thread()) {
-        work();
-    } else {
-        queue().async(std::move(work));
-    }
-}
-
 void osx_ui::init() {
     if (!tray_menu_) {
         tray_menu_ = services_.make_tray_menu ? services_.make_tray_menu() : nullptr;
@@ -181,7 +172,7 @@ void osx_ui::ux_open_url(const std::wstring& address) {
         log_unopened_address(address, escaped, false);
         return;
     }
-    on_main_thread([opener, address, escaped] {
+    platform::post_to_main_thread(queue(), [opener, address, escaped] {
         const platform::open_result result = opener->open_web_page(escaped);
         if (!result.opened()) log_unopened_address(address, escaped, true);
     });
@@ -288,12 +279,12 @@ void osx_ui::show_user_notification(const std::wstring& text) {
 }
 
 void osx_ui::ux_show_offline_time() {
-    log(L"[osx_ui:ux_show_offline_time]Show OfflineTime Window", level_offline_window);
+    log(L"[osx_ui:ux_show_offline_time]Show OfflineTime Window", log_level::offline_window);
     if (application_delegate* controller = delegate()) controller->show_offline_time_window();
 }
 
 void osx_ui::ux_hide_offline_time() {
-    log(L"[osx_ui:ux_hide_offline_time]Hide OfflineTime Window", level_offline_window);
+    log(L"[osx_ui:ux_hide_offline_time]Hide OfflineTime Window", log_level::offline_window);
     if (application_delegate* controller = delegate()) controller->hide_offline_time_window();
 }
 
@@ -377,7 +368,7 @@ void osx_ui::open_in_finder(const std::wstring& path) {
     const std::shared_ptr<platform::url_opener> opener = services_.desktop.opener;
     if (!opener) return;
     const std::string folder = util::wstring_to_utf8_lossy(path);
-    on_main_thread([opener, folder] {
+    platform::post_to_main_thread(queue(), [opener, folder] {
         const platform::open_result result = opener->show_in_file_manager(folder);
         if (!result.opened()) {
             log(L"[osx_ui:open_in_finder] Could not show " + wide(folder) + L": " + wide(result.reason),

@@ -167,8 +167,6 @@ private:
     bool checked(log_checkbox box);
     void set_checked(log_checkbox box, bool on);
     const platform::computer_identity& identity();
-    // Runs `work` now on the main thread, else hands it to the main queue.
-    void on_main_thread(std::function<void()> work);
     // "Session: " and what this kind of desktop session lets the agent read.
     static std::wstring session_line();
 

@@ -18,7 +18,7 @@ QImage ImageStore::cgImage(const std::string& name, const std::string& ext) {
     if (!loaded.loaded()) {
         log(L"[ImageStore:cgImage] Could not load the image " + util::utf8_to_wstring_lossy(file) +
                 L" from the main bundle; it is left out.",
-            log_level::error | log_level::ui);
+            log_level::ui_error);
         missing_.insert(file);
         return {};
     }

@@ -20,7 +20,7 @@
 #include "platform/launcher.h"
 #include "platform/main_queue.h"
 #include "platform/process_arguments.h"
-#include "platform/qt/main_thread_call.h"
+#include "platform/main_thread_call.h"
 #include "platform/qt/window_front.h"
 
 #include <QAction>
@@ -52,10 +52,6 @@
 
 namespace kes {
 namespace {
-
-constexpr std::uint32_t level_offline_window = log_level::ui | log_level::user2;  // 8224
-constexpr std::uint32_t level_offline_details = log_level::user2;                 // 8192
-constexpr std::uint32_t level_focus = log_level::error | log_level::ui;           // 33
 
 // The troubleshooting window's checkboxes in its own order (no box for the
 // constructor lines).
@@ -491,7 +487,7 @@ void KestrelController::aboutPanel() {
 
 void KestrelController::show_offline_time_window() {
     if (offline_panel_visible_.load()) return;
-    log(L"[Controller:show_offline_time_window] actually showing the window.", level_offline_window);
+    log(L"[Controller:show_offline_time_window] actually showing the window.", log_level::offline_window);
     on_main([this] {
         offline_time_panel& panel = offline_.ensure();
         panel.activityBox->deselect_all();
@@ -505,7 +501,7 @@ void KestrelController::show_offline_time_window() {
 }
 
 void KestrelController::hide_offline_time_window() {
-    log(L"[KestrelController:hide_offline_time_window]", level_offline_window);
+    log(L"[KestrelController:hide_offline_time_window]", log_level::offline_window);
     on_main([this] {
         if (QWidget* panel = offline_.window()) panel->hide();
     });
@@ -652,7 +648,7 @@ void KestrelController::on_blockingOKButton() {
     if (!minutes || *minutes == 0) {
         log(L"[ui:on_get_focused] Ignoring request to start Stillzone, minutes(" + typed.toStdWString() +
                 L") not in range 1 to 1440",
-            level_focus);
+            log_level::ui_error);
         set_still_zone_minutes(30);
         return;
     }

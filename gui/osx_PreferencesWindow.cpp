@@ -9,7 +9,7 @@
 #include "gui/KestrelController.h"
 #include "platform/info_plist.h"
 #include "platform/main_queue.h"
-#include "platform/qt/main_thread_call.h"
+#include "platform/main_thread_call.h"
 #include "platform/qt/window_front.h"
 
 #include <QApplication>

@@ -82,7 +82,7 @@ void osx_system_tray_menu::rebuild() {
     });
     drawn_ = std::move(wanted);
     if (menu_->actions().isEmpty()) {
-        log(L"No menu items were added to the menu.", log_level::error | log_level::user2);
+        log(L"No menu items were added to the menu.", log_level::user2_error);
     }
 }
 

@@ -305,7 +305,7 @@ void daemon::pull_cycle(bool& initial_config_pulled) {
             }
             log(L"[daemon] " + std::to_wstring(max_waiting_messages) + L" messages wait already; dropped codes " +
                     which,
-                log_level::error | log_level::network);
+                log_level::caught_network);
         }
         act_on_waiting_messages();
     }

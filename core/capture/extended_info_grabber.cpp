@@ -10,11 +10,9 @@
 namespace kes {
 namespace {
 
-constexpr std::uint32_t trace = log_level::url;
-
 // Built only when someone reads them: a browser's every record start asks.
-bool tracing() { return log_enabled(trace); }
-void trace_line(const std::wstring& message) { log(message, trace); }
+bool tracing() { return log_enabled(log_level::url); }
+void trace_line(const std::wstring& message) { log(message, log_level::url); }
 
 // The text the block list is searched for: the extended-domain entry found
 // in the address (the last one found wins), else the address's host.

@@ -10,12 +10,11 @@
 namespace kes {
 namespace {
 
-constexpr std::uint32_t trace = log_level::url;
 const wchar_t* const lookup_tag = L"extended_info_grabber_factory::get_extended_info_grabber() - ";
 
 // A lookup runs at every record start of every application, browser or not:
 // its lines are built only when someone reads them.
-bool tracing() { return log_enabled(trace); }
+bool tracing() { return log_enabled(log_level::url); }
 
 }  // namespace
 
@@ -28,13 +27,14 @@ std::wstring extended_info_grabber_factory::get_bundle_id(const std::wstring&, c
 }
 
 extended_info_grabber* extended_info_grabber_factory::fetch(const std::wstring& key) {
-    if (tracing()) log(L"[extended_info_grabber_factory]fetch = " + key, trace);
+    if (tracing()) log(L"[extended_info_grabber_factory]fetch = " + key, log_level::url);
     const auto found = cache_.find(key);
     if (found == cache_.end()) {
-        if (tracing()) log(L"[extended_info_grabber_factory]key not found", trace);
+        if (tracing()) log(L"[extended_info_grabber_factory]key not found", log_level::url);
         return &null_grabber_;
     }
-    if (tracing()) log(L"[extended_info_grabber_factory]key found: " + util::address_text(found->second.get()), trace);
+    if (tracing()) log(L"[extended_info_grabber_factory]key found: " + util::address_text(found->second.get()),
+                       log_level::url);
     return found->second.get();
 }
 
@@ -51,14 +51,14 @@ extended_info_grabber* extended_info_grabber_factory::get_extended_info_grabber(
 
     const std::shared_ptr<const DynamicStructure> table = config_->get_browser_support();
     if (!table->IsStructure()) {
-        log(std::wstring(lookup_tag) + L"expected browser_support to be a structure ", trace);
+        log(std::wstring(lookup_tag) + L"expected browser_support to be a structure ", log_level::url);
         return &null_grabber_;
     }
     const std::wstring bundle = get_bundle_id(pid, suffix);
     const DynamicStructure& entry = table->GetMember(bundle);
-    if (tracing()) log(std::wstring(lookup_tag) + L"Finding grabber for: " + bundle, trace);
+    if (tracing()) log(std::wstring(lookup_tag) + L"Finding grabber for: " + bundle, log_level::url);
     if (!entry.IsStructure()) {
-        if (tracing()) log(std::wstring(lookup_tag) + L"expected `browser` to be a non-nill structure", trace);
+        if (tracing()) log(std::wstring(lookup_tag) + L"expected `browser` to be a non-nill structure", log_level::url);
         return &null_grabber_;
     }
     std::unique_ptr<extended_info_grabber> chain = build_chain(suffix, bundle, entry);
@@ -79,7 +79,7 @@ std::unique_ptr<extended_info_grabber> extended_info_grabber_factory::build_chai
                                                                                   const DynamicStructure& entry) {
     const DynamicStructure& paths = entry.GetMember(L"paths");
     if (!paths.IsArray()) {
-        log(std::wstring(lookup_tag) + L"expected `paths` to be an array", trace);
+        log(std::wstring(lookup_tag) + L"expected `paths` to be an array", log_level::url);
         return nullptr;
     }
     std::unique_ptr<extended_info_grabber> head;
@@ -89,13 +89,13 @@ std::unique_ptr<extended_info_grabber> extended_info_grabber_factory::build_chai
         // skipped like one without a text id.
         const DynamicStructure& path = paths[i];
         if (!path.IsStructure() || !path.GetMember(L"id").IsString()) {
-            log(std::wstring(lookup_tag) + L"expected `paths.id` to be a string", trace);
+            log(std::wstring(lookup_tag) + L"expected `paths.id` to be a string", log_level::url);
             continue;
         }
         const std::wstring type = path.GetMember(L"id").AsString(false);
         log(L"extended_info_grabber_factory::extended_info_grabber_for_path_dynstr() Attempting to create grabber "
             L"for: " + type,
-            trace);
+            log_level::url);
         std::unique_ptr<extended_info_grabber> link = get_extended_info_grabber(suffix, bundle_id, type, path);
         if (!link) continue;
         extended_info_grabber* added = link.get();

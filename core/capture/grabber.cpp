@@ -18,13 +18,12 @@ namespace kes {
 
 namespace {
 
-constexpr std::uint32_t trace = log_level::url;
 const std::wstring unblock_marker = L"Kestrel Unblock: ";
 constexpr int unblock_attempts = 4;
 
 // The lines of a walk are built only when someone reads them: the walk runs
 // at every record start, for browsers and everything else alike.
-bool tracing() { return log_enabled(trace); }
+bool tracing() { return log_enabled(log_level::url); }
 
 installed_factory<std::shared_ptr<grabber>>& grabber_factory() {
     static auto* const factory = new installed_factory<std::shared_ptr<grabber>>("kes::grabber");
@@ -75,7 +74,7 @@ std::wstring grabber::hash_file(const std::string& path) {
 std::wstring grabber::get_process_hash() { return hash_file(util::wstring_to_utf8_lossy(get_process_filename())); }
 
 std::wstring grabber::get_extended_info() {
-    if (tracing()) log(L"[grabber]get_extended_info", trace);
+    if (tracing()) log(L"[grabber]get_extended_info", log_level::url);
     const std::wstring suffix;
     std::wstring result;
     try {
@@ -85,11 +84,11 @@ std::wstring grabber::get_extended_info() {
                  link = link->next()) {
                 result = link->get_extended_info();
                 if (!result.empty()) {
-                    if (tracing()) log(L"Found url using: [" + link->id() + L"]", trace);
+                    if (tracing()) log(L"Found url using: [" + link->id() + L"]", log_level::url);
                     break;
                 }
-                if (tracing()) log(L"Failed to get url using: [" + link->id() + L"]", trace);
-                if (!link->next() && tracing()) log(L"No further grabbers to try", trace);
+                if (tracing()) log(L"Failed to get url using: [" + link->id() + L"]", log_level::url);
+                if (!link->next() && tracing()) log(L"No further grabbers to try", log_level::url);
             }
         }
     } catch (const std::exception& e) {
@@ -105,12 +104,12 @@ std::wstring grabber::get_extended_info() {
     }
     if (!config_->get_full_urls_enabled()) result = get_domain(result, false);
     if (!is_data_whitelisted(result)) return L"non-whitelisted website";
-    if (tracing()) log(L"[grabber]data is whitelisted ", trace);
+    if (tracing()) log(L"[grabber]data is whitelisted ", log_level::url);
     return result;
 }
 
 std::wstring grabber::get_domain(const std::wstring& url, bool host_only) {
-    if (tracing()) log(L"[grabber]get_domain ", trace);
+    if (tracing()) log(L"[grabber]get_domain ", log_level::url);
     std::size_t separator = url.find(L":///");
     std::size_t start = 0;
     if (separator != std::wstring::npos) {
@@ -118,10 +117,10 @@ std::wstring grabber::get_domain(const std::wstring& url, bool host_only) {
     } else if ((separator = url.find(L"://")) != std::wstring::npos) {
         start = separator + 3;
     }
-    if (tracing()) log(L"[grabber:get_domain] position1 = " + std::to_wstring(start), trace);
+    if (tracing()) log(L"[grabber:get_domain] position1 = " + std::to_wstring(start), log_level::url);
     std::size_t end = start <= url.size() ? url.find(L'/', start) : std::wstring::npos;
     if (end == std::wstring::npos) end = url.size();
-    if (tracing()) log(L"[grabber:get_domain] position2 = " + std::to_wstring(end), trace);
+    if (tracing()) log(L"[grabber:get_domain] position2 = " + std::to_wstring(end), log_level::url);
     if (url.empty()) return url;
     if (host_only && separator != std::wstring::npos && separator > 0) return url.substr(start, end - start);
     return url.substr(0, end);
@@ -129,7 +128,7 @@ std::wstring grabber::get_domain(const std::wstring& url, bool host_only) {
 
 bool grabber::is_data_whitelisted(const std::wstring& data) const {
     if (!config_->get_whitelist_enabled()) return true;
-    log(L"[grabber]is_data_whitelisted ", trace);
+    log(L"[grabber]is_data_whitelisted ", log_level::url);
     const std::wstring lower = util::to_lower(data);
     for (const std::wstring& entry : config_->get_whitelist()) {
         if (util::contains(lower, entry)) return true;  // an empty entry is in every text
@@ -148,17 +147,17 @@ void grabber::unblock_by_window_title(const std::wstring& title) {
         if (!config_->is_blocking_activities()) return;
         const std::shared_ptr<const std::vector<std::wstring>> seen = config_->blocked_items_snapshot();
         if (seen->empty()) return;
-        log(L"[common_grabber:unblock_by_window_title] checking " + title + L" for unblock.", trace);
+        log(L"[common_grabber:unblock_by_window_title] checking " + title + L" for unblock.", log_level::url);
         const auto at = title.find(unblock_marker);
         if (at == std::wstring::npos) return;
         const std::wstring unblock = util::to_lower(title.substr(at + unblock_marker.size()));
-        log(L"[common_grabber:unblock_by_window_title] found unblock string, unblock_url: " + unblock, trace);
+        log(L"[common_grabber:unblock_by_window_title] found unblock string, unblock_url: " + unblock, log_level::url);
         std::vector<std::wstring> items = *seen;
         for (auto item = items.begin(); item != items.end();) {
-            log(L"[common_grabber:unblock_by_window_title] checking \"" + *item + L"\"", trace);
+            log(L"[common_grabber:unblock_by_window_title] checking \"" + *item + L"\"", log_level::url);
             if (item->empty() || unblock.find(*item) != std::wstring::npos) {
                 log(L"[common_grabber:unblock_by_window_title] removing \"" + *item + L"\" from blocked list.",
-                    trace);
+                    log_level::url);
                 item = items.erase(item);
             } else {
                 ++item;

@@ -75,7 +75,7 @@ bool log_entry::is_valid_entry() const {
         log(L"[log_entry:is_valid_entry] Found invalid entry: " + row, log_level::error);
         return false;
     }
-    if (log_enabled(512)) log(L"[log_entry:is_valid_entry: Valid entry is: " + row, 512);
+    if (log_enabled(log_level::records)) log(L"[log_entry:is_valid_entry: Valid entry is: " + row, log_level::records);
     return true;
 }
 

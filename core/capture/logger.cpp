@@ -21,9 +21,6 @@
 namespace kes {
 namespace {
 
-constexpr std::uint32_t service_level = log_level::service;     // 128
-constexpr std::uint32_t housekeeping_level = 512;
-constexpr std::uint32_t record_trace_level = 512;
 constexpr std::int64_t prune_interval_us = 3600000000LL;
 constexpr std::chrono::seconds backup_lifetime(604801);  // 7 days and 1 second
 constexpr int name_attempts = 8;
@@ -119,14 +116,14 @@ void logger::log(const log_entry& record) {
         if (!journal_.append(row)) ++only_in_memory_;
         full = current_log_.size() >= next_automatic_flush_;
     }
-    if (log_enabled(record_trace_level)) {
-        kes::log(L"[logger:log] Journaled: " + util::utf8_to_wstring_lossy(row), record_trace_level);
+    if (log_enabled(log_level::records)) {
+        kes::log(L"[logger:log] Journaled: " + util::utf8_to_wstring_lossy(row), log_level::records);
     }
     if (!full) return;
     // A flush already under way holds its own batch: the next record tries again.
     std::unique_lock<std::mutex> flush_lock(flush_mutex_, std::try_to_lock);
     if (!flush_lock.owns_lock()) return;
-    kes::log(L"[logger:log] calling write_currenT_log_to_disk because current_log is full.", service_level);
+    kes::log(L"[logger:log] calling write_currenT_log_to_disk because current_log is full.", log_level::service);
     write_batch_locked();
 }
 
@@ -142,7 +139,8 @@ bool logger::write_batch_locked() {
     {
         const std::lock_guard<std::mutex> lock(mutex_);
         if (current_log_.size() == 0 && recovered_rows_.empty()) {
-            kes::log(L"[logger:write_current_log_to_disk] Current log size is 0. No logs to write.", service_level);
+            kes::log(L"[logger:write_current_log_to_disk] Current log size is 0. No logs to write.",
+                     log_level::service);
             return true;
         }
         batch.swap(current_log_);
@@ -221,13 +219,13 @@ std::optional<staged_upload> logger::stage_upload(const utf8& text) {
     for (int attempt = 0; attempt < name_attempts; ++attempt) {
         const staged_upload upload{uuid_text(generate_uuid()), extension};
         kes::log(L"[logger::write_csv_string_to_kes_activities_file] Generated UUID: " + util::widen(upload.uuid),
-                 service_level);
+                 log_level::service);
         kes::log(L"[logger::write_csv_string_to_kes_activities_file] Activity Filename: " +
                      util::widen(upload.file_name()),
-                 service_level);
+                 log_level::service);
         kes::log(L"[logger::write_csv_string_to_kes_activities_file] Activity Path: " +
                      path_text(uploads_.final_path(upload)),
-                 service_level);
+                 log_level::service);
 
         const auto outcome = uploads_.stage(upload, content);
         if (outcome.result == fs::exclusive_write_result::written) return upload;
@@ -275,7 +273,7 @@ std::uint32_t logger::records_only_in_memory() const {
 }
 
 void logger::prune_backups() {
-    kes::log(L"[logger::prune_backups]", service_level);
+    kes::log(L"[logger::prune_backups]", log_level::service);
     const auto now = clock_();
     const std::int64_t now_us =
         std::chrono::duration_cast<std::chrono::microseconds>(now.time_since_epoch()).count();
@@ -292,7 +290,7 @@ void logger::prune_backups() {
         try {
             if (now - filesystem::last_write_time(path) < backup_lifetime) continue;
             kes::log(L"[logger::prune_backups]" + path_text(path) + L"  is older than 7 days, deleting",
-                     housekeeping_level);
+                     log_level::records);
             filesystem::remove(path);
         } catch (const std::exception& e) {
             // One file that cannot go must not keep the others.

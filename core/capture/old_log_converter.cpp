@@ -17,8 +17,6 @@
 namespace kes {
 namespace {
 
-constexpr std::uint32_t housekeeping_level = 512;
-constexpr std::uint32_t old_log_level = 516;
 constexpr const wchar_t* tag = L"[logger:convert_old_archived_logs_into_modern_kesactivities_file]";
 constexpr const char* progress_suffix = ".progress";
 constexpr std::size_t max_progress_bytes = 4096;  // a position and a file name
@@ -145,13 +143,13 @@ std::vector<staged_upload> old_log_converter::finish_interrupted() const {
 }
 
 void old_log_converter::convert_all(const std::atomic<bool>& stop) const {
-    log(std::wstring(tag) + L"Enter load_archive_logs", housekeeping_level);
+    log(std::wstring(tag) + L"Enter load_archive_logs", log_level::records);
     fs::create_private_directories(folder_);
-    log(std::wstring(tag) + L"directory_iterator", housekeeping_level);
+    log(std::wstring(tag) + L"directory_iterator", log_level::records);
     for (const auto& path : filesystem::list_directory(folder_)) {
         if (filesystem::extension(path) != ".log" || !filesystem::is_regular_file(path)) continue;
         if (stop.load()) {
-            log(std::wstring(tag) + L"stopped; the old logs left convert at the next start", old_log_level);
+            log(std::wstring(tag) + L"stopped; the old logs left convert at the next start", log_level::records_info);
             return;
         }
         try {
@@ -165,7 +163,7 @@ void old_log_converter::convert_all(const std::atomic<bool>& stop) const {
 }
 
 bool old_log_converter::convert(const std::string& path, const std::atomic<bool>& stop) const {
-    log(std::wstring(tag) + L"loading log file: " + path_text(path), old_log_level);
+    log(std::wstring(tag) + L"loading log file: " + path_text(path), log_level::records_info);
     const std::string progress_path = path + progress_suffix;
     bool unreadable_progress = false;
     const std::optional<progress> resumed = read_progress(progress_path, unreadable_progress);
@@ -194,7 +192,7 @@ bool old_log_converter::convert(const std::string& path, const std::atomic<bool>
     while (true) {
         if (stop.load()) {
             log(std::wstring(tag) + L"stopped inside " + path_text(path) + L"; it goes on at the next start",
-                old_log_level);
+                log_level::records_info);
             return false;
         }
         const auto outcome = reader.next(record);

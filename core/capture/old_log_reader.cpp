@@ -7,9 +7,6 @@
 namespace kes::old_log {
 namespace {
 
-constexpr std::uint32_t record_trace_level = 8704;
-constexpr std::uint32_t skipped_record_level = 8705;
-
 bool at_end(std::istream& in) { return in.peek() == std::char_traits<char>::eof(); }
 
 }  // namespace
@@ -54,9 +51,9 @@ record_reader::outcome record_reader::next(log_entry& record) {
             log(L"[disk_log:ctor] Caught unknown exception attempting to load entry.", log_level::error);
             return outcome::damaged;
         }
-        log(L"[disk_log] log_entry = " + record.to_csv_row(), record_trace_level);
+        log(L"[disk_log] log_entry = " + record.to_csv_row(), log_level::old_record_trace);
         if (record.is_valid_entry()) return outcome::record;
-        log(L"[disk_log] skipping last entry, was invalid", skipped_record_level);
+        log(L"[disk_log] skipping last entry, was invalid", log_level::old_record_skipped);
     }
 }
 

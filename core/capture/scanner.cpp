@@ -17,8 +17,6 @@ namespace {
 using boost::posix_time::seconds;
 
 constexpr std::uint32_t error_retries = 10;
-constexpr std::uint32_t log_level_utf8_trace = 8192;
-constexpr std::uint32_t log_level_dropped = 13;
 
 std::wstring what_of(const std::exception& e) { return util::utf8_to_wstring_lossy(e.what()); }
 
@@ -222,13 +220,13 @@ void scanner::complete_record(bool full) {
         if (!started.is_special() && (completed.is_special() || completed < started)) completed = started;
         current_entry_.set_completed(completed);
         try {
-            log(L"[scanner:complete_record] - start of utf8 validation", log_level_utf8_trace);
+            log(L"[scanner:complete_record] - start of utf8 validation", log_level::user2);
             if (current_entry_.is_valid_entry()) {
                 // The row is rendered for this line only while the line is kept.
                 if (hand_over(current_entry_) && log_enabled(log_level::info))
                     log(L"[scanner]" + current_entry_.to_csv_row(), log_level::info);
             } else {
-                log(L"[scanner] Dropping activity due to utf8 issues.", log_level_dropped);
+                log(L"[scanner] Dropping activity due to utf8 issues.", log_level::record_dropped);
             }
         } catch (const std::exception& e) {
             log(L"[scanner::complete_record] Caught std::exception: " + what_of(e) + L"... _log_entry info:",

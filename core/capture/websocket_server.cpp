@@ -27,11 +27,6 @@ using endpoint = websocketpp::server<websocketpp::config::asio>;
 using websocketpp::connection_hdl;
 namespace ip = boost::asio::ip;
 
-constexpr std::uint32_t trace = log_level::url;
-constexpr std::uint32_t failure = log_level::url | log_level::error;
-constexpr std::uint32_t port_found = log_level::service | log_level::url;
-constexpr std::uint32_t setup_failure = log_level::error | log_level::url | log_level::user4;
-
 const std::string closing_reason = "KESApp Terminating Connection";
 const std::string no_hello_reason = "No hello in time";
 
@@ -172,7 +167,8 @@ bool websocket_server::state::set_up() {
     websocketpp::lib::error_code ec;
     server.init_asio(ec);
     if (ec) {
-        log(L"[websocket_server] Failed to init_asio for websocket server: " + text_of(ec.message()), setup_failure);
+        log(L"[websocket_server] Failed to init_asio for websocket server: " + text_of(ec.message()),
+            log_level::bridge_setup_failure);
         return false;
     }
     // Peers are programs of this machine: a handshake or a close that takes
@@ -217,13 +213,14 @@ bool websocket_server::state::listen_on_port(std::uint16_t port_number) {
         if (!has_family[1 - i]) break;  // neither: the error stands
         log(L"[websocket_server] No " + std::wstring(families[i].name) + L" on this machine (" +
                 text_of(ec.message()) + L"); listening on " + families[i].other_name + L".",
-            trace);
+            log_level::url);
         has_family[i] = false;
         ec.clear();
     }
     if (ec || listeners.empty()) {
         if (!ec) ec = boost::asio::error::address_family_not_supported;
-        log(L"[websocket_server] Failed to start listen on websocket server: " + text_of(ec.message()), failure);
+        log(L"[websocket_server] Failed to start listen on websocket server: " + text_of(ec.message()),
+            log_level::url_error);
         listeners.clear();
         return false;
     }
@@ -233,14 +230,14 @@ bool websocket_server::state::listen_on_port(std::uint16_t port_number) {
             if (accept_next(*each)) continue;
             log(L"[websocket_server] Failed to accept on websocket server: " +
                     text_of(websocketpp::error::make_error_code(websocketpp::error::con_creation_failed).message()),
-                failure);
+                log_level::url_error);
             listeners.clear();
             server.reset();
             return false;
         }
         server_thread = std::thread([this] { run_loop(); });
     } catch (const std::exception& e) {
-        log(L"Exception starting websocket server: " + text_of(e.what()), failure);
+        log(L"Exception starting websocket server: " + text_of(e.what()), log_level::url_error);
         listeners.clear();
         server.reset();
         return false;
@@ -255,9 +252,10 @@ void websocket_server::state::run_loop() {
             server.run();
             return;
         } catch (const std::exception& e) {
-            log(L"[websocket_server] Caught std::exception in the server loop: " + text_of(e.what()), failure);
+            log(L"[websocket_server] Caught std::exception in the server loop: " + text_of(e.what()),
+                log_level::url_error);
         } catch (...) {
-            log(L"[websocket_server] Caught unknown exception in the server loop.", failure);
+            log(L"[websocket_server] Caught unknown exception in the server loop.", log_level::url_error);
         }
     }
 }
@@ -271,7 +269,7 @@ bool websocket_server::state::accept_next(listener& from) {
     if (!connection) {
         peer_lines.log(accept_failed,
                        text_of(websocketpp::error::make_error_code(websocketpp::error::con_creation_failed).message()),
-                       failure);
+                       log_level::url_error);
         accept_later(from);
         return false;
     }
@@ -297,7 +295,7 @@ void websocket_server::state::on_accept(listener& from, const endpoint::connecti
         // Never started: ended as the library ends its own.
         connection->terminate(ended_by_bridge());
         if (ec == boost::asio::error::operation_aborted || stopping) return;
-        peer_lines.log(accept_failed, text_of(ec.message()), failure);
+        peer_lines.log(accept_failed, text_of(ec.message()), log_level::url_error);
         accept_later(from);
         return;
     }
@@ -308,11 +306,11 @@ void websocket_server::state::on_accept(listener& from, const endpoint::connecti
         if (!room.refuse) connections.add_accepted(connection->get_handle(), clock::now());
     }
     if (room.refuse) {
-        peer_lines.log(refused_full, trace);
+        peer_lines.log(refused_full, log_level::url);
         connection->terminate(ended_by_bridge());
     } else {
         if (room.give_up) {
-            peer_lines.log(gave_up_oldest, trace);
+            peer_lines.log(gave_up_oldest, log_level::url);
             terminate_connection(*room.give_up);
         }
         connection->start();
@@ -349,7 +347,7 @@ void websocket_server::state::end_silent_connections() {
         for (const connection_handle& handle : silent) connections.mark_ending(handle);
     }
     for (const connection_handle& handle : silent) {
-        peer_lines.log(closed_silent, trace);
+        peer_lines.log(closed_silent, log_level::url);
         websocketpp::lib::error_code ec;
         const endpoint::connection_ptr connection = server.get_con_from_hdl(handle, ec);
         if (ec) continue;
@@ -377,7 +375,7 @@ void websocket_server::state::shut_down() {
     for (const auto& each : listeners) {
         each->retry.cancel();
         each->acceptor.close(ec);
-        if (ec) log(L"Failed to stop listening on websocket server: " + text_of(ec.message()), failure);
+        if (ec) log(L"Failed to stop listening on websocket server: " + text_of(ec.message()), log_level::url_error);
     }
     hello_deadline->cancel();
     std::vector<connection_handle> open;
@@ -395,7 +393,7 @@ void websocket_server::state::shut_down() {
 void websocket_server::state::close_connection(connection_hdl handle) {
     websocketpp::lib::error_code ec;
     server.close(std::move(handle), websocketpp::close::status::normal, closing_reason, ec);
-    if (ec) log(L"Failed to stop listening on websocket server: " + text_of(ec.message()), failure);
+    if (ec) log(L"Failed to stop listening on websocket server: " + text_of(ec.message()), log_level::url_error);
 }
 
 bool websocket_server::state::on_validate(connection_hdl handle) {
@@ -405,17 +403,17 @@ bool websocket_server::state::on_validate(connection_hdl handle) {
         boost::system::error_code ec;
         const ip::tcp::endpoint peer = connection->get_raw_socket().remote_endpoint(ec);
         if (ec) {
-            peer_lines.log(refused_no_peer, text_of(ec.message()), trace);
+            peer_lines.log(refused_no_peer, text_of(ec.message()), log_level::url);
             return false;
         }
         if (!websocket_handshake::is_loopback_peer(peer.address())) {
-            peer_lines.log(refused_remote, text_of(peer.address().to_string()), trace);
+            peer_lines.log(refused_remote, text_of(peer.address().to_string()), log_level::url);
             return false;
         }
         const std::string origin = connection->get_request_header("Origin");
         if (!websocket_handshake::is_accepted_origin(origin)) {
-            if (peer_lines.admits(refused_page, trace)) {
-                log(std::wstring(refused_page) + L": " + websocket_protocol::loggable(origin), trace);
+            if (peer_lines.admits(refused_page, log_level::url)) {
+                log(std::wstring(refused_page) + L": " + websocket_protocol::loggable(origin), log_level::url);
             }
             return false;
         }
@@ -451,10 +449,10 @@ void websocket_server::state::on_fail(connection_hdl handle) {
         const websocketpp::lib::error_code ec = connection->get_ec();
         if (ec != websocketpp::error::make_error_code(websocketpp::error::rejected) &&
             ec != websocketpp::error::make_error_code(websocketpp::error::operation_canceled)) {
-            peer_lines.log(attempt_failed, text_of(ec.message()), failure);
+            peer_lines.log(attempt_failed, text_of(ec.message()), log_level::url_error);
         }
     } catch (const std::exception& e) {
-        peer_lines.log(attempt_failed, text_of(e.what()), failure);
+        peer_lines.log(attempt_failed, text_of(e.what()), log_level::url_error);
     }
 }
 
@@ -464,14 +462,14 @@ void websocket_server::state::on_close(connection_hdl handle) {
         std::lock_guard<std::mutex> lock(server_mutex);
         found = connections.remove(handle);
     }
-    if (!found) peer_lines.log(close_unknown, failure);
+    if (!found) peer_lines.log(close_unknown, log_level::url_error);
 }
 
 void websocket_server::state::on_message(connection_hdl handle, endpoint::message_ptr message) {
     try {
         const std::string& payload = message->get_payload();
-        if (peer_lines.admits(incoming, trace)) {
-            log(std::wstring(incoming) + L": " + websocket_protocol::loggable(payload), trace);
+        if (peer_lines.admits(incoming, log_level::url)) {
+            log(std::wstring(incoming) + L": " + websocket_protocol::loggable(payload), log_level::url);
         }
         const websocket_protocol::incoming_message received = websocket_protocol::read_message(payload);
         switch (received.type) {
@@ -515,13 +513,13 @@ bool websocket_server::state::send_to_connection(connection_hdl handle, const st
             std::lock_guard<std::mutex> lock(server_mutex);
             connections.mark_ending(handle);
         }
-        peer_lines.log(closed_not_reading, trace);
+        peer_lines.log(closed_not_reading, log_level::url);
         connection->terminate(ended_by_bridge());
         return true;
     }
     if (!ec) ec = connection->send(text, websocketpp::frame::opcode::text);
     if (!ec) return true;
-    peer_lines.log(send_failed, text_of(ec.message()), failure);
+    peer_lines.log(send_failed, text_of(ec.message()), log_level::url_error);
     return false;
 }
 
@@ -560,7 +558,7 @@ bool websocket_server::start() {
             if (!s.listen_on_port(candidate)) continue;
             s.port = candidate;
             s.start_count = 1;
-            log(L"[websocket_server] Connected on port: " + std::to_wstring(candidate), port_found);
+            log(L"[websocket_server] Connected on port: " + std::to_wstring(candidate), log_level::url_service);
             return true;
         }
         throw std::runtime_error("[websocket_server] Found no valid port to connect.");

@@ -36,7 +36,7 @@ fs::file_contents read_settings_file(const std::string& path) {
 }
 
 void log_unable_to_open() {
-    log(L"[config:load_from_disk] Unable to open configuration file for reading - using defaults", 1);
+    log(L"[config:load_from_disk] Unable to open configuration file for reading - using defaults", log_level::error);
 }
 
 std::wstring why_unread(const fs::file_contents& file) { return util::utf8_to_wstring_lossy(file.describe()); }
@@ -93,7 +93,7 @@ bool parse_settings_text(const std::string& path, const std::string& bytes, DS& 
             log(L"[config:load] Left out " + std::to_wstring(limit.dropped) + L" values of " +
                     util::utf8_to_wstring_lossy(path) + L": a list holds at most " +
                     std::to_wstring(config::max_list_items) + L" items",
-                1);
+                log_level::error);
         }
         return true;
     } catch (const nlohmann::json::parse_error& e) {
@@ -128,13 +128,13 @@ std::string keep_corrupt_copy(const std::string& path, const std::string& bytes)
         if (outcome.result == fs::exclusive_write_result::failed) {
             log(L"[config:load_from_json_on_disk] Could not keep a copy of the unreadable configuration file: " +
                     util::utf8_to_wstring_lossy(outcome.error),
-                1);
+                log_level::error);
             return {};
         }
     }
     log(L"[config:load_from_json_on_disk] " + std::to_wstring(corrupt_copies_kept) +
             L" copies of unreadable configuration files are kept already; this one is not",
-        1);
+        log_level::error);
     return {};
 }
 
@@ -145,7 +145,7 @@ void apply_base_config(config& store, const std::string& path) {
     const auto ignore = [&](const std::wstring& why) {
         log(L"[config:load] Ignoring the unreadable base configuration file " + util::utf8_to_wstring_lossy(path) +
                 L": " + why,
-            1);
+            log_level::error);
     };
     const fs::file_contents file = read_settings_file(path);
     if (!file.is_read()) {
@@ -185,7 +185,7 @@ void config::save() {
     if (settings_file_unreadable_) {
         if (!refused_save_logged_) {
             log(L"[config:save] Not saved: the configuration file could not be read at start and is kept as it is",
-                1);
+                log_level::error);
         }
         refused_save_logged_ = true;
         return;
@@ -205,10 +205,10 @@ void config::save() {
             last_saved_text_ = std::move(text);
         } else {
             last_saved_text_.clear();
-            log(L"[config:save] Could not write the configuration file: " + util::widen(error), 1);
+            log(L"[config:save] Could not write the configuration file: " + util::widen(error), log_level::error);
         }
     } catch (const std::exception& e) {
-        log(L"[config:save] Caught std::exception: " + util::widen(e.what()), 1);
+        log(L"[config:save] Caught std::exception: " + util::widen(e.what()), log_level::error);
     }
 }
 
@@ -241,7 +241,7 @@ bool config::load_from_json_on_disk(const std::string& path) {
             log(L"[config:load_from_json_on_disk] The configuration file " + util::utf8_to_wstring_lossy(path) +
                     L" cannot be read (" + why_unread(file) +
                     L"); running on defaults, and nothing is saved over it until the agent starts again",
-                1);
+                log_level::error);
         }
         return false;
     }
@@ -268,15 +268,17 @@ bool config::load_from_json_on_disk(const std::string& path) {
         if (!copy.empty()) {
             log(L"[config:load_from_json_on_disk] Kept a copy of the unreadable configuration file as " +
                     util::utf8_to_wstring_lossy(copy),
-                1);
+                log_level::error);
         }
     }
     set_defaults();
     set_status_message(get_text(L"status_message_corrupt_config"), 4);
     if (!failure.empty()) {
-        log(L"[config:load_from_json_on_disk] Caught std::exception loading config: " + failure, 9);
+        log(L"[config:load_from_json_on_disk] Caught std::exception loading config: " + failure,
+            log_level::exception_text);
     }
-    log(L"[config:load_from_json_on_disk] Error reading configuration file - resetting to default configuration", 1);
+    log(L"[config:load_from_json_on_disk] Error reading configuration file - resetting to default configuration",
+        log_level::error);
     return false;
 }
 
@@ -287,7 +289,7 @@ bool config::load_from_yaml_on_disk(const std::string& path) {
         if (file.is_unreadable()) {
             log(L"[config:load_from_yaml_on_disk] The legacy configuration file " + util::utf8_to_wstring_lossy(path) +
                     L" cannot be read (" + why_unread(file) + L"); it is left as it is",
-                1);
+                log_level::error);
         }
         return false;
     }
@@ -310,8 +312,9 @@ bool config::load_from_yaml_on_disk(const std::string& path) {
     }
     set_defaults();
     set_status_message(get_text(L"status_message_corrupt_config"), 4);
-    if (!detail.empty()) log(detail, 9);
-    log(L"[config:load_from_yaml_on_disk] Error reading configuration file - resetting to default configuration", 1);
+    if (!detail.empty()) log(detail, log_level::exception_text);
+    log(L"[config:load_from_yaml_on_disk] Error reading configuration file - resetting to default configuration",
+        log_level::error);
     return false;
 }
 

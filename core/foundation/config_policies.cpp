@@ -12,9 +12,6 @@ namespace kes {
 
 namespace {
 
-constexpr std::uint32_t service_level = log_level::service;
-constexpr std::uint32_t caught_service_error_level = log_level::error | log_level::network | log_level::service;
-
 // The service reports failures as results; anything it throws anyway is a
 // failure of the service too, and must not reach the calling thread's loop.
 template <class Call>
@@ -53,39 +50,39 @@ bool config::is_authenticated() {
         if (enrolled.result == activation_result::outcome::success) {
             set_account_key(enrolled.account_key);
         } else {
-            log(L"[config::is_authenticated] Caught Kestrel::Network::Exception", caught_service_error_level);
+            log(L"[config::is_authenticated] Caught Kestrel::Network::Exception", log_level::caught_service);
             set_status_message(enrolled.message, 4);
         }
     }
 
     if (get_account_key().empty()) {
         // The identity stays dirty, so the next call tries again.
-        log(L"[config::is_authenticated] get_account_key() == \"\": return false", service_level);
+        log(L"[config::is_authenticated] get_account_key() == \"\": return false", log_level::service);
         return false;
     }
 
-    log(L"[config::is_authenticated] sending activate message request.", service_level);
+    log(L"[config::is_authenticated] sending activate message request.", log_level::service);
     const activation_result activated = call_service([&] { return service->activate_silent(); });
     switch (activated.result) {
         case activation_result::outcome::success:
-            log(L"[config::is_authenticated] activate message successful response.", service_level);
+            log(L"[config::is_authenticated] activate message successful response.", log_level::service);
             authenticated_.store(true);
             set_status_message(get_text(L"status_message_activation_success"), 0);
             break;
         case activation_result::outcome::invalid_key:
-            log(L"[config::is_authenticated] Caught Kestrel::Network::InvalidKey", caught_service_error_level);
+            log(L"[config::is_authenticated] Caught Kestrel::Network::InvalidKey", log_level::caught_service);
             set_status_message(activated.message, 4);
             set_account_key(L"");
             set_data_key(L"");
             break;
         case activation_result::outcome::service_error:
-            log(L"[config::is_authenticated] Caught Kestrel::Network::Exception", caught_service_error_level);
+            log(L"[config::is_authenticated] Caught Kestrel::Network::Exception", log_level::caught_service);
             set_status_message(activated.message, 4);
             break;
     }
 
     const bool authenticated = authenticated_.load();
-    log(std::wstring(L"[config::is_authenticated] returning: ") + (authenticated ? L"1" : L"0"), service_level);
+    log(std::wstring(L"[config::is_authenticated] returning: ") + (authenticated ? L"1" : L"0"), log_level::service);
     identity_dirty_.store(false);
     return authenticated;
 }

@@ -24,7 +24,7 @@ std::optional<Moment> read_moment(const DS& value, bool (*parse)(const std::stri
     const std::wstring raw = value.IsString() ? value.AsString(false) : std::wstring();
     Moment parsed;
     if (parse(util::narrow(raw), parsed)) return parsed;
-    log(L"[config:extract_ptime] could not parse " + std::wstring(what) + L": " + raw, 1);
+    log(L"[config:extract_ptime] could not parse " + std::wstring(what) + L": " + raw, log_level::error);
     return std::nullopt;
 }
 
@@ -33,7 +33,7 @@ std::optional<std::uint32_t> read_number(const DS& value, const wchar_t* key, nu
     if (!value.IsInteger()) return std::nullopt;
     const std::int64_t given = value.AsInteger(false);
     if (rule == number_rule::never_negative && given < 0) {
-        log(L"[config:load] " + std::wstring(key) + L" is negative; kept " + std::to_wstring(current), 1);
+        log(L"[config:load] " + std::wstring(key) + L" is negative; kept " + std::to_wstring(current), log_level::error);
         return std::nullopt;
     }
     const auto stored = static_cast<std::uint32_t>(given);
@@ -41,7 +41,7 @@ std::optional<std::uint32_t> read_number(const DS& value, const wchar_t* key, nu
         // All bits set reads as not given: a -1 changes nothing and logs nothing.
         if (stored == 0xFFFFFFFFu) return std::nullopt;
         if (stored > 1) {
-            log(L"[config:load] enterprise_mode out of range.", 1);
+            log(L"[config:load] enterprise_mode out of range.", log_level::error);
             return std::nullopt;
         }
     }
@@ -59,7 +59,7 @@ void log_cut(const wchar_t* key, std::size_t given) {
     if (given <= config::max_list_items) return;
     log(L"[config:load] " + std::wstring(key) + L" holds " + std::to_wstring(given) + L" items; kept the first " +
             std::to_wstring(config::max_list_items),
-        1);
+        log_level::error);
 }
 
 // A list that is present but empty (an empty array reads as Nil) clears the

@@ -5,6 +5,8 @@
 // cannot be written are dropped. The log is never destroyed, so threads still
 // running at exit can log safely.
 
+#include "core/foundation/log_level.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -12,22 +14,6 @@
 typedef void CURL;
 
 namespace kes {
-
-namespace log_level {
-inline constexpr std::uint32_t error = 0x1;
-inline constexpr std::uint32_t warning = 0x2;
-inline constexpr std::uint32_t info = 0x4;
-inline constexpr std::uint32_t debug = 0x8;
-inline constexpr std::uint32_t ctor = 0x10;
-inline constexpr std::uint32_t ui = 0x20;
-inline constexpr std::uint32_t network = 0x40;
-inline constexpr std::uint32_t service = 0x80;
-inline constexpr std::uint32_t url = 0x100;
-inline constexpr std::uint32_t user1 = 0x1000;
-inline constexpr std::uint32_t user2 = 0x2000;
-inline constexpr std::uint32_t user3 = 0x4000;
-inline constexpr std::uint32_t user4 = 0x8000;
-}  // namespace log_level
 
 class debug_log;
 

@@ -396,7 +396,8 @@ private:
 
     void text(const std::wstring& raw) {
         if (blank_unencodable_ && !encodable(raw)) {
-            log(L"[DynamicStructure:WriteJson] A text holds a character UTF-8 cannot encode; written as empty.", 1);
+            log(L"[DynamicStructure:WriteJson] A text holds a character UTF-8 cannot encode; written as empty.",
+                log_level::error);
             out_ << L"\"\"";
             return;
         }

@@ -51,7 +51,7 @@ utf8::utf8(const char* bytes) : utf8(bytes ? std::string_view(bytes) : std::stri
 
 utf8::utf8(std::string_view bytes) {
     if (bytes.size() > max_length) {
-        log(L"[uft8:ctor] Input string was larger than the allowed maximum.", 1);
+        log(L"[uft8:ctor] Input string was larger than the allowed maximum.", log_level::error);
         bytes = bytes.substr(0, max_length);
     }
     buffer_ = std::make_shared<const std::string>(bytes);
@@ -59,7 +59,7 @@ utf8::utf8(std::string_view bytes) {
 
 utf8::utf8(std::string&& bytes) {
     if (bytes.size() > max_length) {
-        log(L"[uft8:ctor] Input string was larger than the allowed maximum.", 1);
+        log(L"[uft8:ctor] Input string was larger than the allowed maximum.", log_level::error);
         bytes.resize(max_length);
     }
     buffer_ = std::make_shared<const std::string>(std::move(bytes));
@@ -68,16 +68,16 @@ utf8::utf8(std::string&& bytes) {
 utf8::utf8(const std::wstring& text) {
     std::wstring_view view = text;
     if (view.size() > max_length) {
-        log(L"[uft8:ctor] Input string was larger than the allowed maximum.", 1);
+        log(L"[uft8:ctor] Input string was larger than the allowed maximum.", log_level::error);
         view = view.substr(0, max_length);
     }
     try {
         buffer_ = std::make_shared<const std::string>(encode_checked(view));
     } catch (const std::exception& e) {
-        log(L"[utf8:ctor] Caught std::exception running utf32to8: " + util::widen(e.what()), 1);
+        log(L"[utf8:ctor] Caught std::exception running utf32to8: " + util::widen(e.what()), log_level::error);
         buffer_ = std::make_shared<const std::string>();
     } catch (...) {
-        log(L"[utf8:ctor] Caught unknown exception running utf32to8", 1);
+        log(L"[utf8:ctor] Caught unknown exception running utf32to8", log_level::error);
         buffer_ = std::make_shared<const std::string>();
     }
 }
@@ -94,10 +94,10 @@ std::wstring utf8::to_wstring() const {
     } catch (const std::exception& e) {
         log(L"[utf8:to_wstring] Caught std::exception " + util::widen(e.what()) +
                 L" while running utf8to32",
-            1);
+            log_level::error);
         return {};
     } catch (...) {
-        log(L"[utf8:to_wstring] Caught exception running utf8to32", 1);
+        log(L"[utf8:to_wstring] Caught exception running utf8to32", log_level::error);
         return {};
     }
 }

@@ -105,9 +105,9 @@ std::wstring format_logged(const ptime& t, const char* format, const wchar_t* ta
     try {
         return widen(format_with_facet(t, format));
     } catch (const std::exception& e) {
-        log(std::wstring(tag) + L" Caught std::exception: " + widen(e.what()), 1);
+        log(std::wstring(tag) + L" Caught std::exception: " + widen(e.what()), log_level::error);
     } catch (...) {
-        log(std::wstring(tag) + L" Caught unknown exception.", 1);
+        log(std::wstring(tag) + L" Caught unknown exception.", log_level::error);
     }
     return widen(format_with_facet(t, format));
 }

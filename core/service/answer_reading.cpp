@@ -46,7 +46,7 @@ json parse_object(const std::string& body, const wchar_t* operation, answer_limi
         kes::log(std::wstring(L"[API::") + operation + L"] The answer held more than the agent keeps: left out " +
                      std::to_wstring(kept.dropped) + L" values (a list keeps at most " +
                      std::to_wstring(limit.per_list) + L", an answer " + std::to_wstring(limit.in_total) + L")",
-                 kes::log_level::error | kes::log_level::network);
+                 kes::log_level::caught_network);
     }
     if (!parsed.is_object()) {
         throw json::type_error::create(302, std::string("the answer must be an object, but is ") +

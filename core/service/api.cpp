@@ -8,8 +8,6 @@
 
 namespace Kestrel::Network {
 
-using detail::level_activation;
-using detail::level_network;
 using detail::parse_guarded;
 using kes::log;
 using kes::utf8;
@@ -42,12 +40,12 @@ void API::validate_response_status_code(const kes::network::response& answer, st
     if (answer.http_code == expected) return;
     log(L"[API::validate_response_status_code] Received incorrect HTTP status code. Expected: " +
             std::to_wstring(expected),
-        kes::log_level::error | kes::log_level::network);
-    log(L"\tHTTP_CODE: " + std::to_wstring(answer.http_code), level_network);
+        kes::log_level::caught_network);
+    log(L"\tHTTP_CODE: " + std::to_wstring(answer.http_code), kes::log_level::network);
     log(L"\tBODY: " + (answer.body_is_secret
                             ? std::wstring(L"[redacted]")
                             : kes::util::utf8_to_wstring_lossy(kes::network::loggable_prefix(answer.body))),
-        level_network);
+        kes::log_level::network);
     throw UnexpectedHTTPCode(kes::get_text(L"status_error_invalid_response"));
 }
 
@@ -72,7 +70,7 @@ void API::throw_exception_if_kes_error_present(const service_answer& answer) {
     }
     log(L"[API::throw_exception_if_kes_error_present] " + message + L" [" + std::to_wstring(code) + L", " +
             code_text + L"]",
-        level_network);
+        kes::log_level::network);
     switch (code) {
     case 0:
         return;
@@ -92,7 +90,7 @@ void API::throw_exception_if_kes_error_present(const service_answer& answer) {
 
 activation_result API::perform_activate(const std::wstring& user, const std::wstring& password,
                                         const std::wstring& code, const std::wstring& team_key) {
-    log(L"[API::perform_activate]", level_activation);
+    log(L"[API::perform_activate]", kes::log_level::service_call);
     const kes::config& settings = kes::config::instance();
     request activation = make_request("/activate", settings.get_url(), settings.get_account_key());
     activation.keep_answer_out_of_log();
@@ -121,17 +119,17 @@ activation_result API::perform_activate(const std::wstring& user, const std::wst
 }
 
 activation_result API::activate(const std::wstring& user, const std::wstring& password, const std::wstring& code) {
-    log(L"[API::activate]", level_activation);
+    log(L"[API::activate]", kes::log_level::service_call);
     return perform_activate(user, password, code, L"");
 }
 
 std::wstring API::activate_silent() {
-    log(L"[API::activate_silent]", level_activation);
+    log(L"[API::activate_silent]", kes::log_level::service_call);
     return perform_activate(L"", L"", L"", L"").account_key;
 }
 
 std::wstring API::activate_enterprise(const std::wstring& team_key) {
-    log(L"[API::activate_enterprise]", level_activation);
+    log(L"[API::activate_enterprise]", kes::log_level::service_call);
     return perform_activate(L"", L"", L"", team_key).account_key;
 }
 

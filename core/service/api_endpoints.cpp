@@ -11,7 +11,6 @@
 
 namespace Kestrel::Network {
 
-using detail::level_network;
 using detail::parse_guarded;
 using kes::log;
 using kes::utf8;
@@ -45,7 +44,7 @@ bool is_web_address(const std::wstring& address) {
 }
 
 alert split_alert(const std::wstring& text) {
-    log(L"[API::get_alerts] Raw alert: " + kes::network::loggable_prefix(text), level_network);
+    log(L"[API::get_alerts] Raw alert: " + kes::network::loggable_prefix(text), kes::log_level::network);
     alert result{text, L""};
     if (text.size() >= 3 && text.find(L"://") != std::wstring::npos) {
         const auto first = text.find(L'`');
@@ -58,12 +57,12 @@ alert split_alert(const std::wstring& text) {
     if (!result.url.empty() && !is_web_address(result.url)) {
         log(L"[API::get_alerts] Ignored an address that is neither http nor https: " +
                 kes::network::loggable_prefix(result.url),
-            kes::log_level::warning | level_network);
+            kes::log_level::network_warning);
         result.url.clear();
     }
     log(L"[API::get_alerts] Final Alert message: " + kes::network::loggable_prefix(result.message) + L" url: " +
             kes::network::loggable_prefix(result.url),
-        level_network);
+        kes::log_level::network);
     return result;
 }
 
@@ -80,7 +79,7 @@ boost::posix_time::ptime read_local_time(const std::wstring& text) {
 }  // namespace
 
 client_version API::get_released_client_version() {
-    log(L"[API:get_released_client_version]", level_network);
+    log(L"[API:get_released_client_version]", kes::log_level::network);
     const kes::config& settings = kes::config::instance();
     request call = make_request("/client_version", settings.get_url(), settings.get_account_key());
     call.add_param(utf8("environment"), utf8("1"));
@@ -97,7 +96,7 @@ client_version API::get_released_client_version() {
 }
 
 kes::DynamicStructure API::get_browser_support_list() {
-    log(L"[API:get_browser_support_list]", level_network);
+    log(L"[API:get_browser_support_list]", kes::log_level::network);
     const kes::config& settings = kes::config::instance();
     request call = make_request("/api/client_browser_support?os_id=2&browser_support_version=0", settings.get_url(),
                                 settings.get_account_key());
@@ -109,7 +108,7 @@ kes::DynamicStructure API::get_browser_support_list() {
 }
 
 std::vector<kes::message> API::get_messages() {
-    log(L"[API:get_messages]", level_network);
+    log(L"[API:get_messages]", kes::log_level::network);
     const kes::config& settings = kes::config::instance();
     request call = make_request("/messages", settings.get_api_url(), settings.get_account_key());
     call.add_header(accept_name(), accept_json());
@@ -127,7 +126,7 @@ std::vector<kes::message> API::get_messages() {
 }
 
 kes::DynamicStructure API::get_config() {
-    log(L"[API:get_config]", level_network);
+    log(L"[API:get_config]", kes::log_level::network);
     const kes::config& settings = kes::config::instance();
     request call = make_request("/config", settings.get_api_url(), settings.get_account_key());
     call.keep_answer_out_of_log();  // settings may carry keys (data key, mirror accounts)
@@ -142,7 +141,7 @@ kes::DynamicStructure API::get_config() {
 }
 
 alerts_result API::get_alerts() {
-    log(L"[API:get_alerts]", level_network);
+    log(L"[API:get_alerts]", kes::log_level::network);
     const kes::config& settings = kes::config::instance();
     request call = make_request("/api/alerts", settings.get_url(), settings.get_account_key());
     call.add_header(accept_name(), accept_json());
@@ -165,7 +164,7 @@ alerts_result API::get_alerts() {
 block_list_result API::get_blocked_list(bool start, bool end, int duration_minutes) {
     log(L"[API::get_blocked_list] with: start_focus: " + std::wstring(start ? L"1" : L"0") + L" end_focus: " +
             (end ? L"1" : L"0") + L" duration: " + std::to_wstring(duration_minutes),
-        level_network);
+        kes::log_level::network);
     const kes::config& settings = kes::config::instance();
     request call = make_request("/api/block_list", settings.get_url(), settings.get_account_key());
     call.add_header(accept_name(), accept_json());

@@ -1,6 +1,6 @@
 #pragma once
 // Shared by the API's source files: the guard that turns a broken answer
-// into ParseError, and the log levels the operations use.
+// into ParseError.
 
 #include "core/foundation/debug_log.h"
 #include "core/foundation/text.h"
@@ -15,11 +15,6 @@
 
 namespace Kestrel::Network::detail {
 
-inline constexpr std::uint32_t level_network = kes::log_level::network;
-inline constexpr std::uint32_t level_activation = kes::log_level::network | kes::log_level::service;
-inline constexpr std::uint32_t level_caught = kes::log_level::error | kes::log_level::network |
-                                              kes::log_level::service;
-
 // The JSON library's parse errors quote the text they last read, which in an
 // answer holding keys may be a key: that part stays out of the log then.
 [[noreturn]] inline void parse_failed(const wchar_t* operation, std::string what, bool answer_is_secret) {
@@ -27,7 +22,7 @@ inline constexpr std::uint32_t level_caught = kes::log_level::error | kes::log_l
     if (answer_is_secret && quoted != std::string::npos) what = what.substr(0, quoted) + "; last read: [redacted]";
     kes::log(std::wstring(L"[API::") + operation + L"] Caught nlohmann::json::exception: " +
                  kes::util::utf8_to_wstring_lossy(kes::network::loggable_prefix(what)),
-             level_caught);
+             kes::log_level::caught_service);
     throw ParseError(kes::get_text(L"status_error_invalid_response"));
 }
 

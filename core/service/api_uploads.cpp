@@ -10,7 +10,6 @@
 
 namespace Kestrel::Network {
 
-using detail::level_network;
 using detail::parse_guarded;
 using kes::log;
 using kes::utf8;
@@ -33,7 +32,7 @@ std::string read_whole_file(const std::string& path) {
     }
     if (!complete) {
         log(L"[API:upload_activity_log] unable to read file: " + kes::util::utf8_to_wstring_lossy(path),
-            kes::log_level::error | level_network);
+            kes::log_level::caught_network);
         throw Exception(kes::get_text(L"status_error_unhandled_error"));
     }
     return contents;
@@ -47,7 +46,7 @@ std::string cut_at_last(const std::string& text, const std::string& part) {
 }  // namespace
 
 void API::upload_tz_event(const std::wstring& data_key, double start_time, const std::string& zone_name) {
-    log(L"[API:upload_tz_event]", level_network);
+    log(L"[API:upload_tz_event]", kes::log_level::network);
     const kes::config& settings = kes::config::instance();
     request call = make_request("/api/resource/user_client_events", settings.get_url(), settings.get_account_key());
     call.add_header(utf8("Authorization"), utf8(L"Bearer: " + data_key));
@@ -65,7 +64,7 @@ void API::upload_tz_event(const std::wstring& data_key, double start_time, const
 }
 
 void API::upload_debug_log(const std::wstring& text) {
-    log(L"[API:upload_debug_log]", level_network);
+    log(L"[API:upload_debug_log]", kes::log_level::network);
     const kes::config& settings = kes::config::instance();
     request call = make_request("/debug_log", settings.get_url(), settings.get_account_key());
     const std::string bytes = parse_guarded(L"upload_debug_log", [&] { return kes::util::wstring_to_utf8(text); });
@@ -75,28 +74,29 @@ void API::upload_debug_log(const std::wstring& text) {
 
 void API::upload_activity_log(const std::string& file_path, const std::wstring& host,
                               const std::wstring& account_key) {
-    log(L"[API:upload_activity_log]", level_network);
-    log(L"[API:upload_activity_log] base_url: " + host, level_network);
+    log(L"[API:upload_activity_log]", kes::log_level::network);
+    log(L"[API:upload_activity_log] base_url: " + host, kes::log_level::network);
     const auto slash = file_path.rfind('/');
     const std::string file_name = slash == std::string::npos ? file_path : file_path.substr(slash + 1);
-    log(L"[API:upload_activity_log] filename: " + kes::util::utf8_to_wstring_lossy(file_name), level_network);
+    log(L"[API:upload_activity_log] filename: " + kes::util::utf8_to_wstring_lossy(file_name), kes::log_level::network);
 
     std::string uuid = file_name;
-    log(L"[API:upload_activity_log] uuid(start): " + kes::util::utf8_to_wstring_lossy(uuid), level_network);
+    log(L"[API:upload_activity_log] uuid(start): " + kes::util::utf8_to_wstring_lossy(uuid), kes::log_level::network);
     if (uuid.find(".kesc") != std::string::npos) {
         uuid = cut_at_last(uuid, ".kesc");
-        log(L"[API:upload_activity_log] uuid(csv): " + kes::util::utf8_to_wstring_lossy(uuid), level_network);
+        log(L"[API:upload_activity_log] uuid(csv): " + kes::util::utf8_to_wstring_lossy(uuid), kes::log_level::network);
     }
     if (uuid.find(".kesg") != std::string::npos) {
         uuid = cut_at_last(uuid, ".kesg");
-        log(L"[API:upload_activity_log] uuid(kesg): " + kes::util::utf8_to_wstring_lossy(uuid), level_network);
+        log(L"[API:upload_activity_log] uuid(kesg): " + kes::util::utf8_to_wstring_lossy(uuid),
+            kes::log_level::network);
     }
     log(L"[API:upload_activity_log] uuid(final): " + kes::util::utf8_to_wstring_lossy(uuid),
         kes::log_level::service);
     const bool gzipped = file_name.find(".kesg") != std::string::npos;
 
     const std::string contents = read_whole_file(file_path);
-    log(L"[API:upload_activity_log] Read file contents into memory", level_network);
+    log(L"[API:upload_activity_log] Read file contents into memory", kes::log_level::network);
 
     request call = make_request("/collect", host, account_key);
     call.add_header(utf8("Accept"), utf8("application/json"));
@@ -110,7 +110,7 @@ void API::upload_activity_log(const std::string& file_path, const std::wstring& 
 }
 
 void API::download_file(const std::string& path, const std::string& file_path) {
-    log(L"[API:download_file]", level_network);
+    log(L"[API:download_file]", kes::log_level::network);
     const kes::config& settings = kes::config::instance();
     request call = make_request(path, settings.get_url(), settings.get_account_key());
     validate_response_status_code(call.perform_download_request(kes::network::get, file_path), 200);

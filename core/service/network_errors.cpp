@@ -10,7 +10,7 @@ Exception::Exception(std::wstring text) : Exception(std::move(text), L"Exception
 Exception::Exception(std::wstring text, const wchar_t* class_name)
     : message(std::move(text)), narrow_message_(kes::util::wstring_to_utf8_lossy(message)) {
     kes::log(std::wstring(L"Kestrel::Network::") + class_name + L"( \"" + message + L"\" )",
-             kes::log_level::error | kes::log_level::network);
+             kes::log_level::caught_network);
 }
 
 CurlError::CurlError(std::wstring text) : Exception(std::move(text), L"CurlError") {}

@@ -25,10 +25,6 @@ namespace {
 
 using boost::posix_time::ptime;
 
-constexpr std::uint32_t level_network = log_level::network;
-constexpr std::uint32_t level_caught = log_level::error | log_level::network;  // 65
-constexpr std::uint32_t level_alert = log_level::ui | log_level::network;      // 96
-
 const wchar_t* flag_text(bool value) { return value ? L"1" : L"0"; }
 
 // A special time (never set) lies before every real one.
@@ -96,40 +92,40 @@ std::vector<std::wstring> puller::default_idle_activities() {
 
 void puller::update_idle_activity_list() {
     if (!config_.get_idle_activities().empty()) return;
-    log(L"[puller:update_idle_activity_list - starting to update list.", level_network);
+    log(L"[puller:update_idle_activity_list - starting to update list.", log_level::network);
     config_.set_idle_activities(default_idle_activities());
 }
 
 std::vector<std::uint32_t> puller::pull_messages() {
-    log(L"[puller:pull_messages]", level_network);
+    log(L"[puller:pull_messages]", log_level::network);
     try {
         std::vector<std::uint32_t> codes;
         for (const message code : service_->get_messages()) codes.push_back(static_cast<std::uint32_t>(code));
         return codes;
     } catch (const Kestrel::Network::Exception& e) {
-        log(L"[puller::pull_messages] Caught Kestrel::Network::Exception: " + e.message, level_caught);
+        log(L"[puller::pull_messages] Caught Kestrel::Network::Exception: " + e.message, log_level::caught_network);
         return {};
     }
 }
 
 void puller::pull_config() {
-    log(L"[puller:pull_config]", level_network);
+    log(L"[puller:pull_config]", log_level::network);
     try {
         const DynamicStructure settings = service_->get_config();
         config_.load(settings);
         config_.save();
     } catch (const Kestrel::Network::Exception& e) {
-        log(L"[puller:pull_config] Caught Kestrel::Network::Exception: " + e.message, level_caught);
+        log(L"[puller:pull_config] Caught Kestrel::Network::Exception: " + e.message, log_level::caught_network);
     }
 }
 
 void puller::pull_alerts() {
-    log(L"[puller::pull_alerts]", level_network);
+    log(L"[puller::pull_alerts]", log_level::network);
     Kestrel::Network::alerts_result answer;
     try {
         answer = service_->get_alerts();
     } catch (const Kestrel::Network::Exception& e) {
-        log(L"[puller::pull_alerts] Caught Kestrel::Network::Exception: " + e.message, level_caught);
+        log(L"[puller::pull_alerts] Caught Kestrel::Network::Exception: " + e.message, log_level::caught_network);
         return;
     }
     for (const Kestrel::Network::alert& alert : answer.alerts) {
@@ -138,14 +134,14 @@ void puller::pull_alerts() {
         }
         log(L"[puller::pull_alerts] Found standard alert: " + network::loggable_prefix(alert.message) + L" url: " +
                 network::loggable_prefix(alert.url),
-            level_network);
+            log_level::network);
         config_.push_status_message(alert.message);
     }
     if (!answer.still_zone_until.is_special()) {
-        log(L"[puller::pull_alerts] Found still_zone_until alert", level_network);
+        log(L"[puller::pull_alerts] Found still_zone_until alert", log_level::network);
         start_stillzone_until(answer.still_zone_until);
     } else if (answer.still_zone_duration != -1) {
-        log(L"[puller::pull_alerts] Found still_zone_duration alert", level_network);
+        log(L"[puller::pull_alerts] Found still_zone_duration alert", log_level::network);
         start_stillzone_for(answer.still_zone_duration);
     }
 }
@@ -157,7 +153,7 @@ bool puller::is_paused() const {
 
 bool puller::refuse_while_paused() const {
     if (!is_paused()) return false;
-    log(L"[puller:pull_alerts] not starting Stillzone because Kestrel is paused.", level_alert);
+    log(L"[puller:pull_alerts] not starting Stillzone because Kestrel is paused.", log_level::ui_network);
     config_.push_status_message(get_text(L"stillzone_alert_error_paused"));
     return true;
 }
@@ -168,7 +164,7 @@ void puller::start_focus_session(int minutes) {
 
 void puller::start_stillzone_until(ptime until) {
     log(L"[puller:pull_alerts] Received still_zone_until alert until time: " + util::ptime_to_simple_wstr(until),
-        level_alert);
+        log_level::ui_network);
     if (refuse_while_paused()) return;
     const ptime now = clock_();
     if (!is_later(until, now) || !is_later(until, config_.get_blocking_until())) return;
@@ -180,7 +176,7 @@ void puller::start_stillzone_until(ptime until) {
 
 void puller::start_stillzone_for(int minutes) {
     if (refuse_while_paused()) return;
-    log(L"[puller:pull_alerts] enabling stillzone for: " + std::to_wstring(minutes), level_network);
+    log(L"[puller:pull_alerts] enabling stillzone for: " + std::to_wstring(minutes), log_level::network);
     if (minutes == 0) {
         start_focus_session(0);
         return;
@@ -196,7 +192,8 @@ void puller::update_browser_support() {
         try {
             table = service_->get_browser_support_list();
         } catch (const Kestrel::Network::Exception& e) {
-            log(L"[puller::update_browser_support] Caught Kestrel::Network::Exception: " + e.message, level_caught);
+            log(L"[puller::update_browser_support] Caught Kestrel::Network::Exception: " + e.message,
+                log_level::caught_network);
             config_.load_default_browser_support();
             return;
         }
@@ -205,13 +202,13 @@ void puller::update_browser_support() {
 }
 
 void puller::update_client() {
-    log(L"[puller:update_client]", level_network);
+    log(L"[puller:update_client]", log_level::network);
     system_->set_update_channel(0);
     system_->get_update();
 }
 
 void puller::update_client_beta() {
-    log(L"[puller:update_client_beta]", level_network);
+    log(L"[puller:update_client_beta]", log_level::network);
     system_->set_update_channel(1);
     system_->get_update();
 }
@@ -219,7 +216,7 @@ void puller::update_client_beta() {
 bool puller::update_blocked_list(bool start, bool end, int duration_minutes) {
     log(L"[puller:update_blocked_list] with: start_focus: " + std::wstring(flag_text(start)) +
             L" end_focus: " + flag_text(end) + L" duration: " + std::to_wstring(duration_minutes),
-        level_network);
+        log_level::network);
     // Switching blocking off moves its end into the past for good, so a
     // session that is still running keeps its end while the service is
     // asked (an empty list blocks nothing meanwhile). Its end is never put
@@ -231,7 +228,8 @@ bool puller::update_blocked_list(bool start, bool end, int duration_minutes) {
     try {
         answer = service_->get_blocked_list(start, end, duration_minutes);
     } catch (const Kestrel::Network::Exception& e) {
-        log(L"[puller:update_blocked_list] Caught Kestrel::Network::Exception: " + e.message, level_caught);
+        log(L"[puller:update_blocked_list] Caught Kestrel::Network::Exception: " + e.message,
+            log_level::caught_network);
         if (session_running) config_.set_blocking_enabled(false);
         return false;
     }
@@ -244,17 +242,17 @@ bool puller::update_blocked_list(bool start, bool end, int duration_minutes) {
 }
 
 bool puller::update_blocked_list_start_stillzone(int minutes) {
-    log(L"[puller:update_blocked_list_start_stillzone]", level_network);
+    log(L"[puller:update_blocked_list_start_stillzone]", log_level::network);
     return update_blocked_list(true, false, minutes);
 }
 
 bool puller::update_blocked_list_stop_stillzone() {
-    log(L"[puller:update_blocked_list_stop_stillzone]", level_network);
+    log(L"[puller:update_blocked_list_stop_stillzone]", log_level::network);
     return update_blocked_list(false, true, 0);
 }
 
 void puller::update_blocked_list_no_params() {
-    log(L"[puller:update_blocked_list_no_params]", level_network);
+    log(L"[puller:update_blocked_list_no_params]", log_level::network);
     update_blocked_list(false, false, 0);
 }
 

@@ -23,11 +23,6 @@ namespace {
 namespace stdfs = std::filesystem;
 using boost::posix_time::ptime;
 
-constexpr std::uint32_t level_network = log_level::network;
-constexpr std::uint32_t level_caught = log_level::error | log_level::network;                       // 65
-constexpr std::uint32_t level_caught_service = log_level::error | log_level::network | log_level::service;  // 193
-constexpr std::uint32_t level_service_detail = log_level::network | log_level::service;              // 192
-
 std::wstring path_text(const std::string& path) { return util::utf8_to_wstring_lossy(path); }
 
 // Only whole upload files: the logger writes "<uuid>.tmp" first and renames it
@@ -67,7 +62,7 @@ void pusher::shove() {
     logger_.write_current_log_to_disk();
 
     if (!config_.is_authenticated()) {
-        log(L"[pusher:shove] Not authenticated", log_level::warning | level_service_detail);
+        log(L"[pusher:shove] Not authenticated", log_level::service_warning);
         return;
     }
 
@@ -76,7 +71,7 @@ void pusher::shove() {
     std::error_code error;
     if (!stdfs::is_directory(activities_dir, error)) {
         log(L"[pusher:shove] Unexpected Error: activities_directory is not a directory",
-            578);
+            log_level::upload_folder_missing);
         return;
     }
     send_activity_files(activities_dir, backup_dir);
@@ -85,16 +80,16 @@ void pusher::shove() {
 
 void pusher::reactivate_if_identity_changed() {
     if (!config_.has_identity_changed()) {
-        log(L"[pusher]shove", level_network);
+        log(L"[pusher]shove", log_level::network);
         return;
     }
-    log(L"[pusher::shove] identity has changed", level_network);
+    log(L"[pusher::shove] identity has changed", log_level::network);
     config_.set_status_message(get_text(L"status_message_reactivating"), 0);
     try {
         service_->activate_silent();
         config_.set_status_message(get_text(L"status_message_reactivation_success"), 1);
     } catch (const Kestrel::Network::Exception&) {
-        log(L"[pusher::shove] Caught Kestrel::Network::Exception", level_caught_service);
+        log(L"[pusher::shove] Caught Kestrel::Network::Exception", log_level::caught_service);
         config_.set_status_message(get_text(L"status_error_invalid_response"), 4);
     }
 }
@@ -125,10 +120,11 @@ void pusher::post_system_timezone() {
     try {
         service_->upload_tz_event(data_key, timezone_changed_at_, last_timezone_);
         timezone_synced_ = true;
-        log(L"[pusher:post_system_timezone] System TimeZone sync successful.", level_network);
+        log(L"[pusher:post_system_timezone] System TimeZone sync successful.", log_level::network);
     } catch (const Kestrel::Network::Exception& e) {
-        log(L"[pusher:post_system_timezone] Caught Kestrel::Network::Exception: " + e.message, level_caught);
-        log(L"[pusher:post_system_timezone] System TimeZone sync FAILED.", level_network);
+        log(L"[pusher:post_system_timezone] Caught Kestrel::Network::Exception: " + e.message,
+            log_level::caught_network);
+        log(L"[pusher:post_system_timezone] System TimeZone sync FAILED.", log_level::network);
     }
 }
 
@@ -192,18 +188,18 @@ void pusher::hand_over_sent_file(const std::string& path, const std::string& bac
 }
 
 void pusher::send_log(const std::string& file_path) {
-    log(L"[pusher::send_log]", level_service_detail);
+    log(L"[pusher::send_log]", log_level::service_call);
     log(L"[pusher::send_log] kesactivities_file_path: " + path_text(file_path), log_level::service);
     service_->upload_activity_log(file_path, config_.get_api_url(), config_.get_account_key());
     for (const mirrored_account& mirror : config_.get_mirrored_accounts()) {
         log(L"[pusher]send_log_to_mirrors: mirroring to url: " + mirror.url +
                 L" with account_key: " + network::redact_key(mirror.account_key),
-            level_service_detail);
+            log_level::service_call);
         try {
             service_->upload_activity_log(file_path, mirror.url, mirror.account_key);
         } catch (const Kestrel::Network::Exception& e) {
-            log(L"[pusher:send_log] Failed to send to mirror", level_caught_service);
-            log(L"[pusher:send_log] Caught Kestrel::Network::Exception: " + e.message, level_caught_service);
+            log(L"[pusher:send_log] Failed to send to mirror", log_level::caught_service);
+            log(L"[pusher:send_log] Caught Kestrel::Network::Exception: " + e.message, log_level::caught_service);
         }
     }
 }
@@ -211,13 +207,13 @@ void pusher::send_log(const std::string& file_path) {
 bool pusher::send_debug_log() { return send_debug_log(*make_sync_service()); }
 
 bool pusher::send_debug_log(sync_service& service) {
-    log(L"[pusher:send_debug_log]", level_network);
+    log(L"[pusher:send_debug_log]", log_level::network);
     const std::wstring text = debug_log_read();
     if (text.empty()) return false;
     try {
         service.upload_debug_log(text);
     } catch (const Kestrel::Network::Exception& e) {
-        log(L"[pusher:send_debug_log] Caught Kestrel::Network::Exception: " + e.message, level_caught);
+        log(L"[pusher:send_debug_log] Caught Kestrel::Network::Exception: " + e.message, log_level::caught_network);
         return false;
     }
     debug_log_reopen();

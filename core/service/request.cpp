@@ -24,7 +24,7 @@ std::wstring wide(const std::string& text) { return util::utf8_to_wstring_lossy(
 
 void log_network(const std::wstring& text) { log(text, log_level::network); }
 
-void log_network_error(const std::wstring& text) { log(text, log_level::error | log_level::network); }
+void log_network_error(const std::wstring& text) { log(text, log_level::caught_network); }
 
 
 // The proxy port must be a plain decimal number as a whole.
@@ -195,7 +195,7 @@ void request::set_transport_security() {
         std::call_once(told, [] {
             log(L"[network::request] corporate_network_workaround is on: the service's certificate is "
                 L"not verified.",
-                log_level::warning | log_level::network);
+                log_level::network_warning);
         });
     }
     curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, workaround ? 0L : 1L);

@@ -45,7 +45,7 @@ bool may_request_on_this_thread(const std::string& path) {
     // The query may carry keys; the endpoint says enough.
     log(L"[network::request] A request on the thread that draws the user interface: " +
             util::utf8_to_wstring_lossy(path.substr(0, path.find('?'))) + (refused ? L" (refused)" : L""),
-        log_level::error | log_level::network);
+        log_level::caught_network);
     return !refused;
 }
 

@@ -21,9 +21,6 @@
 namespace kes {
 namespace {
 
-constexpr std::uint32_t level_focus = log_level::error | log_level::ui;                      // 33
-constexpr std::uint32_t level_focus_started = log_level::ui | log_level::service | log_level::url;  // 416
-
 // Beyond a year of idle time the counter is broken, not the user away.
 constexpr double max_idle_seconds = 366.0 * 24 * 3600;
 
@@ -146,7 +143,7 @@ bool ui::accepts_focus_length(int minutes) {
     if (minutes == 0 || minutes == -1 || (minutes >= 1 && minutes <= 1440)) return true;
     log(L"[ui:on_get_focused] Ignoring request to start Stillzone, minutes(" + std::to_wstring(minutes) +
             L") not in range 1 to 1440",
-        level_focus);
+        log_level::ui_error);
     set_still_zone_minutes(30);
     return false;
 }
@@ -170,7 +167,7 @@ ui::focus_outcome ui::run_focus_request(int minutes) {
         return focus_outcome::ended;
     }
     if (!accepts_focus_length(minutes)) return focus_outcome::refused;
-    log(L"[ui:on_get_focused] get focused for minutes: " + std::to_wstring(minutes), level_focus);
+    log(L"[ui:on_get_focused] get focused for minutes: " + std::to_wstring(minutes), log_level::ui_error);
     if (minutes == -1) {
         const boost::posix_time::ptime now = configuration_->local_now();
         const boost::posix_time::ptime midnight(now.date() + boost::gregorian::days(1));
@@ -178,7 +175,8 @@ ui::focus_outcome ui::run_focus_request(int minutes) {
         // session it accepts.
         minutes = std::max(1, static_cast<int>((midnight - now).total_seconds() / 60));
     }
-    log(L"[ui:on_get_focused] Stillzone enabled for " + std::to_wstring(minutes) + L" minutes", level_focus_started);
+    log(L"[ui:on_get_focused] Stillzone enabled for " + std::to_wstring(minutes) + L" minutes",
+        log_level::focus_session);
     // The window is told outside the session lock: a platform call must
     // never wait while the lock is held.
     hide_still_zone_window();

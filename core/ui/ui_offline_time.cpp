@@ -12,7 +12,6 @@
 namespace kes {
 namespace {
 
-constexpr std::uint32_t level_dismiss = log_level::info | log_level::ui;  // 36
 const std::wstring details_placeholder = L"Optional details";
 
 // A character that cannot be written as UTF-8 (or would end the text early)
@@ -71,7 +70,7 @@ void ui::on_enter_offline_time(const std::wstring& label, const std::wstring& de
 
 void ui::on_dismiss_offline_time(int minutes) {
     log(L"[ui:on_dismiss_offline_time]  Dismiss OfflineTime for " + std::to_wstring(minutes) + L" minutes.",
-        level_dismiss);
+        log_level::ui_info);
     ux_hide_offline_time();
     end_away_period();
     if (minutes > 0) {

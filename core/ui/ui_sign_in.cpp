@@ -19,9 +19,6 @@
 namespace kes {
 namespace {
 
-constexpr std::uint32_t level_keys = log_level::ui | log_level::network;  // 96
-constexpr std::uint32_t level_caught = log_level::error | log_level::network | log_level::service;  // 193
-
 // A code the service keeps refusing is not asked for without end.
 constexpr int max_two_factor_prompts = 5;
 
@@ -136,7 +133,7 @@ ui::sign_in_result ui::sign_in_locked(const std::wstring& email, const std::wstr
         try {
             activated = service_client_.activate(email, password, configuration_->get_two_factor_code());
         } catch (const Kestrel::Network::TwoFactorRequired& e) {
-            log(L"[ui:on_activate_thread] Caught Kestrel::Network::TwoFactorRequired", level_caught);
+            log(L"[ui:on_activate_thread] Caught Kestrel::Network::TwoFactorRequired", log_level::caught_service);
             if (prompts == max_two_factor_prompts) {
                 log(L"[ui:on_activate_thread] The second-factor code was refused " +
                         std::to_wstring(max_two_factor_prompts) + L" times; the sign-in ends.",
@@ -158,7 +155,7 @@ ui::sign_in_result ui::sign_in_locked(const std::wstring& email, const std::wstr
                 return sign_in_result::cancelled;
             }
         } catch (const Kestrel::Network::Exception& e) {
-            log(L"[ui:on_activate_thread] Caught Kestrel::Network::Exception", level_caught);
+            log(L"[ui:on_activate_thread] Caught Kestrel::Network::Exception", log_level::caught_service);
             show_failure(e.message);
             return sign_in_result::failed;
         }
@@ -182,7 +179,7 @@ ui::sign_in_result ui::sign_in_locked(const std::wstring& email, const std::wstr
     configuration_->recheck_authentication();
     if (!configuration_->is_authenticated()) {
         log(L"[ui::on_activate_thread] The service did not confirm the new account; the sign-in has failed.",
-            log_level::error | log_level::ui);
+            log_level::ui_error);
         withdraw_activation();
         if (configuration_->get_status_severity() != 4) set_status(*configuration_, L"status_error_invalid_response", 4);
         return sign_in_result::failed;
@@ -194,8 +191,8 @@ ui::sign_in_result ui::sign_in_locked(const std::wstring& email, const std::wstr
 }
 
 void ui::store_activation(const std::wstring& account_key, const std::wstring& data_key) {
-    log(L"[ui:on_activate] account_key = " + network::redact_key(account_key), level_keys);
-    log(L"[ui:on_activate] data_key = " + network::redact_key(data_key), level_keys);
+    log(L"[ui:on_activate] account_key = " + network::redact_key(account_key), log_level::ui_network);
+    log(L"[ui:on_activate] data_key = " + network::redact_key(data_key), log_level::ui_network);
     configuration_->set_account_key(account_key);
     configuration_->set_data_key(data_key);
 }
@@ -213,7 +210,7 @@ void ui::on_verify() {
         service_client_.activate_silent();
         set_status(*configuration_, L"status_message_activation_verifying_success", 1);
     } catch (const Kestrel::Network::Exception&) {
-        log(L"[ui::on_verify] Caught Kestrel::Network::Exception", level_caught);
+        log(L"[ui::on_verify] Caught Kestrel::Network::Exception", log_level::caught_service);
         set_status(*configuration_, L"status_error_invalid_response", 4);
     }
 }

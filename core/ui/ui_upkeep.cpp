@@ -14,8 +14,6 @@
 namespace kes {
 namespace {
 
-constexpr std::uint32_t level_version = log_level::ui | log_level::network;                       // 96
-constexpr std::uint32_t level_caught = log_level::error | log_level::network | log_level::service;  // 193
 // The text is rebuilt on the pass after this many passes without a rebuild.
 constexpr std::int32_t help_passes_between = 2;
 
@@ -40,7 +38,7 @@ bool ui::check_for_updates(bool user_requested) {
         update_check_retry_after_ = boost::posix_time::ptime();
         const client_version_numbers released{answer.major, answer.minor, answer.revision, answer.build};
         const std::wstring released_text = client_version_text(released);
-        log(L"[ui:check_for_updates] current version = " + released_text, level_version);
+        log(L"[ui:check_for_updates] current version = " + released_text, log_level::ui_network);
 
         const std::wstring running_text = configuration_->get_client_version();
         bool newer = false;
@@ -58,13 +56,13 @@ bool ui::check_for_updates(bool user_requested) {
         if (newer) {
             log(L"[ui:check_for_updates] Version " + released_text + L" is newer than the running " + running_text +
                     L".",
-                level_version);
+                log_level::ui_network);
             on_update_check_result(true);
         } else if (user_requested) {
             on_update_check_result(false);
         }
     } catch (const Kestrel::Network::Exception&) {
-        log(L"[ui::check_for_updates] Caught Kestrel::Network::Exception", level_caught);
+        log(L"[ui::check_for_updates] Caught Kestrel::Network::Exception", log_level::caught_service);
         configuration_->set_status_message(get_text(L"status_error_invalid_response"), 4);
         update_check_retry_after_ = now + boost::posix_time::seconds(update_check_retry_seconds);
         return false;

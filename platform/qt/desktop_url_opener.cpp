@@ -1,6 +1,6 @@
 #include "platform/qt/desktop_url_opener.h"
 
-#include "platform/qt/main_thread_call.h"
+#include "platform/main_thread_call.h"
 
 #include <QDesktopServices>
 #include <QGuiApplication>

@@ -1,7 +1,7 @@
 #include "platform/qt/qt_alert_presenter.h"
 
 #include "platform/qt/alert_dialog.h"
-#include "platform/qt/main_thread_call.h"
+#include "platform/main_thread_call.h"
 
 namespace platform {
 

@@ -1,6 +1,6 @@
 #include "platform/qt/qt_clipboard.h"
 
-#include "platform/qt/main_thread_call.h"
+#include "platform/main_thread_call.h"
 
 #include <QClipboard>
 #include <QGuiApplication>

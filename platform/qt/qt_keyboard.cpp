@@ -1,6 +1,6 @@
 #include "platform/qt/qt_keyboard.h"
 
-#include "platform/qt/main_thread_call.h"
+#include "platform/main_thread_call.h"
 
 #include <QGuiApplication>
 

@@ -1,4 +1,5 @@
 #include "platform/main_queue.h"
+#include "platform/main_thread_call.h"
 
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -7,6 +8,8 @@
 #include <atomic>
 #include <chrono>
 #include <future>
+#include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -149,6 +152,50 @@ TEST_F(MainQueueTest, RunEndsOnQuitWithItsCode) {
     EXPECT_EQ(queue.run(), 7);
     queue.quit(3);  // the first code stays
     EXPECT_EQ(queue.exit_code(), 7);
+}
+
+// The main thread cannot wait for itself: there the work runs at once, where
+// a plain `sync` would refuse it; elsewhere it waits for the main thread.
+TEST_F(MainQueueTest, MainThreadCallsRunInlineOnTheMainThreadAndWaitElsewhere) {
+    EXPECT_EQ(call_on_main_thread(queue, [] { return 4; }), std::optional<int>(4));
+    bool posted_ran = false;
+    post_to_main_thread(queue, [&] { posted_ran = true; });
+    EXPECT_TRUE(posted_ran);
+
+    std::thread::id ran_on;
+    std::atomic<bool> returned{false};
+    std::thread worker([&] {
+        EXPECT_EQ(call_on_main_thread(queue, [&] {
+                      ran_on = std::this_thread::get_id();
+                      return 5;
+                  }),
+                  std::optional<int>(5));
+        returned = true;
+    });
+    EXPECT_TRUE(queue.serve_until([&] { return returned.load(); }, 2s));
+    worker.join();
+    EXPECT_EQ(ran_on, std::this_thread::get_id());
+
+    queue.close();
+    std::optional<int> after_close = 0;
+    std::thread late([&] { after_close = call_on_main_thread(queue, [] { return 6; }); });
+    late.join();
+    EXPECT_FALSE(after_close.has_value());
+}
+
+// Work handed over for an object that is gone by the time the main thread
+// gets to it is dropped.
+TEST_F(MainQueueTest, WorkPostedWhileAnOwnerLivesIsDroppedOnceItIsGone) {
+    auto owner = std::make_shared<int>(0);
+    int ran = 0;
+    std::thread worker([&] {
+        post_to_main_thread_while(queue, std::weak_ptr<int>(owner), [&] { ++ran; });
+        post_to_main_thread(queue, [&] { ran += 10; });
+    });
+    worker.join();
+    owner.reset();
+    queue.run_pending();
+    EXPECT_EQ(ran, 10);
 }
 
 }  // namespace

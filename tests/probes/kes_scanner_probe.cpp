@@ -24,7 +24,7 @@
 #include "core/foundation/config.h"
 #include "core/foundation/text.h"
 #include "app/osx_AppleScriptExecutor.h"
-#include "app/osx_BrowserScriptExecutor.h"
+#include "app/unsupported/osx_BrowserScriptExecutor.h"
 #include "app/osx_grabber.h"
 #include "platform/main_queue.h"
 #include "platform/script_engine.h"

@@ -8,6 +8,11 @@
 // A request made on the main thread itself would wait for itself: it is
 // logged as an error and run inline instead. A closed queue answers
 // nothing.
+//
+// Kept apart in app/unsupported/: this desktop has no browser scripting (the
+// script engine answers every browser script "unsupported"), so here it never
+// yields a page; it stays for the browser-support table's script links, which
+// then fall through to their next link.
 
 #include <map>
 #include <memory>
@@ -46,8 +51,8 @@ private:
     const osx_BrowserScripts& createOrReturnCachedScriptFor(kind of, const std::string& bundle_id);
     std::optional<std::string> get_url(kind of, const std::string& bundle_id);
     void block_url(kind of, const std::string& bundle_id);
-    template <class Work>
-    auto on_main_thread(const char* request, Work&& work) -> std::optional<decltype(work())>;
+    // A request made on the main thread runs there and then, which is logged.
+    void note_request_on_main_thread(const char* request) const;
 
     std::shared_ptr<platform::script_engine> engine_;
     platform::main_queue& queue_;

@@ -5,6 +5,11 @@
 // focus session blocks that page. The scripts run on the main thread while
 // the scanner waits; on a desktop without browser scripting every script
 // fails, the link answers nothing and the chain goes on.
+//
+// Kept apart in app/unsupported/: this desktop has no browser scripting (the
+// script engine answers every browser script "unsupported"), so here it never
+// yields a page; it stays for the browser-support table's script links, which
+// then fall through to their next link.
 
 #include "core/capture/extended_info_grabber.h"
 

@@ -1,4 +1,4 @@
-#include "app/osx_BrowserScripts.h"
+#include "app/unsupported/osx_BrowserScripts.h"
 
 #include "core/foundation/debug_log.h"
 #include "core/foundation/text.h"
@@ -7,8 +7,6 @@
 
 namespace kes {
 namespace {
-
-constexpr std::uint32_t trace = log_level::url;
 
 std::string timed(const std::string& statement) {
     return "with timeout of 0.2 seconds\n" + statement + "\nend timeout";
@@ -66,13 +64,13 @@ bool osx_BrowserScripts::runPassesValidationScript(platform::script_engine& engi
     if (!result.answered()) {
         log(L"[osx_AppleScriptExecutor browserScriptsPassesInitialValidation:] --- failed to run validation "
             L"AppleScripts: " + error_text(result),
-            trace);
+            log_level::url);
         return false;
     }
     if (result.text != "true") {
         log(L"[osx_AppleScriptExecutor browserScriptsPassesInitialValidation:] --- is not frontmost -or- does not "
             L"have window/document",
-            trace);
+            log_level::url);
         return false;
     }
     return true;
@@ -82,7 +80,8 @@ std::optional<std::string> osx_BrowserScripts::runGetURLScript(platform::script_
     if (!runPassesValidationScript(engine)) return std::nullopt;
     platform::script_result result = engine.run_source(get_url_);
     if (!result.answered()) {
-        log(L"[osx_AppleScriptExecutor getURL] --- failed to run execute AppleScript: " + error_text(result), trace);
+        log(L"[osx_AppleScriptExecutor getURL] --- failed to run execute AppleScript: " + error_text(result),
+            log_level::url);
         return std::nullopt;
     }
     return std::move(result.text);
@@ -93,7 +92,7 @@ void osx_BrowserScripts::runBlockURLScript(platform::script_engine& engine) cons
     const platform::script_result result = engine.run_source(block_url_);
     if (!result.answered()) {
         log(L"[osx_AppleScriptExecutor blockURL] --- failed to run execute AppleScript: " + error_text(result),
-            trace);
+            log_level::url);
     }
 }
 

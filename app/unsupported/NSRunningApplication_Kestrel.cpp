@@ -1,4 +1,4 @@
-#include "app/NSRunningApplication_Kestrel.h"
+#include "app/unsupported/NSRunningApplication_Kestrel.h"
 
 #include "core/foundation/text.h"
 

@@ -8,6 +8,11 @@
 //
 // The scripts run on the engine they are given, on the caller's thread; the
 // executor (osx_BrowserScriptExecutor) brings them to the main thread.
+//
+// Kept apart in app/unsupported/: this desktop has no browser scripting (the
+// script engine answers every browser script "unsupported"), so here it never
+// yields a page; it stays for the browser-support table's script links, which
+// then fall through to their next link.
 
 #include <memory>
 #include <optional>

@@ -1,9 +1,10 @@
-#include "app/osx_BrowserScriptExecutor.h"
+#include "app/unsupported/osx_BrowserScriptExecutor.h"
 
 #include "core/foundation/debug_log.h"
 #include "core/foundation/text.h"
-#include "app/osx_BrowserScripts.h"
+#include "app/unsupported/osx_BrowserScripts.h"
 #include "platform/main_queue.h"
+#include "platform/main_thread_call.h"
 #include "platform/script_engine.h"
 
 namespace kes {
@@ -22,15 +23,11 @@ std::shared_ptr<osx_BrowserScriptExecutor> osx_BrowserScriptExecutor::sharedExec
     return *shared;
 }
 
-template <class Work>
-auto osx_BrowserScriptExecutor::on_main_thread(const char* request, Work&& work) -> std::optional<decltype(work())> {
-    if (queue_.is_main_thread()) {
-        log(L"[osx_BrowserScriptExecutor " + util::widen(request) +
-                L"] --- called on the main thread, which would wait for itself; running the script here.",
-            log_level::error);
-        return work();
-    }
-    return queue_.sync_result(std::forward<Work>(work));
+void osx_BrowserScriptExecutor::note_request_on_main_thread(const char* request) const {
+    if (!queue_.is_main_thread()) return;
+    log(L"[osx_BrowserScriptExecutor " + util::widen(request) +
+            L"] --- called on the main thread, which would wait for itself; running the script here.",
+        log_level::error);
 }
 
 const osx_BrowserScripts& osx_BrowserScriptExecutor::createOrReturnCachedScriptFor(kind of,
@@ -45,15 +42,16 @@ const osx_BrowserScripts& osx_BrowserScriptExecutor::createOrReturnCachedScriptF
 
 std::optional<std::string> osx_BrowserScriptExecutor::get_url(kind of, const std::string& bundle_id) {
     const char* request = of == kind::webkit ? "getWebKitURLFor:" : "getChromiumURLFor:";
-    std::optional<std::optional<std::string>> answer = on_main_thread(request, [&] {
-        return createOrReturnCachedScriptFor(of, bundle_id).runGetURLScript(*engine_);
-    });
-    return answer ? std::move(*answer) : std::nullopt;
+    note_request_on_main_thread(request);
+    return platform::call_on_main_thread(queue_, [&] {
+               return createOrReturnCachedScriptFor(of, bundle_id).runGetURLScript(*engine_);
+           }).value_or(std::nullopt);
 }
 
 void osx_BrowserScriptExecutor::block_url(kind of, const std::string& bundle_id) {
     const char* request = of == kind::webkit ? "blockWebKitURLFor:" : "blockChromiumURLFor:";
-    on_main_thread(request, [&] {
+    note_request_on_main_thread(request);
+    platform::call_on_main_thread(queue_, [&] {
         createOrReturnCachedScriptFor(of, bundle_id).runBlockURLScript(*engine_);
         return true;
     });

@@ -1,7 +1,8 @@
 #pragma once
-// Work that must run on the main thread (widgets, the clipboard, the tray),
-// asked for from any thread: it runs at once on the main thread, else it is
-// handed to the main queue.
+// The one way to run work on the main thread from any thread (widgets, the
+// clipboard, the tray, the agent's scripts): called on the main thread the
+// work runs at once, else it is handed to the main queue. Waiting from the
+// main thread would wait for itself, so no caller needs to ask first.
 
 #include "platform/main_queue.h"
 

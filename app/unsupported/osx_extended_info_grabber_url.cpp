@@ -1,8 +1,8 @@
-#include "app/osx_extended_info_grabber_url.h"
+#include "app/unsupported/osx_extended_info_grabber_url.h"
 
 #include "core/foundation/debug_log.h"
 #include "core/foundation/text.h"
-#include "app/osx_BrowserScriptExecutor.h"
+#include "app/unsupported/osx_BrowserScriptExecutor.h"
 
 namespace kes {
 

@@ -2,6 +2,10 @@
 // Which browser a running application is, from its bundle identifier; every
 // comparison ignores case. Which browser is asked in which way is decided by
 // the browser-support table, not by these.
+//
+// Kept apart in app/unsupported/: only the tests call these. Processes here
+// have no bundle identifier; app/browser_identity.h maps a front window to
+// the browser-support table's keys instead.
 
 #include <string>
 #include <vector>
