@@ -1,7 +1,7 @@
 #include "core/foundation/system.h"
 
 #include "core/foundation/config.h"
-#include "core/foundation/private_files.h"
+#include "core/foundation/files/private_files.h"
 #include "core/foundation/text.h"
 
 #include <boost/filesystem.hpp>

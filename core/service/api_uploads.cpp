@@ -39,11 +39,6 @@ std::string read_whole_file(const std::string& path) {
     return contents;
 }
 
-std::string cut_at_last(const std::string& text, const std::string& part) {
-    const auto at = text.rfind(part);
-    return at == std::string::npos ? text : text.substr(0, at);
-}
-
 }  // namespace
 
 void API::upload_tz_event(const std::wstring& data_key, double start_time, const std::string& zone_name) {
@@ -73,35 +68,30 @@ void API::upload_debug_log(const std::wstring& text) {
     validate_response_status_code(call.perform(kes::network::post), 200);
 }
 
-void API::upload_activity_log(const std::string& file_path, const std::wstring& host,
+void API::upload_activity_log(const kes::upload_file& file, const std::wstring& host,
                               const std::wstring& account_key) {
     log(L"[API:upload_activity_log]", level_network);
     log(L"[API:upload_activity_log] base_url: " + host, level_network);
-    const auto slash = file_path.rfind('/');
-    const std::string file_name = slash == std::string::npos ? file_path : file_path.substr(slash + 1);
-    log(L"[API:upload_activity_log] filename: " + kes::util::utf8_to_wstring_lossy(file_name), level_network);
-
-    std::string uuid = file_name;
-    log(L"[API:upload_activity_log] uuid(start): " + kes::util::utf8_to_wstring_lossy(uuid), level_network);
-    if (uuid.find(".kesc") != std::string::npos) {
-        uuid = cut_at_last(uuid, ".kesc");
-        log(L"[API:upload_activity_log] uuid(csv): " + kes::util::utf8_to_wstring_lossy(uuid), level_network);
+    log(L"[API:upload_activity_log] filename: " + kes::util::utf8_to_wstring_lossy(file.name), level_network);
+    log(L"[API:upload_activity_log] uuid(start): " + kes::util::utf8_to_wstring_lossy(file.name), level_network);
+    if (file.cut_plain) {
+        log(L"[API:upload_activity_log] uuid(csv): " + kes::util::utf8_to_wstring_lossy(*file.cut_plain),
+            level_network);
     }
-    if (uuid.find(".kesg") != std::string::npos) {
-        uuid = cut_at_last(uuid, ".kesg");
-        log(L"[API:upload_activity_log] uuid(kesg): " + kes::util::utf8_to_wstring_lossy(uuid), level_network);
+    if (file.cut_gzip) {
+        log(L"[API:upload_activity_log] uuid(kesg): " + kes::util::utf8_to_wstring_lossy(*file.cut_gzip),
+            level_network);
     }
-    log(L"[API:upload_activity_log] uuid(final): " + kes::util::utf8_to_wstring_lossy(uuid),
+    log(L"[API:upload_activity_log] uuid(final): " + kes::util::utf8_to_wstring_lossy(file.uuid),
         kes::log_level::service);
-    const bool gzipped = file_name.find(".kesg") != std::string::npos;
 
-    const std::string contents = read_whole_file(file_path);
+    const std::string contents = read_whole_file(file.path);
     log(L"[API:upload_activity_log] Read file contents into memory", level_network);
 
     request call = make_request("/collect", host, account_key);
     call.add_header(utf8("Accept"), utf8("application/json"));
-    call.add_file(file_name, contents, gzipped);
-    call.add_param(utf8("file_uuid"), utf8(std::string_view(uuid)));
+    call.add_file(file.name, contents, file.gzipped);
+    call.add_param(utf8("file_uuid"), utf8(std::string_view(file.uuid)));
     const response reply = call.perform(kes::network::post);
     validate_response_status_code(reply, 200);
     parse_guarded(L"upload_activity_log", [&] {

@@ -81,7 +81,7 @@ protected:
         seams.platform_system = platform;
         seams.clock = [this] { return now; };
         seams.sleep = [this](std::chrono::seconds span) { slept += span.count(); };
-        seams.record_sink = [this](const log_entry& record) { records.push_back(record); };
+        seams.record_sink = [this](const log_entry& record, const std::string&) { records.push_back(record); };
         seams.user_interface = [] { return nullptr; };
         subject = std::make_unique<scanner>(std::move(seams));
     }
