@@ -158,6 +158,7 @@ bool logger::write_batch_locked() {
             return true;
         }
         batch = std::exchange(current_, rows{});
+        current_.text.swap(spare_text_);
         batch_only_in_memory = std::exchange(only_in_memory_, 0);
         // Records from now on go to a new segment; this batch is the sealed ones.
         through = journal_.seal();
@@ -176,11 +177,14 @@ bool logger::write_batch_locked() {
     if (written) {
         recovered_rows_.clear();
         next_automatic_flush_ = records_per_file;
+        batch.text.clear();
+        spare_text_.swap(batch.text);
         return true;
     }
     // Back in front of what arrived meanwhile, in order.
     const auto kept = batch.count;
-    current_.text.insert(0, batch.text);
+    batch.text.append(current_.text);
+    current_.text.swap(batch.text);
     current_.count += batch.count;
     current_.replaced = current_.replaced || batch.replaced;
     only_in_memory_ += batch_only_in_memory;

@@ -133,6 +133,10 @@ private:
     // guards current_, journal_'s recording side, only_in_memory_ and next_automatic_flush_
     mutable std::mutex mutex_;
     rows current_;
+    // The emptied buffer of the batch written last, which the next batch
+    // fills: no flush leaves the next records a fresh allocation (and its
+    // fresh pages) to grow into.
+    std::string spare_text_;
     std::uint32_t only_in_memory_ = 0;  // records of current_ the journal does not hold
     record_journal journal_;
     std::uint32_t next_automatic_flush_ = records_per_file;

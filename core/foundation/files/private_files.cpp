@@ -17,8 +17,9 @@ bool is_directory(const std::string& path) {
 }
 
 // Makes each missing component, parents first; on failure names the
-// component and the error.
-bool make_each_folder(const std::string& path, std::string& failed, int& error) {
+// component and the error. A component that exists but is no folder fails
+// here only when `folders_only`; otherwise the next one fails under it.
+bool make_each_folder(const std::string& path, bool folders_only, std::string& failed, int& error) {
     if (path.empty()) {
         failed = path;
         error = ENOENT;
@@ -33,7 +34,7 @@ bool make_each_folder(const std::string& path, std::string& failed, int& error) 
                 error = errno;
                 return false;
             }
-            if (!is_directory(part)) {
+            if (folders_only && !is_directory(part)) {
                 failed = part;
                 error = ENOTDIR;
                 return false;
@@ -48,14 +49,14 @@ bool make_each_folder(const std::string& path, std::string& failed, int& error) 
 bool make_folders(const std::string& path) {
     std::string failed;
     int error = 0;
-    return make_each_folder(path, failed, error);
+    return make_each_folder(path, true, failed, error);
 }
 
 void create_private_directories(const std::string& path) {
     if (path.empty()) return;
     std::string failed;
     int error = 0;
-    if (!make_each_folder(path, failed, error)) {
+    if (!make_each_folder(path, false, failed, error)) {
         throw boost::filesystem::filesystem_error("cannot create folder", boost::filesystem::path(failed),
                                                   boost::system::error_code(error, boost::system::generic_category()));
     }
