@@ -4,9 +4,10 @@
 #include "core/service/api_guard.h"
 
 #include "core/foundation/config.h"
+#include "core/foundation/files/read_file.h"
 
-#include <cstdio>
-#include <memory>
+#include <limits>
+#include <utility>
 
 namespace Kestrel::Network {
 
@@ -23,20 +24,13 @@ namespace {
 // The whole file, or nothing: a file that cannot be read must not go out as
 // an empty upload (the service would accept it and the file would be dropped).
 std::string read_whole_file(const std::string& path) {
-    std::string contents;
-    bool complete = false;
-    if (std::unique_ptr<std::FILE, int (*)(std::FILE*)> file{std::fopen(path.c_str(), "rb"), &std::fclose}) {
-        char block[65536];
-        std::size_t got = 0;
-        while ((got = std::fread(block, 1, sizeof block, file.get())) > 0) contents.append(block, got);
-        complete = std::ferror(file.get()) == 0;
-    }
-    if (!complete) {
+    kes::fs::file_contents file = kes::fs::read_regular_file(path, std::numeric_limits<std::size_t>::max());
+    if (!file.is_read()) {
         log(L"[API:upload_activity_log] unable to read file: " + kes::util::utf8_to_wstring_lossy(path),
             kes::log_level::error | level_network);
         throw Exception(kes::get_text(L"status_error_unhandled_error"));
     }
-    return contents;
+    return std::move(file.bytes);
 }
 
 }  // namespace
