@@ -2,7 +2,7 @@
 
 #include "core/foundation/config.h"
 #include "core/foundation/debug_log.h"
-#include "core/foundation/posix_file.h"
+#include "core/foundation/files/read_file.h"
 #include "core/foundation/text.h"
 #include "platform/bundle.h"
 

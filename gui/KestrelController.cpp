@@ -568,10 +568,10 @@ void KestrelController::showAFKDetails(segmented_control& sender) {
         panel->afkDetailText->setFocus();
     }
     const QString label = selected >= 0 ? sender.label(selected) : QString();
-    log(L"[kescontroller:showAFKDetails] details expected: " + label.toStdWString(), level_offline_details);
+    log(L"[kescontroller:showAFKDetails] details expected: " + label.toStdWString(), log_level::user2);
     log(L"[kescontroller:showAFKDetails] details in reality: " +
             (panel ? panel->afkDetailText->text().toStdWString() : std::wstring()),
-        level_offline_details);
+        log_level::user2);
 }
 
 void KestrelController::on_submit_offline_time(const QObject* sender) {

@@ -1,38 +1,22 @@
 #include "core/capture/csv_text.h"
 
+#include "core/foundation/debug_log.h"
 #include "core/foundation/text.h"
 #include "core/foundation/time_util.h"
 
 #include <boost/date_time/posix_time/posix_time.hpp>
 
 #include <array>
+#include <cstdint>
+#include <string_view>
 
 namespace kes {
 namespace {
 
-constexpr std::size_t time_text_length = 19;  // 2024-05-01 09:00:00
-constexpr std::size_t empty_columns = 4;
+constexpr std::uint32_t valid_entry_level = 512;
+constexpr std::uint32_t replacement_character = 0xFFFD;
 
 bool is_scalar(std::uint32_t cp) { return cp <= 0x10FFFF && (cp < 0xD800 || cp > 0xDFFF); }
-
-std::size_t utf8_length(std::uint32_t cp) {
-    if (cp < 0x80) return 1;
-    if (cp < 0x800) return 2;
-    if (cp < 0x10000) return 3;
-    return 4;
-}
-
-// Bytes of a quoted column: the two quotes, every character, and a second
-// quote for each quote inside; false when a character has no UTF-8 form.
-bool add_quoted_length(const std::wstring& text, std::size_t& length) {
-    length += 2;
-    for (const wchar_t ch : text) {
-        const auto cp = static_cast<std::uint32_t>(ch);
-        if (!is_scalar(cp)) return false;
-        length += utf8_length(cp) + (ch == L'"' ? 1 : 0);
-    }
-    return true;
-}
 
 void append_utf8(std::string& out, std::uint32_t cp) {
     if (cp < 0x80) {
@@ -52,110 +36,160 @@ void append_utf8(std::string& out, std::uint32_t cp) {
     }
 }
 
-void append_quoted(std::string& out, const std::wstring& text) {
-    out.push_back('"');
-    for (const wchar_t ch : text) {
-        if (ch == L'"') out.push_back('"');
-        append_utf8(out, static_cast<std::uint32_t>(ch));
+// A row as UTF-8. Strict: the first character without a UTF-8 form spoils
+// the row; lossy: it becomes U+FFFD.
+class utf8_row {
+public:
+    utf8_row(std::string& text, bool lossy) : text_(text), lossy_(lossy) {}
+    void raw(std::string_view ascii) { text_.append(ascii); }
+    void quoted(const std::wstring& value) {
+        text_.push_back('"');
+        for (const wchar_t ch : value) {
+            auto cp = static_cast<std::uint32_t>(ch);
+            if (!is_scalar(cp)) {
+                if (!lossy_) {
+                    complete_ = false;
+                    return;
+                }
+                cp = replacement_character;
+            }
+            if (ch == L'"') text_.push_back('"');
+            append_utf8(text_, cp);
+        }
+        text_.push_back('"');
     }
-    out.push_back('"');
-}
+    bool complete() const { return complete_; }
 
-void append_digits(std::string& out, long value, int width) {
-    std::array<char, 8> digits{};
-    for (int i = width - 1; i >= 0; --i) {
-        digits[static_cast<std::size_t>(i)] = static_cast<char>('0' + value % 10);
-        value /= 10;
-    }
-    out.append(digits.data(), static_cast<std::size_t>(width));
-}
+private:
+    std::string& text_;
+    const bool lossy_;
+    bool complete_ = true;
+};
 
-std::string special_time_text(const boost::posix_time::ptime& t) {
-    return util::narrow(util::ptime_to_api_wstr(t));
-}
+class wide_row {
+public:
+    explicit wide_row(std::wstring& text) : text_(text) {}
+    void raw(std::string_view ascii) { text_.append(ascii.begin(), ascii.end()); }
+    void quoted(const std::wstring& value) { text_ += util::csv_quote(value); }
 
-// "%Y-%m-%d %H:%M:%S"; the special values keep the formatter's own words.
-void append_time(std::string& out, const boost::posix_time::ptime& t) {
+private:
+    std::wstring& text_;
+};
+
+template <class Row>
+void write_time(Row& out, const boost::posix_time::ptime& t) {
     if (t.is_special()) {
-        out.append(special_time_text(t));
+        // The formatter's own words ("not-a-date-time", "+infinity").
+        out.raw(util::narrow(util::ptime_to_api_wstr(t)));
         return;
     }
+    // "%Y-%m-%d %H:%M:%S"
+    std::array<char, 19> text{};
+    const auto put = [&text](std::size_t at, long value, int width) {
+        for (int i = width - 1; i >= 0; --i) {
+            text[at + static_cast<std::size_t>(i)] = static_cast<char>('0' + value % 10);
+            value /= 10;
+        }
+    };
     const auto date = t.date();
     const auto time = t.time_of_day();
-    append_digits(out, date.year(), 4);
-    out.push_back('-');
-    append_digits(out, date.month(), 2);
-    out.push_back('-');
-    append_digits(out, date.day(), 2);
-    out.push_back(' ');
-    append_digits(out, time.hours(), 2);
-    out.push_back(':');
-    append_digits(out, time.minutes(), 2);
-    out.push_back(':');
-    append_digits(out, time.seconds(), 2);
+    put(0, date.year(), 4);
+    text[4] = '-';
+    put(5, date.month(), 2);
+    text[7] = '-';
+    put(8, date.day(), 2);
+    text[10] = ' ';
+    put(11, time.hours(), 2);
+    text[13] = ':';
+    put(14, time.minutes(), 2);
+    text[16] = ':';
+    put(17, time.seconds(), 2);
+    out.raw(std::string_view(text.data(), text.size()));
 }
 
-// Every column quoted, eleven commas and a line feed per row.
-constexpr std::size_t fixed_per_row = 2 * 2 + empty_columns * 2 + 11 + 1;
-
-bool add_row_length(const log_entry& record, std::size_t& length) {
-    length += fixed_per_row;
-    for (const std::wstring* text : {&record.get_application_name(), &record.get_process_version(),
-                                     &record.get_process_hash(), &record.get_window_title(),
-                                     &record.get_extended_info(), &record.get_entry_type()}) {
-        if (!add_quoted_length(*text, length)) return false;
-    }
+template <class Row>
+void write_row(Row& out, const log_entry& record) {
+    out.quoted(record.get_application_name());
+    out.raw(",");
+    out.quoted(record.get_process_version());
+    out.raw(",");
+    out.quoted(record.get_process_hash());
+    out.raw(",");
+    out.quoted(record.get_window_title());
+    out.raw(",");
+    out.quoted(record.get_extended_info());
     for (const auto* t : {&record.get_started(), &record.get_completed()}) {
-        length += t->is_special() ? special_time_text(*t).size() : time_text_length;
+        out.raw(",\"");
+        write_time(out, *t);
+        out.raw("\"");
     }
-    return true;
+    out.raw(",");
+    out.quoted(record.get_entry_type());
+    out.raw(",\"\",\"\",\"\",\"\"\n");
 }
 
-void append_row(std::string& out, const log_entry& record) {
-    append_quoted(out, record.get_application_name());
-    out.push_back(',');
-    append_quoted(out, record.get_process_version());
-    out.push_back(',');
-    append_quoted(out, record.get_process_hash());
-    out.push_back(',');
-    append_quoted(out, record.get_window_title());
-    out.push_back(',');
-    append_quoted(out, record.get_extended_info());
-    for (const auto* t : {&record.get_started(), &record.get_completed()}) {
-        out.append(",\"");
-        append_time(out, *t);
-        out.push_back('"');
-    }
-    out.push_back(',');
-    append_quoted(out, record.get_entry_type());
-    out.append(",\"\",\"\",\"\",\"\"\n");
+// Room for the usual row: the texts, the quotes, commas and both times.
+std::size_t expected_row_size(const log_entry& record) {
+    return 64 + record.get_application_name().size() + record.get_process_version().size() +
+           record.get_process_hash().size() + record.get_window_title().size() + record.get_extended_info().size() +
+           record.get_entry_type().size();
+}
+
+std::string utf8_row_text(const log_entry& record, bool lossy, bool& complete) {
+    std::string text;
+    text.reserve(expected_row_size(record));
+    utf8_row out(text, lossy);
+    write_row(out, record);
+    complete = out.complete();
+    return text;
 }
 
 }  // namespace
 
-std::optional<std::string> csv_utf8(const activity_log& records) {
-    std::size_t length = 0;
-    for (auto it = records.begin(); it != records.end(); ++it) {
-        if (!add_row_length(*it, length)) return std::nullopt;
-    }
-    std::string out;
-    out.reserve(length);
-    for (auto it = records.begin(); it != records.end(); ++it) append_row(out, *it);
-    return out;
-}
-
 std::optional<std::string> csv_row_utf8(const log_entry& record) {
-    std::size_t length = 0;
-    if (!add_row_length(record, length)) return std::nullopt;
-    std::string out;
-    out.reserve(length);
-    append_row(out, record);
-    return out;
+    bool complete = false;
+    std::string text = utf8_row_text(record, false, complete);
+    if (!complete) return std::nullopt;
+    return text;
 }
 
 std::string csv_row_utf8_lossy(const log_entry& record) {
+    bool complete = false;
+    return utf8_row_text(record, true, complete);
+}
+
+std::wstring csv_row_wide(const log_entry& record) {
+    std::wstring text;
+    text.reserve(expected_row_size(record));
+    wide_row out(text);
+    write_row(out, record);
+    return text;
+}
+
+std::optional<std::string> csv_utf8(const activity_log& records) {
+    std::string text;
+    for (auto it = records.begin(); it != records.end(); ++it) {
+        std::optional<std::string> row = csv_row_utf8(*it);
+        if (!row) return std::nullopt;
+        text += *row;
+    }
+    return text;
+}
+
+std::optional<std::string> valid_csv_row(const log_entry& record) {
     std::optional<std::string> row = csv_row_utf8(record);
-    return row ? std::move(*row) : util::wstring_to_utf8_lossy(record.to_csv_row());
+    if (!row) {
+        const std::wstring wide = csv_row_wide(record);
+        // The conversion logs the reason the row has no UTF-8 form.
+        const utf8 refused(wide);
+        log(L"[log_entry:is_valid_entry] Invalid entry!", log_level::error);
+        log(L"[log_entry:is_valid_entry] Found invalid entry: " + wide, log_level::error);
+        return std::nullopt;
+    }
+    if (log_enabled(valid_entry_level)) {
+        log(L"[log_entry:is_valid_entry: Valid entry is: " + util::utf8_to_wstring_lossy(*row), valid_entry_level);
+    }
+    return row;
 }
 
 }  // namespace kes

@@ -3,7 +3,7 @@
 #include "core/capture/old_log_format.h"
 #include "core/capture/old_log_reader.h"
 #include "core/foundation/debug_log.h"
-#include "core/foundation/private_files.h"
+#include "core/foundation/files/private_files.h"
 #include "core/foundation/text.h"
 
 #include <utility>

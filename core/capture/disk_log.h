@@ -5,7 +5,7 @@
 // the same format, which nothing in the agent does any more.
 
 #include "core/capture/ram_log.h"
-#include "core/foundation/file_util.h"
+#include "core/foundation/files/paths.h"
 
 #include <string>
 

@@ -1,10 +1,7 @@
 #include "core/capture/log_entry.h"
 
-#include "core/foundation/debug_log.h"
-#include "core/foundation/text.h"
-#include "core/foundation/time_util.h"
+#include "core/capture/csv_text.h"
 
-#include <cstring>
 #include <utility>
 
 namespace kes {
@@ -42,41 +39,8 @@ void log_entry::clear() {
     completed_ = ptime();
 }
 
-std::wstring log_entry::to_csv_row() const {
-    const std::wstring columns[] = {application_name_,
-                                    process_version_,
-                                    process_hash_,
-                                    window_title_,
-                                    extended_info_,
-                                    util::ptime_to_api_wstr(started_),
-                                    util::ptime_to_api_wstr(completed_),
-                                    entry_type_,
-                                    {},
-                                    {},
-                                    {},
-                                    {}};
-    std::wstring row;
-    for (const auto& column : columns) {
-        if (!row.empty()) row.push_back(L',');
-        row += util::csv_quote(column);
-    }
-    row.push_back(L'\n');
-    return row;
-}
+std::wstring log_entry::to_csv_row() const { return csv_row_wide(*this); }
 
-bool log_entry::is_valid_entry() const {
-    const std::wstring row = to_csv_row();
-    const utf8 converted(row);
-    const utf8 up_to_nul(converted.c_str());
-    // A NUL inside a text is kept: the rows before it compare equal as C strings.
-    if ((!row.empty() && std::strlen(up_to_nul.c_str()) == 0) ||
-        std::strcmp(converted.c_str(), up_to_nul.c_str()) != 0) {
-        log(L"[log_entry:is_valid_entry] Invalid entry!", log_level::error);
-        log(L"[log_entry:is_valid_entry] Found invalid entry: " + row, log_level::error);
-        return false;
-    }
-    if (log_enabled(log_level::records)) log(L"[log_entry:is_valid_entry: Valid entry is: " + row, log_level::records);
-    return true;
-}
+bool log_entry::is_valid_entry() const { return valid_csv_row(*this).has_value(); }
 
 }  // namespace kes

@@ -57,10 +57,13 @@ public:
     void clear();
     void mark_as_offline_time() { entry_type_ = entry_type_offline_time; }
 
+    // The upload row as wide text (csv_text.h writes it; a completed record
+    // is rendered there once, as UTF-8).
     std::wstring to_csv_row() const;
 
     // False (and logged) when the row holds a character that is not a Unicode
-    // scalar value, so it could not be written as UTF-8.
+    // scalar value, so it could not be written as UTF-8 (`valid_csv_row`
+    // answers the row itself).
     bool is_valid_entry() const;
 
 private:

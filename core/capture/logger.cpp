@@ -2,10 +2,10 @@
 
 #include "core/capture/csv_text.h"
 #include "core/foundation/debug_log.h"
-#include "core/foundation/exclusive_file.h"
-#include "core/foundation/file_util.h"
+#include "core/foundation/files/exclusive_file.h"
+#include "core/foundation/files/paths.h"
+#include "core/foundation/files/private_files.h"
 #include "core/foundation/gzip.h"
-#include "core/foundation/private_files.h"
 #include "core/foundation/system.h"
 
 #include <boost/filesystem.hpp>
@@ -98,7 +98,7 @@ std::vector<staged_upload> logger::recover_journal() {
     }
     kes::log(L"[logger:ctor] Writing the records an earlier run left in the journal to an upload file",
              log_level::info);
-    if (!commit_upload(utf8(std::string_view(found.rows)), found.rows_through)) {
+    if (!commit_upload(found.rows, found.rows_through)) {
         // The segments stay, and the next flush (whose batch covers them) writes the rows.
         recovered_rows_ = found.rows;
         kes::log(L"[logger:ctor] Could not write them yet; the next flush will", log_level::error);
@@ -107,14 +107,26 @@ std::vector<staged_upload> logger::recover_journal() {
 }
 
 void logger::log(const log_entry& record) {
-    // Rendered before the lock: the journal holds the row as the upload file will.
-    const std::string row = csv_row_utf8_lossy(record);
+    // The journal holds the row as the upload file will.
+    const std::optional<std::string> row = csv_row_utf8(record);
+    if (row) {
+        append_row(*row, false);
+    } else {
+        append_row(csv_row_utf8_lossy(record), true);
+    }
+}
+
+void logger::log_row(const std::string& row) { append_row(row, false); }
+
+void logger::append_row(std::string_view row, bool replaced) {
     bool full = false;
     {
         const std::lock_guard<std::mutex> lock(mutex_);
-        current_log_.append(record);
+        current_.text.append(row);
+        ++current_.count;
+        current_.replaced = current_.replaced || replaced;
         if (!journal_.append(row)) ++only_in_memory_;
-        full = current_log_.size() >= next_automatic_flush_;
+        full = current_.count >= next_automatic_flush_;
     }
     if (log_enabled(log_level::records)) {
         kes::log(L"[logger:log] Journaled: " + util::utf8_to_wstring_lossy(row), log_level::records);
@@ -133,51 +145,54 @@ bool logger::write_current_log_to_disk() {
 }
 
 bool logger::write_batch_locked() {
-    ram_log batch;
+    rows batch;
     std::uint64_t through = 0;
     std::uint32_t batch_only_in_memory = 0;
     {
         const std::lock_guard<std::mutex> lock(mutex_);
-        if (current_log_.size() == 0 && recovered_rows_.empty()) {
-            kes::log(L"[logger:write_current_log_to_disk] Current log size is 0. No logs to write.",
-                     log_level::service);
+        if (current_.count == 0 && recovered_rows_.empty()) {
+            kes::log(L"[logger:write_current_log_to_disk] Current log size is 0. No logs to write.", log_level::service);
             return true;
         }
-        batch.swap(current_log_);
+        batch = std::exchange(current_, rows{});
+        current_.text.swap(spare_text_);
         batch_only_in_memory = std::exchange(only_in_memory_, 0);
         // Records from now on go to a new segment; this batch is the sealed ones.
         through = journal_.seal();
     }
-    std::optional<std::string> bytes = csv_utf8(batch);
-    utf8 text = bytes ? utf8(std::move(*bytes)) : utf8(batch.to_csv());
-    // (An empty batch is one that only carries rows recovered at start.)
-    if (text.size() == 0 && batch.size() > 0) {
+    if (batch.replaced) {
         // One record's text is not Unicode; the others must not be lost with it.
         kes::log(L"[logger:write_current_log_to_disk] A record holds text that is not Unicode; writing it with "
                  L"replacement characters.",
                  log_level::error);
-        text = utf8(util::wstring_to_utf8_lossy(batch.to_csv()));
     }
-    if (!recovered_rows_.empty()) text = utf8(recovered_rows_ + text.str());
-    const bool written = commit_upload(text, through);
+    // (An empty batch is one that only carries rows recovered at start.)
+    const bool written = recovered_rows_.empty() ? commit_upload(batch.text, through)
+                                                 : commit_upload(recovered_rows_ + batch.text, through);
 
     const std::lock_guard<std::mutex> lock(mutex_);
     if (written) {
         recovered_rows_.clear();
         next_automatic_flush_ = records_per_file;
+        batch.text.clear();
+        spare_text_.swap(batch.text);
         return true;
     }
-    const auto kept = batch.size();
-    current_log_.prepend(std::move(batch));
+    // Back in front of what arrived meanwhile, in order.
+    const auto kept = batch.count;
+    batch.text.append(current_.text);
+    current_.text.swap(batch.text);
+    current_.count += batch.count;
+    current_.replaced = current_.replaced || batch.replaced;
     only_in_memory_ += batch_only_in_memory;
-    next_automatic_flush_ = std::max(records_per_file, current_log_.size() + records_before_retry);
+    next_automatic_flush_ = std::max(records_per_file, current_.count + records_before_retry);
     kes::log(L"[logger:write_current_log_to_disk] Could not write an upload file; keeping " + std::to_wstring(kept) +
                  L" records in memory for the next attempt.",
              log_level::error);
     return false;
 }
 
-bool logger::commit_upload(const utf8& text, std::uint64_t through) {
+bool logger::commit_upload(std::string_view text, std::uint64_t through) {
     const std::optional<staged_upload> staged = stage_upload(text);
     if (!staged) return false;
     if (!journal_.commit(through, *staged)) {
@@ -198,15 +213,14 @@ bool logger::commit_upload(const utf8& text, std::uint64_t through) {
 }
 
 bool logger::write_csv_string_to_kes_activities_file(const utf8& text) {
-    const std::optional<staged_upload> staged = stage_upload(text);
+    const std::optional<staged_upload> staged = stage_upload(text.str());
     if (!staged) return false;
     if (publish_upload(*staged)) return true;
     discard_upload(*staged);
     return false;
 }
 
-std::optional<staged_upload> logger::stage_upload(const utf8& text) {
-    const std::string_view bytes(text.str());
+std::optional<staged_upload> logger::stage_upload(std::string_view bytes) {
     // Room for twice the text, left unfilled: deflate writes a fraction of
     // it, and only the pages it writes are ever touched.
     std::size_t length = bytes.size() * 2;
@@ -214,7 +228,7 @@ std::optional<staged_upload> logger::stage_upload(const utf8& text) {
     const bool is_compressed = util::compress_string_gzip(bytes, compressed.get(), length);
     const std::string_view content =
         is_compressed ? std::string_view(reinterpret_cast<const char*>(compressed.get()), length) : bytes;
-    const std::string extension = is_compressed ? ".kesg" : ".kesc";
+    const std::string extension(upload_names::extension_for(is_compressed));
 
     for (int attempt = 0; attempt < name_attempts; ++attempt) {
         const staged_upload upload{uuid_text(generate_uuid()), extension};
@@ -264,7 +278,7 @@ std::array<std::uint8_t, 16> logger::generate_uuid() {
 
 std::uint32_t logger::record_count() const {
     const std::lock_guard<std::mutex> lock(mutex_);
-    return current_log_.size();
+    return current_.count;
 }
 
 std::uint32_t logger::records_only_in_memory() const {
@@ -285,8 +299,9 @@ void logger::prune_backups() {
     last_prune_time_us_.store(now_us);
     fs::create_private_directories(folders_.backups);
     for (const auto& path : filesystem::list_directory(folders_.backups)) {
-        const std::string extension = filesystem::extension(path);
-        if ((extension != ".kesc" && extension != ".kesg") || !filesystem::is_regular_file(path)) continue;
+        if (!upload_names::is_upload_file_name(filesystem::filename(path)) || !filesystem::is_regular_file(path)) {
+            continue;
+        }
         try {
             if (now - filesystem::last_write_time(path) < backup_lifetime) continue;
             kes::log(L"[logger::prune_backups]" + path_text(path) + L"  is older than 7 days, deleting",

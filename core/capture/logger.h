@@ -33,6 +33,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -66,6 +67,9 @@ public:
     static logger& get_instance();
 
     void log(const log_entry& record);
+    // A completed record by its upload row, rendered once by the caller
+    // (csv_text.h): the journal and the upload file take these bytes.
+    void log_row(const std::string& row);
 
     // Writes every record held to one upload file and empties the log. False
     // when the file could not be written: the records are then kept.
@@ -77,7 +81,7 @@ public:
     // The two halves of that: the compressed (or plain) text staged under a
     // new UUID, nothing when it could not be written; then made visible to
     // the pusher (false, logged, when it stays staged).
-    std::optional<staged_upload> stage_upload(const utf8& text);
+    std::optional<staged_upload> stage_upload(std::string_view text);
     bool publish_upload(const staged_upload& upload);
     void discard_upload(const staged_upload& upload);
     // For a staged file a record of the last run names: published if still
@@ -107,11 +111,19 @@ public:
     std::uint32_t records_only_in_memory() const;
 
 private:
+    // The records held, as their upload rows in order.
+    struct rows {
+        std::string text;
+        std::uint32_t count = 0;
+        bool replaced = false;  // a record's text had no UTF-8 form and holds U+FFFD instead
+    };
+
+    void append_row(std::string_view row, bool replaced);
     bool write_batch_locked();
     // Stages the text, records in the journal that it holds the segments up
     // to `through`, and publishes it (also when the record cannot be
     // written). False when the rows are in no upload file.
-    bool commit_upload(const utf8& text, std::uint64_t through);
+    bool commit_upload(std::string_view text, std::uint64_t through);
     // The staged files a record names but that could not be published yet.
     std::vector<staged_upload> recover_journal();
 
@@ -119,10 +131,14 @@ private:
     const clock_function clock_;
     const upload_folder uploads_;
 
-    // guards current_log_, journal_'s recording side, only_in_memory_ and next_automatic_flush_
+    // guards current_, journal_'s recording side, only_in_memory_ and next_automatic_flush_
     mutable std::mutex mutex_;
-    ram_log current_log_;
-    std::uint32_t only_in_memory_ = 0;  // records of current_log_ the journal does not hold
+    rows current_;
+    // The emptied buffer of the batch written last, which the next batch
+    // fills: no flush leaves the next records a fresh allocation (and its
+    // fresh pages) to grow into.
+    std::string spare_text_;
+    std::uint32_t only_in_memory_ = 0;  // records of current_ the journal does not hold
     record_journal journal_;
     std::uint32_t next_automatic_flush_ = records_per_file;
 

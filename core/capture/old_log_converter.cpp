@@ -3,11 +3,11 @@
 #include "core/capture/csv_text.h"
 #include "core/capture/logger.h"
 #include "core/capture/old_log_reader.h"
-#include "core/foundation/atomic_file.h"
 #include "core/foundation/debug_log.h"
-#include "core/foundation/file_util.h"
-#include "core/foundation/posix_file.h"
-#include "core/foundation/private_files.h"
+#include "core/foundation/files/paths.h"
+#include "core/foundation/files/private_files.h"
+#include "core/foundation/files/read_file.h"
+#include "core/foundation/files/replace_file.h"
 #include "core/foundation/text.h"
 
 #include <unistd.h>
@@ -96,7 +96,7 @@ public:
     // Stages the rows, records `position` as converted, publishes. False when
     // the log must wait for the next start.
     bool commit(std::uint64_t position, const std::string& log_path) {
-        const std::optional<staged_upload> staged = uploads_.stage_upload(utf8(std::string_view(text_)));
+        const std::optional<staged_upload> staged = uploads_.stage_upload(text_);
         if (!staged) {
             log(std::wstring(tag) + L"could not write its upload file; keeping " + path_text(log_path) +
                     L" for the next start",

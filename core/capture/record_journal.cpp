@@ -1,9 +1,10 @@
 #include "core/capture/record_journal.h"
 
-#include "core/foundation/atomic_file.h"
 #include "core/foundation/debug_log.h"
-#include "core/foundation/file_util.h"
-#include "core/foundation/private_files.h"
+#include "core/foundation/files/paths.h"
+#include "core/foundation/files/private_files.h"
+#include "core/foundation/files/read_file.h"
+#include "core/foundation/files/replace_file.h"
 #include "core/foundation/text.h"
 
 #include <zlib.h>

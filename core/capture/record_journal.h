@@ -24,7 +24,7 @@
 // `discard` under its flush lock (one flush at a time); they share no state.
 
 #include "core/capture/upload_folder.h"
-#include "core/foundation/posix_file.h"
+#include "core/foundation/files/descriptor.h"
 
 #include <cstdint>
 #include <memory>

@@ -1,5 +1,6 @@
 #include "core/capture/scanner.h"
 
+#include "core/capture/csv_text.h"
 #include "core/capture/grabber.h"
 #include "core/capture/logger.h"
 #include "core/foundation/config.h"
@@ -70,7 +71,9 @@ scanner::scanner() : scanner(seams{}) {}
 
 scanner::scanner(seams with) : config_(&config::instance()) {
     record_sink_ = with.record_sink ? std::move(with.record_sink)
-                                    : [log = &logger::get_instance()](const log_entry& record) { log->log(record); };
+                                    : [log = &logger::get_instance()](const log_entry&, const std::string& row) {
+                                          log->log_row(row);
+                                      };
     grabber_ = with.grabber ? std::move(with.grabber) : grabber::create();
     system_ = with.platform_system ? std::move(with.platform_system) : system::create();
     clock_ = with.clock ? std::move(with.clock) : &util::local_now_seconds;
@@ -176,10 +179,10 @@ void scanner::publish_open_record() {
     }
 }
 
-bool scanner::hand_over(const log_entry& record) {
+bool scanner::hand_over(const log_entry& record, const std::string& row) {
     const std::lock_guard<std::mutex> lock(exit_mutex_);
     if (ending_) return false;
-    record_sink_(record);
+    record_sink_(record, row);
     open_at_last_pass_.reset();
     return true;
 }
@@ -200,9 +203,9 @@ void scanner::complete_open_record_at_exit() {
         if (open->get_completed().is_special() || open->get_completed() < open->get_started()) {
             open->set_completed(open->get_started());
         }
-        if (open->is_valid_entry()) {
-            record_sink_(*open);
-            log(L"[scanner]" + open->to_csv_row(), log_level::info);
+        if (const std::optional<std::string> row = valid_csv_row(*open)) {
+            record_sink_(*open, *row);
+            log(L"[scanner]" + util::utf8_to_wstring_lossy(*row), log_level::info);
         }
     } catch (...) {
         log(L"[scanner:complete_open_record_at_exit] The open record could not be completed.", log_level::error);
@@ -221,10 +224,9 @@ void scanner::complete_record(bool full) {
         current_entry_.set_completed(completed);
         try {
             log(L"[scanner:complete_record] - start of utf8 validation", log_level::user2);
-            if (current_entry_.is_valid_entry()) {
-                // The row is rendered for this line only while the line is kept.
-                if (hand_over(current_entry_) && log_enabled(log_level::info))
-                    log(L"[scanner]" + current_entry_.to_csv_row(), log_level::info);
+            if (const std::optional<std::string> row = valid_csv_row(current_entry_)) {
+                if (hand_over(current_entry_, *row) && log_enabled(log_level::info))
+                    log(L"[scanner]" + util::utf8_to_wstring_lossy(*row), log_level::info);
             } else {
                 log(L"[scanner] Dropping activity due to utf8 issues.", log_level::record_dropped);
             }

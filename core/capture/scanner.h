@@ -31,13 +31,16 @@ class scanner : public noncopyable {
 public:
     using ptime = boost::posix_time::ptime;
 
+    // Takes each completed record with its upload row (csv_text.h), rendered once.
+    using record_sink_function = std::function<void(const log_entry& record, const std::string& row)>;
+
     // What the scanner works with; an empty member takes the real one.
     struct seams {
         std::shared_ptr<kes::grabber> grabber;               // grabber::create()
         std::shared_ptr<kes::system> platform_system;        // system::create()
         std::function<ptime()> clock;                        // local time, whole seconds
         std::function<void(std::chrono::seconds)> sleep;     // sleeps the scanner thread
-        std::function<void(const log_entry&)> record_sink;   // logger::get_instance().log
+        record_sink_function record_sink;                     // logger::get_instance().log_row
         std::function<kes::ui*()> user_interface;            // ui::get_instance()
     };
 
@@ -87,12 +90,12 @@ private:
     void update_idle_activity();
     // The completed record to the logger, unless the process is ending
     // (false then).
-    bool hand_over(const log_entry& record);
+    bool hand_over(const log_entry& record, const std::string& row);
     // Keeps a copy of the open record for `complete_open_record_at_exit`.
     void publish_open_record();
 
     config* config_;
-    std::function<void(const log_entry&)> record_sink_;
+    record_sink_function record_sink_;
     std::shared_ptr<kes::grabber> grabber_;
     std::shared_ptr<kes::system> system_;
     std::function<ptime()> clock_;

@@ -1,8 +1,8 @@
 #include "core/capture/upload_folder.h"
 
 #include "core/foundation/debug_log.h"
-#include "core/foundation/file_util.h"
-#include "core/foundation/private_files.h"
+#include "core/foundation/files/paths.h"
+#include "core/foundation/files/private_files.h"
 #include "core/foundation/text.h"
 
 #include <boost/filesystem.hpp>
@@ -24,13 +24,45 @@ bool is_uuid_text(std::string_view text) {
     return true;
 }
 
+std::string cut_at_last(const std::string& text, std::string_view part) {
+    const auto at = text.rfind(part);
+    return at == std::string::npos ? text : text.substr(0, at);
+}
+
+std::string_view extension_of(std::string_view name) {
+    const auto dot = name.rfind('.');
+    return dot == std::string_view::npos ? std::string_view() : name.substr(dot);
+}
+
 }  // namespace
 
+bool upload_names::is_upload_file_name(std::string_view name) {
+    const std::string_view extension = extension_of(name);
+    return extension == gzip_extension || extension == plain_extension;
+}
+
+upload_file::upload_file(std::string file_path) : path(std::move(file_path)) {
+    const auto slash = path.rfind('/');
+    name = slash == std::string::npos ? path : path.substr(slash + 1);
+    uuid = name;
+    if (uuid.find(upload_names::plain_extension) != std::string::npos) {
+        uuid = cut_at_last(uuid, upload_names::plain_extension);
+        cut_plain = uuid;
+    }
+    if (uuid.find(upload_names::gzip_extension) != std::string::npos) {
+        uuid = cut_at_last(uuid, upload_names::gzip_extension);
+        cut_gzip = uuid;
+    }
+    gzipped = name.find(upload_names::gzip_extension) != std::string::npos;
+}
+
 std::optional<staged_upload> staged_upload::from_file_name(std::string_view name) {
-    if (name.size() != 41) return std::nullopt;
-    const std::string_view extension = name.substr(36);
-    if ((extension != ".kesg" && extension != ".kesc") || !is_uuid_text(name.substr(0, 36))) return std::nullopt;
-    return staged_upload{std::string(name.substr(0, 36)), std::string(extension)};
+    constexpr std::size_t uuid_length = 36;
+    if (name.size() <= uuid_length) return std::nullopt;
+    const std::string_view extension = name.substr(uuid_length);
+    if (extension != upload_names::gzip_extension && extension != upload_names::plain_extension) return std::nullopt;
+    if (!is_uuid_text(name.substr(0, uuid_length))) return std::nullopt;
+    return staged_upload{std::string(name.substr(0, uuid_length)), std::string(extension)};
 }
 
 fs::exclusive_write_outcome upload_folder::stage(const staged_upload& upload, std::string_view content) const {
@@ -67,7 +99,9 @@ fs::exclusive_write_outcome upload_folder::finish(const staged_upload& upload) c
 void upload_folder::remove_unfinished_files(const std::vector<staged_upload>& keep) const {
     if (!filesystem::is_directory(path_)) return;
     for (const auto& path : filesystem::list_directory(path_)) {
-        if (filesystem::extension(path) != ".tmp" || !filesystem::is_regular_file(path)) continue;
+        if (filesystem::extension(path) != upload_names::staged_extension || !filesystem::is_regular_file(path)) {
+            continue;
+        }
         const bool kept = std::any_of(keep.begin(), keep.end(),
                                       [&](const staged_upload& upload) { return staged_path(upload) == path; });
         if (kept) continue;

@@ -7,7 +7,7 @@
 // crash it is published exactly once (`finish`) instead of being written
 // again; staged files nobody recorded are removed at start.
 
-#include "core/foundation/exclusive_file.h"
+#include "core/foundation/files/exclusive_file.h"
 
 #include <optional>
 #include <string>
@@ -15,6 +15,36 @@
 #include <vector>
 
 namespace kes {
+
+// The names of the folder's files; nothing else spells them.
+namespace upload_names {
+inline constexpr std::string_view gzip_extension = ".kesg";
+inline constexpr std::string_view plain_extension = ".kesc";
+inline constexpr std::string_view staged_extension = ".tmp";
+
+inline std::string_view extension_for(bool gzipped) { return gzipped ? gzip_extension : plain_extension; }
+// A whole upload file: the name ends in exactly one of the two final
+// extensions (not "x.kesc.tmp", not "x.kesg.old").
+bool is_upload_file_name(std::string_view name);
+}  // namespace upload_names
+
+// One upload file as it is sent: the service files it under the UUID its
+// name holds and unpacks it when the name says gzip. Any file of the folder
+// with a final extension goes out, so the UUID is read leniently: the name
+// cut at its last ".kesc", then at its last ".kesg", whichever it holds.
+struct upload_file {
+    // A path names its upload file.
+    upload_file(std::string file_path);  // NOLINT(google-explicit-constructor)
+
+    std::string path;
+    std::string name;  // the text after the last "/"
+    std::string uuid;
+    bool gzipped = false;  // the name holds ".kesg"
+    // The steps that found the UUID, for the log: the name cut at ".kesc",
+    // then at ".kesg", each when the text held it.
+    std::optional<std::string> cut_plain;
+    std::optional<std::string> cut_gzip;
+};
 
 struct staged_upload {
     std::string uuid;       // "xxxxxxxx-xxxx-4xxx-yxxx-xxxxxxxxxxxx"
@@ -30,7 +60,9 @@ public:
     explicit upload_folder(std::string path) : path_(std::move(path)) {}
 
     const std::string& path() const { return path_; }
-    std::string staged_path(const staged_upload& upload) const { return path_ + "/" + upload.uuid + ".tmp"; }
+    std::string staged_path(const staged_upload& upload) const {
+        return path_ + "/" + upload.uuid + std::string(upload_names::staged_extension);
+    }
     std::string final_path(const staged_upload& upload) const { return path_ + "/" + upload.file_name(); }
 
     // Creates the folder when missing (mode 0700) and stages the content.

@@ -2,14 +2,14 @@
 // kestreld.json, reading kestreld.json, base_config.json and the legacy
 // kestreld.cfg, and what a corrupt file does.
 
-#include "core/foundation/atomic_file.h"
+#include "core/foundation/files/replace_file.h"
 #include "core/foundation/config.h"
 #include "core/foundation/config_settings_table.h"
 #include "core/foundation/debug_log.h"
 #include "core/foundation/dynamic_structure.h"
 #include "core/foundation/dynamic_structure_io.h"
-#include "core/foundation/exclusive_file.h"
-#include "core/foundation/posix_file.h"
+#include "core/foundation/files/exclusive_file.h"
+#include "core/foundation/files/read_file.h"
 #include "core/foundation/system.h"
 #include "core/foundation/text.h"
 #include "core/foundation/text_table.h"

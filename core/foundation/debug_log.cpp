@@ -1,9 +1,10 @@
 #include "core/foundation/debug_log.h"
 
 #include "core/foundation/config.h"
+#include "core/foundation/files/descriptor.h"
+#include "core/foundation/files/private_files.h"
+#include "core/foundation/files/read_file.h"
 #include "core/foundation/log_secrets.h"
-#include "core/foundation/posix_file.h"
-#include "core/foundation/private_files.h"
 #include "core/foundation/system.h"
 #include "core/foundation/text.h"
 

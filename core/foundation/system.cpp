@@ -2,7 +2,7 @@
 
 #include "core/foundation/config.h"
 #include "core/foundation/installed_factory.h"
-#include "core/foundation/private_files.h"
+#include "core/foundation/files/private_files.h"
 #include "core/foundation/text.h"
 
 #include <boost/filesystem.hpp>

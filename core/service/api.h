@@ -10,6 +10,7 @@
 // missing or of the wrong kind), InvalidKey and TwoFactorRequired (result
 // codes 4 and 5) and the base class (other result codes).
 
+#include "core/capture/upload_folder.h"
 #include "core/foundation/noncopyable.h"
 #include "core/service/api_results.h"
 #include "core/service/message.h"
@@ -53,7 +54,7 @@ public:
     void upload_tz_event(const std::wstring& data_key, double start_time, const std::string& zone_name);
     void upload_debug_log(const std::wstring& text);
     // Raises before any request when the file cannot be read: it stays for the next pass.
-    void upload_activity_log(const std::string& file_path, const std::wstring& host,
+    void upload_activity_log(const kes::upload_file& file, const std::wstring& host,
                              const std::wstring& account_key);
     void download_file(const std::string& path, const std::string& file_path);
 

@@ -4,9 +4,10 @@
 #include "core/service/api_guard.h"
 
 #include "core/foundation/config.h"
+#include "core/foundation/files/read_file.h"
 
-#include <cstdio>
-#include <memory>
+#include <limits>
+#include <utility>
 
 namespace Kestrel::Network {
 
@@ -22,25 +23,13 @@ namespace {
 // The whole file, or nothing: a file that cannot be read must not go out as
 // an empty upload (the service would accept it and the file would be dropped).
 std::string read_whole_file(const std::string& path) {
-    std::string contents;
-    bool complete = false;
-    if (std::unique_ptr<std::FILE, int (*)(std::FILE*)> file{std::fopen(path.c_str(), "rb"), &std::fclose}) {
-        char block[65536];
-        std::size_t got = 0;
-        while ((got = std::fread(block, 1, sizeof block, file.get())) > 0) contents.append(block, got);
-        complete = std::ferror(file.get()) == 0;
-    }
-    if (!complete) {
+    kes::fs::file_contents file = kes::fs::read_regular_file(path, std::numeric_limits<std::size_t>::max());
+    if (!file.is_read()) {
         log(L"[API:upload_activity_log] unable to read file: " + kes::util::utf8_to_wstring_lossy(path),
             kes::log_level::caught_network);
         throw Exception(kes::get_text(L"status_error_unhandled_error"));
     }
-    return contents;
-}
-
-std::string cut_at_last(const std::string& text, const std::string& part) {
-    const auto at = text.rfind(part);
-    return at == std::string::npos ? text : text.substr(0, at);
+    return std::move(file.bytes);
 }
 
 }  // namespace
@@ -72,36 +61,30 @@ void API::upload_debug_log(const std::wstring& text) {
     validate_response_status_code(call.perform(kes::network::post), 200);
 }
 
-void API::upload_activity_log(const std::string& file_path, const std::wstring& host,
+void API::upload_activity_log(const kes::upload_file& file, const std::wstring& host,
                               const std::wstring& account_key) {
     log(L"[API:upload_activity_log]", kes::log_level::network);
     log(L"[API:upload_activity_log] base_url: " + host, kes::log_level::network);
-    const auto slash = file_path.rfind('/');
-    const std::string file_name = slash == std::string::npos ? file_path : file_path.substr(slash + 1);
-    log(L"[API:upload_activity_log] filename: " + kes::util::utf8_to_wstring_lossy(file_name), kes::log_level::network);
-
-    std::string uuid = file_name;
-    log(L"[API:upload_activity_log] uuid(start): " + kes::util::utf8_to_wstring_lossy(uuid), kes::log_level::network);
-    if (uuid.find(".kesc") != std::string::npos) {
-        uuid = cut_at_last(uuid, ".kesc");
-        log(L"[API:upload_activity_log] uuid(csv): " + kes::util::utf8_to_wstring_lossy(uuid), kes::log_level::network);
-    }
-    if (uuid.find(".kesg") != std::string::npos) {
-        uuid = cut_at_last(uuid, ".kesg");
-        log(L"[API:upload_activity_log] uuid(kesg): " + kes::util::utf8_to_wstring_lossy(uuid),
+    log(L"[API:upload_activity_log] filename: " + kes::util::utf8_to_wstring_lossy(file.name), kes::log_level::network);
+    log(L"[API:upload_activity_log] uuid(start): " + kes::util::utf8_to_wstring_lossy(file.name), kes::log_level::network);
+    if (file.cut_plain) {
+        log(L"[API:upload_activity_log] uuid(csv): " + kes::util::utf8_to_wstring_lossy(*file.cut_plain),
             kes::log_level::network);
     }
-    log(L"[API:upload_activity_log] uuid(final): " + kes::util::utf8_to_wstring_lossy(uuid),
+    if (file.cut_gzip) {
+        log(L"[API:upload_activity_log] uuid(kesg): " + kes::util::utf8_to_wstring_lossy(*file.cut_gzip),
+            kes::log_level::network);
+    }
+    log(L"[API:upload_activity_log] uuid(final): " + kes::util::utf8_to_wstring_lossy(file.uuid),
         kes::log_level::service);
-    const bool gzipped = file_name.find(".kesg") != std::string::npos;
 
-    const std::string contents = read_whole_file(file_path);
+    const std::string contents = read_whole_file(file.path);
     log(L"[API:upload_activity_log] Read file contents into memory", kes::log_level::network);
 
     request call = make_request("/collect", host, account_key);
     call.add_header(utf8("Accept"), utf8("application/json"));
-    call.add_file(file_name, contents, gzipped);
-    call.add_param(utf8("file_uuid"), utf8(std::string_view(uuid)));
+    call.add_file(file.name, contents, file.gzipped);
+    call.add_param(utf8("file_uuid"), utf8(std::string_view(file.uuid)));
     const response reply = call.perform(kes::network::post);
     validate_response_status_code(reply, 200);
     parse_guarded(L"upload_activity_log", [&] {

@@ -4,15 +4,15 @@
 #include "core/foundation/debug_log.h"
 #include "core/foundation/dynamic_structure.h"
 #include "core/foundation/dynamic_structure_io.h"
-#include "core/foundation/posix_file.h"
+#include "core/foundation/files/read_file.h"
 #include "core/foundation/system.h"
 #include "core/foundation/text.h"
+#include "core/foundation/text_table.h"
 #include "core/foundation/time_util.h"
 #include "core/service/network_errors.h"
 #include "core/service/redaction.h"
 #include "core/service/request.h"
 #include "core/service/sync_service.h"
-#include "core/foundation/text_table.h"
 #include "core/ui/ui.h"
 
 #include <boost/date_time/posix_time/posix_time.hpp>

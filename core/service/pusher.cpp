@@ -1,16 +1,17 @@
 #include "core/service/pusher.h"
 
 #include "core/capture/logger.h"
+#include "core/capture/upload_folder.h"
 #include "core/foundation/config.h"
 #include "core/foundation/debug_log.h"
-#include "core/foundation/private_files.h"
+#include "core/foundation/files/private_files.h"
 #include "core/foundation/system.h"
 #include "core/foundation/text.h"
+#include "core/foundation/text_table.h"
 #include "core/foundation/time_util.h"
 #include "core/service/network_errors.h"
 #include "core/service/redaction.h"
 #include "core/service/sync_service.h"
-#include "core/foundation/text_table.h"
 
 #include <boost/date_time/posix_time/posix_time.hpp>
 
@@ -31,11 +32,7 @@ bool is_upload_file(const stdfs::directory_entry& entry) {
     // A link is not followed: only the logger's own files go out.
     std::error_code error;
     if (entry.symlink_status(error).type() != stdfs::file_type::regular || error) return false;
-    const std::string name = entry.path().filename().string();
-    const auto dot = name.rfind('.');
-    if (dot == std::string::npos) return false;
-    const std::string extension = name.substr(dot);
-    return extension == ".kesc" || extension == ".kesg";
+    return upload_names::is_upload_file_name(entry.path().filename().string());
 }
 
 }  // namespace
@@ -190,13 +187,14 @@ void pusher::hand_over_sent_file(const std::string& path, const std::string& bac
 void pusher::send_log(const std::string& file_path) {
     log(L"[pusher::send_log]", log_level::service_call);
     log(L"[pusher::send_log] kesactivities_file_path: " + path_text(file_path), log_level::service);
-    service_->upload_activity_log(file_path, config_.get_api_url(), config_.get_account_key());
+    const upload_file file(file_path);
+    service_->upload_activity_log(file, config_.get_api_url(), config_.get_account_key());
     for (const mirrored_account& mirror : config_.get_mirrored_accounts()) {
         log(L"[pusher]send_log_to_mirrors: mirroring to url: " + mirror.url +
                 L" with account_key: " + network::redact_key(mirror.account_key),
             log_level::service_call);
         try {
-            service_->upload_activity_log(file_path, mirror.url, mirror.account_key);
+            service_->upload_activity_log(file, mirror.url, mirror.account_key);
         } catch (const Kestrel::Network::Exception& e) {
             log(L"[pusher:send_log] Failed to send to mirror", log_level::caught_service);
             log(L"[pusher:send_log] Caught Kestrel::Network::Exception: " + e.message, log_level::caught_service);

@@ -12,9 +12,9 @@ public:
         client_.upload_tz_event(data_key, start_time, zone_name);
     }
     void upload_debug_log(const std::wstring& text) override { client_.upload_debug_log(text); }
-    void upload_activity_log(const std::string& file_path, const std::wstring& host,
+    void upload_activity_log(const upload_file& file, const std::wstring& host,
                              const std::wstring& account_key) override {
-        client_.upload_activity_log(file_path, host, account_key);
+        client_.upload_activity_log(file, host, account_key);
     }
     std::vector<message> get_messages() override { return client_.get_messages(); }
     DynamicStructure get_config() override { return client_.get_config(); }

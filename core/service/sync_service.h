@@ -20,7 +20,7 @@ public:
     virtual std::wstring activate_silent() = 0;
     virtual void upload_tz_event(const std::wstring& data_key, double start_time, const std::string& zone_name) = 0;
     virtual void upload_debug_log(const std::wstring& text) = 0;
-    virtual void upload_activity_log(const std::string& file_path, const std::wstring& host,
+    virtual void upload_activity_log(const upload_file& file, const std::wstring& host,
                                      const std::wstring& account_key) = 0;
 
     virtual std::vector<message> get_messages() = 0;

@@ -1,8 +1,11 @@
 #include "platform/login_items.h"
 
+#include "core/foundation/files/descriptor.h"
+#include "core/foundation/files/private_files.h"
+#include "core/foundation/files/read_file.h"
+#include "core/foundation/files/replace_file.h"
 #include "platform/info_plist.h"
 #include "platform/linux/desktop_entry.h"
-#include "platform/linux/small_file.h"
 
 #include <dirent.h>
 #include <sys/stat.h>
@@ -59,7 +62,7 @@ private:
     std::string entry_path(const std::string& identifier) const { return folder_ + "/" + identifier + ".desktop"; }
 
     std::optional<std::map<std::string, std::string>> entry_keys(const std::string& identifier) const {
-        const std::optional<std::string> text = read_small_regular_file(entry_path(identifier), max_entry_size);
+        const std::optional<std::string> text = kes::fs::read_small_regular_file(entry_path(identifier), max_entry_size);
         if (!text) return std::nullopt;
         return desktop_entry::main_group(*text);
     }
@@ -109,7 +112,7 @@ private:
                                   "Exec=" + *exec + "\n"
                                   "Terminal=false\n"
                                   "NoDisplay=true\n";
-        return make_folders(folder_) && replace_small_file(entry_path(identifier), entry, 0600);
+        return kes::fs::make_folders(folder_) && kes::fs::replace_small_file(entry_path(identifier), entry, 0600);
     }
 
     bool disable(const std::string& identifier) {
@@ -117,7 +120,7 @@ private:
         struct stat info {};
         if (::lstat(path.c_str(), &info) != 0) return errno == ENOENT || errno == ENOTDIR;
         if (S_ISDIR(info.st_mode) || ::unlink(path.c_str()) != 0) return false;
-        sync_folder(folder_);
+        kes::fs::sync_folder(folder_);
         return true;
     }
 

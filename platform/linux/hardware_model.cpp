@@ -1,6 +1,6 @@
 #include "platform/hardware_model.h"
 
-#include "platform/linux/small_file.h"
+#include "core/foundation/files/read_file.h"
 
 #include <optional>
 
@@ -10,7 +10,7 @@ namespace {
 // One attribute: a short line, trimmed, control characters as spaces.
 std::string dmi_attribute(const std::string& dmi_folder, const char* name) {
     // Anything large is not the short line an attribute holds.
-    const std::optional<std::string> text = read_small_regular_file(dmi_folder + "/" + name, 256);
+    const std::optional<std::string> text = kes::fs::read_small_regular_file(dmi_folder + "/" + name, 256);
     if (!text) return "Unknown";
     const auto first = text->find_first_not_of(" \t\r\n");
     if (first == std::string::npos) return "Unknown";

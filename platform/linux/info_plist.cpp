@@ -1,6 +1,7 @@
 #include "platform/info_plist.h"
 
-#include "platform/linux/small_file.h"
+#include "core/foundation/files/read_file.h"
+#include "core/foundation/files/replace_file.h"
 
 #include <sys/stat.h>
 
@@ -308,7 +309,7 @@ std::string xml_escape(const std::string& text) {
 bool set_info_plist_string(const std::string& plist_path, const std::string& key, const std::string& value) {
     struct stat info {};
     if (::stat(plist_path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
-    const std::optional<std::string> text = read_small_regular_file(plist_path, max_info_plist_size);
+    const std::optional<std::string> text = kes::fs::read_small_regular_file(plist_path, max_info_plist_size);
     if (!text) return false;
     const std::optional<entry_place> place = find_top_level_entry(*text, key);
     if (!place) return false;
@@ -319,11 +320,11 @@ bool set_info_plist_string(const std::string& plist_path, const std::string& key
     } else {
         edited.insert(place->dict_end, "\t<key>" + xml_escape(key) + "</key>\n\t" + element + "\n");
     }
-    return replace_small_file(plist_path, edited, info.st_mode & 07777);
+    return kes::fs::replace_small_file(plist_path, edited, info.st_mode & 07777);
 }
 
 std::map<std::string, std::string> info_plist_strings(const std::string& plist_path) {
-    const std::optional<std::string> text = read_small_regular_file(plist_path, max_info_plist_size);
+    const std::optional<std::string> text = kes::fs::read_small_regular_file(plist_path, max_info_plist_size);
     return text ? top_level_strings(*text) : std::map<std::string, std::string>{};
 }
 

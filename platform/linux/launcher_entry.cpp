@@ -1,8 +1,10 @@
 #include "platform/launcher.h"
 
+#include "core/foundation/files/private_files.h"
+#include "core/foundation/files/read_file.h"
+#include "core/foundation/files/replace_file.h"
 #include "platform/info_plist.h"
 #include "platform/linux/desktop_entry.h"
-#include "platform/linux/small_file.h"
 
 #include <optional>
 
@@ -35,8 +37,8 @@ bool install_launcher_entry(const std::string& main_bundle, const std::string& f
                               "Terminal=false\n"
                               "Categories=Utility;\n";
     const std::string path = folder + "/" + identifier + ".desktop";
-    if (read_small_regular_file(path, max_entry_size) == entry) return true;
-    return make_folders(folder) && replace_small_file(path, entry, 0600);
+    if (kes::fs::read_small_regular_file(path, max_entry_size) == entry) return true;
+    return kes::fs::make_folders(folder) && kes::fs::replace_small_file(path, entry, 0600);
 }
 
 }  // namespace platform

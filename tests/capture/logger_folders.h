@@ -2,7 +2,7 @@
 // A logger's folders of the test's own, and the rows its upload files hold.
 
 #include "core/capture/logger.h"
-#include "core/foundation/file_util.h"
+#include "core/foundation/files/paths.h"
 #include "tests/support/test_environment.h"
 #include "tests/support/upload_files.h"
 

@@ -1,6 +1,6 @@
 #include "core/capture/logger.h"
 #include "core/foundation/debug_log.h"
-#include "core/foundation/file_util.h"
+#include "core/foundation/files/paths.h"
 #include "tests/capture/logger_folders.h"
 #include "tests/support/test_environment.h"
 #include "tests/support/upload_files.h"

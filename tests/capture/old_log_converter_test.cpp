@@ -2,7 +2,7 @@
 // bounded size, a stop at any moment, and a crash between the steps of a
 // batch, each leaving every record in exactly one upload file.
 #include "core/capture/logger.h"
-#include "core/foundation/file_util.h"
+#include "core/foundation/files/paths.h"
 #include "tests/capture/logger_folders.h"
 #include "tests/support/old_log_file.h"
 #include "tests/support/test_environment.h"

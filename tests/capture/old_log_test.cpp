@@ -1,6 +1,6 @@
 // Old binary activity logs read as records.
 #include "core/capture/disk_log.h"
-#include "core/foundation/file_util.h"
+#include "core/foundation/files/paths.h"
 #include "tests/support/old_log_file.h"
 #include "tests/support/test_environment.h"
 

@@ -87,7 +87,10 @@ protected:
         seams.platform_system = platform;
         seams.clock = [this] { return now; };
         seams.sleep = [this](std::chrono::seconds span) { slept += span.count(); };
-        seams.record_sink = [this](const log_entry& record) { records.push_back(record); };
+        seams.record_sink = [this](const log_entry& record, const std::string& row) {
+            records.push_back(record);
+            rows.push_back(row);
+        };
         seams.user_interface = [] { return nullptr; };
         subject = std::make_unique<scanner>(std::move(seams));
     }
@@ -102,6 +105,7 @@ protected:
     ptime now;
     long slept = 0;
     std::vector<log_entry> records;
+    std::vector<std::string> rows;  // the upload row handed with each record
     std::shared_ptr<fake_grabber> grabber = std::make_shared<fake_grabber>();
     std::shared_ptr<fake_system> platform = std::make_shared<fake_system>();
     std::unique_ptr<scanner> subject;
@@ -132,6 +136,28 @@ TEST_F(ScannerTest, FocusChangesGiveContiguousRecordsWithTheirNamesAndTitles) {
     EXPECT_EQ(subject->current_entry().get_process_name(), L"safari.app");
     EXPECT_EQ(subject->current_entry().get_application_name(), L"safari");
     EXPECT_EQ(config::instance().get_current_application_name(), L"safari.app");
+}
+
+// The row handed with a record is rendered once, after its end has moved
+// (a split takes a second off, idleness the threshold), never before.
+TEST_F(ScannerTest, EachRecordIsHandedOverWithTheRowOfItsFinalTimes) {
+    const auto row_of = [](const char* started, const char* completed) {
+        return std::string("\"editor\",\"1.0\",\"\",\"Document\",\"\",\"2024-05-01 ") + started +
+               "\",\"2024-05-01 " + completed + "\",\"\",\"\",\"\",\"\",\"\"\n";
+    };
+    config::instance().set_partial_scanning_enabled(true);
+    config::instance().set_idle_time_start(300);
+    for (const char* t : {"10:00:00", "10:00:20", "10:00:40", "10:01:00"}) pass_at(t);  // split at 10:00:59
+    platform->idle = 301;
+    pass_at("10:01:20");  // idle: back by the threshold, but not before the start
+    platform->idle = 0;
+    pass_at("10:01:40");
+    pass_at("10:01:47");
+    subject->complete_open_record_at_exit();
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[0], row_of("10:00:00", "10:00:59"));
+    EXPECT_EQ(rows[1], row_of("10:00:59", "10:00:59"));
+    EXPECT_EQ(rows[2], row_of("10:01:40", "10:01:47"));
 }
 
 TEST_F(ScannerTest, ApplicationNamesLoseOnlyAppAndExe) {

@@ -1,10 +1,13 @@
 #include "core/foundation/binary_string.h"
-#include "core/foundation/exclusive_file.h"
-#include "core/foundation/file_util.h"
-#include "core/foundation/gzip.h"
-#include "core/foundation/posix_file.h"
-#include "core/foundation/sha1.h"
 #include "core/foundation/debug_log.h"
+#include "core/foundation/files/exclusive_file.h"
+#include "core/foundation/files/paths.h"
+#include "core/foundation/files/private_files.h"
+#include "core/foundation/files/read_file.h"
+#include "core/foundation/files/replace_file.h"
+#include "core/foundation/gzip.h"
+#include "core/foundation/raw_contents.h"
+#include "core/foundation/sha1.h"
 #include "tests/support/test_environment.h"
 #include "tests/support/upload_files.h"
 
@@ -200,6 +203,46 @@ TEST(ExclusiveFile, AppearsWholeUnderItsNameAndNeverReplacesAnother) {
         fs::write_file_exclusively(folder + "/none/x.tmp", folder + "/none/x.kesg", "payload");
     EXPECT_EQ(no_folder.result, fs::exclusive_write_result::failed);
     EXPECT_FALSE(no_folder.error.empty());
+}
+
+TEST(PrivateFolders, AreMadeWholeOrTheFailingPartIsNamed) {
+    const std::string folder = fresh_folder("make");
+    EXPECT_TRUE(fs::make_folders(folder + "/a/b/c/"));
+    EXPECT_EQ(mode_of(folder + "/a"), 0700u);
+    EXPECT_EQ(mode_of(folder + "/a/b/c"), 0700u);
+    EXPECT_TRUE(fs::make_folders(folder + "/a/b/c"));  // there already
+
+    { std::ofstream(folder + "/plain") << "x"; }
+    EXPECT_FALSE(fs::make_folders(folder + "/plain/below"));
+    EXPECT_FALSE(fs::make_folders(folder + "/plain"));
+    try {
+        fs::create_private_directories(folder + "/plain/below/deeper");
+        ADD_FAILURE() << "a file on the way must stop the folders";
+    } catch (const boost::filesystem::filesystem_error& e) {
+        EXPECT_EQ(e.path1().string(), folder + "/plain/below");
+    }
+    EXPECT_FALSE(filesystem::exists(folder + "/plain/below"));
+}
+
+// Both ways of replacing a file leave the old content and no temporary when
+// the last step fails, and give the new file its mode when it succeeds.
+TEST(ReplacedFiles, AreWholeWithTheirModeOrLeaveNothingBehind) {
+    const std::string folder = fresh_folder("replace");
+    std::string error;
+    ASSERT_TRUE(fs::replace_file_atomically(folder + "/own", "one", error)) << error;
+    ASSERT_TRUE(fs::replace_file_atomically(folder + "/own", "two", error)) << error;
+    EXPECT_EQ(testing::read_file(folder + "/own"), "two");
+    EXPECT_EQ(mode_of(folder + "/own"), 0600u);
+    ASSERT_TRUE(fs::replace_small_file(folder + "/users", "entry", 0644));
+    EXPECT_EQ(testing::read_file(folder + "/users"), "entry");
+    EXPECT_EQ(mode_of(folder + "/users"), 0644u);
+
+    // A folder in the way: renaming a file over it fails.
+    filesystem::create_directories_if_missing(folder + "/taken");
+    EXPECT_FALSE(fs::replace_file_atomically(folder + "/taken", "x", error));
+    EXPECT_EQ(error.rfind("rename: ", 0), 0u) << error;
+    EXPECT_FALSE(fs::replace_small_file(folder + "/taken", "x"));
+    EXPECT_EQ(testing::folder_names(folder), (std::vector<std::string>{"own", "taken", "users"}));
 }
 
 }  // namespace

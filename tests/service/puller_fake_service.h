@@ -55,7 +55,7 @@ public:
     std::wstring activate_silent() override { return call("activate_silent"), L"key"; }
     void upload_tz_event(const std::wstring&, double, const std::string&) override { call("upload_tz_event"); }
     void upload_debug_log(const std::wstring&) override { call("upload_debug_log"); }
-    void upload_activity_log(const std::string&, const std::wstring&, const std::wstring&) override {
+    void upload_activity_log(const upload_file&, const std::wstring&, const std::wstring&) override {
         call("upload_activity_log");
     }
     std::vector<message> get_messages() override { return call("get_messages"), messages; }

@@ -2,7 +2,7 @@
 // An old binary activity log built byte by byte, as earlier versions wrote
 // them (the python writer in tests/e2e checks the same format independently).
 
-#include "core/foundation/file_util.h"
+#include "core/foundation/files/paths.h"
 #include "tests/support/test_environment.h"
 
 #include <cstdint>

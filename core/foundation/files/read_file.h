@@ -1,39 +1,12 @@
 #pragma once
-// The few POSIX file steps that durable writes share: an owned descriptor,
-// writing every byte, and syncing the folder that holds a renamed file; and
-// the one way every small file is read back.
+// The one way every small file is read back: whole, bounded, and without
+// blocking on whatever a user may have put in its place.
 
 #include <cstddef>
+#include <optional>
 #include <string>
-#include <string_view>
 
 namespace kes::fs {
-
-class unique_fd {
-public:
-    explicit unique_fd(int fd) : fd_(fd) {}
-    ~unique_fd();
-    unique_fd(const unique_fd&) = delete;
-    unique_fd& operator=(const unique_fd&) = delete;
-
-    int get() const { return fd_; }
-    // Closing can report a failed write-back on some file systems, so it is checked.
-    bool close();
-
-private:
-    int fd_;
-};
-
-// Writes all bytes, resuming after interruptions; false on the first error (errno set).
-bool write_all(int fd, std::string_view bytes);
-
-// Whether the file's last byte is something other than a line feed: a write
-// that failed or was cut off (or another writer) left a line unfinished, and
-// a line appended now would be joined to it.
-bool ends_inside_a_line(int fd);
-
-// Makes a rename inside the folder of `path` durable.
-void sync_folder_of(const std::string& path);
 
 enum class read_result {
     read,         // `bytes` holds the whole file
@@ -60,5 +33,8 @@ struct file_contents {
 // the limit is read, even from a file that grows meanwhile. Never throws
 // but for memory.
 file_contents read_regular_file(const std::string& path, std::size_t limit);
+
+// The same where only the bytes matter: nullopt for anything not read.
+std::optional<std::string> read_small_regular_file(const std::string& path, std::size_t limit);
 
 }  // namespace kes::fs

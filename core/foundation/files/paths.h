@@ -2,7 +2,8 @@
 // Path, folder and whole-file operations on UTF-8 paths with "/" separators.
 // Failures of the file system throw boost::filesystem::filesystem_error; the
 // queries answer false for a path that does not exist. Folders and files the
-// agent creates here are private (0700 / 0600).
+// agent creates here are private (0700 / 0600). Reading a whole file is
+// read_file.h; `kes::LoadRawContents`, which logs as it reads, is raw_contents.h.
 
 #include <boost/filesystem/exception.hpp>
 
@@ -48,8 +49,4 @@ public:
 };
 
 }  // namespace filesystem
-
-// Fills `contents` with the file's bytes; a file that cannot be read leaves it empty.
-void LoadRawContents(const std::string& path, std::vector<char>& contents);
-
 }  // namespace kes

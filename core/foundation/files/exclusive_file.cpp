@@ -1,6 +1,6 @@
-#include "core/foundation/exclusive_file.h"
+#include "core/foundation/files/exclusive_file.h"
 
-#include "core/foundation/posix_file.h"
+#include "core/foundation/files/descriptor.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

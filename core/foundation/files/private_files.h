@@ -6,8 +6,11 @@
 
 namespace kes::fs {
 
-// Creates the folder and every missing parent (new ones mode 0700).
-// Throws boost::filesystem::filesystem_error on failure.
+// Creates the folder and every missing parent (new ones mode 0700). False
+// when a component is not a folder or cannot be made.
+bool make_folders(const std::string& path);
+// The same, throwing boost::filesystem::filesystem_error (naming the
+// component that failed) instead of answering false.
 void create_private_directories(const std::string& path);
 
 // Takes group and other access off an existing folder of ours (mode 0700);
