@@ -55,7 +55,7 @@ os.environ["KES_BUILD_DIR"] = BUILD
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 sys.path.insert(0, os.path.join(HERE, "..", "standin"))
-from bundle_tree import bundle_trusting  # noqa: E402
+from bundle_tree import bundle_program, trusting_bundle  # noqa: E402
 from client import StandinProcess  # noqa: E402
 from scanner_x11 import Desktop  # noqa: E402
 from test_desktop_agent import DEMO_KEY  # noqa: E402
@@ -129,7 +129,7 @@ def record_script(desktop, windows):
 
 
 def run(desktop, service):
-    program = bundle_trusting(desktop.home, service.ca_cert)
+    program = bundle_program(trusting_bundle(desktop.home, service.ca_cert))
     windows = [desktop.xterm(title, window_class=cls) for title, cls in WINDOWS]
     desktop.focus(windows[0], True)
     settings_path = os.path.join(desktop.data_dir(), "kestreld.json")
