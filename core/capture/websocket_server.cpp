@@ -67,13 +67,13 @@ websocketpp::lib::error_code ended_by_bridge() {
 struct family {
     const wchar_t* name;
     const wchar_t* other_name;
-    ip::tcp protocol;
     ip::address loopback;
 };
 
+// Only the loopback addresses: the extension runs on this machine.
 const family families[] = {
-    {L"IPv4", L"IPv6", ip::tcp::v4(), ip::address_v4::loopback()},
-    {L"IPv6", L"IPv4", ip::tcp::v6(), ip::address_v6::loopback()},
+    {L"IPv4", L"IPv6", ip::address_v4::loopback()},
+    {L"IPv6", L"IPv4", ip::address_v6::loopback()},
 };
 
 // One loopback address listened on, and the pause before it accepts again
@@ -194,10 +194,11 @@ bool websocket_server::state::open_listener(const family& kind, std::uint16_t po
                                             boost::system::error_code& ec) {
     auto added = std::make_unique<listener>(server.get_io_service());
     ip::tcp::acceptor& acceptor = added->acceptor;
-    acceptor.open(kind.protocol, ec);
+    const ip::tcp::endpoint address(kind.loopback, port_number);
+    acceptor.open(address.protocol(), ec);
     if (!ec) acceptor.set_option(ip::tcp::acceptor::reuse_address(true), ec);
-    if (!ec && kind.protocol == ip::tcp::v6()) acceptor.set_option(ip::v6_only(true), ec);
-    if (!ec) acceptor.bind(ip::tcp::endpoint(kind.loopback, port_number), ec);
+    if (!ec && kind.loopback.is_v6()) acceptor.set_option(ip::v6_only(true), ec);
+    if (!ec) acceptor.bind(address, ec);
     if (!ec) acceptor.listen(ip::tcp::acceptor::max_listen_connections, ec);
     if (ec) return false;
     listeners.push_back(std::move(added));
