@@ -253,9 +253,9 @@ public:
 
     // ---- state and policies
     bool is_authenticated();
-    // A sign-in stored a new account key: the next `is_authenticated` that
-    // is not yet authenticated asks the service again.
-    void recheck_authentication() { identity_dirty_.store(true); }
+    // A sign-in stored a new account key: asks the service about it now,
+    // whatever an earlier check found out, unless already authenticated.
+    bool confirm_authentication();
     bool has_identity_changed();
     bool is_logging_allowed_now() const;
     // The same answer leaving a pause aside: the schedule and the
@@ -489,6 +489,8 @@ private:
     std::shared_ptr<activation_service> activation_service_;  // under data_mutex_
     // One activation at a time: a second caller waits and reads the outcome.
     std::mutex activation_mutex_;
+    // Asks the service about the stored identity; under activation_mutex_.
+    bool ask_service_about_identity(activation_service& service);
 };
 
 }  // namespace kes

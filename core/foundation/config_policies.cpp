@@ -43,10 +43,26 @@ bool config::is_authenticated() {
     // A caller that waited here reads what the one before it found out.
     if (authenticated_.load()) return true;
     if (!identity_dirty_.load()) return false;
+    return ask_service_about_identity(*service);
+}
 
+bool config::confirm_authentication() {
+    const std::shared_ptr<activation_service> service = read(activation_service_);
+    if (!service) return authenticated_.load();
+    // Under the lock, so that no check already under way, begun before the
+    // new account was stored, answers for this one.
+    std::lock_guard<std::mutex> one_at_a_time(activation_mutex_);
+    if (authenticated_.load()) return true;
+    return ask_service_about_identity(*service);
+}
+
+bool config::ask_service_about_identity(activation_service& service) {
+    // Cleared before asking: a change of identity while the request is out
+    // marks it dirty again, and the next check asks about that one.
+    identity_dirty_.store(false);
     const std::wstring team_key = get_enterprise_team_key();
     if (!team_key.empty() && get_account_key().empty()) {
-        const activation_result enrolled = call_service([&] { return service->activate_enterprise(team_key); });
+        const activation_result enrolled = call_service([&] { return service.activate_enterprise(team_key); });
         if (enrolled.result == activation_result::outcome::success) {
             set_account_key(enrolled.account_key);
         } else {
@@ -57,12 +73,13 @@ bool config::is_authenticated() {
 
     if (get_account_key().empty()) {
         // The identity stays dirty, so the next call tries again.
+        identity_dirty_.store(true);
         log(L"[config::is_authenticated] get_account_key() == \"\": return false", log_level::service);
         return false;
     }
 
     log(L"[config::is_authenticated] sending activate message request.", log_level::service);
-    const activation_result activated = call_service([&] { return service->activate_silent(); });
+    const activation_result activated = call_service([&] { return service.activate_silent(); });
     switch (activated.result) {
         case activation_result::outcome::success:
             log(L"[config::is_authenticated] activate message successful response.", log_level::service);
@@ -83,7 +100,6 @@ bool config::is_authenticated() {
 
     const bool authenticated = authenticated_.load();
     log(std::wstring(L"[config::is_authenticated] returning: ") + (authenticated ? L"1" : L"0"), log_level::service);
-    identity_dirty_.store(false);
     return authenticated;
 }
 

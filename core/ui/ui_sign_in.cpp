@@ -176,8 +176,7 @@ ui::sign_in_result ui::sign_in_locked(const std::wstring& email, const std::wstr
     // The account just changed: the store asks the service about it afresh.
     // Only an account the service confirms is signed in; the store has put
     // the check's failure on the status line.
-    configuration_->recheck_authentication();
-    if (!configuration_->is_authenticated()) {
+    if (!configuration_->confirm_authentication()) {
         log(L"[ui::on_activate_thread] The service did not confirm the new account; the sign-in has failed.",
             log_level::ui_error);
         withdraw_activation();

@@ -250,6 +250,37 @@ TEST_F(AuthenticationTest, AServiceThatThrowsIsAFailureNotACrash) {
     EXPECT_EQ(settings().get_account_key(), L"abcd-1234");
 }
 
+TEST_F(AuthenticationTest, AFailedCheckNeitherAnswersForASignInNorHidesAChangeMadeWhileItRan) {
+    // A check of the old identity failed (offline, say): the identity is clean.
+    settings().set_account_key(L"abcd-1234");
+    service->silent = {activation_result::outcome::service_error, L"", L"Servers unavailable"};
+    EXPECT_FALSE(settings().is_authenticated());
+    // The sign-in that follows asks for itself and is confirmed.
+    service->silent = {activation_result::outcome::success, L"", L""};
+    settings().set_account_key(L"efgh-5678");
+    EXPECT_TRUE(settings().confirm_authentication());
+    EXPECT_EQ(service->calls.back(), L"silent:efgh-5678");
+
+    // The computer is renamed while a check is out: the next check asks again.
+    class renamed_mid_check : public activation_service {
+    public:
+        activation_result activate_enterprise(const std::wstring&) override { return {}; }
+        activation_result activate_silent() override {
+            if (++calls == 1) config::instance().set_computer_name(L"renamed-during-the-check");
+            return {};
+        }
+        int calls = 0;
+    };
+    const auto slow = std::make_shared<renamed_mid_check>();
+    settings().reset(L"abcd-1234");
+    settings().set_activation_service(slow);
+    EXPECT_FALSE(settings().is_authenticated());
+    EXPECT_FALSE(settings().is_authenticated());
+    EXPECT_EQ(slow->calls, 2);
+    EXPECT_FALSE(settings().is_authenticated());
+    EXPECT_EQ(slow->calls, 2) << "nothing changed after the second check";
+}
+
 TEST_F(AuthenticationTest, WithoutAServiceNothingIsActivated) {
     settings().set_activation_service(nullptr);
     settings().set_account_key(L"abcd-1234");
