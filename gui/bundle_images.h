@@ -22,14 +22,19 @@ struct bundle_image {
 // pixels (a vector image) or as stored.
 bundle_image load_named_image(const std::string& name, const std::string& resource_dir, int size = 64);
 
-// "<name>.<type>"; an "icns" type is read as an icon family.
-bundle_image load_image_file(const std::string& name, const std::string& type, const std::string& resource_dir);
+// "<name>.<type>"; an "icns" type is read as an icon family, of which the
+// image for `size` pixels is kept (see icns_image).
+bundle_image load_image_file(const std::string& name, const std::string& type, const std::string& resource_dir,
+                             int size = 128);
 
 // A template image: its shape, drawn in one colour (the way a control
 // shows it in its own text colour). Null for an image not loaded.
 QImage template_image(const bundle_image& image, const QColor& colour);
 
-// The largest PNG image of an icon family's bytes; null when there is none.
-QImage largest_icns_image(const QByteArray& family);
+// The PNG image of an icon family's bytes drawn for `size` pixels: the
+// largest no wider than that, else the narrowest; null when there is none.
+// A family holds images up to 512 pixels (a megabyte each, decoded), far
+// beyond what a task bar or a window shows.
+QImage icns_image(const QByteArray& family, int size);
 
 }  // namespace kes

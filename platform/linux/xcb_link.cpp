@@ -2,6 +2,8 @@
 
 #include "platform/linux/x11_traffic.h"
 
+#include <sched.h>
+
 #include <atomic>
 #include <cstring>
 #include <vector>
@@ -35,7 +37,15 @@ link::~link() { xcb_disconnect(connection_); }
 
 bool link::usable() const { return connection_ && root_ != 0 && xcb_connection_has_error(connection_) == 0; }
 
-void link::begin_wait() const { round_trips.fetch_add(1, std::memory_order_relaxed); }
+void link::begin_wait() const {
+    round_trips.fetch_add(1, std::memory_order_relaxed);
+    // The server writes each reply in pieces as it goes. Where it shares our
+    // CPU, reading at once woke this thread for every piece (eight times for
+    // one window's facts while the window manager was busy); yielding first
+    // lets the server, woken by the requests, answer them whole.
+    xcb_flush(connection_);
+    sched_yield();
+}
 
 void link::intern_all(const char* const* names, xcb_atom_t* atoms, std::size_t count) const {
     std::vector<xcb_intern_atom_cookie_t> cookies;

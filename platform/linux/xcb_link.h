@@ -35,7 +35,8 @@ public:
     xcb_connection_t* get() const { return connection_; }
     xcb_window_t root() const { return root_; }
 
-    // Called once before collecting the replies of requests sent together.
+    // Called once before collecting the replies of requests sent together:
+    // sends them and lets the server run before their replies are read.
     void begin_wait() const;
 
     // Interns `names` in one round trip; 0 for a name the server refused.

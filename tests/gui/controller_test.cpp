@@ -4,6 +4,7 @@
 #include "core/capture/logger.h"
 #include "core/foundation/text_table.h"
 #include "gui/AutomationMessagingViewController.h"
+#include "gui/bundle_images.h"
 #include "gui/osx_Popover.h"
 #include "gui/segmented_control.h"
 #include "platform/info_plist.h"
@@ -11,7 +12,9 @@
 #include "tests/gui/controller_fixture.h"
 #include "tests/support/upload_files.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QFile>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -116,6 +119,30 @@ TEST_F(ControllerTest, MissingImagesAreLoggedOnceAndShowNothing) {
     bridge_->ux_set_tray_icon(1);
     EXPECT_EQ(fakes_.status->images.back(), "");
     EXPECT_TRUE(fakes_.status->visible());
+}
+
+TEST_F(ControllerTest, TheWindowIconIsTheFamilysImageForATaskBarNotItsLargest) {
+    launch();
+    // Every window carries the application's icon; at 512 pixels it held megabytes.
+    const QList<QSize> sizes = QApplication::windowIcon().availableSizes();
+    ASSERT_FALSE(sizes.isEmpty());
+    for (const QSize& size : sizes) EXPECT_LE(size.width(), 128);
+
+    QFile file(QString::fromStdString(resources() + "/kestrel_icon_color.icns"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray family = file.readAll();
+    EXPECT_EQ(icns_image(family, 128).width(), 128);
+    EXPECT_EQ(icns_image(family, 100).width(), 32);
+    EXPECT_EQ(icns_image(family, 8).width(), 16) << "none fits: the narrowest";
+    EXPECT_EQ(icns_image(family, 4096).width(), 512);
+    // An image whose header states a width but whose data is damaged gives way to the next.
+    QByteArray damaged = family;
+    const qsizetype first_png = damaged.indexOf("\x89PNG");
+    const qsizetype wanted = damaged.indexOf("\x89PNG", damaged.indexOf("\x89PNG", first_png + 1) + 1);
+    ASSERT_GT(wanted, 0);
+    for (qsizetype at = wanted + 33; at < wanted + 80; ++at) damaged[at] = '\xff';
+    EXPECT_EQ(icns_image(damaged, 128).width(), 32);
+    EXPECT_TRUE(icns_image(QByteArray("icns\0\0\0\x08", 8), 128).isNull());
 }
 
 TEST_F(ControllerTest, SevenLabelsFillSixSegmentsAndAnEmptyOneIsOptionalAndDisabled) {
