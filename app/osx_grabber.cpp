@@ -15,6 +15,7 @@
 
 #include <array>
 #include <climits>
+#include <cstdlib>
 
 namespace kes {
 namespace {
@@ -115,7 +116,10 @@ std::wstring osx_grabber::get_active_process_id() {
     std::wstring result = L"0";
     const auto front = active_application();
     if (front) {
-        result = std::to_wstring(front->pid);
+        // Asked at every pass: not through the wide printf of std::to_wstring.
+        result.clear();
+        if (front->pid < 0) result = L"-";
+        util::append_decimal(result, static_cast<unsigned long long>(std::abs(static_cast<long long>(front->pid))));
     } else if (!scripts_may_answer()) {
         result.clear();  // nothing in front: nothing to ask a script
     } else if (const auto answer = executor_->runGetProcessIDScript()) {
