@@ -13,6 +13,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <climits>
 #include <cstdlib>
@@ -179,8 +180,30 @@ std::wstring osx_grabber::get_process_version(bool own_process) {
     trace(L"[osx_grabber]app_path: ", path);
     std::wstring version;
     if (!path.empty()) {
-        const std::string plist = util::wstring_to_utf8_lossy(path) + "/Contents/Info.plist";
-        version = from_utf8(platform::info_plist_string(plist, "CFBundleVersion"));
+        // Asked at every record start: the front process's version is read
+        // once, as a running process stays the version it started as.
+        const std::wstring process_id = own_process ? std::wstring() : get_active_process_id();
+        const bool remembered = !process_id.empty() && process_id != L"0";
+        auto known = versions_.end();
+        if (remembered) {
+            known = std::find_if(versions_.begin(), versions_.end(), [&](const known_version& entry) {
+                return entry.process_id == process_id && entry.path == path;
+            });
+        }
+        known_version entry;
+        if (known != versions_.end()) {
+            entry = std::move(*known);
+            versions_.erase(known);
+        } else {
+            const std::string plist = util::wstring_to_utf8_lossy(path) + "/Contents/Info.plist";
+            entry = {process_id, path, from_utf8(platform::info_plist_string(plist, "CFBundleVersion"))};
+        }
+        version = entry.version;
+        if (remembered) {
+            constexpr std::size_t versions_kept = 8;
+            versions_.push_front(std::move(entry));
+            if (versions_.size() > versions_kept) versions_.pop_back();
+        }
     }
     log(L"[osx_grabber]get_process_version - PROCESS_NAME: (nextline)", log_level::debug);
     log(name, log_level::debug);

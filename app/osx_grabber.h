@@ -12,6 +12,7 @@
 #include "core/capture/grabber.h"
 #include "platform/linux/front_application.h"
 
+#include <deque>
 #include <memory>
 #include <optional>
 #include <string>
@@ -89,6 +90,14 @@ private:
         std::string wm_class;
         std::wstring key;
     } browser_key_;
+    // The versions of the last few processes asked about, each read once: a
+    // running process stays the version it started as.
+    struct known_version {
+        std::wstring process_id;
+        std::wstring path;
+        std::wstring version;
+    };
+    std::deque<known_version> versions_;  // most recently asked first
 };
 
 }  // namespace kes

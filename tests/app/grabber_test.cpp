@@ -261,6 +261,29 @@ TEST_F(GrabberFacts, ScannerThreadWaitsForTheMainThreadAndColonsBecomeSlashes) {
     }
 }
 
+TEST_F(GrabberFacts, AProcesssVersionIsReadOnceAndANewProcessReadsItAgain) {
+    auto engine = std::make_shared<platform::fake_script_engine>(queue_);
+    const std::string bundle = kes::testing::private_home() + "/Versioned.app";
+    const auto write_version = [&](const char* version) {
+        std::ofstream(bundle + "/Contents/Info.plist")
+            << "<plist><dict><key>CFBundleVersion</key><string>" << version << "</string></dict></plist>";
+    };
+    ASSERT_EQ(std::system(("mkdir -p " + bundle + "/Contents").c_str()), 0);
+    write_version("1.0");
+    engine->set_named("GetProcessID", platform::script_result::answer("4242"));
+    engine->set_named("CurrentApplicationName", platform::script_result::answer("Versioned"));
+    engine->set_named("CurrentApplicationPath", platform::script_result::answer(bundle));
+    auto grabber = grabber_with(engine);
+    std::vector<std::wstring> versions;
+    const auto read = [&] { on_worker([&] { versions.push_back(grabber->get_process_version(false)); }); };
+    read();
+    write_version("2.0");  // updated on disk while the old process runs
+    read();
+    engine->set_named("GetProcessID", platform::script_result::answer("4243"));  // started again
+    read();
+    EXPECT_EQ(versions, (std::vector<std::wstring>{L"1.0", L"1.0", L"2.0"}));
+}
+
 TEST_F(GrabberFacts, ClosedMainQueueGivesNoAnswerInsteadOfWaiting) {
     auto engine = std::make_shared<platform::fake_script_engine>(queue_);
     engine->set_named("GetProcessID", platform::script_result::answer("1"));
