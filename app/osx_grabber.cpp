@@ -16,7 +16,7 @@
 #include <algorithm>
 #include <array>
 #include <climits>
-#include <cstdlib>
+#include <iterator>
 
 namespace kes {
 namespace {
@@ -117,10 +117,7 @@ std::wstring osx_grabber::get_active_process_id() {
     std::wstring result = L"0";
     const auto front = active_application();
     if (front) {
-        // Asked at every pass: not through the wide printf of std::to_wstring.
-        result.clear();
-        if (front->pid < 0) result = L"-";
-        util::append_decimal(result, static_cast<unsigned long long>(std::abs(static_cast<long long>(front->pid))));
+        result = util::int_to_wstr(front->pid);
     } else if (!scripts_may_answer()) {
         result.clear();  // nothing in front: nothing to ask a script
     } else if (const auto answer = executor_->runGetProcessIDScript()) {
@@ -184,24 +181,18 @@ std::wstring osx_grabber::get_process_version(bool own_process) {
         // once, as a running process stays the version it started as.
         const std::wstring process_id = own_process ? std::wstring() : get_active_process_id();
         const bool remembered = !process_id.empty() && process_id != L"0";
-        auto known = versions_.end();
-        if (remembered) {
-            known = std::find_if(versions_.begin(), versions_.end(), [&](const known_version& entry) {
-                return entry.process_id == process_id && entry.path == path;
-            });
-        }
-        known_version entry;
+        const auto known = !remembered ? versions_.end()
+                                       : std::find_if(versions_.begin(), versions_.end(), [&](const known_version& entry) {
+                                             return entry.process_id == process_id && entry.path == path;
+                                         });
         if (known != versions_.end()) {
-            entry = std::move(*known);
-            versions_.erase(known);
+            std::rotate(versions_.begin(), known, std::next(known));  // most recently asked first
+            version = versions_.front().version;
         } else {
             const std::string plist = util::wstring_to_utf8_lossy(path) + "/Contents/Info.plist";
-            entry = {process_id, path, from_utf8(platform::info_plist_string(plist, "CFBundleVersion"))};
-        }
-        version = entry.version;
-        if (remembered) {
+            version = from_utf8(platform::info_plist_string(plist, "CFBundleVersion"));
             constexpr std::size_t versions_kept = 8;
-            versions_.push_front(std::move(entry));
+            if (remembered) versions_.push_front({process_id, path, version});
             if (versions_.size() > versions_kept) versions_.pop_back();
         }
     }

@@ -147,7 +147,13 @@ std::string narrow(std::wstring_view text) {
     return out;
 }
 
-std::wstring int_to_wstr(std::int32_t value) { return std::to_wstring(value); }
+std::wstring int_to_wstr(std::int32_t value) {
+    std::wstring out;
+    const long long wide = value;
+    if (wide < 0) out += L'-';
+    append_decimal(out, static_cast<unsigned long long>(wide < 0 ? -wide : wide));
+    return out;
+}
 
 void append_decimal(std::wstring& out, unsigned long long value, int width) {
     wchar_t digits[24];

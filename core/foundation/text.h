@@ -51,9 +51,10 @@ std::string wstring_to_utf8_lossy(std::wstring_view text);
 
 std::wstring widen(std::string_view bytes);
 std::string narrow(std::wstring_view text);
+// Both write decimal digits without the wide printf that std::to_wstring
+// goes through (slow enough to show in a scanner pass). `append_decimal`
+// pads to at least `width` digits with zeros.
 std::wstring int_to_wstr(std::int32_t value);
-// Appends `value` in decimal, zero-padded to at least `width` digits, without
-// the wide printf that std::to_wstring goes through.
 void append_decimal(std::wstring& out, unsigned long long value, int width = 1);
 
 // ASCII letters compared without their case (header names, URL schemes).
