@@ -20,6 +20,7 @@
 #include <QVariant>
 #include <QWidget>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -95,8 +96,7 @@ private:
 
     template <class Field>
     Field* keep(std::vector<std::pair<Field* Layout::*, QString>>& kept, Field* Layout::*field, const QString& text) {
-        auto at = kept.begin();
-        while (at != kept.end() && at->first != field) ++at;
+        const auto at = std::find_if(kept.begin(), kept.end(), [field](const auto& entry) { return entry.first == field; });
         if (at == kept.end()) {
             kept.emplace_back(field, text);
         } else {
