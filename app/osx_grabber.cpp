@@ -239,11 +239,15 @@ std::wstring osx_grabber::get_os_username() {
 
 std::wstring osx_grabber::get_computer_name() {
     log(L"[osx_grabber]get_computer_name - starting... ", log_level::debug);
-    std::array<char, HOST_NAME_MAX + 1> host{};
-    std::wstring result;
-    if (::gethostname(host.data(), host.size() - 1) == 0) result = from_utf8(host.data());
-    trace(L"[osx_grabber]get_computer_name - ", result);
-    return result;
+    constexpr auto kept_for = std::chrono::minutes(1);
+    const auto now = std::chrono::steady_clock::now();
+    if (!computer_name_read_ || now - *computer_name_read_ >= kept_for) {
+        std::array<char, HOST_NAME_MAX + 1> host{};
+        computer_name_ = ::gethostname(host.data(), host.size() - 1) == 0 ? from_utf8(host.data()) : std::wstring();
+        computer_name_read_ = now;
+    }
+    trace(L"[osx_grabber]get_computer_name - ", computer_name_);
+    return computer_name_;
 }
 
 }  // namespace kes

@@ -12,6 +12,7 @@
 #include "core/capture/grabber.h"
 #include "platform/linux/front_application.h"
 
+#include <chrono>
 #include <deque>
 #include <memory>
 #include <optional>
@@ -82,6 +83,10 @@ private:
     } carried_;
     platform::executable_memo executables_;
     std::wstring os_username_;
+    // The host name, read again once it is a minute old: records start at
+    // every change of application or title, a rename is rare.
+    std::wstring computer_name_;
+    std::optional<std::chrono::steady_clock::time_point> computer_name_read_;
     // The browser-support key last found, with what it was found from.
     struct browser_key_memo {
         bool known = false;

@@ -15,6 +15,7 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <mutex>
 #include <map>
 #include <sstream>
 #include <system_error>
@@ -122,12 +123,7 @@ void daemon::start(ui* user_interface) {
 }
 
 void daemon::signal_stop(std::size_t slot) {
-    thread_slot& target = slots_[slot];
-    {
-        std::lock_guard<std::mutex> lock(target.mutex);
-        target.stop_requested = true;
-    }
-    target.wake.notify_all();
+    slots_[slot].stop.raise();
 }
 
 void daemon::join(std::size_t slot) {
@@ -153,9 +149,7 @@ void daemon::complete_open_record_at_exit() {
 }
 
 bool daemon::wait_for_stop(std::size_t slot, std::chrono::milliseconds duration) {
-    thread_slot& target = slots_[slot];
-    std::unique_lock<std::mutex> lock(target.mutex);
-    return !target.wake.wait_for(lock, duration, [&] { return target.stop_requested; });
+    return !slots_[slot].stop.wait_for(duration);
 }
 
 bool daemon::wait_for_ui_stop(std::chrono::milliseconds duration) {

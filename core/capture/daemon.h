@@ -8,15 +8,14 @@
 // service. An interval of zero, which would make a loop spin, sleeps a second.
 
 #include "core/foundation/noncopyable.h"
+#include "core/foundation/stop_flag.h"
 
 #include <array>
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <deque>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <thread>
 
 #include "core/capture/scanner.h"
@@ -112,9 +111,7 @@ protected:
 private:
     struct thread_slot {
         std::thread thread;
-        std::condition_variable wake;
-        std::mutex mutex;
-        bool stop_requested = false;
+        stop_flag stop;
     };
 
     void continuous_scanning();

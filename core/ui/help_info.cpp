@@ -71,10 +71,15 @@ help_facts read_help_facts(const config& settings, std::wstring platform_version
 }
 
 std::wstring help_info_text(const help_facts& facts) {
+    std::wstring text;
+    write_help_info_text(facts, text);
+    return text;
+}
+
+void write_help_info_text(const help_facts& facts, std::wstring& text) {
     // Rebuilt every two seconds all day: written into one buffer, with no
     // text made for any single value.
-    std::wstring text;
-    text.reserve(1024);
+    text.clear();
     const auto put = [&text](const auto&... parts) {
         (append_part(text, parts), ...);
         text.append(line_end);
@@ -100,7 +105,6 @@ std::wstring help_info_text(const help_facts& facts) {
         put(L"OfflineTime Information: ", facts.offline_time_enabled ? L"(Enabled)" : L"(Disabled)");
     }
     put(L"Platform Version: ", facts.platform_version);
-    return text;
 }
 
 }  // namespace kes

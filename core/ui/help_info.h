@@ -46,5 +46,7 @@ struct help_facts {
 help_facts read_help_facts(const config& settings, std::wstring platform_version);
 
 std::wstring help_info_text(const help_facts& facts);
+// The same text written over `text`, whose storage is kept for the next time.
+void write_help_info_text(const help_facts& facts, std::wstring& text);
 
 }  // namespace kes

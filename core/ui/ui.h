@@ -353,6 +353,7 @@ private:
     bool pause_alert_armed_ = false;
     bool focus_session_running_ = false;
     std::int32_t help_passes_ = 10;
+    std::wstring help_text_;  // kept between rebuilds for its storage
     // An unattended update check that got no answer is tried again from
     // then on, not at every pass.
     boost::posix_time::ptime update_check_retry_after_;

@@ -28,7 +28,7 @@ bool ui::check_for_updates(bool user_requested) {
         }
         // The service answers no one without an account: asking before the
         // sign-in only turns the status into an error.
-        if (configuration_->get_account_key().empty()) return false;
+        if (!configuration_->has_account_key()) return false;
         if (!update_check_retry_after_.is_special() && now < update_check_retry_after_) return false;
     }
     try {
@@ -73,18 +73,17 @@ bool ui::check_for_updates(bool user_requested) {
 void ui::refresh_help_info() {
     if (help_passes_++ <= help_passes_between) return;
     help_passes_ = 0;
-    std::wstring text;
     try {
-        text = help_info_text(read_help_facts(*configuration_, get_platform_version()));
+        write_help_info_text(read_help_facts(*configuration_, get_platform_version()), help_text_);
     } catch (const std::exception& e) {
         log(L"[ui:refresh_help_info] Caught std::exception: " + util::utf8_to_wstring_lossy(e.what()),
             log_level::error);
-        text = L"Error setting help info";
+        help_text_ = L"Error setting help info";
     } catch (...) {
         log(L"[ui:refresh_help_info] Caught unknown exception!", log_level::error);
-        text = L"Error setting help info";
+        help_text_ = L"Error setting help info";
     }
-    set_help_info(text);
+    set_help_info(help_text_);
 }
 
 }  // namespace kes

@@ -109,22 +109,20 @@ private:
     // Takes in the alarms and notices the server has already sent; reads
     // nothing more. Those sent before the first reading are in it already.
     void take_events() {
-        xcb_connection_t* c = link_->get();
-        while (xcb_generic_event_t* raw = xcb_poll_for_event(c)) {
-            const xcb::owned<xcb_generic_event_t> event(raw);
-            if (static_cast<std::int32_t>(event->full_sequence - events_from_) < 0) continue;
-            const int type = event->response_type & 0x7F;
+        xcb::take_sent_events(*link_, [this](const xcb_generic_event_t& event) {
+            if (static_cast<std::int32_t>(event.full_sequence - events_from_) < 0) return;
+            const int type = event.response_type & 0x7F;
             if (idle_from_alarms_ && type == sync_first_event_ + XCB_SYNC_ALARM_NOTIFY) {
-                const auto* alarm = reinterpret_cast<const xcb_sync_alarm_notify_event_t*>(raw);
-                if (alarm->alarm != alarms_.rising && alarm->alarm != alarms_.falling) continue;
+                const auto* alarm = reinterpret_cast<const xcb_sync_alarm_notify_event_t*>(&event);
+                if (alarm->alarm != alarms_.rising && alarm->alarm != alarms_.falling) return;
                 const std::int64_t at = xcb::widen_server_time(alarm->timestamp, xcb::monotonic_ms());
                 timeline_.crossed(alarm->alarm == alarms_.rising, at, xcb::counter_ms(alarm->counter_value));
             } else if (saver_notices_ && type == saver_first_event_ + XCB_SCREENSAVER_NOTIFY) {
-                const auto* notice = reinterpret_cast<const xcb_screensaver_notify_event_t*>(raw);
+                const auto* notice = reinterpret_cast<const xcb_screensaver_notify_event_t*>(&event);
                 saver_active_ = notice->state != XCB_SCREENSAVER_STATE_OFF;
             }
             // Anything else: errors of requests without replies, other notices.
-        }
+        });
     }
 
     bool connected_locked() {

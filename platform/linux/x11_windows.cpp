@@ -141,12 +141,11 @@ struct x11_windows::state {
 
     // Takes in every event the server has already sent; reads nothing more.
     void take_events() {
-        while (xcb_generic_event_t* raw = xcb_poll_for_event(c())) {
-            const xcb::owned<xcb_generic_event_t> event(raw);
+        xcb::take_sent_events(*link, [this](const xcb_generic_event_t& event) {
             ++changes;
-            switch (event->response_type & 0x7F) {
+            switch (event.response_type & 0x7F) {
                 case XCB_PROPERTY_NOTIFY: {
-                    const auto* notify = reinterpret_cast<const xcb_property_notify_event_t*>(raw);
+                    const auto* notify = reinterpret_cast<const xcb_property_notify_event_t*>(&event);
                     property_changed(notify->window, notify->atom);
                     if (notify->window == root() && notify->atom == atoms[net_workarea]) {
                         announce_work_area(notify->time);
@@ -154,14 +153,14 @@ struct x11_windows::state {
                     break;
                 }
                 case XCB_DESTROY_NOTIFY: {
-                    const auto* notify = reinterpret_cast<const xcb_destroy_notify_event_t*>(raw);
+                    const auto* notify = reinterpret_cast<const xcb_destroy_notify_event_t*>(&event);
                     window_destroyed(notify->window);
                     break;
                 }
                 default:
                     break;  // errors of requests without replies, other notices
             }
-        }
+        });
     }
 
     void property_changed(xcb_window_t window, xcb_atom_t atom) {
