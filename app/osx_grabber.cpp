@@ -180,8 +180,8 @@ std::wstring osx_grabber::get_process_version(bool own_process) {
         // Asked at every record start: the front process's version is read
         // once, as a running process stays the version it started as.
         const std::wstring process_id = own_process ? std::wstring() : get_active_process_id();
-        const bool remembered = !process_id.empty() && process_id != L"0";
-        const auto known = !remembered ? versions_.end()
+        const bool keyed = !process_id.empty() && process_id != L"0";
+        const auto known = !keyed ? versions_.end()
                                        : std::find_if(versions_.begin(), versions_.end(), [&](const known_version& entry) {
                                              return entry.process_id == process_id && entry.path == path;
                                          });
@@ -192,7 +192,7 @@ std::wstring osx_grabber::get_process_version(bool own_process) {
             const std::string plist = util::wstring_to_utf8_lossy(path) + "/Contents/Info.plist";
             version = from_utf8(platform::info_plist_string(plist, "CFBundleVersion"));
             constexpr std::size_t versions_kept = 8;
-            if (remembered) versions_.push_front({process_id, path, version});
+            if (keyed) versions_.push_front({process_id, path, version});
             if (versions_.size() > versions_kept) versions_.pop_back();
         }
     }

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -55,33 +56,9 @@ private:
 // Hands `each` every event the server has sent so far: those xcb holds
 // already, then one read of the socket (another only when that read filled
 // xcb's buffer). Reading on until the socket is empty would cost a system
-// call that finds nothing at every pass.
-template <typename Each>
-void take_sent_events(const link& connection, Each&& each) {
-    constexpr std::size_t xcb_read_buffer = 4096;
-    constexpr std::size_t events_per_read = xcb_read_buffer / sizeof(xcb_generic_event_t);
-    xcb_connection_t* const c = connection.get();
-    const auto take_queued = [&] {
-        std::size_t taken = 0;
-        while (xcb_generic_event_t* raw = xcb_poll_for_queued_event(c)) {
-            const owned<xcb_generic_event_t> event(raw);
-            each(*event);
-            ++taken;
-        }
-        return taken;
-    };
-    take_queued();
-    for (;;) {
-        // With nothing queued, this reads the socket once.
-        xcb_generic_event_t* raw = xcb_poll_for_event(c);
-        if (raw == nullptr) return;
-        {
-            const owned<xcb_generic_event_t> event(raw);
-            each(*event);
-        }
-        if (1 + take_queued() < events_per_read) return;
-    }
-}
+// call that finds nothing at every pass; a closed connection is then seen
+// at the next read.
+void take_sent_events(const link& connection, const std::function<void(const xcb_generic_event_t&)>& each);
 
 // A GetProperty reply's value, checked against the expected type and
 // format; `found` is false when the property is absent, of another type or
