@@ -10,7 +10,6 @@
 #include <zlib.h>
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -90,6 +89,16 @@ bool read_line(std::string_view line, std::string& row) {
     return hex8(checksum(escaped)) == line.substr(0, checksum_digits) && unescape(escaped, row);
 }
 
+// Text another writer left at the end of the open segment without a line
+// feed runs into the next whole line: that line is the longest tail of the
+// damaged one that passes its check.
+bool read_line_after_damage(std::string_view line, std::string& row) {
+    for (std::size_t start = 1; start + checksum_digits < line.size(); ++start) {
+        if (line[start + checksum_digits] == ' ' && read_line(line.substr(start), row)) return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 std::string journal_line(std::string_view row) {
@@ -127,9 +136,10 @@ std::string journal_rows(std::string_view segment_text, std::size_t& damaged) {
         if (line.empty()) continue;  // ends a torn line, see append
         if (read_line(line, row)) {
             rows += row;
-        } else {
-            ++damaged;
+            continue;
         }
+        ++damaged;
+        if (read_line_after_damage(line, row)) rows += row;
     }
     return rows;
 }
@@ -224,7 +234,7 @@ bool record_journal::open() {
 
 void record_journal::open_segment(std::uint64_t number) {
     segment_.reset();
-    whole_lines_size_.reset();
+    ends_with_own_line_ = false;
     // O_NOFOLLOW: a planted link must not redirect the records.
     // Readable too: an append first looks at the segment's last byte.
     const int fd = ::open(segment_path(number).c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0600);
@@ -245,17 +255,14 @@ bool record_journal::append(std::string_view row) {
     if (!enabled_) return false;
     if (!segment_) open_segment(open_number_);
     if (!segment_) return false;
-    // A failed write (or anything else) may have left half a line at the
-    // end: the line feed in front closes it, so this line still reads back.
-    struct stat info {};
-    const bool sized = ::fstat(segment_->get(), &info) == 0;
-    const bool known_whole = sized && whole_lines_size_ && *whole_lines_size_ == info.st_size;
-    const bool close_torn_line = !known_whole && fs::ends_inside_a_line(segment_->get());
+    // A failed write, or a crash before this run, may have left half a line
+    // at the end: the line feed in front closes it, so this line still reads
+    // back. Damage by anyone else after our last line is left to the reader.
+    const bool close_torn_line = !ends_with_own_line_ && fs::ends_inside_a_line(segment_->get());
     const std::string line = (close_torn_line ? "\n" : "") + journal_line(row);
-    whole_lines_size_.reset();
+    ends_with_own_line_ = false;
     if (fs::write_all(segment_->get(), line)) {
-        // Appended at the end the size was read at: the segment is ours alone.
-        if (sized) whole_lines_size_ = static_cast<long long>(info.st_size) + static_cast<long long>(line.size());
+        ends_with_own_line_ = true;
         failing_ = false;
         return true;
     }

@@ -17,8 +17,9 @@
 // A line is the CRC-32 of its text in 8 hexadecimal digits, a blank, the row
 // with backslash, line feed and carriage return escaped, and a line feed. A
 // torn last line (or any damaged one) fails its check and is skipped; a
-// segment that does not end with a line feed gets one before the next line,
-// so the damage costs no more than itself.
+// segment this journal did not write last that does not end with a line feed
+// gets one before the next line, and a whole line found at the end of a
+// damaged one is read, so the damage costs no more than itself.
 //
 // `append` and `seal` run under the caller's recording lock, `commit` and
 // `discard` under its flush lock (one flush at a time); they share no state.
@@ -28,7 +29,6 @@
 
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -92,11 +92,11 @@ private:
     std::unique_ptr<fs::unique_fd> segment_;
     std::uint64_t open_number_ = 0;
     bool failing_ = false;  // the last write failed; logged once per failure run
-    // The open segment's size after this journal's last whole line: while it
-    // still has that size nothing cut a line short, and its last byte need
-    // not be read (a read per record would also rewrite the segment's access
-    // time, a metadata write per record). Unknown after a failure.
-    std::optional<long long> whole_lines_size_;
+    // The open segment ends with this journal's last line, written whole, so
+    // the next need not read the segment's end first (a system call per
+    // record, and a read rewrites the access time). False after opening and
+    // after a failed write.
+    bool ends_with_own_line_ = false;
 };
 
 // The line a row becomes in a segment, and the rows of a segment's text

@@ -60,6 +60,10 @@ TEST(RecordJournal, LinesReadBackAndDamagedOnesAreSkipped) {
     damaged = 0;
     EXPECT_EQ(journal_rows(torn + "\n" + journal_line("sixth\n") + "\0\0\0"s, damaged), "sixth\n");
     EXPECT_EQ(damaged, 2u);
+    // Text glued to the front of a whole line costs only itself.
+    damaged = 0;
+    EXPECT_EQ(journal_rows("3f2a9c 0" + journal_line("seventh\n"), damaged), "seventh\n");
+    EXPECT_EQ(damaged, 1u);
 }
 
 TEST(RecordJournal, RecordsOfARunThatEndedWithoutAFlushReachOneUploadFileOnce) {
