@@ -236,7 +236,8 @@ void record_journal::open_segment(std::uint64_t number) {
     segment_.reset();
     ends_with_own_line_ = false;
     // O_NOFOLLOW: a planted link must not redirect the records.
-    // Readable too: an append first looks at the segment's last byte.
+    // Readable too: an append that did not write the last line itself first
+    // looks at the segment's last byte.
     const int fd = ::open(segment_path(number).c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0) {
         // Every record tries again; one line says so until a write succeeds.

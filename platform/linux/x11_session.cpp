@@ -98,10 +98,12 @@ private:
             sent.dpms_cookie = xcb_dpms_info(c);
         }
         link.begin_wait();
-        if (sent.saver) answered.saver.reset(xcb_screensaver_query_info_reply(c, sent.saver_cookie, nullptr));
+        if (sent.saver) {
+            answered.saver = xcb::take_reply<xcb_screensaver_query_info_reply_t>(link, sent.saver_cookie.sequence);
+        }
         if (sent.dpms) {
-            answered.capable.reset(xcb_dpms_capable_reply(c, sent.capable_cookie, nullptr));
-            answered.dpms.reset(xcb_dpms_info_reply(c, sent.dpms_cookie, nullptr));
+            answered.capable = xcb::take_reply<xcb_dpms_capable_reply_t>(link, sent.capable_cookie.sequence);
+            answered.dpms = xcb::take_reply<xcb_dpms_info_reply_t>(link, sent.dpms_cookie.sequence);
         }
         return answered;
     }

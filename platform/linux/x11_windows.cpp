@@ -377,7 +377,7 @@ struct x11_windows::state {
     xcb_window_t input_focus() {
         const xcb_get_input_focus_cookie_t cookie = xcb_get_input_focus(c());
         link->begin_wait();
-        const xcb::owned<xcb_get_input_focus_reply_t> reply(xcb_get_input_focus_reply(c(), cookie, nullptr));
+        const auto reply = xcb::take_reply<xcb_get_input_focus_reply_t>(*link, cookie.sequence);
         if (!reply) return 0;
         const xcb_window_t focus = reply->focus;
         if (focus == XCB_NONE || focus == XCB_INPUT_FOCUS_POINTER_ROOT || focus == root()) return 0;
@@ -389,9 +389,8 @@ struct x11_windows::state {
             const auto properties_cookie = xcb_list_properties(c(), current);
             const auto tree_cookie = xcb_query_tree(c(), current);
             link->begin_wait();
-            const xcb::owned<xcb_list_properties_reply_t> properties(
-                xcb_list_properties_reply(c(), properties_cookie, nullptr));
-            const xcb::owned<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(c(), tree_cookie, nullptr));
+            const auto properties = xcb::take_reply<xcb_list_properties_reply_t>(*link, properties_cookie.sequence);
+            const auto tree = xcb::take_reply<xcb_query_tree_reply_t>(*link, tree_cookie.sequence);
             if (properties) {
                 const xcb_atom_t* names = xcb_list_properties_atoms(properties.get());
                 const int count = xcb_list_properties_atoms_length(properties.get());

@@ -92,9 +92,7 @@ xcb_get_property_cookie_t request_property(const link& connection, xcb_window_t 
     return xcb_get_property(connection.get(), 0, window, name, type, 0, whole_property);
 }
 
-void* take_reply(const link& connection, unsigned int sequence, xcb_generic_error_t** error) {
-    // After begin_wait the answer is mostly in already: reading it at once
-    // spares xcb's poll before a blocking read.
+void* take_raw_reply(const link& connection, unsigned int sequence, xcb_generic_error_t** error) {
     void* reply = nullptr;
     if (xcb_poll_for_reply(connection.get(), sequence, &reply, error)) return reply;
     return xcb_wait_for_reply(connection.get(), sequence, error);
@@ -104,7 +102,7 @@ property_value collect_property(const link& connection, xcb_get_property_cookie_
                                 int format, bool* window_gone) {
     property_value value;
     xcb_generic_error_t* error = nullptr;
-    value.reply.reset(static_cast<xcb_get_property_reply_t*>(take_reply(connection, cookie.sequence, &error)));
+    value.reply = take_reply<xcb_get_property_reply_t>(connection, cookie.sequence, &error);
     if (error) {
         if (window_gone && error->error_code == XCB_WINDOW) *window_gone = true;
         std::free(error);

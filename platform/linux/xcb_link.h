@@ -61,9 +61,15 @@ private:
 void take_sent_events(const link& connection, const std::function<void(const xcb_generic_event_t&)>& each);
 
 // The reply to the request numbered `sequence` (null with `error` set, or
-// null when the connection broke): what the socket holds already is read
-// first, and only a reply not yet there is waited for.
-void* take_reply(const link& connection, unsigned int sequence, xcb_generic_error_t** error);
+// null when the connection broke). Collecting after `begin_wait`, what the
+// socket holds already is read first, and only a reply not yet there is
+// waited for: xcb's own reply functions poll before every read.
+void* take_raw_reply(const link& connection, unsigned int sequence, xcb_generic_error_t** error);
+
+template <typename Reply>
+owned<Reply> take_reply(const link& connection, unsigned int sequence, xcb_generic_error_t** error = nullptr) {
+    return owned<Reply>(static_cast<Reply*>(take_raw_reply(connection, sequence, error)));
+}
 
 // A GetProperty reply's value, checked against the expected type and
 // format; `found` is false when the property is absent, of another type or
