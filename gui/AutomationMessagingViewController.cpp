@@ -29,8 +29,9 @@ private:
 
 }  // namespace
 
-AutomationMessagingViewController::AutomationMessagingViewController(const platform::system_version* version) {
-    automation_messaging_layout made = build_automation_messaging_layout();
+AutomationMessagingViewController::AutomationMessagingViewController(const platform::system_version* version,
+                                                                     platform::session_kind session) {
+    automation_messaging_layout made = build_automation_messaging_layout(session);
     view_ = made.view.release();
     titleLabel = made.titleLabel;
     alertImageView = made.alertImageView;

@@ -9,6 +9,8 @@
 // characters ("Important:") are set in the bold face of the desktop's own
 // font. Main thread only.
 
+#include "platform/session_kind.h"
+
 #include <QPointer>
 
 #include <functional>
@@ -30,8 +32,10 @@ public:
     static constexpr const char* layout_name = "osx_AutomationMessagingViewController";
     static constexpr int bold_prefix_length = 10;
 
-    // `version` null: this desktop's own capability level.
-    explicit AutomationMessagingViewController(const platform::system_version* version = nullptr);
+    // `version` null: this desktop's own capability level. The text says
+    // what can be read in `session`.
+    explicit AutomationMessagingViewController(const platform::system_version* version = nullptr,
+                                               platform::session_kind session = platform::session_kind::x11);
     ~AutomationMessagingViewController();
     AutomationMessagingViewController(const AutomationMessagingViewController&) = delete;
     AutomationMessagingViewController& operator=(const AutomationMessagingViewController&) = delete;

@@ -370,7 +370,8 @@ void KestrelController::showAutomationAlertIfNotSeen() {
     automation_window_ = std::make_unique<QWidget>(nullptr, Qt::Window);
     automation_window_->setObjectName(QStringLiteral("automationWindow"));
     automation_window_->setWindowTitle(QStringLiteral("Kestrel"));
-    automation_view_ = std::make_unique<AutomationMessagingViewController>();
+    automation_view_ =
+        std::make_unique<AutomationMessagingViewController>(bridge_.desktop().version.get(), sessionKind());
     auto* column = new QVBoxLayout(automation_window_.get());
     column->setContentsMargins(0, 0, 0, 0);
     column->addWidget(&automation_view_->view());

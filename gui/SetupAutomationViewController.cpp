@@ -48,7 +48,8 @@ SetupAutomationViewController::SetupAutomationViewController(setup_context conte
     automationMessagingContainer = made.automationMessagingContainer;
 
     // `awakeFromNib`
-    automationMessagingVC_ = std::make_unique<AutomationMessagingViewController>(context_.bridge.desktop().version.get());
+    automationMessagingVC_ = std::make_unique<AutomationMessagingViewController>(
+        context_.bridge.desktop().version.get(), context_.controller.sessionKind());
     automationMessagingVC_->delegate = [this](AutomationMessagingViewController& sender) {
         automationMessagingVCDidPressAwknowledgementButton(sender);
     };

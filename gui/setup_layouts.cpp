@@ -16,10 +16,20 @@
 
 namespace kes {
 
-const char* const automation_explanation_text =
-    "Important: Kestrel records the application in front and the title of its window, which it reads from "
-    "your X11 session, and for browsers of the Firefox family with Kestrel's extension the page you are on. "
-    "Nothing on this desktop asks you to allow it: there is no permission to give.";
+const char* automation_explanation_text(platform::session_kind session) {
+    if (session == platform::session_kind::wayland) {
+        // The page before told the user that native Wayland windows stay
+        // unread: this one must not promise the whole session.
+        return "Important: In this Wayland session Kestrel reads only the applications that run on X11 through "
+               "Xwayland: for those it records the application in front and the title of its window, and for "
+               "browsers of the Firefox family with Kestrel's extension the page you are on. The windows of native "
+               "Wayland applications cannot be read. Nothing on this desktop asks you to allow it: there is no "
+               "permission to give.";
+    }
+    return "Important: Kestrel records the application in front and the title of its window, which it reads from "
+           "your X11 session, and for browsers of the Firefox family with Kestrel's extension the page you are on. "
+           "Nothing on this desktop asks you to allow it: there is no permission to give.";
+}
 
 namespace {
 
@@ -302,7 +312,7 @@ setup_done_layout build_setup_done_layout() {
     return made;
 }
 
-automation_messaging_layout build_automation_messaging_layout() {
+automation_messaging_layout build_automation_messaging_layout(platform::session_kind session) {
     automation_messaging_layout made;
     made.view = std::make_unique<QWidget>();
     made.view->setObjectName(QString::fromLatin1(automation_messaging_layout::layout_name));
@@ -318,7 +328,7 @@ automation_messaging_layout build_automation_messaging_layout() {
     made.alertImageView->setFixedSize(size + 16, size + 16);
     made.importantLabel = named(new QLabel(view), "importantLabel");
     made.importantLabel->setTextFormat(Qt::PlainText);
-    made.importantLabel->setText(QString::fromUtf8(automation_explanation_text));
+    made.importantLabel->setText(QString::fromUtf8(automation_explanation_text(session)));
     made.importantLabel->setWordWrap(true);
     made.importantLabel->setMinimumWidth(360);
     made.importantLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);

@@ -5,6 +5,8 @@
 // outlet as the view controller's member; the controllers wire the actions.
 // A page view comes at its design size (the wizard's window takes it).
 
+#include "platform/session_kind.h"
+
 #include <QSize>
 
 #include <memory>
@@ -138,9 +140,12 @@ struct automation_messaging_layout {
     QLabel* importantLabel = nullptr;
     QPushButton* acknowledgeButton = nullptr;
 };
-automation_messaging_layout build_automation_messaging_layout();
+// What the text says follows the session: in a Wayland one only what runs
+// through Xwayland can be read.
+automation_messaging_layout build_automation_messaging_layout(platform::session_kind session);
 
-// The explanation's text; its first ten characters, "Important:", are set bold.
-extern const char* const automation_explanation_text;
+// The explanation's text in that kind of session; its first ten characters,
+// "Important:", are set bold.
+const char* automation_explanation_text(platform::session_kind session);
 
 }  // namespace kes

@@ -255,6 +255,47 @@ TEST_F(SetupWizardTest, InAWaylandSessionThePageSaysWhatCannotBeReadAsksNothingA
     EXPECT_TRUE(fakes_.opener->requests().empty());  // no settings to open
 }
 
+// The Permissions step after the Accessibility page must not contradict it.
+struct session_texts {
+    const char* name;
+    platform::session_kind session;
+    std::vector<const char*> says;
+    std::vector<const char*> never_says;
+};
+
+void PrintTo(const session_texts& each, std::ostream* out) { *out << each.name; }
+
+class AutomationPageTexts : public SetupWizardTest, public ::testing::WithParamInterface<session_texts> {};
+
+TEST_P(AutomationPageTexts, SayWhatTheSessionLetsKestrelRead) {
+    const session_texts& each = GetParam();
+    config::instance().set_account_key(L"AK-signed-in-0001");
+    session_ = each.session;
+    open_wizard();
+    ASSERT_EQ(current_page(), automation);
+    const QString shown = wizard().automationVC()->automationMessagingVC()->importantLabel->text();
+    for (const char* text : each.says) {
+        EXPECT_TRUE(shown.contains(QString::fromUtf8(text))) << text << "\n" << shown.toStdString();
+    }
+    for (const char* text : each.never_says) {
+        EXPECT_FALSE(shown.contains(QString::fromUtf8(text))) << text << "\n" << shown.toStdString();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sessions, AutomationPageTexts,
+    ::testing::Values(session_texts{"X11",
+                                    platform::session_kind::x11,
+                                    {"which it reads from your X11 session",
+                                     "Nothing on this desktop asks you to allow it"},
+                                    {"Wayland"}},
+                      session_texts{"Wayland", platform::session_kind::wayland,
+                                    {"only the applications that run on X11 through Xwayland",
+                                     "The windows of native Wayland applications cannot be read.",
+                                     "Nothing on this desktop asks you to allow it"},
+                                    {"your X11 session"}}),
+    [](const ::testing::TestParamInfo<session_texts>& info) { return std::string(info.param.name); });
+
 TEST_F(SetupWizardTest, ClosingTheWindowStopsTheChecksAndShowingItAgainResumesThem) {
     config::instance().set_account_key(L"AK-signed-in-0001");
     permission_->trusted = false;
