@@ -37,12 +37,19 @@ void add_items(QMenu& menu, const std::vector<rendered_menu_item>& items, const 
         } else {
             action = menu.addAction(menu_title(item.text));
             const int id = item.id;
-            QObject::connect(action, &QAction::triggered, &menu, [chosen, id] { chosen(id); });
+            const bool checked = item.checked;
+            QObject::connect(action, &QAction::triggered, action, [action, chosen, id, checked] {
+                // The toolkit flips a switch's box on a click; the box shows
+                // what the model says, which changes only when the switch
+                // really turned (a rebuild draws that).
+                action->setChecked(checked);
+                chosen(id);
+            });
         }
         action->setObjectName(QStringLiteral("tray_item_%1").arg(item.id));
         action->setProperty(item_id_property, item.id);
         action->setEnabled(item.enabled);
-        action->setCheckable(item.checked);
+        action->setCheckable(item.checkable);
         action->setChecked(item.checked);
     }
 }

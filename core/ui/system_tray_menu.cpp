@@ -69,6 +69,10 @@ constexpr initial_item initial_menu[] = {
     {k_tray_item_quit, L"menu_item_quit", root, true, true},
 };
 
+// The menu's switches: the user reads their state from the check box, so
+// it shows when off too.
+constexpr int switch_items[] = {k_tray_item_preferences_start_at_login};
+
 std::wstring initial_text(const initial_item& item) {
     // Both are replaced by the UI logic before they are ever shown.
     if (item.id == k_tray_item_focused_info) return L"dynamic and set in ui::set_menu_item_state()";
@@ -107,6 +111,7 @@ std::vector<rendered_menu_item> render_menu_items(const std::vector<tray_menu_it
             entry.text = item.text;
             entry.enabled = item.enabled;
             entry.checked = item.checked;
+            entry.checkable = item.checkable || item.checked;
             entry.has_submenu = !item.children.empty();
             entry.children = render_menu_items(item.children);
         }
@@ -120,6 +125,9 @@ system_tray_menu_interface::system_tray_menu_interface() {
         add_item(item.id, initial_text(item), item.parent, item.visible, item.enabled, false);
     }
     std::lock_guard<std::mutex> lock(mutex_);
+    for (const int id : switch_items) {
+        if (tray_menu_item* item = find_in(items_, id)) item->checkable = true;
+    }
     check_tree_locked();
 }
 

@@ -27,6 +27,9 @@ struct tray_menu_item {
     bool visible = true;
     bool enabled = true;
     bool checked = false;
+    // A switch the user turns on and off: drawn with its check box whether
+    // checked or not, where a desktop draws no box for a plain item.
+    bool checkable = false;
 
     bool is_separator() const { return text.empty(); }
 };
@@ -38,12 +41,14 @@ struct rendered_menu_item {
     std::wstring text;
     bool enabled = true;
     bool checked = false;
+    bool checkable = false;    // a switch, or an item that is checked now
     bool has_submenu = false;  // the item has children, shown or not
     std::vector<rendered_menu_item> children;
 
     bool operator==(const rendered_menu_item& other) const {
         return id == other.id && separator == other.separator && text == other.text && enabled == other.enabled &&
-               checked == other.checked && has_submenu == other.has_submenu && children == other.children;
+               checked == other.checked && checkable == other.checkable && has_submenu == other.has_submenu &&
+               children == other.children;
     }
     bool operator!=(const rendered_menu_item& other) const { return !(*this == other); }
 };

@@ -4,7 +4,7 @@ Through tests/qt_probes/kes_ui_bridge_probe (the agent's own bridge, status
 menu and controller): the drawn menu equals the model's rendering, the open
 menu and the offline-time, focus and troubleshooting windows are in the
 screenshots. With the real agent: its image is in the tray, a click opens
-the menu, and SIGTERM ends it in order with its records in an upload file
+the menu ("Start at Login", off, drawn with an empty check box), and SIGTERM ends it in order with its records in an upload file
 (python's gzip and csv read them); after 200 focus changes the X server has
 nothing piled up for any of its connections (`ss -xp`). With the service
 stand-in slow to answer the block list, a focus session chosen in the real
@@ -281,6 +281,54 @@ class RealAgentUnderXvfb(unittest.TestCase):
         for sample in samples:
             for received, sent in sample:
                 self.assertLess(max(received, sent), 16 * 1024, samples)
+
+    def test_start_at_login_when_off_is_drawn_with_an_empty_check_box(self):
+        sign_in_there(self.desktop, "127.0.0.1:9", debug_log_level=0xFFFF)  # the loop's passes are logged
+        self.desktop.write_user_defaults({"com.kestrel.Kestrel.HasShownMojaveAutomationAlertBefore": True,
+                                          "com.kestrel.Kestrel.HasShownNoTrayMessageBefore": True,
+                                          "LaunchedAtLogin": False})
+        window = self.desktop.xterm("alpha window")
+        self.desktop.focus(window, True)
+        agent = self.desktop.start([AGENT])
+        point = tray_icon_point(self.desktop)
+        # A menu rebuilt while it is open loses its open submenu.
+        self.desktop.wait_until(lambda: self.desktop.debug_log().count("[ui:event_handler]after sleep") >= 2,
+                                timeout=30)
+        before = set(self.desktop.run(["xdotool", "search", "--onlyvisible", "--class", "Kestrel"]).stdout.split())
+        click_until_the_menu_is_drawn(self.desktop, point, "start_at_login_menu.png")
+        for _ in range(7):  # down to Preferences, and into its submenu
+            self.desktop.run(["xdotool", "key", "Down"])
+        self.desktop.run(["xdotool", "key", "Right"])
+        popups = []
+
+        def submenu_open():
+            shown = set(self.desktop.run(["xdotool", "search", "--onlyvisible", "--class", "Kestrel"]).stdout.split())
+            popups[:] = sorted(window_box(self.desktop, w) for w in shown - before)
+            return len(popups) == 2
+        self.desktop.wait_until(submenu_open, timeout=30)
+        submenu = popups[0]  # it opens to the left of the menu
+        x, y, width, height = submenu
+        keep_drawn(self.desktop, "start_at_login_off_menu.png", [x, 0, 1024 - x, y + height + 8], content=submenu)
+        screen = os.path.join(ARTIFACTS, "screen_start_at_login_off_menu.png")
+        # Four rows, "Start at Login" the last: its check box column holds a
+        # drawn box, the row above (a plain entry) nothing.
+        row = height // 4
+
+        def marks(index):
+            """Pixels of the row's check box column that differ from its background."""
+            counts = colours(screen, [x + 4, y + index * row + 3, 24, row - 6])
+            return sum(counts.values()) - max(counts.values())
+        self.desktop.run(["xdotool", "key", "Escape", "Escape"])
+        self.assertEqual(marks(2), 0)
+        self.assertGreater(marks(3), 20)
+        end_in_order(self, agent, "after the menu")
+
+
+def window_box(desktop, window):
+    """A window's place and size on the screen, as the X server has it."""
+    info = dict(line.strip().partition(":")[::2] for line in desktop.run(["xwininfo", "-id", window]).stdout.splitlines())
+    return [int(info["Absolute upper-left X"]), int(info["Absolute upper-left Y"]), int(info["Width"]),
+            int(info["Height"])]
 
 
 class RealAgentWithASlowService(unittest.TestCase):

@@ -2,7 +2,8 @@
 1280x800 Xvfb screen with openbox, under trayer docked at the bottom left and
 the bottom right (XEmbed), under a StatusNotifierItem watcher and host on a
 private session bus (sni_host.py; python3-dbus reads the item and its
-exported menu, and chooses from it through dbusmenu), and with no tray at
+exported menu, and chooses from it through dbusmenu: "Start at Login" is a
+check box whether on or off), and with no tray at
 all, where the launcher entry in the applications folder, started through
 GLib's own desktop-entry launcher, opens the menu at the pointer. The service
 stand-in logs every request: a fresh start without an account asks nothing
@@ -223,6 +224,31 @@ class StatusNotifierHost(AgentOnADesktop):
         self.assertEqual(agent.wait(timeout=30), 0)
         written = glob.glob(os.path.join(self.desktop.activities_dir(), "*.kes[gc]"))
         self.assertTrue(written, "the records reached an upload file")
+
+    def test_start_at_login_shows_its_check_box_off_and_on(self):
+        self.write_settings(signed_in=True)
+        self.desktop.write_user_defaults({"com.kestrel.Kestrel.HasShownMojaveAutomationAlertBefore": True,
+                                          "LaunchedAtLogin": False})
+        agent = self.start_agent()
+        _, _, menu = self.item()
+        self.desktop.wait_until(lambda: self.passes() >= 2, timeout=30)
+
+        def start_at_login():
+            """Its id and properties; every rebuild of the menu gives new ids."""
+            preferences = next(child for label, _, child in self.shown(self.layout(menu)) if label[0] == "Preferences")
+            return next((id, child[1]) for label, id, child in self.shown(preferences) if label[0] == "Start at Login")
+
+        def toggle(properties):
+            return properties.get("toggle-type"), properties.get("toggle-state")
+
+        self.assertEqual(toggle(start_at_login()[1]), ("checkmark", 0))
+        for turned_on, state in ((True, 1), (False, 0)):
+            self.choose(menu, start_at_login()[0])
+            said = "[osx_ui:ux_toggle_start_at_login()] Trying to set 'LaunchedAtLogin' to %s. SUCCEEDED" % (
+                "true" if turned_on else "false")
+            self.desktop.wait_until(lambda: said in self.desktop.debug_log(), timeout=30)
+            self.desktop.wait_until(lambda: toggle(start_at_login()[1]) == ("checkmark", state), timeout=30)
+        self.end_in_order(agent)
 
 
 class NoTray(AgentOnADesktop):

@@ -34,6 +34,7 @@ std::vector<rendered_menu_item> read_back(const QMenu& menu) {
             item.text = action->text().replace(QLatin1String("&&"), QLatin1String("&")).toStdWString();
             item.enabled = action->isEnabled();
             item.checked = action->isCheckable() && action->isChecked();
+            item.checkable = action->isCheckable();
             if (QMenu* submenu = action->menu()) {
                 item.has_submenu = true;
                 item.children = read_back(*submenu);
@@ -49,7 +50,7 @@ std::vector<rendered_menu_item> read_back(const QMenu& menu) {
 // The rendering with separators anonymous, as the toolkit keeps them.
 std::vector<rendered_menu_item> comparable(std::vector<rendered_menu_item> items) {
     for (rendered_menu_item& item : items) {
-        if (item.separator) item = rendered_menu_item{k_tray_item_invalid, true, {}, true, false, false, {}};
+        if (item.separator) item = rendered_menu_item{k_tray_item_invalid, true, {}, true, false, false, false, {}};
         item.children = comparable(item.children);
     }
     return items;
@@ -64,7 +65,7 @@ bool same(const std::vector<rendered_menu_item>& a, const std::vector<rendered_m
         const auto& x = a[i];
         const auto& y = b[i];
         if (x.id != y.id || x.separator != y.separator || x.text != y.text || x.enabled != y.enabled ||
-            x.checked != y.checked || x.has_submenu != y.has_submenu) {
+            x.checked != y.checked || x.checkable != y.checkable || x.has_submenu != y.has_submenu) {
             why = L"entry " + std::to_wstring(i) + L": " + x.text + L" / " + y.text;
             return false;
         }
@@ -117,6 +118,41 @@ TEST_F(TrayMenu, TheDrawnMenuIsTheModelsRenderingWithItsChecksAndSubmenus) {
         EXPECT_LT(separators_in_a_row, 2);
     }
     EXPECT_FALSE(menu_.actions().front()->isSeparator());
+}
+
+// A switch without its box when off reads as a command, and a click must not
+// show a state the switch did not take.
+TEST_F(TrayMenu, StartAtLoginShowsItsBoxOffAndOnAndAClickShowsOnlyWhatTheModelSays) {
+    model_->set_tray_item_visible(k_tray_item_preferences_start_at_login, true);
+    model_->refresh_if_dirty();
+    queue.run_pending();
+    const auto login = [this] {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);  // the submenu drawn before
+        return menu_.findChild<QMenu*>("tray_menu_36")->findChild<QAction*>("tray_item_39");
+    };
+    ASSERT_NE(login(), nullptr);
+    EXPECT_TRUE(login()->isCheckable());
+    EXPECT_FALSE(login()->isChecked());
+    expect_drawn_as_rendered();
+
+    // Chosen, but turning it on failed: the model, and so the box, stays off.
+    login()->trigger();
+    queue.run_pending();
+    EXPECT_EQ(listener_.ids, std::vector<int>{k_tray_item_preferences_start_at_login});
+    model_->refresh_if_dirty();
+    queue.run_pending();
+    EXPECT_FALSE(login()->isChecked());
+
+    for (const bool on : {true, false}) {
+        model_->set_tray_item_checked(k_tray_item_preferences_start_at_login, on);
+        model_->refresh_if_dirty();
+        queue.run_pending();
+        EXPECT_TRUE(login()->isCheckable()) << on;
+        EXPECT_EQ(login()->isChecked(), on);
+        expect_drawn_as_rendered();
+    }
+    // Other entries are commands: no box.
+    EXPECT_FALSE(menu_.findChild<QAction*>("tray_item_45")->isCheckable());
 }
 
 TEST_F(TrayMenu, EveryEntryTellsTheListenerItsIdAndARebuildDropsTheOldEntries) {
