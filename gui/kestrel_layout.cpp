@@ -19,14 +19,24 @@ namespace kes {
 namespace {
 
 // A value the agent keeps current: selectable, so support can copy it.
-QLabel* value_label(QWidget* parent, const char* name) {
+QLabel* selectable_label(QWidget* parent, const char* name) {
     auto* label = named(new QLabel(parent), name);
     label->setTextFormat(Qt::PlainText);
     label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    return label;
+}
+
+QLabel* value_label(QWidget* parent, const char* name) {
+    QLabel* label = selectable_label(parent, name);
     label->setWordWrap(true);
     label->setMinimumWidth(320);
     return label;
 }
+
+// A file's path as one line: a label breaks only at blanks and cuts a longer
+// word at its edge, and a path copied from it must be the path. Its width
+// is the path's, so the window widens to hold it whole.
+QLabel* path_label(QWidget* parent, const char* name) { return selectable_label(parent, name); }
 
 }  // namespace
 
@@ -35,7 +45,6 @@ offline_time_panel build_offline_time_panel() {
     made.afkEntryPanel = top_level_window(offline_time_panel::layout_name, QStringLiteral("Kestrel - Offline Time"),
                                           Qt::WindowStaysOnTopHint);
     QWidget* panel = made.afkEntryPanel.get();
-    panel->setMinimumWidth(480);
 
     made.afkEntryText = text_label(panel, "afkEntryText", QStringLiteral("What were you doing while you were away?"));
     QFont question = made.afkEntryText->font();
@@ -74,13 +83,16 @@ offline_time_panel build_offline_time_panel() {
     actions->addWidget(made.cancelAFKEntryButton);
 
     auto* column = new QVBoxLayout(panel);
+    // The panel takes the size of what it shows: it grows when the details
+    // open and shrinks when they are hidden again, opened anew included.
+    column->setSizeConstraint(QLayout::SetFixedSize);
+    column->addStrut(480);  // its narrowest
     column->addWidget(made.afkEntryText);
     column->addWidget(made.elapsedTimeText);
     column->addSpacing(6);
     column->addWidget(made.activityBox);
     column->addWidget(made.activityBox2);
     column->addWidget(made.afkDetailBox);
-    column->addStretch(1);
     column->addLayout(actions);
     return made;
 }
@@ -146,7 +158,8 @@ troubleshooting_window build_troubleshooting_window() {
         return value;
     };
     made.ts_debug_level = row(QStringLiteral("Debug log level:"), "ts_debug_level");
-    made.ts_debug_log_location = row(QStringLiteral("Debug log:"), "ts_debug_log_location");
+    made.ts_debug_log_location = path_label(window, "ts_debug_log_location");
+    values->addRow(QStringLiteral("Debug log:"), made.ts_debug_log_location);
     made.ts_idle_time = row(QStringLiteral("Idle time (s):"), "ts_idle_time");
     made.ts_os_username = row(QStringLiteral("User:"), "ts_os_username");
     made.ts_machine_name = row(QStringLiteral("Computer:"), "ts_machine_name");

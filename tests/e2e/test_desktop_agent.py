@@ -4,7 +4,8 @@ Through tests/qt_probes/kes_ui_bridge_probe (the agent's own bridge, status
 menu and controller): the drawn menu equals the model's rendering, the open
 menu and the offline-time, focus and troubleshooting windows are in the
 screenshots. With the real agent: its image is in the tray, a click opens
-the menu ("Start at Login", off, drawn with an empty check box), and SIGTERM ends it in order with its records in an upload file
+the menu ("Start at Login", off, drawn with an empty check box), Help
+chosen with Shift held opens the troubleshooting window, and SIGTERM ends it in order with its records in an upload file
 (python's gzip and csv read them); after 200 focus changes the X server has
 nothing piled up for any of its connections (`ss -xp`). With the service
 stand-in slow to answer the block list, a focus session chosen in the real
@@ -322,6 +323,35 @@ class RealAgentUnderXvfb(unittest.TestCase):
         self.assertEqual(marks(2), 0)
         self.assertGreater(marks(3), 20)
         end_in_order(self, agent, "after the menu")
+
+    def test_help_chosen_with_shift_held_opens_troubleshooting_with_the_whole_debug_log_path(self):
+        window = self.desktop.xterm("alpha window")
+        self.desktop.focus(window, True)
+        agent = self.desktop.start([AGENT])
+        click_until_the_menu_is_drawn(self.desktop, tray_icon_point(self.desktop), "troubleshooting_menu.png")
+        self.desktop.run(["xdotool", "key", "Down", "keydown", "shift", "key", "Return"])  # "Help..."
+        found = []
+
+        def shown():
+            found[:] = self.desktop.run(["xdotool", "search", "--onlyvisible", "--name",
+                                         "^Kestrel Troubleshooting$"]).stdout.split()
+            return bool(found)
+        try:
+            self.desktop.wait_until(shown, timeout=30)
+        finally:
+            self.desktop.run(["xdotool", "keyup", "shift"])
+        # The loop puts the path in within a pass; the window widens to it.
+        seen = []
+
+        def settled():
+            seen.append(window_box(self.desktop, found[0]))
+            return len(seen) > 4 and seen[-1] == seen[-4]
+        self.desktop.wait_until(settled, timeout=20)
+        x, y, width, height = seen[-1]
+        print("\n[ figures ] the troubleshooting window: %dx%d at %d,%d" % (width, height, x, y), file=sys.stderr)
+        self.assertTrue(x >= 0 and y >= 0 and x + width <= 1024 and y + height <= 768, seen[-1])
+        keep_drawn(self.desktop, "troubleshooting_window_agent.png", seen[-1])
+        end_in_order(self, agent, "with the troubleshooting window open")
 
 
 def window_box(desktop, window):

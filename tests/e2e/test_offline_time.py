@@ -12,7 +12,9 @@ details reach neither the upload file nor the debug log.
 The same unanswered prompt with the real agent under Xvfb, its real idle
 time (xdotool's input) and scanner: the one offline record starts no earlier
 than the last work before the second absence, and overlaps no scanned one
-(beyond the scan interval by which an idle completion may end late)."""
+(beyond the scan interval by which an idle completion may end late). A
+prompt opened again after its details were shown is as small as at first
+(screenshots kept as test artifacts)."""
 
 import datetime
 import os
@@ -21,6 +23,7 @@ import sys
 import time
 import unittest
 
+from agent_windows import AgentWindows
 from bundle_tree import bundle_program, trusting_bundle
 from command_probe import StandinProbeTestCase
 from scanner_x11 import Desktop, parse_time, read_rows
@@ -123,7 +126,7 @@ class OfflineTime(StandinProbeTestCase):
 
 
 
-class UnansweredPromptWithTheRealAgent(unittest.TestCase):
+class UnansweredPromptWithTheRealAgent(AgentWindows, unittest.TestCase):
     """Away after 4 s without input, idle for the scanner after 2 s."""
 
     def setUp(self):
@@ -204,6 +207,38 @@ class UnansweredPromptWithTheRealAgent(unittest.TestCase):
             self.assertLessEqual(parse_time(row[5]), parse_time(row[6]), row)
             overlap = min(end, parse_time(row[6])) - max(start, parse_time(row[5]))
             self.assertLessEqual(overlap, scan_interval, (offline[0], row))
+
+    def test_the_prompt_opened_again_after_its_details_were_shown_is_as_tall_as_at_first(self):
+        terminal = self.desktop.xterm("work window")
+        self.desktop.focus(terminal, True)
+        agent = self.desktop.start([self.agent_program])
+        time.sleep(3)
+        self.work(3)
+        time.sleep(7)  # away
+        self.desktop.touch()
+        panel = self.prompt()
+        first = self.settled(panel)
+        self.keep("offline_time_prompt.png", first)
+        self.desktop.run(["xdotool", "windowactivate", "--sync", panel])
+        self.desktop.run(["xdotool", "mousemove", "--window", panel, "94", "70", "click", "1"])  # "Meeting"
+        with_details = self.settled(panel)
+        self.assertGreater(with_details[3], first[3], "the details have room")
+        self.keep("offline_time_details.png", with_details)
+        self.click_bottom_right(panel, 40, 22)  # "Cancel"
+        self.desktop.wait_until(lambda: self.desktop.run(["xdotool", "search", "--onlyvisible", "--name",
+                                                          "^Kestrel - Offline Time$"]).returncode != 0)
+
+        self.desktop.focus(terminal, True)
+        self.work(3)
+        time.sleep(7)  # away again
+        self.desktop.touch()
+        reopened = self.settled(self.prompt())
+        print("\n[ figures ] the offline-time prompt: %dx%d, with its details %dx%d, opened again %dx%d" % (
+            first[2], first[3], with_details[2], with_details[3], reopened[2], reopened[3]), file=sys.stderr)
+        self.keep("offline_time_reopened.png", reopened)
+        self.assertEqual(reopened[2:], first[2:])
+        agent.send_signal(signal.SIGTERM)
+        self.assertEqual(agent.wait(timeout=30), 0)
 
 
 if __name__ == "__main__":

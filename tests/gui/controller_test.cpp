@@ -246,6 +246,32 @@ TEST_F(OfflineTimeEntry, ALabelIsChosenAfreshEachTimeAndDetailsNamedOptionalAreN
     EXPECT_NE(rows.find("[12, \"Offline Time - Lunch\", \"\", \"\", \"\", \"\", "), std::string::npos) << rows;
 }
 
+TEST_F(OfflineTimeEntry, ThePanelFitsWhatItShowsAndOpensAgainWithoutTheDetailsAtItsFirstHeight) {
+    launch();
+    const auto settled_height = [this] {
+        QCoreApplication::processEvents();  // the layout has its turn
+        return offline().afkEntryPanel->height();
+    };
+    const auto choose_a_label_and_cancel = [&] {
+        QTest::mouseClick(offline().activityBox->segment_button(0), Qt::LeftButton);
+        const int with_details = settled_height();
+        QTest::mouseClick(offline().cancelAFKEntryButton, Qt::LeftButton);
+        return with_details;
+    };
+    come_back_after_an_absence();
+    const int first = settled_height();
+    EXPECT_GT(choose_a_label_and_cancel(), first);  // the details have room
+
+    // Opened again before its widgets were released, and after.
+    come_back_after_an_absence();
+    EXPECT_EQ(settled_height(), first);
+    choose_a_label_and_cancel();
+    ASSERT_TRUE(run_loop_until([&] { return controller_->offlineTimePanel() == nullptr; }, 2000));
+    come_back_after_an_absence();
+    EXPECT_TRUE(offline().afkDetailBox->isHidden());
+    EXPECT_EQ(settled_height(), first);
+}
+
 TEST(HmsTime, MinutesHoursAndDaysAsPeopleReadThem) {
     EXPECT_EQ(KestrelController::getHmsTime(59), L"< 1 m");
     EXPECT_EQ(KestrelController::getHmsTime(60), L"1m");
@@ -467,6 +493,24 @@ TEST_F(ControllerTest, HelpWithShiftHeldOpensTroubleshootingInstead) {
     EXPECT_EQ(fakes_.opener->opened_pages()[0],
               "https://app.kestrel.test/quickhelp?support_info=Current%20Status%3A%20fine%0D%0APlatform%20Version%3A"
               "%20Test%20OS&src=client");
+}
+
+// The path comes from the loop once the window shows; support copies it from there.
+TEST_F(ControllerTest, TheDebugLogPathShowsWholeOnOneLineInsideTheTroubleshootingWindow) {
+    launch();
+    controller_->openTroubleshooting();
+    QCoreApplication::processEvents();
+    const QString path = QStringLiteral("/home/kestrel-user-with-a-long-name/.local/share/KestrelData/log/debug_log.txt");
+    std::thread([&] { bridge_->set_ts_debug_log_location(path.toStdWString()); }).join();
+    serve();
+    QCoreApplication::processEvents();
+    const QLabel& shown = *ts().ts_debug_log_location;
+    EXPECT_EQ(shown.text(), path);
+    EXPECT_GE(shown.contentsRect().width(), shown.fontMetrics().horizontalAdvance(path));
+    EXPECT_LT(shown.height(), 2 * shown.fontMetrics().lineSpacing());
+    const QWidget& window = *ts().ts_window;
+    EXPECT_TRUE(window.rect().contains(QRect(shown.mapTo(&window, QPoint(0, 0)), shown.size())))
+        << window.width() << " wide";
 }
 
 TEST_F(ControllerTest, AClosedHelpWindowIsNotWokenForItsTextAndOpensOnTheLatest) {
