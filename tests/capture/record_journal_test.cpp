@@ -4,6 +4,7 @@
 // file exactly once.
 #include "core/capture/logger.h"
 #include "core/capture/record_journal.h"
+#include "core/foundation/config.h"
 #include "core/foundation/debug_log.h"
 #include "core/foundation/files/paths.h"
 #include "tests/capture/logger_folders.h"
@@ -122,7 +123,11 @@ TEST(RecordJournal, PipesAndFoldersInTheJournalAreSkippedWithoutBlocking) {
     EXPECT_NE(logged.find(L"Ignoring the unreadable journal marker"), std::wstring::npos);
 }
 
+// The record lines say where each record is: "Journaled:" only for those the
+// journal took.
 TEST(RecordJournal, RecordsOnlyMemoryHoldsAreCountedUntilAFlushWritesThem) {
+    config::instance().set_debug_log_level(log_level::error | log_level::records);
+    debug_log_reopen();
     auto folders = fresh_folders("only-in-memory");
     const std::string blocker = testing::private_home() + "/journal-only-in-memory/blocked";
     write_file(blocker, "a file where the folders should be");
@@ -146,6 +151,14 @@ TEST(RecordJournal, RecordsOnlyMemoryHoldsAreCountedUntilAFlushWritesThem) {
     filesystem::create_directories_if_missing(blocker);
     EXPECT_TRUE(second.write_current_log_to_disk());
     EXPECT_EQ(second.records_only_in_memory(), 0u);
+    const std::wstring logged = debug_log_read();
+    config::instance().set_debug_log_level(log_level::error);
+    EXPECT_NE(logged.find(L"[logger:log] Journaled: \"app\",\"1.0\",\"\",\"journaled\""), std::wstring::npos);
+    for (const wchar_t* title : {L"one", L"two", L"three"}) {
+        const std::wstring row = L"\"app\",\"1.0\",\"\",\"" + std::wstring(title) + L"\"";
+        EXPECT_EQ(logged.find(L"[logger:log] Journaled: " + row), std::wstring::npos) << title;
+        EXPECT_NE(logged.find(L"[logger:log] Only in memory: " + row), std::wstring::npos) << title;
+    }
 }
 
 TEST(RecordJournal, DamageAtTheEndOfTheLiveSegmentCostsNoRecordAfterIt) {
