@@ -17,9 +17,11 @@
 #include <boost/filesystem.hpp>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <algorithm>
+#include <cstdlib>
 #include <map>
 
 using namespace std::string_literals;
@@ -159,6 +161,29 @@ TEST(RecordJournal, RecordsOnlyMemoryHoldsAreCountedUntilAFlushWritesThem) {
         EXPECT_EQ(logged.find(L"[logger:log] Journaled: " + row), std::wstring::npos) << title;
         EXPECT_NE(logged.find(L"[logger:log] Only in memory: " + row), std::wstring::npos) << title;
     }
+}
+
+// A pipe at the name of the next segment: once its buffer were full, a
+// write would hold recording, and the orderly end, for ever. The records
+// stay in memory instead, and the next flush writes them.
+TEST(RecordJournal, APipeAtTheNextSegmentNeverHoldsRecording) {
+    const auto folders = fresh_folders("pipe-segment");
+    EXPECT_EXIT(
+        {
+            ::alarm(30);  // a write that waits ends here, and fails the test
+            logger activity(folders);
+            activity.log(titled(L"first"));
+            const auto open_segment = testing::folder_names(folders.journal);
+            if (open_segment.size() != 1) std::_Exit(2);
+            const std::string next = std::to_string(std::stoull(open_segment.front()) + 1) + ".journal";
+            if (::mkfifo((folders.journal + "/" + next).c_str(), 0600) != 0) std::_Exit(3);
+            if (!activity.write_current_log_to_disk()) std::_Exit(4);  // the pipe is the next segment now
+            for (int i = 0; i < 400; ++i) activity.log(titled(std::wstring(300, L'x') + std::to_wstring(i)));
+            if (activity.records_only_in_memory() != 400) std::_Exit(5);
+            if (!activity.write_current_log_to_disk()) std::_Exit(6);
+            std::_Exit(upload_row_counts(folders).size() == 401 ? 0 : 7);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 
 TEST(RecordJournal, DamageAtTheEndOfTheLiveSegmentCostsNoRecordAfterIt) {
