@@ -3,10 +3,9 @@
 // version, hash, window title, extended info, start, end, entry type and four
 // empty ones), each quote inside a column doubled, joined by "," and ended by
 // a line feed. A NUL in a text is written as a space: many CSV readers
-// refuse the byte, and the upload goes to such readers whole. A completed
-// record is rendered once, as UTF-8, and that row is
-// what the validity check, the scanner's log line, the journal and the upload
-// file all use; the wide form exists for the record's own `to_csv_row`.
+// refuse the byte. A completed record is rendered once, as UTF-8, and that
+// row is what the validity check, the scanner's log line, the journal and the
+// upload file all use; the wide form exists for the record's own `to_csv_row`.
 
 #include "core/capture/activity_log.h"
 
