@@ -47,7 +47,7 @@ end_outcome end_in_order(daemon& target, logger& activity_logger, platform::main
     // The record open at this moment is work the user did: it goes into the
     // final flush instead of being dropped.
     target.complete_open_record();
-    if (!activity_logger.write_current_log_to_disk()) {
+    if (!activity_logger.write_last_log_to_disk()) {
         outcome.records_lost = activity_logger.records_only_in_memory();
         if (outcome.records_lost > 0) {
             report_lost_records(outcome.records_lost);

@@ -24,9 +24,15 @@ namespace {
 std::wstring from_utf8(const std::string& text) { return util::utf8_to_wstring_lossy(text); }
 
 // Trace lines of a grabber question: asked many times a pass, they are built
-// only while kept.
+// only while kept. The answer is what the front window's program chose to
+// call itself: it may not break the line.
 void trace(const wchar_t* head, const std::wstring& tail, std::uint32_t level = log_level::debug) {
-    if (log_enabled(level)) log(head + tail, level);
+    if (log_enabled(level)) log(head + util::escape_control_characters(tail), level);
+}
+
+// An answer on a line of its own, as the lines before it announce.
+void trace_alone(const std::wstring& answer) {
+    if (log_enabled(log_level::debug)) log(util::escape_control_characters(answer), log_level::debug);
 }
 
 // While these lines are kept each question is answered afresh, so the log
@@ -197,9 +203,9 @@ std::wstring osx_grabber::get_process_version(bool own_process) {
         }
     }
     log(L"[osx_grabber]get_process_version - PROCESS_NAME: (nextline)", log_level::debug);
-    log(name, log_level::debug);
+    trace_alone(name);
     log(L"[osx_grabber]get_process_version - VERSION: (nextline)", log_level::debug);
-    log(version, log_level::debug);
+    trace_alone(version);
     return version;
 }
 
@@ -224,7 +230,7 @@ std::wstring osx_grabber::get_window_title() {
     const auto window = platform::front_window(*session_, platform::front_window_source::active_or_input_focus);
     std::wstring title = graphics_title_rule(lower_name, from_utf8(platform::focused_title(*session_, window)));
     log(L"[osx_grabber]get_window_title - (next line)", log_level::debug);
-    if (log_enabled(log_level::debug)) log(title, log_level::debug);
+    trace_alone(title);
     if (keep && pass_answers_.process_name) pass_answers_.window_title = title;
     return title;
 }

@@ -35,7 +35,8 @@ std::wstring osx_extended_info_grabber_url::get_extended_info() {
         if (kind_ == chromium) executor_->blockChromiumURLFor(bundle);
         log(L"[osx_extended_info_grabber_url]get_extended_info() running blocking script.", log_level::url);
     }
-    log(L"[osx_extended_info_grabber_url]get_extended_info - active_url: " + address, log_level::url);
+    log(L"[osx_extended_info_grabber_url]get_extended_info - active_url: " + util::escape_control_characters(address),
+        log_level::url);
     return address;
 }
 

@@ -6,6 +6,7 @@
 
 #include <boost/date_time/posix_time/posix_time.hpp>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <string_view>
@@ -54,6 +55,7 @@ public:
                 cp = replacement_character;
             }
             if (ch == L'"') text_.push_back('"');
+            if (cp == 0) cp = ' ';
             append_utf8(text_, cp);
         }
         text_.push_back('"');
@@ -70,7 +72,15 @@ class wide_row {
 public:
     explicit wide_row(std::wstring& text) : text_(text) {}
     void raw(std::string_view ascii) { text_.append(ascii.begin(), ascii.end()); }
-    void quoted(const std::wstring& value) { text_ += util::csv_quote(value); }
+    void quoted(const std::wstring& value) {
+        if (value.find(L'\0') == std::wstring::npos) {
+            text_ += util::csv_quote(value);
+            return;
+        }
+        std::wstring without_nul(value);
+        std::replace(without_nul.begin(), without_nul.end(), L'\0', L' ');
+        text_ += util::csv_quote(without_nul);
+    }
 
 private:
     std::wstring& text_;
@@ -176,6 +186,14 @@ std::optional<std::string> csv_utf8(const activity_log& records) {
     return text;
 }
 
+std::wstring loggable_row(std::wstring_view row) {
+    const bool ends_line = !row.empty() && row.back() == L'\n';
+    if (ends_line) row.remove_suffix(1);
+    std::wstring text = util::escape_control_characters(row);
+    if (ends_line) text += L'\n';
+    return text;
+}
+
 std::optional<std::string> valid_csv_row(const log_entry& record) {
     std::optional<std::string> row = csv_row_utf8(record);
     if (!row) {
@@ -183,11 +201,12 @@ std::optional<std::string> valid_csv_row(const log_entry& record) {
         // The conversion logs the reason the row has no UTF-8 form.
         const utf8 refused(wide);
         log(L"[log_entry:is_valid_entry] Invalid entry!", log_level::error);
-        log(L"[log_entry:is_valid_entry] Found invalid entry: " + wide, log_level::error);
+        log(L"[log_entry:is_valid_entry] Found invalid entry: " + loggable_row(wide), log_level::error);
         return std::nullopt;
     }
     if (log_enabled(valid_entry_level)) {
-        log(L"[log_entry:is_valid_entry: Valid entry is: " + util::utf8_to_wstring_lossy(*row), valid_entry_level);
+        log(L"[log_entry:is_valid_entry: Valid entry is: " + loggable_row(util::utf8_to_wstring_lossy(*row)),
+            valid_entry_level);
     }
     return row;
 }

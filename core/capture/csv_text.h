@@ -2,9 +2,10 @@
 // The one writer of a record's upload row: twelve quoted columns (application,
 // version, hash, window title, extended info, start, end, entry type and four
 // empty ones), each quote inside a column doubled, joined by "," and ended by
-// a line feed. A completed record is rendered once, as UTF-8, and that row is
-// what the validity check, the scanner's log line, the journal and the upload
-// file all use; the wide form exists for the record's own `to_csv_row`.
+// a line feed. A NUL in a text is written as a space: many CSV readers
+// refuse the byte. A completed record is rendered once, as UTF-8, and that
+// row is what the validity check, the scanner's log line, the journal and the
+// upload file all use; the wide form exists for the record's own `to_csv_row`.
 
 #include "core/capture/activity_log.h"
 
@@ -23,6 +24,11 @@ std::wstring csv_row_wide(const log_entry& record);
 
 // The rows of every record, first to last; nullopt as for one row.
 std::optional<std::string> csv_utf8(const activity_log& records);
+
+// A row as the message of a debug-log line: its control characters escaped
+// (util::escape_control_characters) but for the line feed that ends it, so a
+// title or page address cannot end the line and forge the next.
+std::wstring loggable_row(std::wstring_view row);
 
 // The check a completed record passes before it is kept, with its log lines:
 // its row when it has a UTF-8 form, nullopt (logged as an invalid entry) when not.

@@ -12,7 +12,8 @@ namespace {
 
 // Built only when someone reads them: a browser's every record start asks.
 bool tracing() { return log_enabled(log_level::url); }
-void trace_line(const std::wstring& message) { log(message, log_level::url); }
+// The lines quote page addresses, which the page (or a local peer) chose.
+void trace_line(const std::wstring& message) { log(util::escape_control_characters(message), log_level::url); }
 
 // The text the block list is searched for: the extended-domain entry found
 // in the address (the last one found wins), else the address's host.

@@ -147,11 +147,15 @@ void grabber::unblock_by_window_title(const std::wstring& title) {
         if (!config_->is_blocking_activities()) return;
         const std::shared_ptr<const std::vector<std::wstring>> seen = config_->blocked_items_snapshot();
         if (seen->empty()) return;
-        log(L"[common_grabber:unblock_by_window_title] checking " + title + L" for unblock.", log_level::url);
+        log(L"[common_grabber:unblock_by_window_title] checking " + util::escape_control_characters(title) +
+                L" for unblock.",
+            log_level::url);
         const auto at = title.find(unblock_marker);
         if (at == std::wstring::npos) return;
         const std::wstring unblock = util::to_lower(title.substr(at + unblock_marker.size()));
-        log(L"[common_grabber:unblock_by_window_title] found unblock string, unblock_url: " + unblock, log_level::url);
+        log(L"[common_grabber:unblock_by_window_title] found unblock string, unblock_url: " +
+                util::escape_control_characters(unblock),
+            log_level::url);
         std::vector<std::wstring> items = *seen;
         for (auto item = items.begin(); item != items.end();) {
             log(L"[common_grabber:unblock_by_window_title] checking \"" + *item + L"\"", log_level::url);

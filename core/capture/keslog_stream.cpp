@@ -17,8 +17,12 @@ keslog_stream::int_type keslog_stream::overflow(int_type c) {
     line_.push_back(character);
     if (character == '\n') {
         if (lines_.admits(site, log_level::url)) {
-            // A carriage return inside a frame's text must not hide the start of the line.
-            log(std::wstring(site) + L": " + util::replace_all(util::utf8_to_wstring_lossy(line_), L"\r", L"\\r"),
+            // The library quotes what peers send (a resource, a user agent):
+            // nothing of theirs may hide or forge the start of a line. The
+            // line keeps its own line feed.
+            const std::string_view text(line_.data(), line_.size() - 1);
+            log(std::wstring(site) + L": " + util::escape_control_characters(util::utf8_to_wstring_lossy(text)) +
+                    L"\n",
                 log_level::url);
         }
         line_.clear();

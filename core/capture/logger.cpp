@@ -120,31 +120,39 @@ void logger::log_row(const std::string& row) { append_row(row, false); }
 
 void logger::append_row(std::string_view row, bool replaced) {
     bool full = false;
+    bool journaled = false;
     {
         const std::lock_guard<std::mutex> lock(mutex_);
         current_.text.append(row);
         ++current_.count;
         current_.replaced = current_.replaced || replaced;
-        if (!journal_.append(row)) ++only_in_memory_;
+        journaled = journal_.append(row);
+        if (!journaled) ++only_in_memory_;
         full = current_.count >= next_automatic_flush_;
     }
     if (log_enabled(log_level::records)) {
-        kes::log(L"[logger:log] Journaled: " + util::utf8_to_wstring_lossy(row), log_level::records);
+        const wchar_t* const head = journaled ? L"[logger:log] Journaled: " : L"[logger:log] Only in memory: ";
+        kes::log(head + loggable_row(util::utf8_to_wstring_lossy(row)), log_level::records);
     }
     if (!full) return;
     // A flush already under way holds its own batch: the next record tries again.
     std::unique_lock<std::mutex> flush_lock(flush_mutex_, std::try_to_lock);
     if (!flush_lock.owns_lock()) return;
     kes::log(L"[logger:log] calling write_currenT_log_to_disk because current_log is full.", log_level::service);
-    write_batch_locked();
+    write_batch_locked(false);
 }
 
 bool logger::write_current_log_to_disk() {
     const std::lock_guard<std::mutex> flush_lock(flush_mutex_);
-    return write_batch_locked();
+    return write_batch_locked(false);
 }
 
-bool logger::write_batch_locked() {
+bool logger::write_last_log_to_disk() {
+    const std::lock_guard<std::mutex> flush_lock(flush_mutex_);
+    return write_batch_locked(true);
+}
+
+bool logger::write_batch_locked(bool last) {
     rows batch;
     std::uint64_t through = 0;
     std::uint32_t batch_only_in_memory = 0;
@@ -186,9 +194,15 @@ bool logger::write_batch_locked() {
     current_.replaced = current_.replaced || batch.replaced;
     only_in_memory_ += batch_only_in_memory;
     next_automatic_flush_ = std::max(records_per_file, current_.count + records_before_retry);
-    kes::log(L"[logger:write_current_log_to_disk] Could not write an upload file; keeping " + std::to_wstring(kept) +
-                 L" records in memory for the next attempt.",
-             log_level::error);
+    if (last) {
+        kes::log(L"[logger:write_current_log_to_disk] Could not write an upload file of " + std::to_wstring(kept) +
+                     L" records at exit.",
+                 log_level::error);
+    } else {
+        kes::log(L"[logger:write_current_log_to_disk] Could not write an upload file; keeping " +
+                     std::to_wstring(kept) + L" records in memory for the next attempt.",
+                 log_level::error);
+    }
     return false;
 }
 

@@ -74,6 +74,10 @@ public:
     // Writes every record held to one upload file and empties the log. False
     // when the file could not be written: the records are then kept.
     bool write_current_log_to_disk();
+    // The same as the process ends: no next attempt comes, so a failure is
+    // logged as just that, and the caller tells what becomes of the records
+    // (`records_only_in_memory` are lost, the others wait in the journal).
+    bool write_last_log_to_disk();
 
     // Writes one upload file from UTF-8 text; false (and logged) when it could not.
     bool write_csv_string_to_kes_activities_file(const utf8& text);
@@ -119,7 +123,7 @@ private:
     };
 
     void append_row(std::string_view row, bool replaced);
-    bool write_batch_locked();
+    bool write_batch_locked(bool last);
     // Stages the text, records in the journal that it holds the segments up
     // to `through`, and publishes it (also when the record cannot be
     // written). False when the rows are in no upload file.

@@ -1,5 +1,6 @@
 #include "core/capture/old_log_reader.h"
 
+#include "core/capture/csv_text.h"
 #include "core/capture/old_log_format.h"
 #include "core/foundation/debug_log.h"
 #include "core/foundation/text.h"
@@ -51,7 +52,9 @@ record_reader::outcome record_reader::next(log_entry& record) {
             log(L"[disk_log:ctor] Caught unknown exception attempting to load entry.", log_level::error);
             return outcome::damaged;
         }
-        log(L"[disk_log] log_entry = " + record.to_csv_row(), log_level::old_record_trace);
+        if (log_enabled(log_level::old_record_trace)) {
+            log(L"[disk_log] log_entry = " + loggable_row(record.to_csv_row()), log_level::old_record_trace);
+        }
         if (record.is_valid_entry()) return outcome::record;
         log(L"[disk_log] skipping last entry, was invalid", log_level::old_record_skipped);
     }

@@ -4,6 +4,7 @@
 #include "core/foundation/files/paths.h"
 #include "core/foundation/files/private_files.h"
 #include "core/foundation/files/read_file.h"
+#include "core/foundation/files/regular_file.h"
 #include "core/foundation/files/replace_file.h"
 #include "core/foundation/text.h"
 
@@ -235,21 +236,22 @@ bool record_journal::open() {
 void record_journal::open_segment(std::uint64_t number) {
     segment_.reset();
     ends_with_own_line_ = false;
-    // O_NOFOLLOW: a planted link must not redirect the records.
+    // O_NOFOLLOW: a planted link must not redirect the records; nor may a
+    // pipe at the segment's name hold recording once its buffer is full.
     // Readable too: an append that did not write the last line itself first
     // looks at the segment's last byte.
-    const int fd = ::open(segment_path(number).c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (fd < 0) {
+    fs::opened_file opened = fs::open_regular_file(segment_path(number), O_RDWR | O_CREAT | O_APPEND | O_NOFOLLOW);
+    if (!opened.is_open()) {
         // Every record tries again; one line says so until a write succeeds.
         if (!failing_) {
             log(L"[logger:log] Could not open the journal segment " + path_text(segment_path(number)) + L": " +
-                    util::widen(std::strerror(errno)) + L"; the records stay in memory",
+                    util::widen(opened.describe()) + L"; the records stay in memory",
                 log_level::error);
         }
         failing_ = true;
         return;
     }
-    segment_ = std::make_unique<fs::unique_fd>(fd);
+    segment_ = std::make_unique<fs::unique_fd>(std::move(opened.fd));
 }
 
 bool record_journal::append(std::string_view row) {

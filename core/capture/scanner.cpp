@@ -24,7 +24,7 @@ std::wstring what_of(const std::exception& e) { return util::utf8_to_wstring_los
 // A trace line with a value: passes ask twice a second, so it is built only
 // while kept.
 void trace(const wchar_t* head, const std::wstring& value) {
-    if (log_enabled(log_level::debug)) log(head + value, log_level::debug);
+    if (log_enabled(log_level::debug)) log(head + util::escape_control_characters(value), log_level::debug);
 }
 
 }  // namespace
@@ -205,7 +205,7 @@ void scanner::complete_open_record_at_exit() {
         }
         if (const std::optional<std::string> row = valid_csv_row(*open)) {
             record_sink_(*open, *row);
-            log(L"[scanner]" + util::utf8_to_wstring_lossy(*row), log_level::info);
+            log(L"[scanner]" + loggable_row(util::utf8_to_wstring_lossy(*row)), log_level::info);
         }
     } catch (...) {
         log(L"[scanner:complete_open_record_at_exit] The open record could not be completed.", log_level::error);
@@ -226,21 +226,25 @@ void scanner::complete_record(bool full) {
             log(L"[scanner:complete_record] - start of utf8 validation", log_level::user2);
             if (const std::optional<std::string> row = valid_csv_row(current_entry_)) {
                 if (hand_over(current_entry_, *row) && log_enabled(log_level::info))
-                    log(L"[scanner]" + util::utf8_to_wstring_lossy(*row), log_level::info);
+                    log(L"[scanner]" + loggable_row(util::utf8_to_wstring_lossy(*row)), log_level::info);
             } else {
                 log(L"[scanner] Dropping activity due to utf8 issues.", log_level::record_dropped);
             }
         } catch (const std::exception& e) {
             log(L"[scanner::complete_record] Caught std::exception: " + what_of(e) + L"... _log_entry info:",
                 log_level::error);
-            log(L"    window_title: " + current_entry_.get_window_title(), log_level::error);
-            log(L"    process_name: " + current_entry_.get_process_name(), log_level::error);
+            log(L"    window_title: " + util::escape_control_characters(current_entry_.get_window_title()),
+                log_level::error);
+            log(L"    process_name: " + util::escape_control_characters(current_entry_.get_process_name()),
+                log_level::error);
             log(L"  this entry has been thrown away to protect the integrity of the remaining data.",
                 log_level::error);
         } catch (...) {
             log(L"[scanner::complete_record] Caught unknown exception: on _log_entry info:", log_level::error);
-            log(L"    window_title: " + current_entry_.get_window_title(), log_level::error);
-            log(L"    process_name: " + current_entry_.get_process_name(), log_level::error);
+            log(L"    window_title: " + util::escape_control_characters(current_entry_.get_window_title()),
+                log_level::error);
+            log(L"    process_name: " + util::escape_control_characters(current_entry_.get_process_name()),
+                log_level::error);
             log(L"  this entry has been thrown away to protect the integrity of the remaining data.",
                 log_level::error);
         }

@@ -204,9 +204,8 @@ std::string block_message(const std::wstring& url, const std::wstring& block_url
 }
 
 std::wstring loggable(std::string_view payload) {
-    const std::wstring text =
-        util::utf8_to_wstring_lossy(network::loggable_prefix(without_account_keys(payload)));
-    return util::replace_all(util::replace_all(text, L"\r", L"\\r"), L"\n", L"\\n");
+    return util::escape_control_characters(
+        util::utf8_to_wstring_lossy(network::loggable_prefix(without_account_keys(payload))));
 }
 
 }  // namespace kes::websocket_protocol

@@ -36,8 +36,8 @@ std::string hello_reply(bool valid);
 std::string block_message(const std::wstring& url, const std::wstring& block_url, std::int64_t seconds_left);
 
 // A payload as one line of the debug log: at most its first 2048 bytes,
-// decoded as UTF-8 (bad bytes replaced) with CR and LF shown as "\r" and
-// "\n", and the value of every "account_key" member hidden: a text shows
+// decoded as UTF-8 (bad bytes replaced) with its control characters escaped
+// (util::escape_control_characters), and the value of every "account_key" member hidden: a text shows
 // only its last 4 characters, a value of any other type nothing.
 std::wstring loggable(std::string_view payload);
 

@@ -50,7 +50,10 @@ constexpr const wchar_t* message_failed_unknown = L"Caught unknown exception whi
 constexpr const wchar_t* send_failed = L"[websocket_server] Failed to send to socket";
 
 std::wstring text_of(const std::string& bytes) { return util::utf8_to_wstring_lossy(bytes); }
-std::wstring quoted(const std::string& bytes) { return L"\"" + text_of(bytes) + L"\""; }
+// Exception texts of the JSON reader may quote what the peer sent.
+std::wstring quoted(const std::string& bytes) {
+    return L"\"" + util::escape_control_characters(text_of(bytes)) + L"\"";
+}
 
 // The machine lacks this address family, or its loopback address: not a
 // busy port, so the other family alone will do.

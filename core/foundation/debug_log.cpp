@@ -4,6 +4,7 @@
 #include "core/foundation/files/descriptor.h"
 #include "core/foundation/files/private_files.h"
 #include "core/foundation/files/read_file.h"
+#include "core/foundation/files/regular_file.h"
 #include "core/foundation/log_secrets.h"
 #include "core/foundation/system.h"
 #include "core/foundation/text.h"
@@ -13,6 +14,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdio>
 #include <ctime>
 #include <fstream>
 #include <memory>
@@ -24,6 +26,7 @@ class debug_log {
 public:
     std::recursive_mutex mutex;
     std::unique_ptr<fs::unique_fd> file;  // none while the file cannot be opened
+    bool said_not_regular = false;         // told on stderr that no file log is kept
 };
 
 namespace {
@@ -35,17 +38,27 @@ std::atomic<debug_log*> published{nullptr};
 std::string log_path() { return system::create()->get_debug_log_path(); }
 
 // Appending (or, `truncate`, emptied first); nothing when the log folder or
-// the file cannot be made.
-std::unique_ptr<fs::unique_fd> open_file(bool truncate) {
+// the file cannot be made. Only a regular file is written: a pipe in its
+// place would hold every thread that logs, the orderly end too, once its
+// buffer is full. That is said once on stderr (the log itself cannot say
+// it), and the agent goes on without a file log while the name holds no file.
+std::unique_ptr<fs::unique_fd> open_file(debug_log& target, bool truncate) {
     try {
         fs::create_private_directories(system::create()->get_log_dir());
     } catch (...) {
         return nullptr;
     }
     // Readable too: a line is appended only after a look at the last byte.
-    const int flags = O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC | (truncate ? O_TRUNC : 0);
-    const int fd = ::open(log_path().c_str(), flags, 0600);
-    return fd >= 0 ? std::make_unique<fs::unique_fd>(fd) : nullptr;
+    const std::string path = log_path();
+    fs::opened_file opened = fs::open_regular_file(path, O_RDWR | O_CREAT | O_APPEND | (truncate ? O_TRUNC : 0));
+    if (opened.is_open()) return std::make_unique<fs::unique_fd>(std::move(opened.fd));
+    if (opened.error == 0 && !target.said_not_regular) {
+        target.said_not_regular = true;
+        std::fprintf(stderr, "Kestrel: the debug log %s is not a regular file; no debug log is written there.\n",
+                     path.c_str());
+        std::fflush(stderr);
+    }
+    return nullptr;
 }
 
 off_t file_size(int fd) {
@@ -72,7 +85,7 @@ debug_log& debug_log_instance() {
     published.store(created, std::memory_order_release);
     std::lock_guard<std::recursive_mutex> lock(created->mutex);
     // No folder, no file: every later line tries again.
-    created->file = open_file(false);
+    created->file = open_file(*created, false);
     return *created;
 }
 
@@ -80,7 +93,7 @@ void debug_log_write_line(debug_log& target, const std::wstring& message, std::u
     if ((level & config::instance().get_debug_log_level()) == 0) return;
     try {
         std::lock_guard<std::recursive_mutex> lock(target.mutex);
-        if (!target.file) target.file = open_file(false);
+        if (!target.file) target.file = open_file(target, false);
         if (!target.file) return;
         // Only the size limit empties the log; a full disk or another
         // failed write costs the lines that failed, never those before.
@@ -122,7 +135,7 @@ void debug_log_reopen() {
     debug_log& target = debug_log_instance();
     std::lock_guard<std::recursive_mutex> lock(target.mutex);
     target.file.reset();
-    target.file = open_file(true);
+    target.file = open_file(target, true);
 }
 
 std::wstring debug_log_read() {

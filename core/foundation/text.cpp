@@ -227,6 +227,44 @@ std::wstring without_control_characters(std::wstring_view text) {
     return out;
 }
 
+namespace {
+
+bool needs_escape(wchar_t c) {
+    const auto code = static_cast<std::uint32_t>(c);
+    return code < 0x20 || (code >= 0x7F && code <= 0x9F) || code == 0x2028 || code == 0x2029;
+}
+
+}  // namespace
+
+std::wstring escape_control_characters(std::wstring_view text) {
+    if (std::none_of(text.begin(), text.end(), needs_escape)) return std::wstring(text);
+    static const wchar_t digits[] = L"0123456789abcdef";
+    std::wstring out;
+    out.reserve(text.size() + 16);
+    for (const wchar_t c : text) {
+        if (!needs_escape(c)) {
+            out += c;
+            continue;
+        }
+        const auto code = static_cast<std::uint32_t>(c);
+        switch (c) {
+            case L'\n': out += L"\\n"; break;
+            case L'\r': out += L"\\r"; break;
+            case L'\t': out += L"\\t"; break;
+            default:
+                if (code > 0xFF) {
+                    out += L"\\u";
+                    for (int shift = 12; shift >= 0; shift -= 4) out += digits[(code >> shift) & 0xF];
+                } else {
+                    out += L"\\x";
+                    out += digits[code >> 4];
+                    out += digits[code & 0xF];
+                }
+        }
+    }
+    return out;
+}
+
 std::wstring url_escape(const std::wstring& text) {
     const kes::utf8 bytes(text);
     std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> handle(curl_easy_init(), &curl_easy_cleanup);

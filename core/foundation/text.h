@@ -69,6 +69,12 @@ bool contains(std::wstring_view text, std::wstring_view part);
 std::wstring replace_all(std::wstring_view text, std::wstring_view from, std::wstring_view to);
 // Each control character (C0 with tab and line feed, DEL, C1) becomes a space.
 std::wstring without_control_characters(std::wstring_view text);
+// A text from outside (a window title, a page address, a peer's message) as
+// part of one debug-log line: each control character (C0, DEL, C1) and the
+// Unicode line and paragraph separators are written as escapes ("\n", "\r",
+// "\t", else "\xHH" or "\uHHHH"), so no text can end the line and begin one
+// that reads as the agent's own. Everything else, backslashes too, stays.
+std::wstring escape_control_characters(std::wstring_view text);
 
 std::wstring url_escape(const std::wstring& text);
 std::wstring csv_quote(std::wstring_view field);

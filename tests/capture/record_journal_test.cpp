@@ -4,6 +4,7 @@
 // file exactly once.
 #include "core/capture/logger.h"
 #include "core/capture/record_journal.h"
+#include "core/foundation/config.h"
 #include "core/foundation/debug_log.h"
 #include "core/foundation/files/paths.h"
 #include "tests/capture/logger_folders.h"
@@ -16,9 +17,11 @@
 #include <boost/filesystem.hpp>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <algorithm>
+#include <cstdlib>
 #include <map>
 
 using namespace std::string_literals;
@@ -122,7 +125,11 @@ TEST(RecordJournal, PipesAndFoldersInTheJournalAreSkippedWithoutBlocking) {
     EXPECT_NE(logged.find(L"Ignoring the unreadable journal marker"), std::wstring::npos);
 }
 
+// The record lines say where each record is: "Journaled:" only for those the
+// journal took.
 TEST(RecordJournal, RecordsOnlyMemoryHoldsAreCountedUntilAFlushWritesThem) {
+    config::instance().set_debug_log_level(log_level::error | log_level::records);
+    debug_log_reopen();
     auto folders = fresh_folders("only-in-memory");
     const std::string blocker = testing::private_home() + "/journal-only-in-memory/blocked";
     write_file(blocker, "a file where the folders should be");
@@ -146,6 +153,37 @@ TEST(RecordJournal, RecordsOnlyMemoryHoldsAreCountedUntilAFlushWritesThem) {
     filesystem::create_directories_if_missing(blocker);
     EXPECT_TRUE(second.write_current_log_to_disk());
     EXPECT_EQ(second.records_only_in_memory(), 0u);
+    const std::wstring logged = debug_log_read();
+    config::instance().set_debug_log_level(log_level::error);
+    EXPECT_NE(logged.find(L"[logger:log] Journaled: \"app\",\"1.0\",\"\",\"journaled\""), std::wstring::npos);
+    for (const wchar_t* title : {L"one", L"two", L"three"}) {
+        const std::wstring row = L"\"app\",\"1.0\",\"\",\"" + std::wstring(title) + L"\"";
+        EXPECT_EQ(logged.find(L"[logger:log] Journaled: " + row), std::wstring::npos) << title;
+        EXPECT_NE(logged.find(L"[logger:log] Only in memory: " + row), std::wstring::npos) << title;
+    }
+}
+
+// A pipe at the name of the next segment: once its buffer were full, a
+// write would hold recording, and the orderly end, for ever. The records
+// stay in memory instead, and the next flush writes them.
+TEST(RecordJournal, APipeAtTheNextSegmentNeverHoldsRecording) {
+    const auto folders = fresh_folders("pipe-segment");
+    EXPECT_EXIT(
+        {
+            ::alarm(30);  // a write that waits ends here, and fails the test
+            logger activity(folders);
+            activity.log(titled(L"first"));
+            const auto open_segment = testing::folder_names(folders.journal);
+            if (open_segment.size() != 1) std::_Exit(2);
+            const std::string next = std::to_string(std::stoull(open_segment.front()) + 1) + ".journal";
+            if (::mkfifo((folders.journal + "/" + next).c_str(), 0600) != 0) std::_Exit(3);
+            if (!activity.write_current_log_to_disk()) std::_Exit(4);  // the pipe is the next segment now
+            for (int i = 0; i < 400; ++i) activity.log(titled(std::wstring(300, L'x') + std::to_wstring(i)));
+            if (activity.records_only_in_memory() != 400) std::_Exit(5);
+            if (!activity.write_current_log_to_disk()) std::_Exit(6);
+            std::_Exit(upload_row_counts(folders).size() == 401 ? 0 : 7);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 
 TEST(RecordJournal, DamageAtTheEndOfTheLiveSegmentCostsNoRecordAfterIt) {

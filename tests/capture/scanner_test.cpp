@@ -4,13 +4,17 @@
 #include "core/capture/scanner.h"
 #include "core/foundation/activation_service.h"
 #include "core/foundation/config.h"
+#include "core/foundation/debug_log.h"
 #include "core/foundation/system.h"
+#include "core/foundation/text.h"
 #include "core/foundation/time_util.h"
 
 #include <boost/date_time/posix_time/time_parsers.hpp>
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <regex>
+#include <sstream>
 #include <stdexcept>
 
 namespace {
@@ -387,6 +391,38 @@ TEST_F(ScannerTest, InvalidTextIsDroppedAndTheOrderlyEndCompletesTheOpenRecord) 
     EXPECT_EQ(records[0].get_completed(), at("10:00:02"));
     subject->complete_open_record_at_end();
     EXPECT_EQ(records.size(), 1u) << "nothing is open any more";
+}
+
+// Titles, names and page addresses are chosen by the front program (or a
+// local peer): a line feed in them must not begin a debug-log line the agent
+// did not write, and a NUL must not reach the upload row.
+TEST_F(ScannerTest, GrabbedTextsForgeNoLogLineAndPutNoNulInTheRow) {
+    config::instance().set_debug_log_level(0xFFFF);
+    kes::debug_log_reopen();
+    const std::wstring forged = L"\n20240101T000000:1:forged\r";
+    grabber->name = L"Editor" + forged;
+    grabber->title = L"Doc" + forged;
+    grabber->extended = std::wstring(L"https://x.example/a\0b", 21) + forged;
+    pass_at("10:00:00");
+    grabber->title = L"next";
+    pass_at("10:00:01");
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].find('\0'), std::string::npos);
+    // The row keeps every other character: CSV quoting carries line feeds.
+    EXPECT_NE(rows[0].find("\"https://x.example/a b\n20240101T000000:1:forged\r\""), std::string::npos) << rows[0];
+
+    const std::string logged = kes::util::wstring_to_utf8(kes::debug_log_read());
+    std::size_t lines = 0;
+    std::istringstream in(logged);
+    for (std::string line; std::getline(in, line);) {
+        if (line.empty()) continue;  // a record's own line ends with the row's line feed
+        ++lines;
+        EXPECT_TRUE(std::regex_match(line, std::regex(R"(\d{8}T\d{6}:\d+:.*)"))) << line;
+    }
+    EXPECT_GT(lines, 10u);
+    EXPECT_NE(logged.find("[scanner]Window title = Doc\\n20240101T000000:1:forged\\r"), std::string::npos);
+    EXPECT_NE(logged.find("[scanner]\"editor\\n20240101t000000:1:forged\\r\""), std::string::npos);  // lower-cased
+    EXPECT_NE(logged.find("Valid entry is: \"editor\\n"), std::string::npos);
 }
 
 // Off the network every activation fails. Record starts set the user and

@@ -7,6 +7,7 @@ while it goes on recording; the scanner probe, during a focus session, sends
 the valid extension the block page that urllib.parse reproduces."""
 
 import glob
+import gzip
 import json
 import os
 import re
@@ -16,6 +17,7 @@ import socket
 import sys
 import time
 import unittest
+from datetime import datetime
 from urllib.parse import quote
 
 import websockets.exceptions
@@ -121,6 +123,44 @@ class BridgeOnX11(unittest.TestCase):
         self.assertFalse(listening(port, socket.AF_INET, "127.0.0.1"))
         self.assertFalse(listening(port, socket.AF_INET6, "::1"))
         self.assertIn("***** Exiting Kestrel *****", self.desktop.debug_log())
+
+    def test_an_address_or_a_title_forges_no_log_line_and_puts_no_nul_in_a_row(self):
+        """A local program without a hello sends an address holding a line feed
+        and a NUL, and the Firefox window's title holds a line feed: at every
+        debug-log level, each line starts with a time the agent wrote (the made-up
+        ones appear escaped), and no upload row holds a NUL."""
+        self.desktop.write_settings(dict(self.settings, debug_log_level=65535))
+        forged = "\n20240101T000000:1:forged by %s"
+        title = "Mozilla Firefox" + forged % "a title"
+        page = "https://forged.example/" + forged % "a page" + "\0tail"
+        self.desktop.run(["xdotool", "set_window", "--name", title, self.firefox])
+        started = datetime.now().replace(microsecond=0)
+        agent, port = self.start_bridge([AGENT])
+        self.report_page(self.extension.connect(port), page)
+        self.next_firefox_record()
+        self.end(agent)
+        ended = datetime.now()
+
+        with open(os.path.join(self.desktop.data_dir(), "log", "debug_log.txt"), encoding="utf-8") as f:
+            logged = f.read()
+        lines = [line for line in logged.split("\n") if line]  # a few messages end with a line feed of their own
+        self.assertGreater(len(lines), 100)
+        for line in lines:
+            written = re.match(r"^(\d{8}T\d{6}):\d+:", line)
+            self.assertTrue(written, "a line without a time: " + line[:200])
+            self.assertTrue(started <= datetime.strptime(written.group(1), "%Y%m%dT%H%M%S") <= ended,
+                            "a time the agent did not write: " + line[:200])
+        for seen in ("\\n20240101T000000:1:forged by a title", "\\n20240101T000000:1:forged by a page tail"):
+            self.assertTrue(seen in logged, "escaped in the log: " + seen)
+
+        data = b""
+        for path in glob.glob(os.path.join(self.desktop.activities_dir(), "*.kes[gc]")):
+            with open(path, "rb") as f:
+                data += gzip.decompress(f.read()) if path.endswith(".kesg") else f.read()
+        self.assertNotIn(b"\0", data)
+        firefox = [row for row in read_rows(self.desktop.activities_dir()) if row[0] == "firefox"]
+        # The rest of the texts stays as it was: CSV quoting carries the line feeds.
+        self.assertIn((title, page.replace("\0", " ")), [(row[3], row[4]) for row in firefox])
 
     def test_without_ipv6_the_agent_listens_on_127_0_0_1_alone(self):
         agent, port = self.start_bridge(["/usr/bin/env", "LD_PRELOAD=" + NO_IPV6, AGENT])

@@ -4,19 +4,34 @@ base_config.json, the bundle's account_key, a journal segment and marker and
 an old log's progress file; a 4 MiB settings file of empty objects; and a
 kestreld.json it may not read (mode 000, the agent running as another user).
 Every start comes up, keeps its peak memory (VmHWM) under 100 MB, ends on
-SIGTERM within 2 s, and leaves the hostile files as they were."""
+SIGTERM within 2 s, and leaves the hostile files as they were.
 
+And where it writes: a pipe at debug_log.txt, at the journal segment it
+opens next, and at kestreld.json's temporary name, while the agent records
+real X11 windows under Xvfb and openbox at debug_log_level 65535 and xdotool
+moves the focus for 25 s. It goes on recording (python's gzip and csv read
+the upload rows), writes nothing into the pipe and ends on SIGTERM with exit
+code 0 (the time it takes is printed; only a hang fails). An upload file's
+temporary name is a fresh random UUID created exclusively: nothing can be
+waiting there."""
+
+import glob
 import json
 import os
 import pwd
 import shutil
 import stat
+import subprocess
 import sys
+import tempfile
 import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from agent_harness import Agent, PrivateHome, peak_memory_kib  # noqa: E402
+from agent_harness import LINE, Agent, PrivateHome, peak_memory_kib, wait_until  # noqa: E402
+from bundle_tree import bundle_program, trusting_bundle  # noqa: E402
+from scanner_x11 import Desktop, Switcher, read_rows  # noqa: E402
+from standin_client import end_process  # noqa: E402
 
 # Said once the controller has launched, which comes after every file above was read.
 READY = "[KestrelController:applicationDidFinishLaunching] No system tray is available"
@@ -189,6 +204,121 @@ class HostileFiles(unittest.TestCase):
                       messages)
         self.assertIn("[config:save] Not saved: the configuration file could not be read at start and is kept as "
                       "it is", messages)
+
+
+class PipesWhereItWrites(unittest.TestCase):
+    RECORDING_SECONDS = 25
+    # Generous: an end that takes longer hangs.
+    END_BOUND_SECONDS = 15
+
+    def setUp(self):
+        self.root = tempfile.mkdtemp(prefix="kes-pipes-")
+        self.addCleanup(shutil.rmtree, self.root, True)
+        self.desktop = Desktop(window_manager=True)
+        self.addCleanup(self.desktop.close)
+        self.windows = [self.desktop.xterm("pipes-a"), self.desktop.xterm("pipes-b")]
+        self.desktop.mark_automation_explained()
+        self.data_dir = self.desktop.data_dir()
+        for folder in ("journal", "log"):
+            os.makedirs(os.path.join(self.data_dir, folder), mode=0o700)
+        self.bundle = trusting_bundle(self.root)
+        self.settings = {"url": "127.0.0.1:9", "api_url": "127.0.0.1:9", "account_key": "AK-pipes-0a0b",
+                         "first_time_running": False, "scan_interval": 1, "idle_time_start": 86400,
+                         "push_initial_interval": 3600, "push_interval": 3600, "pull_initial_interval": 3600,
+                         "pull_interval": 3600, "debug_log_level": 65535}
+        self.desktop.write_settings(self.settings)
+
+    def record(self, title, planted=None, before_the_end=None):
+        """Runs the agent while the focus moves, calling `planted` once it is
+        started and `before_the_end` before it is ended with SIGTERM. Answers
+        (the records of the switched windows, what the agent said on stderr)."""
+        switcher = Switcher(self.desktop, self.windows, title)
+        switcher.start()
+        self.addCleanup(switcher.stop)
+        stderr_path = os.path.join(self.root, "stderr.txt")
+        with open(stderr_path, "w") as stderr:
+            agent = subprocess.Popen([bundle_program(self.bundle)], env=self.desktop.env(),
+                                     stdout=subprocess.DEVNULL, stderr=stderr)
+        self.addCleanup(end_process, agent)
+        started = time.monotonic()
+        if planted:
+            planted()
+        time.sleep(max(0.0, self.RECORDING_SECONDS - (time.monotonic() - started)))
+        self.assertIsNone(agent.poll(), "the agent ended by itself")
+        if before_the_end:
+            before_the_end()
+        asked = time.monotonic()
+        agent.send_signal(15)
+        try:
+            code = agent.wait(timeout=self.END_BOUND_SECONDS)
+        except subprocess.TimeoutExpired:
+            self.fail("SIGTERM did not end the agent within %d s" % self.END_BOUND_SECONDS)
+        ended = time.monotonic() - asked
+        switcher.stop()
+        rows = read_rows(self.desktop.activities_dir())
+        recorded = [row for row in rows if row[3].startswith(title)]
+        print("\n[ figures ] %s: %d records of the switched windows in %.0f s; SIGTERM ended the agent in %.2f s"
+              % (self.id().rsplit(".", 1)[-1], len(recorded), asked - started, ended), file=sys.stderr)
+        self.assertEqual(code, 0)
+        self.assertGreater(len(recorded), self.RECORDING_SECONDS // 3, "the agent went on recording")
+        for row in rows:
+            self.assertEqual(len(row), 12)
+        with open(stderr_path, encoding="utf-8", errors="replace") as f:
+            return recorded, f.read()
+
+    def test_a_pipe_at_the_debug_log(self):
+        path = os.path.join(self.data_dir, "log", "debug_log.txt")
+        make_pipe(path)
+        before = describe(path)
+        _, said = self.record("pipe-log")
+        self.assertEqual(said.count("is not a regular file"), 1, said)
+        self.assertIn("Kestrel: the debug log %s is not a regular file; no debug log is written there.\n" % path,
+                      said)
+        self.assertEqual(describe(path), before)
+
+    def test_a_pipe_at_the_next_journal_segment(self):
+        # The one flush before the end opens the pipe as the next segment; the
+        # long titles fill a pipe's buffer several times over after it.
+        self.desktop.write_settings(dict(self.settings, push_initial_interval=6))
+        journal = os.path.join(self.data_dir, "journal")
+        pipe = []
+
+        def plant():
+            segments = wait_until(lambda: glob.glob(os.path.join(journal, "*.journal")), timeout=5,
+                                  what="the first journal segment")
+            number = int(os.path.basename(segments[0]).split(".")[0])
+            pipe.append(os.path.join(journal, "%d.journal" % (number + 1)))
+            make_pipe(pipe[0])
+        def nothing_written():
+            reader = os.open(pipe[0], os.O_RDONLY | os.O_NONBLOCK)
+            try:
+                self.assertEqual(os.read(reader, 1 << 20), b"", "rows were written into the pipe")
+            except BlockingIOError:
+                self.fail("the agent holds the pipe open")
+            finally:
+                os.close(reader)
+        title = "pipe-segment-" + "x" * 6000
+        recorded, _ = self.record(title, plant, nothing_written)
+        self.assertGreater(sum(len(row[3]) for row in recorded), 2 * 65536)
+        self.assertTrue(any(m.startswith("[logger:log] Could not open the journal segment %s: not a regular file"
+                                         % pipe[0]) for m in self.messages()))
+
+    def test_a_pipe_at_the_settings_files_temporary_name(self):
+        # The bundle's account key is applied at start, and that saves the settings.
+        with open(os.path.join(self.bundle, "Contents", "account_key"), "w") as out:
+            out.write("AK-provisioned-pipes-1d2e\n")
+        settings = os.path.join(self.data_dir, "kestreld.json")
+        make_pipe(settings + ".tmp")
+        self.record("pipe-settings")
+        self.assertIn("[config:save] Could not write the configuration file: open %s.tmp: not a regular file"
+                      % settings, self.messages())
+        self.assertFalse(os.path.lexists(settings + ".tmp"))
+        with open(settings, encoding="utf-8") as f:
+            self.assertEqual(json.load(f)["account_key"], "AK-provisioned-pipes-1d2e", "the next save went through")
+
+    def messages(self):
+        with open(os.path.join(self.data_dir, "log", "debug_log.txt"), encoding="utf-8", errors="replace") as f:
+            return [match.group(2) for match in map(LINE.match, f.read().split("\n")) if match]
 
 
 if __name__ == "__main__":

@@ -105,8 +105,12 @@ class UnwritableDataFolder(unittest.TestCase):
         found = LOST.findall(said)
         self.assertEqual(len(found), 1, said[-2000:])
         lost = int(found[0])
+        lines = self.desktop.debug_log()
         self.assertIn("[main] %d activity records could not be written to the journal or an upload file; they are "
-                      "lost." % lost, self.desktop.debug_log())
+                      "lost." % lost, lines)
+        # The last flush says what happened, and promises no next attempt.
+        flushes = [line for line in lines if "Could not write an upload file" in line]
+        self.assertRegex(flushes[-1], r"Could not write an upload file of \d+ records at exit\.$")
         return lost
 
     def test_a_disk_that_fills_up_loses_only_what_it_reports(self):

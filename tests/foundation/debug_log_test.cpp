@@ -9,9 +9,12 @@
 #include <boost/filesystem.hpp>
 
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -139,6 +142,29 @@ TEST_F(DebugLogTest, CurlTextDropsItsLineEndAndOtherKindsAreIgnored) {
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_TRUE(std::regex_match(lines[0], std::regex(R"(\d{8}T\d{6}:64:Connected to 127\.0\.0\.1)")));
     EXPECT_TRUE(std::regex_match(lines[1], std::regex(R"(\d{8}T\d{6}:64:)")));
+}
+
+// A pipe in place of the file: once its buffer were full, every thread that
+// logs would wait behind the one writing, the orderly end too. No line goes
+// into it, stderr says so once, and lines are written again once a file can be.
+TEST_F(DebugLogTest, APipeInPlaceOfTheFileIsNeverWrittenAndSaidOnceOnStderr) {
+    const std::string path = log_path();
+    EXPECT_EXIT(
+        {
+            ::alarm(20);  // a write that waits ends here, and fails the test
+            boost::filesystem::remove(path);
+            if (::mkfifo(path.c_str(), 0600) != 0) std::_Exit(2);
+            debug_log_reopen();
+            for (int i = 0; i < 2000; ++i) log(std::wstring(100, L'x'), 1);  // thrice a pipe's buffer
+            debug_log_reopen();
+            log(L"still no file", 1);
+            if (!debug_log_read().empty()) std::_Exit(3);
+            boost::filesystem::remove(path);
+            log(L"a file again", 1);
+            std::_Exit(debug_log_read().find(L":1:a file again\n") != std::wstring::npos ? 0 : 4);
+        },
+        ::testing::ExitedWithCode(0),
+        "^Kestrel: the debug log [^\n]*/debug_log.txt is not a regular file; no debug log is written there.\n$");
 }
 
 // Lines a peer causes at its own pace: so many a site per window, the rest

@@ -17,6 +17,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <optional>
 #include <fstream>
 #include <sstream>
@@ -243,6 +245,25 @@ TEST(ReplacedFiles, AreWholeWithTheirModeOrLeaveNothingBehind) {
     EXPECT_EQ(error.rfind("rename: ", 0), 0u) << error;
     EXPECT_FALSE(fs::replace_small_file(folder + "/taken", "x"));
     EXPECT_EQ(testing::folder_names(folder), (std::vector<std::string>{"own", "taken", "users"}));
+}
+
+// No reader ever comes to a pipe planted at the temporary name: the save
+// must not wait for one, must not write into it, and must leave the name
+// free for the next save.
+TEST(ReplacedFiles, APipeAtTheTemporaryNameIsRefusedAtOnce) {
+    const std::string folder = fresh_folder("replace-pipe");
+    ASSERT_EQ(::mkfifo((folder + "/settings.tmp").c_str(), 0600), 0);
+    EXPECT_EXIT(
+        {
+            ::alarm(20);  // a save that waits ends here, and fails the test
+            std::string first_error;
+            std::string second_error;
+            const bool first = fs::replace_file_atomically(folder + "/settings", "new", first_error);
+            const bool second = fs::replace_file_atomically(folder + "/settings", "new", second_error);
+            std::fprintf(stderr, "first: %d %s\n", first, first_error.c_str());
+            std::_Exit(!first && second && testing::read_file(folder + "/settings") == "new" ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "first: 0 open .*/settings.tmp: not a regular file");
 }
 
 }  // namespace

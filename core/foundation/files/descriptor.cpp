@@ -12,6 +12,15 @@ unique_fd::~unique_fd() {
     if (fd_ >= 0) ::close(fd_);
 }
 
+unique_fd& unique_fd::operator=(unique_fd&& other) noexcept {
+    if (this != &other) {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = other.fd_;
+        other.fd_ = -1;
+    }
+    return *this;
+}
+
 bool unique_fd::close() {
     const int fd = fd_;
     fd_ = -1;

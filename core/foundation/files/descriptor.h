@@ -13,6 +13,8 @@ public:
     ~unique_fd();
     unique_fd(const unique_fd&) = delete;
     unique_fd& operator=(const unique_fd&) = delete;
+    unique_fd(unique_fd&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+    unique_fd& operator=(unique_fd&& other) noexcept;
 
     int get() const { return fd_; }
     // Closing can report a failed write-back on some file systems, so it is checked.

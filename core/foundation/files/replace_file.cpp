@@ -1,6 +1,7 @@
 #include "core/foundation/files/replace_file.h"
 
 #include "core/foundation/files/descriptor.h"
+#include "core/foundation/files/regular_file.h"
 
 #include <fcntl.h>
 #include <stdlib.h>
@@ -43,14 +44,16 @@ bool complete_replacement(unique_fd& fd, const std::string& temporary, const std
 
 bool replace_file_atomically(const std::string& path, std::string_view bytes, std::string& error) {
     const std::string temporary = path + ".tmp";
-    // O_NOFOLLOW: a planted symbolic link must not redirect the write.
-    unique_fd fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600));
-    if (fd.get() < 0) {
-        error = describe("open");
+    // O_NOFOLLOW: a planted symbolic link must not redirect the write; nor
+    // may a pipe planted there hold the save for ever. Whatever holds the
+    // name goes: the next save finds it free.
+    opened_file opened = open_regular_file(temporary, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW);
+    if (!opened.is_open()) {
+        error = "open " + temporary + ": " + opened.describe();
         ::unlink(temporary.c_str());
         return false;
     }
-    return complete_replacement(fd, temporary, path, 0600, bytes, error);
+    return complete_replacement(opened.fd, temporary, path, 0600, bytes, error);
 }
 
 bool replace_small_file(const std::string& path, std::string_view bytes, unsigned mode) {
