@@ -28,9 +28,10 @@ bool make_private_folder(const std::string& folder) {
 }
 
 // The file exists as a regular file of mode 0600 before the toolkit writes
-// it: its atomic save keeps the mode of the file it replaces.
+// it: its atomic save keeps the mode of the file it replaces. A pipe put in
+// its place is refused at once, not waited on.
 bool make_private_file(const std::string& file) {
-    const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0600);
     if (fd < 0) return false;
     struct stat info {};
     const bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && ::fchmod(fd, 0600) == 0;
@@ -47,14 +48,24 @@ std::optional<bool> truth_value(QString text) {
 
 QString key_of(const std::string& key) { return QString::fromStdString(key); }
 
+// The toolkit reads the file as it opens it, and reading a pipe waits for a
+// writer that may never come; a device would be taken for settings.
+bool holds_no_file_to_use(const std::string& file) {
+    struct stat info {};
+    return ::stat(file.c_str(), &info) == 0 && !S_ISREG(info.st_mode);
+}
+
 }  // namespace
 
 std::string settings_user_defaults::default_folder() { return user_config_dir() + "/kestrel"; }
 
 settings_user_defaults::settings_user_defaults(std::string folder)
     : folder_(std::move(folder)),
-      file_(folder_ + "/Kestrel.conf"),
-      settings_(std::make_unique<QSettings>(QString::fromStdString(file_), QSettings::IniFormat)) {}
+      file_(folder_ + "/Kestrel.conf") {
+    if (!holds_no_file_to_use(file_)) {
+        settings_ = std::make_unique<QSettings>(QString::fromStdString(file_), QSettings::IniFormat);
+    }
+}
 
 settings_user_defaults::~settings_user_defaults() = default;
 
@@ -68,10 +79,19 @@ const user_defaults::value* settings_user_defaults::registered(const std::string
     return it == registered_.end() ? nullptr : &it->second;
 }
 
+std::optional<QString> settings_user_defaults::stored_locked(const std::string& key) const {
+    if (!settings_) {
+        const auto kept = this_run_only_.find(key);
+        return kept == this_run_only_.end() ? std::nullopt : std::optional<QString>(kept->second);
+    }
+    if (!settings_->contains(key_of(key))) return std::nullopt;
+    return settings_->value(key_of(key)).toString();
+}
+
 bool settings_user_defaults::get_bool(const std::string& key) const {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (settings_->contains(key_of(key))) {
-        if (const auto stored = truth_value(settings_->value(key_of(key)).toString())) return *stored;
+    if (const auto stored = stored_locked(key)) {
+        if (const auto flag = truth_value(*stored)) return *flag;
     }
     const value* fallback = registered(key);
     const bool* flag = fallback ? std::get_if<bool>(fallback) : nullptr;
@@ -80,23 +100,27 @@ bool settings_user_defaults::get_bool(const std::string& key) const {
 
 std::string settings_user_defaults::get_string(const std::string& key) const {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (settings_->contains(key_of(key))) return settings_->value(key_of(key)).toString().toStdString();
+    if (const auto stored = stored_locked(key)) return stored->toStdString();
     const value* fallback = registered(key);
     const std::string* text = fallback ? std::get_if<std::string>(fallback) : nullptr;
     return text ? *text : std::string();
 }
 
-bool settings_user_defaults::set_bool(const std::string& key, bool flag) { return store(key, flag); }
+bool settings_user_defaults::set_bool(const std::string& key, bool flag) {
+    return store(key, flag ? QStringLiteral("true") : QStringLiteral("false"));
+}
 
-bool settings_user_defaults::set_string(const std::string& key, const std::string& text) { return store(key, text); }
+bool settings_user_defaults::set_string(const std::string& key, const std::string& text) {
+    return store(key, QString::fromStdString(text));
+}
 
-bool settings_user_defaults::store(const std::string& key, const value& v) {
+bool settings_user_defaults::store(const std::string& key, const QString& text) {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (const bool* flag = std::get_if<bool>(&v)) {
-        settings_->setValue(key_of(key), *flag ? QStringLiteral("true") : QStringLiteral("false"));
-    } else {
-        settings_->setValue(key_of(key), QString::fromStdString(std::get<std::string>(v)));
+    if (!settings_) {
+        this_run_only_[key] = text;
+        return false;
     }
+    settings_->setValue(key_of(key), text);
     return write_locked();
 }
 
@@ -108,7 +132,7 @@ bool settings_user_defaults::synchronize() {
 bool settings_user_defaults::write_locked() {
     // Never written where it would not stay private; the values then hold
     // for this run only.
-    if (!make_private_folder(folder_) || !make_private_file(file_)) return false;
+    if (!settings_ || !make_private_folder(folder_) || !make_private_file(file_)) return false;
     settings_->sync();
     return settings_->status() == QSettings::NoError;
 }

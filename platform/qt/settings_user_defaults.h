@@ -1,12 +1,18 @@
 #pragma once
 // User defaults in an INI file, "Kestrel.conf" in
 // ${XDG_CONFIG_HOME:-~/.config}/kestrel/ unless told another folder. The folder
-// is kept 0700 and the file 0600, like every file the agent writes.
+// is kept 0700 and the file 0600, like every file the agent writes. Where the
+// name holds something other than a regular file (a pipe, a device), it is
+// neither read nor written: the values then hold for this run only.
 
 #include "platform/user_defaults.h"
 
+#include <QString>
+
+#include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 
 class QSettings;
@@ -30,14 +36,16 @@ public:
     std::string file_path() const { return file_; }
 
 private:
-    bool store(const std::string& key, const value& v);
+    bool store(const std::string& key, const QString& text);
     bool write_locked();
+    std::optional<QString> stored_locked(const std::string& key) const;
     const value* registered(const std::string& key) const;
 
     const std::string folder_;
     const std::string file_;
     mutable std::mutex mutex_;
-    std::unique_ptr<QSettings> settings_;
+    std::unique_ptr<QSettings> settings_;  // none while the name holds no file to use
+    std::map<std::string, QString> this_run_only_;
     std::map<std::string, value> registered_;
 };
 

@@ -316,6 +316,16 @@ class PipesWhereItWrites(unittest.TestCase):
         with open(settings, encoding="utf-8") as f:
             self.assertEqual(json.load(f)["account_key"], "AK-provisioned-pipes-1d2e", "the next save went through")
 
+    def test_a_pipe_at_the_user_defaults_file(self):
+        # Read at start on the main thread: a pipe there held the agent before
+        # it recorded anything, and SIGTERM with it.
+        path = os.path.join(self.desktop.home, ".config", "kestrel", "Kestrel.conf")
+        os.remove(path)
+        make_pipe(path)
+        before = describe(path)
+        self.record("pipe-defaults")
+        self.assertEqual(describe(path), before)
+
     def messages(self):
         with open(os.path.join(self.data_dir, "log", "debug_log.txt"), encoding="utf-8", errors="replace") as f:
             return [match.group(2) for match in map(LINE.match, f.read().split("\n")) if match]

@@ -126,6 +126,29 @@ TEST_F(SettingsUserDefaults, AFolderThatCannotBeMadeFailsTheWriteAndKeepsTheValu
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(blocker), {}), "a file where the folder belongs");
 }
 
+// A pipe at the file's name: the toolkit would wait for a writer while it
+// reads it, at start, on the main thread. It is neither read nor written,
+// and values set hold for this run.
+TEST_F(SettingsUserDefaults, APipeInPlaceOfTheFileIsNeverOpenedAndValuesHoldForThisRun) {
+    ASSERT_EQ(::mkdir(folder.substr(0, folder.rfind('/')).c_str(), 0700), 0);
+    ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
+    const std::string file = folder + "/Kestrel.conf";
+    ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
+    EXPECT_EXIT(
+        {
+            ::alarm(20);  // an open that waits ends here, and fails the test
+            settings_user_defaults defaults(folder);
+            defaults.register_defaults({{"LaunchedAtLogin", true}});
+            const bool registered_answers = defaults.get_bool("LaunchedAtLogin");
+            const bool written = defaults.set_bool("LaunchedAtLogin", false) || defaults.synchronize();
+            const bool kept = !defaults.get_bool("LaunchedAtLogin");
+            struct stat info {};
+            const bool still_a_pipe = ::lstat(file.c_str(), &info) == 0 && S_ISFIFO(info.st_mode);
+            std::_Exit(registered_answers && !written && kept && still_a_pipe ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
 TEST_F(SettingsUserDefaults, TheDefaultFolderFollowsXdgConfigHome) {
     EXPECT_EQ(settings_user_defaults::default_folder(), std::string(std::getenv("XDG_CONFIG_HOME")) + "/kestrel");
 }
