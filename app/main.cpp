@@ -21,7 +21,6 @@
 #include "platform/instance_lock.h"
 #include "platform/main_queue.h"
 #include "platform/notification_center.h"
-#include "platform/resident_memory.h"
 #include "platform/termination_signals.h"
 
 #ifdef KES_WITH_DESKTOP_UI
@@ -32,17 +31,12 @@
 
 #include <sys/resource.h>
 
-#include <chrono>
 #include <memory>
 #include <system_error>
 
 namespace {
 
 void log_line(const std::wstring& text, std::uint32_t level) { kes::log(text, level); }
-
-// By then the toolkit has drawn the first time and the UI loop has made its
-// first pass: what start-up alone needed can go.
-constexpr auto start_up_settled = std::chrono::seconds(3);
 
 // The desktop the user sees: the toolkit's application with the status item;
 // with no display it draws offscreen. A build without it runs headless.
@@ -74,8 +68,6 @@ void raise_descriptor_limit() {
 }  // namespace
 
 int main() {
-    // Before the toolkit loads its plugins, which it may unload again.
-    const auto start_up_pages = std::make_shared<const platform::resident_memory>();
     // Before anything logs: the debug log asks the platform system for its path.
     kes::install_desktop_factories();
     raise_descriptor_limit();
@@ -141,7 +133,6 @@ int main() {
     try {
         const kes::unexpected_exit_guard exit_guard(*agent_daemon, activity_logger);
         agent_daemon->start(user_interface);
-        queue.async_after(start_up_settled, [start_up_pages] { start_up_pages->release(); });
         exit_code = user_interface->run_gui();
         log_line(L"  Gui Stopped\n\n", kes::log_level::banner);
     } catch (const std::system_error& e) {

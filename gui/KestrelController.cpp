@@ -645,8 +645,9 @@ void KestrelController::on_blockingOKButton() {
     }
     const QString typed = panel->blockingTime->text();
     const std::optional<int> minutes = whole_number(typed);
-    // Zero would end a running session: this window only starts them.
-    if (!minutes || *minutes == 0) {
+    // Text that is no number is no request: not even the 0 that ends a
+    // running session.
+    if (!minutes) {
         log(L"[ui:on_get_focused] Ignoring request to start Stillzone, minutes(" + typed.toStdWString() +
                 L") not in range 1 to 1440",
             log_level::ui_error);
@@ -654,7 +655,7 @@ void KestrelController::on_blockingOKButton() {
         return;
     }
     // The window stays for a number the session cannot take: it then shows 30.
-    if (*minutes == -1 || (*minutes >= 1 && *minutes <= 1440)) panel->blockingPanel->hide();
+    if (*minutes >= -1 && *minutes <= 1440) panel->blockingPanel->hide();
     bridge_.request_focus_session(*minutes);
 }
 

@@ -219,7 +219,8 @@ bool puller::update_blocked_list(bool start, bool end, int duration_minutes) {
         log_level::network);
     // Switching blocking off moves its end into the past for good, so a
     // session that is still running keeps its end while the service is
-    // asked (an empty list blocks nothing meanwhile). Its end is never put
+    // asked (an empty list blocks nothing meanwhile), and ends only when the
+    // service says blocking is off or cannot be asked. Its end is never put
     // back afterwards: the user may have ended the session in the meantime.
     const bool session_running = is_later(config_.get_blocking_until(), clock_());
     config_.set_blocked_items({});
@@ -233,11 +234,13 @@ bool puller::update_blocked_list(bool start, bool end, int duration_minutes) {
         if (session_running) config_.set_blocking_enabled(false);
         return false;
     }
-    if (answer.blocking_enabled) {
-        config_.set_blocked_items(answer.block_list);
-        config_.set_extended_domain_list(answer.extended_domain_list);
-        config_.set_blocking_enabled(true);
+    if (!answer.blocking_enabled) {
+        if (session_running) config_.set_blocking_enabled(false);
+        return true;
     }
+    config_.set_blocked_items(answer.block_list);
+    config_.set_extended_domain_list(answer.extended_domain_list);
+    config_.set_blocking_enabled(true);
     return true;
 }
 

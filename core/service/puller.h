@@ -47,7 +47,8 @@ public:
 
     // Fetches the block list (telling the service that a focus session starts
     // or ends); true when the service answered. A focus session still running
-    // keeps its end time across a refresh.
+    // keeps its end time across a refresh that answers blocking on; an answer
+    // with blocking off, or no answer, ends it.
     bool update_blocked_list(bool start, bool end, int duration_minutes);
     bool update_blocked_list_start_stillzone(int minutes);
     bool update_blocked_list_stop_stillzone();

@@ -289,6 +289,8 @@ protected:
     };
     // An absence this long (in seconds) is no longer asked about, nor entered.
     static constexpr std::int64_t away_cut_off_seconds = 14400;
+    // A dismissal holds the prompt off this long.
+    static constexpr int offline_dismissal_minutes = 60;
     away_period get_away_period() const;
     void end_away_period();
 
@@ -296,6 +298,10 @@ protected:
     std::atomic<bool> activation_prompt_shown_{false};
 
 private:
+    // The store's dismissal time, brought back to now when it lies further
+    // ahead than what set it could reach (the wall clock went back).
+    boost::posix_time::ptime offline_prompt_dismissed_until();
+
     enum class focus_outcome { started, ended, refused, failed };
     // False, after logging and resetting the window's minutes, for a length
     // no session can have.
@@ -330,6 +336,11 @@ private:
 
     mutable std::mutex away_mutex_;
     away_period away_;
+    // The end the last dismissal set (under away_mutex_, with the store's
+    // dismissal time). While the store still holds it, the prompt may be
+    // held off up to a dismissal's length ahead; otherwise the store holds
+    // the moment its defaults were applied, which never lies ahead.
+    boost::posix_time::ptime offline_dismissal_end_{boost::posix_time::not_a_date_time};
 
     std::function<void(const log_entry&)> record_activity_;
 

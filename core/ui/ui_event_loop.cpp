@@ -184,9 +184,28 @@ void ui::update_status_text() {
     if (!current.empty()) set_status_message(current);
 }
 
-void ui::display_offline_time() {
+ptime ui::offline_prompt_dismissed_until() {
+    // The time is read under the lock a dismissal is made under: one made
+    // meanwhile never looks further ahead than it reaches.
+    std::lock_guard<std::mutex> lock(away_mutex_);
     const ptime now = configuration_->local_now();
     const ptime dismissed_until = configuration_->get_offline_dismissed_until();
+    if (dismissed_until.is_special()) return dismissed_until;
+    const auto reach = dismissed_until == offline_dismissal_end_ ? boost::posix_time::minutes(offline_dismissal_minutes)
+                                                                 : boost::posix_time::minutes(0);
+    if (dismissed_until <= now + reach) return dismissed_until;
+    // Set before the wall clock went back: it would hold the prompt off
+    // until the clock caught up with it, longer than any dismissal.
+    log(L"[ui:display_offline_time] The clock went back; the offline-time prompt is no longer held off until " +
+            util::ptime_to_simple_wstr(dismissed_until) + L".",
+        log_level::warning);
+    configuration_->set_offline_dismissed_until(now);
+    return now;
+}
+
+void ui::display_offline_time() {
+    const ptime dismissed_until = offline_prompt_dismissed_until();
+    const ptime now = configuration_->local_now();
     const bool asking = configuration_->get_timepie_enabled() &&
                         (dismissed_until.is_special() || dismissed_until <= now) &&
                         !configuration_->get_disable_gui() && configuration_->is_logging_allowed_now() &&

@@ -74,7 +74,10 @@ void ui::on_dismiss_offline_time(int minutes) {
     ux_hide_offline_time();
     end_away_period();
     if (minutes > 0) {
-        configuration_->set_offline_dismissed_until(configuration_->local_now() + boost::posix_time::hours(1));
+        std::lock_guard<std::mutex> lock(away_mutex_);
+        offline_dismissal_end_ =
+            configuration_->local_now() + boost::posix_time::minutes(offline_dismissal_minutes);
+        configuration_->set_offline_dismissed_until(offline_dismissal_end_);
     }
 }
 

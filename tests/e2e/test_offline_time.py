@@ -14,17 +14,22 @@ time (xdotool's input) and scanner: the one offline record starts no earlier
 than the last work before the second absence, and overlaps no scanned one
 (beyond the scan interval by which an idle completion may end late). A
 prompt opened again after its details were shown is as small as at first
-(screenshots kept as test artifacts)."""
+(screenshots kept as test artifacts).
+
+The real agent's wall clock set back to an hour before its start, through
+libfaketime for the agent alone (its monotonic clock goes on, as a stepped
+wall clock leaves it): the next absence still brings the prompt."""
 
 import datetime
 import os
 import signal
+import subprocess
 import sys
 import time
 import unittest
 
 from agent_windows import AgentWindows
-from bundle_tree import bundle_program, trusting_bundle
+from bundle_tree import BUILT_BUNDLE, bundle_program, trusting_bundle
 from command_probe import StandinProbeTestCase
 from scanner_x11 import Desktop, parse_time, read_rows
 from standin_client import StandinProcess
@@ -237,6 +242,90 @@ class UnansweredPromptWithTheRealAgent(AgentWindows, unittest.TestCase):
             first[2], first[3], with_details[2], with_details[3], reopened[2], reopened[3]), file=sys.stderr)
         self.keep("offline_time_reopened.png", reopened)
         self.assertEqual(reopened[2:], first[2:])
+        agent.send_signal(signal.SIGTERM)
+        self.assertEqual(agent.wait(timeout=30), 0)
+
+
+FAKETIME_LIBRARY = "/usr/lib/x86_64-linux-gnu/faketime/libfaketimeMT.so.1"
+
+
+class ClockSetBackWithTheRealAgent(unittest.TestCase):
+    """Away after 4 s without input; the service unreachable on loopback."""
+
+    def setUp(self):
+        self.assertTrue(os.path.exists(FAKETIME_LIBRARY), "libfaketime is missing: scripts/install-deps")
+        self.desktop = Desktop(window_manager=True)
+        self.addCleanup(self.desktop.close)
+        self.desktop.write_settings({"url": "127.0.0.1:9", "api_url": "127.0.0.1:9",
+                                     "account_key": "AK-demo-7f3c9e21b8d44a0f9c5e", "first_time_running": False,
+                                     "scan_interval": 1, "push_initial_interval": 3600,
+                                     "pull_initial_interval": 3600, "debug_log_level": 7,
+                                     "timepie_enabled": True, "idle_time_away": 4, "idle_time_start": 2,
+                                     "timepie_labels": ["Meeting", "Phone call", "Lunch"]})
+        self.desktop.mark_automation_explained()
+        self.offset_file = os.path.join(self.desktop.home, "faketime-offset")
+        self.set_clock_offset(0)
+
+    def set_clock_offset(self, seconds):
+        with open(self.offset_file, "w") as f:
+            f.write("%+d\n" % seconds)
+
+    def start_agent_with_its_own_clock(self):
+        """Only the agent's process reads the offset file; Xvfb, the window
+        manager and this script keep the machine's clock."""
+        env = self.desktop.env(LD_PRELOAD=FAKETIME_LIBRARY, FAKETIME_TIMESTAMP_FILE=self.offset_file,
+                               FAKETIME_NO_CACHE="1", FAKETIME_DONT_FAKE_MONOTONIC="1")
+        agent = subprocess.Popen([bundle_program(BUILT_BUNDLE)], env=env, stdout=subprocess.DEVNULL,
+                                 stderr=subprocess.DEVNULL)
+        self.desktop.processes.append(agent)
+        return agent
+
+    def work(self, seconds):
+        until = time.monotonic() + seconds
+        while time.monotonic() < until:
+            self.desktop.touch()
+            time.sleep(0.3)
+
+    def log_times(self):
+        """The time of each debug-log line, as the agent's clock read it."""
+        times = []
+        with open(os.path.join(self.desktop.data_dir(), "log", "debug_log.txt"), encoding="utf-8",
+                  errors="replace") as f:
+            for line in f:
+                stamp = line.split(":", 1)[0]
+                if len(stamp) == 15 and stamp[8] == "T":
+                    times.append(datetime.datetime.strptime(stamp, "%Y%m%dT%H%M%S"))
+        return times
+
+    def prompt_shown(self):
+        return self.desktop.run(["xdotool", "search", "--onlyvisible", "--name",
+                                 "^Kestrel - Offline Time$"]).returncode == 0
+
+    def test_an_absence_after_the_clock_fell_back_before_the_start_brings_the_prompt(self):
+        terminal = self.desktop.xterm("work window")
+        other = self.desktop.xterm("other window")
+        self.desktop.focus(terminal, True)
+        started = time.time()
+        agent = self.start_agent_with_its_own_clock()
+        time.sleep(3)
+        self.work(3)
+        start_time = min(self.log_times())
+        # An hour and a minute before the agent's start.
+        self.set_clock_offset(-int(time.time() - started + 3660))
+        # A record, logged on the agent's clock.
+        self.desktop.focus(other, True)
+        self.desktop.wait_until(lambda: self.log_times()[-1] < start_time - datetime.timedelta(minutes=59))
+        self.work(2)
+        self.assertFalse(self.prompt_shown())
+        time.sleep(7)  # away
+        self.desktop.touch()  # back
+        shown_after = time.monotonic()
+        self.desktop.wait_until(self.prompt_shown, timeout=20)
+        print("\n[ figures ] the prompt showed %.1f s after the user came back" % (time.monotonic() - shown_after),
+              file=sys.stderr)
+        with open(os.path.join(self.desktop.data_dir(), "log", "debug_log.txt"), encoding="utf-8",
+                  errors="replace") as f:
+            self.assertIn("The clock went back; the offline-time prompt is no longer held off", f.read())
         agent.send_signal(signal.SIGTERM)
         self.assertEqual(agent.wait(timeout=30), 0)
 

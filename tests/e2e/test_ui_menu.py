@@ -135,6 +135,28 @@ class UiMenu(StandinProbeTestCase):
         self.assertEqual(state["notifications"], ["Stillzone session ended."])
         self.assertTrue(shown_item(self.probe.ask("menu")["menu"], 45)["enabled"])
 
+    def test_a_session_the_service_says_is_off_ends_here(self):
+        self.probe.ask("action 23")
+        self.probe.ask("advance 300")
+        self.probe.ask("refresh")  # the service still has the session
+        self.probe.ask("pass")
+        self.assertTrue(self.probe.ask("state")["blocking"])
+        self.assertFalse(shown_item(self.probe.ask("menu")["menu"], 45)["enabled"])
+
+        # Ended at the service (its web page, say): the next answer says blocking is off.
+        self.service.client.script("/api/block_list", {"json": {
+            "c": [0, "OK"], "blocking_enabled": False, "block_list": ["news.example.org"],
+            "extended_domain_list": []}}, 1)
+        self.probe.ask("refresh")
+        self.probe.ask("pass 2")
+        state = self.probe.ask("state")
+        self.assertFalse(state["blocking"])
+        self.assertEqual(state["notifications"], ["Stillzone session ended."])
+        menu = self.probe.ask("menu")["menu"]
+        self.assertIsNone(shown_item(menu, 28))
+        self.assertEqual(shown_item(menu, 21)["text"], "Start Stillzone")
+        self.assertTrue(shown_item(menu, 45)["enabled"])
+
     def test_a_pause_is_saved_and_announced_once_at_each_end(self):
         asked_at = self.now()
         self.probe.ask("action 30")

@@ -576,7 +576,7 @@ TEST_F(ControllerTest, FocusMinutesThatAreNoWholeNumberAreOutOfRangeAndEndNothin
     EXPECT_EQ(focus().blockingOKButton->text(), QStringLiteral("Get Focused!"));
     EXPECT_EQ(focus().stillzone_settings_description->text().toStdWString(), get_text(L"stillzone_window_description"));
 
-    for (const char* typed : {"abc", "", "12.5", "0", "99999999999"}) {
+    for (const char* typed : {"abc", "", "12.5", "99999999999"}) {
         focus().blockingTime->setText(QString::fromLatin1(typed));
         QTest::mouseClick(focus().blockingOKButton, Qt::LeftButton);
         EXPECT_TRUE(focus_open()) << typed;
@@ -600,6 +600,25 @@ TEST_F(ControllerTest, FocusMinutesThatAreNoWholeNumberAreOutOfRangeAndEndNothin
     EXPECT_FALSE(focus_open());
     ASSERT_TRUE(run_loop_until([&] { return asked.load(); }));  // on the focus-request thread
     EXPECT_EQ(service_->started_sessions(), std::vector<int>{45});
+}
+
+// The window is the user's one way to end a session early.
+TEST_F(ControllerTest, ZeroMinutesInTheFocusWindowEndTheRunningSession) {
+    launch();
+    config::instance().set_blocking_until(config::instance().local_now() + boost::posix_time::minutes(20));
+    ASSERT_TRUE(config::instance().is_blocking());
+    std::thread([&] { bridge_->show_still_zone_window(); }).join();
+    serve();
+    ASSERT_TRUE(focus_open());
+    std::atomic<bool> asked{false};
+    service_->during_block_list = [&] { asked = true; };
+    focus().blockingTime->setText(QStringLiteral("0"));
+    QTest::mouseClick(focus().blockingOKButton, Qt::LeftButton);
+    EXPECT_FALSE(focus_open());
+    ASSERT_TRUE(run_loop_until([&] { return asked.load(); }));  // on the focus-request thread
+    EXPECT_EQ(service_->ended_sessions(), 1);
+    EXPECT_TRUE(service_->started_sessions().empty());
+    EXPECT_FALSE(config::instance().is_blocking());
 }
 
 TEST_F(ControllerTest, TheDebugLogIsSentOnAThreadOfItsOwnAndASecondClickIsIgnored) {

@@ -11,6 +11,7 @@
 //   tree           every item of the menu, shown or not, with its flags
 //   action ID      a menu selection
 //   end_focus      the focus window's Cancel: ends the running session
+//   refresh        the service's block-list message: the block list pulled
 //   set KEY VALUE  a setting: enterprise_team_key, logging_enabled (0/1)
 //   state          notifications, menu rebuilds, pause and focus state,
 //                  offline-time prompts shown
@@ -150,6 +151,8 @@ int main(int argc, char** argv) {
             user_interface.on_menu_action(std::stoi(argument));
         } else if (command == "end_focus") {
             user_interface.end_focus_session();
+        } else if (command == "refresh") {
+            client.make_puller(user_interface)->update_blocked_list_no_params();
         } else if (command == "set") {
             const auto value_at = argument.find(' ');
             const std::string key = argument.substr(0, value_at);

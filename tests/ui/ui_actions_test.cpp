@@ -203,6 +203,28 @@ TEST_F(UiActionsTest, ASessionTheServiceRefusesIsEndedAtOnce) {
     EXPECT_EQ(ended_sessions(), 2);
 }
 
+// The service ended the session (from its web page, or its time ran out
+// there): the next block-list answer says blocking is off.
+TEST_F(UiActionsTest, ARunningSessionEndsWhenTheServiceAnswersBlockingOff) {
+    ui_.on_menu_action(k_tray_item_focus_for_30_minutes);
+    passes(1);
+    ASSERT_TRUE(ui_.menu().is_tray_item_visible(k_tray_item_focused_info));
+    ASSERT_FALSE(ui_.menu().is_tray_item_enabled(k_tray_item_quit));
+
+    advance(minutes(5));
+    service_->block_list.blocking_enabled = false;
+    puller refresh(service_, system::create(), [this]() -> ui* { return &ui_; }, [this] { return now(); });
+    EXPECT_TRUE(refresh.update_blocked_list(false, false, 0));
+    EXPECT_FALSE(settings().is_blocking());
+    EXPECT_TRUE(settings().get_blocked_items().empty());
+
+    passes(2);
+    EXPECT_FALSE(ui_.menu().is_tray_item_visible(k_tray_item_focused_info));
+    EXPECT_TRUE(ui_.menu().is_tray_item_visible(k_tray_item_focus));
+    EXPECT_TRUE(ui_.menu().is_tray_item_enabled(k_tray_item_quit));
+    EXPECT_EQ(ui_.notifications(), std::vector<std::wstring>{L"Stillzone session ended."});
+}
+
 TEST_F(UiActionsTest, TheMenusFocusRequestsRunInOrderOnAThreadOfTheirOwnAndAFailedStartIsTold) {
     ui::seams with = loop_seams();
     with.run_focus_request = {};  // the UI's own focus-request thread

@@ -359,19 +359,52 @@ TEST_F(UiOfflineTimeTest, ThePromptWaitsForItsSettingItsDismissalTheGuiTheSchedu
     idle_system_->idle = 1000;
     const std::vector<std::function<void(bool)>> gates = {
         [](bool closed) { settings().set_timepie_enabled(!closed); },
-        [this](bool closed) { settings().set_offline_dismissed_until(closed ? now() + minutes(1) : now()); },
+        [this](bool closed) {
+            if (closed) ui_.on_dismiss_offline_time(60);
+            else settings().set_offline_dismissed_until(now());
+        },
         [](bool closed) { settings().set_disable_gui(closed); },
         [this](bool closed) { settings().set_paused_until(closed ? now() + minutes(1) : now() - hours(30)); },
         [](bool closed) { settings().set_in_idle_activity(closed); },
     };
     for (std::size_t i = 0; i < gates.size(); ++i) {
         gates[i](true);
+        const std::size_t before = ui_.call_count();
         ui_.display_offline_time();
-        EXPECT_EQ(offline_calls(), std::vector<std::wstring>{}) << "gate " << i;
+        EXPECT_EQ(calls_since(before), std::vector<std::wstring>{}) << "gate " << i;
         gates[i](false);
     }
+    const std::size_t before = ui_.call_count();
     ui_.display_offline_time();
-    EXPECT_FALSE(offline_calls().empty()) << "with every gate open the prompt is filled";
+    EXPECT_FALSE(calls_since(before).empty()) << "with every gate open the prompt is filled";
+}
+
+// The wall clock falls back before the agent's start (a clock set right by
+// hand, or by the network after a sleep): the dismissal time the agent began
+// with then lies ahead and must not hold the prompt off until it is reached.
+// A dismissal the user made before the clock fell back holds it off no longer
+// than its hour from now.
+TEST_F(UiOfflineTimeTest, AClockThatFallsBackHoldsThePromptOffNoLongerThanADismissalReaches) {
+    settings().set_offline_dismissed_until(now());  // as the defaults leave it at start
+    advance(seconds(30) - hours(1));
+    idle_system_->idle = 400;
+    ui_.display_offline_time();
+    ASSERT_FALSE(offline_calls().empty()) << "the prompt is filled";
+    EXPECT_EQ(offline_calls().back(), L"ux_set_offline_time_elapsed_time: 00:06:40");
+    EXPECT_EQ(settings().get_offline_dismissed_until(), now());
+
+    ui_.on_dismiss_offline_time(60);
+    const ptime dismissed_at = now();
+    advance(minutes(59));
+    std::size_t before = ui_.call_count();
+    ui_.display_offline_time();
+    EXPECT_EQ(calls_since(before), std::vector<std::wstring>{}) << "the hour holds";
+
+    advance(-hours(2));
+    ui_.display_offline_time();
+    EXPECT_EQ(settings().get_offline_dismissed_until(), now());
+    EXPECT_LT(now(), dismissed_at);
+    EXPECT_EQ(offline_calls().back(), L"ux_set_offline_time_elapsed_time: 00:06:40");
 }
 
 TEST_F(UiOfflineTimeTest, OnlySixLabelsArePassed) {
