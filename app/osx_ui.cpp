@@ -185,8 +185,8 @@ void osx_ui::show_alert(const std::wstring& message, const std::wstring& title) 
     request.message = to_utf8(title);
     request.informative_text = to_utf8(message);
     request.buttons = {"OK"};
-    // Built and run inside the task, on the main thread; the caller goes on.
-    queue().async([alerts, request] { (void)alerts->run_modal(request); });
+    // Shown from a task of its own, on the main thread; the caller goes on.
+    queue().async([alerts, request] { alerts->show(request, {}); });
 }
 
 void osx_ui::check_for_updates_now() {
@@ -244,7 +244,7 @@ std::wstring osx_ui::ask_two_factor_code(const std::wstring& refusal) {
     request.buttons = {"OK", "Cancel"};
     request.field = platform::alert::text_field{230, 24, ""};
     request.initial_focus = platform::alert::focus::field;
-    const platform::alert_response answer = alerts->run_modal(request);
+    const platform::alert_response answer = platform::wait_for_answer(alerts, queue(), request);
     return answer.chose(0) ? wide(answer.field_text) : std::wstring();
 }
 
@@ -351,9 +351,12 @@ bool osx_ui::ux_toggle_start_at_login() {
     return wanted;
 }
 
-bool osx_ui::confirm_reset_configuration() {
-    const auto& alerts = services_.desktop.alerts;
-    if (!alerts) return false;
+void osx_ui::confirm_reset_configuration(std::function<void(bool confirmed)> answered) {
+    const std::shared_ptr<platform::alert_presenter> alerts = services_.desktop.alerts;
+    if (!alerts) {
+        answered(false);
+        return;
+    }
     platform::alert request;
     request.message = "Warning: Reset Configuration?";
     request.informative_text =
@@ -361,7 +364,9 @@ bool osx_ui::confirm_reset_configuration() {
         "Only do this if you have been instructed by Kestrel Support.";
     request.buttons = {"OK", "Cancel"};
     request.kind = platform::alert::style::warning;
-    return alerts->run_modal(request).chose(0);
+    platform::post_to_main_thread(queue(), [alerts, request, answered = std::move(answered)] {
+        alerts->show(request, [answered](const platform::alert_response& answer) { answered(answer.chose(0)); });
+    });
 }
 
 void osx_ui::open_in_finder(const std::wstring& path) {

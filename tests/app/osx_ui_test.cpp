@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <atomic>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -371,10 +372,13 @@ TEST_F(UiBridge, AlertsRunInAMainQueueTaskWithTheTitleAsHeadline) {
     EXPECT_EQ(shown[0].request.button_titles(), std::vector<std::string>{"OK"});
     EXPECT_EQ(shown[0].thread, std::this_thread::get_id());
 
+    std::vector<bool> confirmed;
+    const auto answered = [&](bool yes) { confirmed.push_back(yes); };
     fakes_.alerts->queue_answer({alert_first_button + 1, {}});
-    EXPECT_FALSE(bridge.confirm_reset_configuration());
+    bridge.confirm_reset_configuration(answered);
     fakes_.alerts->queue_answer({alert_first_button, {}});
-    EXPECT_TRUE(bridge.confirm_reset_configuration());
+    bridge.confirm_reset_configuration(answered);
+    EXPECT_EQ(confirmed, (std::vector<bool>{false, true}));
     const platform::alert reset = fakes_.alerts->alerts().back().request;
     EXPECT_EQ(reset.message, "Warning: Reset Configuration?");
     EXPECT_EQ(reset.informative_text,
@@ -393,16 +397,22 @@ TEST_F(UiBridge, TheTwoFactorPromptIsAskedFromTheSignInThreadOnly) {
                                    L"thread."));
 
     std::wstring typed, cancelled;
+    std::atomic<bool> asked{false};
     fakes_.alerts->queue_answer({alert_first_button, "123 456"});
     fakes_.alerts->queue_answer({alert_first_button + 1, "654321"});
-    std::thread([&] {
+    std::thread sign_in([&] {
         typed = bridge.ask_two_factor_code(L"");
         cancelled = bridge.ask_two_factor_code(L"");
-    }).join();
+        asked = true;
+    });
+    // The prompts are shown on the main thread.
+    EXPECT_TRUE(queue_.serve_until([&] { return asked.load(); }, std::chrono::seconds(20)));
+    sign_in.join();
     EXPECT_EQ(typed, L"123 456");
     EXPECT_EQ(cancelled, L"");  // Cancel gives nothing, whatever was typed
     EXPECT_EQ(pauses_, (std::vector<std::chrono::milliseconds>{std::chrono::milliseconds(500),
                                                               std::chrono::milliseconds(500)}));
+    EXPECT_EQ(fakes_.alerts->alerts().front().thread, std::this_thread::get_id());
     const platform::alert prompt = fakes_.alerts->alerts().front().request;
     EXPECT_EQ(prompt.message, "Enter 2 factor authentication code:");
     EXPECT_EQ(prompt.buttons, (std::vector<std::string>{"OK", "Cancel"}));
@@ -448,7 +458,9 @@ TEST_F(UiBridge, WithoutADesktopItRunsHeadlessAndQuitsThroughTheQueue) {
     bridge.ux_open_url(L"https://app.example/");
     bridge.show_user_notification(L"n");
     EXPECT_EQ(bridge.ask_two_factor_code(L""), L"");
-    EXPECT_FALSE(bridge.confirm_reset_configuration());
+    bool confirmed = true;
+    bridge.confirm_reset_configuration([&](bool yes) { confirmed = yes; });
+    EXPECT_FALSE(confirmed);
     EXPECT_EQ(bridge.get_platform_version(), L"");
     bridge.quit();
     EXPECT_EQ(bridge.run_gui(), 0);
