@@ -299,6 +299,11 @@ protected:
     // Set once sign-in asked for; cleared by a completed sign-in.
     std::atomic<bool> activation_prompt_shown_{false};
 
+    // The released version the last answered update check learned, as
+    // "major.minor.revision.build"; `on_update_check_result` tells of it.
+    // The thread that runs the checks only.
+    const std::wstring& released_version() const { return released_version_; }
+
 private:
     enum class focus_outcome { started, ended, refused, failed };
     // False, after logging and resetting the window's minutes, for a length
@@ -361,6 +366,7 @@ private:
     // An unattended update check that got no answer is tried again from
     // then on, not at every pass.
     boost::posix_time::ptime update_check_retry_after_;
+    std::wstring released_version_;
     bool offline_prompt_armed_ = false;
     bool offline_prompt_hidden_ = true;
     // The facts of the menu state last applied and the menu's change count

@@ -8,7 +8,6 @@
 #include "platform/login_items.h"
 #include "platform/main_queue.h"
 #include "platform/notification_center.h"
-#include "platform/updater.h"
 #include "tests/support/test_environment.h"
 #include "tests/ui/debug_log_lines.h"
 
@@ -63,6 +62,7 @@ public:
     void show_still_zone_window() override { record(L"show_focus"); }
     void hide_still_zone_window() override { record(L"hide_focus"); }
     void set_still_zone_minutes(int minutes) override { record(L"minutes " + std::to_wstring(minutes)); }
+    void show_update_check(const update_check_report&) override { record(L"update_check"); }
     bool is_troubleshooting_visible() override { return true; }
     void set_ts_debug_log_level(int mask) override { record(L"ts_level " + std::to_wstring(mask)); }
     void set_ts_idle_time(std::int64_t seconds) override { record(L"ts_idle " + std::to_wstring(seconds)); }
@@ -423,14 +423,8 @@ TEST_F(UiBridge, TheTwoFactorPromptIsAskedFromTheSignInThreadOnly) {
     EXPECT_EQ(prompt.initial_focus, platform::alert::focus::field);
 }
 
-TEST_F(UiBridge, NotificationsComputerFieldsAndUpdateChecksGoToTheirServices) {
-    class broken_updater : public platform::updater {
-    public:
-        bool check_in_background() override { throw std::runtime_error("feed unreadable"); }
-    };
-    osx_ui_services with = services();
-    with.updater = std::make_shared<broken_updater>();
-    osx_ui bridge(std::move(with));
+TEST_F(UiBridge, NotificationsAndComputerFieldsGoToTheirServices) {
+    osx_ui bridge(services());
     bridge.show_user_notification(L"Stillzone session ended.");
     ASSERT_EQ(fakes_.notifier->notifications().size(), 1u);
     EXPECT_EQ(fakes_.notifier->notifications()[0].title, "Kestrel Alert");
@@ -440,13 +434,6 @@ TEST_F(UiBridge, NotificationsComputerFieldsAndUpdateChecksGoToTheirServices) {
     EXPECT_EQ(bridge.get_computer_make(), L"Test Machine");
     EXPECT_EQ(bridge.get_computer_model(), L"3");
     EXPECT_EQ(bridge.get_platform_version(), L"Test OS 1.0");
-
-    bridge.check_for_updates_now();
-    EXPECT_FALSE(contains(logged(), L"osx_check_for_and_apply_updates:Invoking sharedUpdater checkForUpdates]"));
-    queue_.run_pending();
-    EXPECT_TRUE(contains(logged(), L"osx_check_for_and_apply_updates:Invoking sharedUpdater checkForUpdates]"));
-    EXPECT_TRUE(contains(logged(), L"[osx_system:get_update] Error provoking Sparkle: "
-                                   L"std::runtime_error  :: feed unreadable"));
 }
 
 TEST_F(UiBridge, WithoutADesktopItRunsHeadlessAndQuitsThroughTheQueue) {
