@@ -491,9 +491,16 @@ void KestrelController::takeSurvey() { open_survey_page(bridge_); }
 
 void KestrelController::aboutPanel() {
     const std::string version = platform::info_plist_string(getPlistPath(), "CFBundleShortVersionString");
-    QMessageBox::about(help_.window(), QStringLiteral("About Kestrel"),
-                       QStringLiteral("Kestrel %1\nRecords how you spend your time at the computer.")
-                           .arg(QString::fromStdString(version)));
+    // Without a loop of its own, as the alerts: the tray's menu stays free while it is up.
+    about_panel_ = std::make_unique<QMessageBox>(
+        QMessageBox::Information, QStringLiteral("About Kestrel"),
+        QStringLiteral("Kestrel %1\nRecords how you spend your time at the computer.").arg(QString::fromStdString(version)),
+        QMessageBox::Ok);
+    about_panel_->setObjectName("aboutPanel");
+    about_panel_->setWindowModality(Qt::NonModal);  // a message box is modal unless told
+    const QIcon application_icon = QApplication::windowIcon();
+    if (!application_icon.isNull()) about_panel_->setIconPixmap(application_icon.pixmap(64, 64));
+    platform::bring_to_front(*about_panel_);
 }
 
 // ---- updates

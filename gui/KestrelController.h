@@ -34,6 +34,7 @@
 #include "platform/status_item.h"
 
 class QAction;
+class QMessageBox;
 class QWidget;
 
 namespace kes {
@@ -189,6 +190,8 @@ public:
     // How to reach Kestrel without a tray; shown once, at a launch without
     // one. Null unless open (or just closed).
     QWidget* noTrayWindow() const { return no_tray_.window(); }
+    // The About panel last shown; null before the first.
+    QMessageBox* aboutPanelBox() const { return about_panel_.get(); }
 
 private:
     // Runs `work` on the main thread while this controller lives: at once
@@ -220,6 +223,7 @@ private:
     std::unique_ptr<osx_PreferencesWindow> preferences_;
     std::unique_ptr<osx_Popover> popover_;
     // The view lives inside the window: it goes first.
+    std::unique_ptr<QMessageBox> about_panel_;  // the last one shown
     std::unique_ptr<QWidget> automation_window_;
     std::unique_ptr<AutomationMessagingViewController> automation_view_;
     no_tray_notice no_tray_;
