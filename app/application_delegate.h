@@ -14,6 +14,19 @@ namespace kes {
 enum class log_checkbox { error, warning, info, debug, ctor, ui, network, service, url, user1, user2, user3, user4 };
 inline constexpr int log_checkbox_count = 13;
 
+// What an update check the user asked for has found so far.
+struct update_check_report {
+    enum class outcome { checking, newer, newest, failed };
+    outcome found = outcome::checking;
+    std::wstring released_version;  // newer: the version the service offers
+    std::wstring running_version;
+
+    bool operator==(const update_check_report& other) const {
+        return found == other.found && released_version == other.released_version &&
+               running_version == other.running_version;
+    }
+};
+
 class application_delegate {
 public:
     virtual ~application_delegate() = default;
@@ -50,6 +63,10 @@ public:
     virtual void show_still_zone_window() = 0;
     virtual void hide_still_zone_window() = 0;
     virtual void set_still_zone_minutes(int minutes) = 0;
+
+    // The update window: shows what a check the user asked for found, with
+    // a way to the download page when a newer version is offered.
+    virtual void show_update_check(const update_check_report& report) = 0;
 
     // The troubleshooting window.
     virtual bool is_troubleshooting_visible() = 0;

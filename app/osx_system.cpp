@@ -2,6 +2,7 @@
 
 #include "core/foundation/debug_log.h"
 #include "core/foundation/text.h"
+#include "app/service_updater.h"
 #include "app/time_zone_name.h"
 #include "platform/bundle.h"
 #include "platform/instance_lock.h"
@@ -63,8 +64,7 @@ bool lock_taken(platform::instance_lock& lock, const std::string& folder) {
 
 osx_system_services osx_system_services::real() {
     static const std::shared_ptr<platform::x11_session> session = platform::open_x11_session();
-    static const std::shared_ptr<platform::updater> updater = platform::make_log_only_updater(
-        [](const std::string& line) { log(util::utf8_to_wstring_lossy(line), log_level::info); });
+    static const std::shared_ptr<platform::updater> updater = make_service_updater();
     static const std::shared_ptr<platform::workspace> workspace = platform::make_proc_workspace();
     static const std::string identifier = platform::bundle_identifier(platform::main_bundle_path());
     return {session, platform::process_instance_lock(), updater, workspace, identifier,

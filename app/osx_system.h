@@ -1,7 +1,7 @@
 #pragma once
 // The platform system on this desktop: the X server for idle time and display
 // state, a lock file and a socket for running copies, the bundle and
-// freedesktop folders for paths, a log-only updater for updates.
+// freedesktop folders for paths, the service's released version for updates.
 // The display state is process-wide: every object reports the same answer and
 // the first to see a change logs it.
 

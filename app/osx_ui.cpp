@@ -3,19 +3,16 @@
 #include "core/foundation/config.h"
 #include "core/foundation/debug_log.h"
 #include "core/foundation/text.h"
+#include "core/foundation/text_table.h"
 #include "platform/main_queue.h"
 #include "platform/main_thread_call.h"
 #include "platform/notification_center.h"
 #include "platform/session_kind.h"
-#include "platform/updater.h"
-
-#include <boost/core/demangle.hpp>
 
 #include <iostream>
 #include <mutex>
 #include <optional>
 #include <thread>
-#include <typeinfo>
 
 namespace kes {
 namespace {
@@ -83,10 +80,6 @@ std::unique_ptr<ui> osx_ui::make_with_provided_services() {
 osx_ui::osx_ui(osx_ui_services services, seams with) : ui(std::move(with)), services_(std::move(services)) {
     if (!services_.queue) services_.queue = &platform::main_queue::instance();
     if (!services_.notifications) services_.notifications = &platform::notification_center::default_center();
-    if (!services_.updater) {
-        services_.updater = platform::make_log_only_updater(
-            [](const std::string& line) { log(wide(line), log_level::info); });
-    }
     if (!services_.pause) services_.pause = [](std::chrono::milliseconds wait) { std::this_thread::sleep_for(wait); };
     if (!services_.computer_identity) services_.computer_identity = [] { return platform::read_computer_identity(); };
 }
@@ -185,23 +178,72 @@ void osx_ui::show_alert(const std::wstring& message, const std::wstring& title) 
     request.message = to_utf8(title);
     request.informative_text = to_utf8(message);
     request.buttons = {"OK"};
-    // Built and run inside the task, on the main thread; the caller goes on.
-    queue().async([alerts, request] { (void)alerts->run_modal(request); });
+    // Shown from a task of its own, on the main thread; the caller goes on.
+    queue().async([alerts, request] { alerts->show(request, {}); });
 }
 
 void osx_ui::check_for_updates_now() {
-    const std::shared_ptr<platform::updater> updater = services_.updater;
-    queue().async([updater] {
-        log(L"osx_check_for_and_apply_updates:Invoking sharedUpdater checkForUpdates]", log_level::error);
-        try {
-            (void)updater->check_in_background();
-        } catch (const std::exception& e) {
-            log(L"[osx_system:get_update] Error provoking Sparkle: " +
-                    util::widen(boost::core::demangle(typeid(e).name())) + L"  :: " + wide(e.what()),
-                log_level::error);
-            std::cerr << "Exception: " << e.what() << std::endl;
-        }
-    });
+    if (queue().is_main_thread()) {
+        // The main thread never waits for the service: the loop asks on its own thread.
+        configuration_->set_update_check_requested(true);
+        return;
+    }
+    log(L"osx_check_for_and_apply_updates:Invoking sharedUpdater checkForUpdates]", log_level::error);
+    show_update_check(update_check_report::outcome::checking);
+    update_check_asked_by_user_ = true;
+    bool answered = false;
+    try {
+        answered = check_for_updates(true);
+    } catch (...) {
+        update_check_asked_by_user_ = false;
+        show_update_check(update_check_report::outcome::failed);
+        throw;
+    }
+    update_check_asked_by_user_ = false;
+    // The check said what it found; a failure it only set on the status line.
+    if (!answered) show_update_check(update_check_report::outcome::failed);
+}
+
+void osx_ui::on_update_check_result(bool newer_version_available) {
+    const std::wstring& released = released_version();
+    if (update_check_asked_by_user_) {
+        // An offer the user has seen is not told again.
+        if (newer_version_available) announced_version_ = released;
+        show_update_check(newer_version_available ? update_check_report::outcome::newer
+                                                  : update_check_report::outcome::newest);
+        return;
+    }
+    if (!newer_version_available || released == announced_version_) return;
+    if (configuration_->get_disable_gui()) return;  // no window, no word: the next find tells
+    announced_version_ = released;
+    log(L"[osx_ui:on_update_check_result] Kestrel " + released + L" is available; the user is told.", log_level::ui);
+    show_user_notification(L"Kestrel " + released + L" is available. Choose \"" + get_text(L"menu_item_updates") +
+                           L"\" in Kestrel's menu to download it.");
+}
+
+void osx_ui::show_update_check(update_check_report::outcome found) {
+    update_check_report report;
+    report.found = found;
+    if (found == update_check_report::outcome::newer) report.released_version = released_version();
+    report.running_version = configuration_->get_client_version();
+    switch (found) {
+        case update_check_report::outcome::checking:
+            break;
+        case update_check_report::outcome::newer:
+            log(L"[osx_ui:show_update_check] Offered to the user: Kestrel " + report.released_version +
+                    L" (running " + report.running_version + L").",
+                log_level::ui);
+            break;
+        case update_check_report::outcome::newest:
+            log(L"[osx_ui:show_update_check] Told the user: the running " + report.running_version +
+                    L" is the newest version.",
+                log_level::ui);
+            break;
+        case update_check_report::outcome::failed:
+            log(L"[osx_ui:show_update_check] Told the user: the check for updates failed.", log_level::ui);
+            break;
+    }
+    if (application_delegate* controller = delegate()) controller->show_update_check(report);
 }
 
 void osx_ui::ux_set_tray_icon(int state) {
@@ -244,7 +286,7 @@ std::wstring osx_ui::ask_two_factor_code(const std::wstring& refusal) {
     request.buttons = {"OK", "Cancel"};
     request.field = platform::alert::text_field{230, 24, ""};
     request.initial_focus = platform::alert::focus::field;
-    const platform::alert_response answer = alerts->run_modal(request);
+    const platform::alert_response answer = platform::wait_for_answer(alerts, queue(), request);
     return answer.chose(0) ? wide(answer.field_text) : std::wstring();
 }
 
@@ -351,9 +393,12 @@ bool osx_ui::ux_toggle_start_at_login() {
     return wanted;
 }
 
-bool osx_ui::confirm_reset_configuration() {
-    const auto& alerts = services_.desktop.alerts;
-    if (!alerts) return false;
+void osx_ui::confirm_reset_configuration(std::function<void(bool confirmed)> answered) {
+    const std::shared_ptr<platform::alert_presenter> alerts = services_.desktop.alerts;
+    if (!alerts) {
+        answered(false);
+        return;
+    }
     platform::alert request;
     request.message = "Warning: Reset Configuration?";
     request.informative_text =
@@ -361,7 +406,9 @@ bool osx_ui::confirm_reset_configuration() {
         "Only do this if you have been instructed by Kestrel Support.";
     request.buttons = {"OK", "Cancel"};
     request.kind = platform::alert::style::warning;
-    return alerts->run_modal(request).chose(0);
+    platform::post_to_main_thread(queue(), [alerts, request, answered = std::move(answered)] {
+        alerts->show(request, [answered](const platform::alert_response& answer) { answered(answer.chose(0)); });
+    });
 }
 
 void osx_ui::open_in_finder(const std::wstring& path) {

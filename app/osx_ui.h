@@ -25,7 +25,6 @@
 namespace platform {
 class main_queue;
 class notification_center;
-class updater;
 }  // namespace platform
 
 namespace kes {
@@ -46,7 +45,6 @@ struct osx_ui_services {
     platform::desktop desktop;               // empty members: nothing shown through them
     platform::main_queue* queue = nullptr;   // main_queue::instance()
     platform::notification_center* notifications = nullptr;  // the default centre
-    std::shared_ptr<platform::updater> updater;               // the log-only updater
     // The native status menu, made by `init`; empty: a model drawn nowhere.
     std::function<std::unique_ptr<system_tray_menu_interface>()> make_tray_menu;
     // The application loop with its controller; empty: the main queue's own loop.
@@ -89,6 +87,9 @@ public:
     int run_gui() override;
     void ux_open_url(const std::wstring& address) override;
     void show_alert(const std::wstring& message, const std::wstring& title) override;
+    // The check the user asked for: the service is asked on the calling
+    // thread (the UI loop's, never the main thread) and the update window
+    // shows first that it runs, then what it found.
     void check_for_updates_now() override;
     void ux_set_tray_icon(int state) override;
     int get_tray_icon() override;
@@ -121,9 +122,11 @@ public:
     void go_to_help() override;
     void set_help_info(const std::wstring& text) override;
     bool ux_toggle_start_at_login() override;
-    bool confirm_reset_configuration() override;
+    void confirm_reset_configuration(std::function<void(bool confirmed)> answered) override;
     void open_in_finder(const std::wstring& path) override;
-    void on_update_check_result(bool) override {}
+    // Tells of what a check found: a check the user asked for in the update
+    // window, a newer version found without the user once per version.
+    void on_update_check_result(bool newer_version_available) override;
     bool is_troubleshooting_visible() override;
     void set_ts_debug_log_level(int mask) override;
     void set_ts_debug_log_location(const std::wstring& path) override;
@@ -169,9 +172,14 @@ private:
     const platform::computer_identity& identity();
     // "Session: " and what this kind of desktop session lets the agent read.
     static std::wstring session_line();
+    void show_update_check(update_check_report::outcome found);
 
     osx_ui_services services_;
     std::unique_ptr<system_tray_menu_interface> tray_menu_;  // made by `init`
+    // The thread that runs update checks only: whether the running one was
+    // asked for by the user, and the newer version the user was last told of.
+    bool update_check_asked_by_user_ = false;
+    std::wstring announced_version_;
     std::atomic<int> tray_icon_state_{8};                     // no image until the loop picks one
     std::shared_ptr<application_delegate> delegate_owner_;
     std::atomic<application_delegate*> delegate_{nullptr};

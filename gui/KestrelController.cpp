@@ -129,7 +129,9 @@ KestrelController::KestrelController(osx_ui& bridge, seams with)
             [this](bool shown) {
                 help_visible_.store(shown);
                 if (shown) show_help_text();
-            }) {
+            }),
+      update_(&update_window::updateWindow, build_update_window,
+              [this](update_window& window) { update_window_built(window); }) {
     log(L"[KestrelController] init", log_level::ui);
     core_ = &config::instance();
     if (seams_.resource_dir.empty()) seams_.resource_dir = platform::bundle_resource_dir();
@@ -216,6 +218,17 @@ void KestrelController::help_window_built(help_window& window) {
     connect(window.openTroubleshootingButton, &QPushButton::clicked, this, [this] { openTroubleshooting(); });
     connect(window.takeSurveyButton, &QPushButton::clicked, this, [this] { takeSurvey(); });
     connect(window.aboutPanelButton, &QPushButton::clicked, this, [this] { aboutPanel(); });
+}
+
+void KestrelController::update_window_built(update_window& window) {
+    connect(window.downloadButton, &QPushButton::clicked, this, [this] {
+        log(L"[User Action] Open Download page.", log_level::ui);
+        open_download_page(bridge_);
+        if (QWidget* shown = update_.window()) shown->hide();
+    });
+    connect(window.closeUpdateWindowButton, &QPushButton::clicked, this, [this] {
+        if (QWidget* shown = update_.window()) shown->hide();
+    });
 }
 
 void KestrelController::awakeFromNib() {
@@ -479,9 +492,31 @@ void KestrelController::takeSurvey() { open_survey_page(bridge_); }
 
 void KestrelController::aboutPanel() {
     const std::string version = platform::info_plist_string(getPlistPath(), "CFBundleShortVersionString");
-    QMessageBox::about(help_.window(), QStringLiteral("About Kestrel"),
-                       QStringLiteral("Kestrel %1\nRecords how you spend your time at the computer.")
-                           .arg(QString::fromStdString(version)));
+    // Without a loop of its own, as the alerts: the tray's menu stays free while it is up.
+    about_panel_ = std::make_unique<QMessageBox>(
+        QMessageBox::Information, QStringLiteral("About Kestrel"),
+        QStringLiteral("Kestrel %1\nRecords how you spend your time at the computer.").arg(QString::fromStdString(version)),
+        QMessageBox::Ok);
+    about_panel_->setObjectName("aboutPanel");
+    about_panel_->setWindowModality(Qt::NonModal);  // a message box is modal unless told
+    const QIcon application_icon = QApplication::windowIcon();
+    if (!application_icon.isNull()) about_panel_->setIconPixmap(application_icon.pixmap(64, 64));
+    platform::bring_to_front(*about_panel_);
+}
+
+// ---- updates
+
+void KestrelController::show_update_check(const update_check_report& report) {
+    on_main([this, report] {
+        const update_window_texts texts = texts_for(report);
+        update_.set_text(&update_window::updateHeadline, texts.headline);
+        update_.set_text(&update_window::updateDetails, texts.details);
+        update_window& window = update_.ensure();
+        window.downloadButton->setVisible(texts.offers_download);
+        // The user asked: the answer comes forward even when the window was closed meanwhile.
+        platform::present(*window.updateWindow);
+        (texts.offers_download ? window.downloadButton : window.closeUpdateWindowButton)->setFocus();
+    });
 }
 
 // ---- offline time

@@ -14,6 +14,7 @@
 #include "gui/kestrel_layout.h"
 #include "gui/no_tray_notice.h"
 #include "gui/on_demand_window.h"
+#include "gui/update_window.h"
 
 #include <QObject>
 #include <QPointer>
@@ -33,6 +34,7 @@
 #include "platform/status_item.h"
 
 class QAction;
+class QMessageBox;
 class QWidget;
 
 namespace kes {
@@ -105,6 +107,7 @@ public:
     void show_still_zone_window() override;
     void hide_still_zone_window() override;
     void set_still_zone_minutes(int minutes) override;
+    void show_update_check(const update_check_report& report) override;
     bool is_troubleshooting_visible() override;
     void set_ts_debug_log_level(int mask) override;
     void set_ts_idle_time(std::int64_t seconds) override;
@@ -173,6 +176,7 @@ public:
     focus_panel* focusPanel() const { return focus_.get(); }
     troubleshooting_window* troubleshootingWindow() const { return troubleshooting_.get(); }
     help_window* helpWindow() const { return help_.get(); }
+    update_window* updateWindow() const { return update_.get(); }
     // The menu item whose title `set_dynamic1_text` sets.
     QAction& dynamic1() const { return *dynamic1_; }
 
@@ -186,6 +190,8 @@ public:
     // How to reach Kestrel without a tray; shown once, at a launch without
     // one. Null unless open (or just closed).
     QWidget* noTrayWindow() const { return no_tray_.window(); }
+    // The About panel last shown; null before the first.
+    QMessageBox* aboutPanelBox() const { return about_panel_.get(); }
 
 private:
     // Runs `work` on the main thread while this controller lives: at once
@@ -205,6 +211,7 @@ private:
     void focus_panel_built(focus_panel& panel);
     void troubleshooting_window_built(troubleshooting_window& window);
     void help_window_built(help_window& window);
+    void update_window_built(update_window& window);
 
     osx_ui& bridge_;
     config* core_;
@@ -216,6 +223,7 @@ private:
     std::unique_ptr<osx_PreferencesWindow> preferences_;
     std::unique_ptr<osx_Popover> popover_;
     // The view lives inside the window: it goes first.
+    std::unique_ptr<QMessageBox> about_panel_;  // the last one shown
     std::unique_ptr<QWidget> automation_window_;
     std::unique_ptr<AutomationMessagingViewController> automation_view_;
     no_tray_notice no_tray_;
@@ -253,6 +261,7 @@ private:
     on_demand_window<focus_panel> focus_;
     on_demand_window<troubleshooting_window> troubleshooting_;
     on_demand_window<help_window> help_;
+    on_demand_window<update_window> update_;
 };
 
 }  // namespace kes

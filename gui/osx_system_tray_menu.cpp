@@ -19,7 +19,7 @@ QString menu_title(const std::wstring& text) {
 }
 
 // A choice runs as a main-queue task: the action that was chosen has
-// returned before anything it starts (a rebuild, a modal dialog) runs.
+// returned before anything it starts (a rebuild, an alert) runs.
 using choice_handler = std::function<void(int id)>;
 
 void add_items(QMenu& menu, const std::vector<rendered_menu_item>& items, const choice_handler& chosen) {

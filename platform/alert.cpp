@@ -1,5 +1,7 @@
 #include "platform/alert.h"
 
+#include "platform/main_queue.h"
+
 namespace platform {
 
 std::vector<std::string> alert::button_titles() const {
@@ -14,6 +16,19 @@ std::optional<std::size_t> alert::cancel_button() const {
     }
     if (titles.size() == 1) return 0;
     return std::nullopt;
+}
+
+alert_response wait_for_answer(const std::shared_ptr<alert_presenter>& alerts, main_queue& queue,
+                               const alert& request) {
+    // Shared with the handler, which may run after a closed queue let the caller go.
+    auto answer = std::make_shared<alert_response>();
+    const bool answered = queue.sync_until_done([alerts, request, answer](main_queue::completion done) {
+        alerts->show(request, [answer, done = std::move(done)](const alert_response& response) {
+            *answer = response;
+            done();
+        });
+    });
+    return answered ? *answer : alert_response{};
 }
 
 }  // namespace platform

@@ -1,18 +1,23 @@
 #pragma once
-// A modal alert: a message, an informative text beneath it, buttons (the first
-// is the default), optionally a text field for an answer, and which control
+// An alert: a message, an informative text beneath it, buttons (the first is
+// the default), optionally a text field for an answer, and which control
 // holds the focus first. The answer is alert_first_button + i for the i-th
-// button, the numbering the agent's callers compare with.
+// button, the numbering the agent's callers compare with. An alert is never
+// modal: whoever needs the answer is handed it when the user has chosen.
 
 #include <cstddef>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace platform {
 
+class main_queue;
+
 inline constexpr int alert_first_button = 1000;
-// Not shown (the main loop has ended), or closed without choosing a button.
+// Not answered: the alert was never shown or the main queue closed first.
 inline constexpr int alert_no_answer = 0;
 
 struct alert {
@@ -46,13 +51,23 @@ struct alert_response {
 
 class alert_presenter {
 public:
+    using answer_handler = std::function<void(const alert_response&)>;
+
     virtual ~alert_presenter() = default;
 
-    // Shows the alert and waits for the user. On the main thread it runs a
-    // modal loop of its own (a task that calls it holds the main queue until
-    // it returns); from another thread it is handed to the main queue and the
-    // caller waits, with alert_no_answer once the queue is closed.
-    virtual alert_response run_modal(const alert& request) = 0;
+    // Main thread. Shows the alert once every alert shown before it has been
+    // answered, and returns at once: no loop of its own runs, so the main
+    // queue, the tray's menu and the other windows stay free while it is up.
+    // `answered` (may be empty) runs on the main thread once the user has
+    // chosen. Alerts still up or waiting when the presenter ends are
+    // dropped unanswered.
+    virtual void show(const alert& request, answer_handler answered) = 0;
 };
+
+// For a thread that cannot go on without the answer (the sign-in's second
+// factor): the alert is shown through the main queue and the caller waits.
+// No answer at once on the main thread itself, and once the queue closes.
+alert_response wait_for_answer(const std::shared_ptr<alert_presenter>& alerts, main_queue& queue,
+                               const alert& request);
 
 }  // namespace platform

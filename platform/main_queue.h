@@ -44,6 +44,14 @@ public:
     // work throws is thrown again here, in the caller.
     bool sync(task work);
 
+    // As `sync`, for main-thread work that ends after its task has returned
+    // (an alert the user answers later): `start` runs as a task and is handed
+    // `done`, to be called on the main thread once the work has ended; the
+    // caller waits for that call. The task does not hold the queue while the
+    // work goes on. False when refused, or when the queue closes first.
+    using completion = std::function<void()>;
+    bool sync_until_done(std::function<void(completion done)> start);
+
     template <class F>
     auto sync_result(F&& work) -> std::optional<std::invoke_result_t<F>> {
         std::optional<std::invoke_result_t<F>> result;

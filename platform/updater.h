@@ -1,10 +1,7 @@
 #pragma once
-// Background update checks. This desktop has no update feed: the log-only
-// updater records that a check was asked for and reports no update.
-
-#include <functional>
-#include <memory>
-#include <string>
+// The desktop's updater, asked to look for a newer version of the agent
+// without the user (the service's update messages). It never installs
+// anything.
 
 namespace platform {
 
@@ -12,12 +9,9 @@ class updater {
 public:
     virtual ~updater() = default;
 
-    // Looks for a newer version without asking the user; answers whether one
-    // was found (and is being offered). May throw on a broken update source.
-    virtual bool check_in_background() = 0;
+    // Has a newer version looked for; the user hears only of one found.
+    // Returns at once. May throw when the looking cannot be started.
+    virtual void check_in_background() = 0;
 };
-
-// Writes one line through `log_line` per check and never finds an update.
-std::shared_ptr<updater> make_log_only_updater(std::function<void(const std::string&)> log_line);
 
 }  // namespace platform

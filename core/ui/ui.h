@@ -123,7 +123,10 @@ public:
     virtual void go_to_help() = 0;
     virtual void set_help_info(const std::wstring& text) = 0;
     virtual bool ux_toggle_start_at_login();
-    virtual bool confirm_reset_configuration() = 0;
+    // Asks the user whether to reset the configuration. Never waits for the
+    // answer: `answered` runs on the main thread once the user has chosen
+    // (true only for the first button).
+    virtual void confirm_reset_configuration(std::function<void(bool confirmed)> answered) = 0;
     virtual void open_in_finder(const std::wstring& path) = 0;
     virtual void on_update_check_result(bool newer_version_available) = 0;
     virtual bool is_troubleshooting_visible() = 0;
@@ -239,6 +242,7 @@ public:
     // The debug-log mask into the checkboxes, and the checkboxes into the mask.
     void set_log_category_checkboxes();
     void on_debug_level_changed();
+    // Resets the configuration once the user has confirmed it.
     void on_reset_config();
     void on_open_directory();
 
@@ -296,6 +300,11 @@ protected:
 
     // Set once sign-in asked for; cleared by a completed sign-in.
     std::atomic<bool> activation_prompt_shown_{false};
+
+    // The released version the last answered update check learned, as
+    // "major.minor.revision.build"; `on_update_check_result` tells of it.
+    // The thread that runs the checks only.
+    const std::wstring& released_version() const { return released_version_; }
 
 private:
     // The store's dismissal time, brought back to now when it lies further
@@ -368,6 +377,7 @@ private:
     // An unattended update check that got no answer is tried again from
     // then on, not at every pass.
     boost::posix_time::ptime update_check_retry_after_;
+    std::wstring released_version_;
     bool offline_prompt_armed_ = false;
     bool offline_prompt_hidden_ = true;
     // The facts of the menu state last applied and the menu's change count

@@ -63,9 +63,11 @@ void ui::on_debug_level_changed() {
 }
 
 void ui::on_reset_config() {
-    if (!confirm_reset_configuration()) return;
-    log(L"[User Action][ui::on_reset_config] User chose to reset Kestrel config.", log_level::error);
-    reset_configuration();
+    confirm_reset_configuration([this](bool confirmed) {
+        if (!confirmed) return;
+        log(L"[User Action][ui::on_reset_config] User chose to reset Kestrel config.", log_level::error);
+        reset_configuration();
+    });
 }
 
 void ui::reset_configuration() {

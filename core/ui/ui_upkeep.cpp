@@ -38,6 +38,7 @@ bool ui::check_for_updates(bool user_requested) {
         update_check_retry_after_ = boost::posix_time::ptime();
         const client_version_numbers released{answer.major, answer.minor, answer.revision, answer.build};
         const std::wstring released_text = client_version_text(released);
+        released_version_ = released_text;
         log(L"[ui:check_for_updates] current version = " + released_text, log_level::ui_network);
 
         const std::wstring running_text = configuration_->get_client_version();

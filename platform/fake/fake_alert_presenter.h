@@ -1,7 +1,7 @@
 #pragma once
 // Alerts for tests: every alert is recorded with the thread it was shown on,
-// and answered from the answers the test queued (else by its first button,
-// with the field's initial text).
+// and answered at once from the answers the test queued (else by its first
+// button, with the field's initial text).
 
 #include "platform/alert.h"
 
@@ -21,17 +21,14 @@ public:
     };
 
     void queue_answer(alert_response answer);
-    // Runs inside every alert after it is recorded, as a user would take time.
-    void set_during_run(std::function<void(const alert&)> hook);
 
-    alert_response run_modal(const alert& request) override;
+    void show(const alert& request, answer_handler answered) override;
 
     std::vector<shown> alerts() const;
 
 private:
     mutable std::mutex mutex_;
     std::deque<alert_response> answers_;
-    std::function<void(const alert&)> during_run_;
     std::vector<shown> shown_;
 };
 

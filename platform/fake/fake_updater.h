@@ -1,5 +1,5 @@
 #pragma once
-// An updater that counts checks, answers as told, and can fail like a broken feed.
+// An updater that counts checks and can fail like a broken one.
 
 #include "platform/updater.h"
 
@@ -10,14 +10,12 @@ namespace platform {
 
 class fake_updater final : public updater {
 public:
-    bool check_in_background() override {
+    void check_in_background() override {
         ++checks;
         if (fail) throw std::runtime_error("feed unreachable");
-        return answer;
     }
 
     std::atomic<int> checks{0};
-    bool answer = false;
     bool fail = false;
 };
 

@@ -62,33 +62,43 @@ void main_queue::async_after(std::chrono::milliseconds delay, task work) {
 }
 
 bool main_queue::sync(task work) {
-    struct completion {
+    return sync_until_done([work = std::move(work)](completion done) {
+        work();
+        done();
+    });
+}
+
+bool main_queue::sync_until_done(std::function<void(completion done)> start) {
+    struct outcome {
         bool finished = false;
         std::exception_ptr failure;
     };
-    auto done = std::make_shared<completion>();
+    auto ended = std::make_shared<outcome>();
+    // Called once by the work (or its failure); later calls change nothing.
+    auto finish = [this, ended](std::exception_ptr failure) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (ended->finished) return;
+        ended->failure = std::move(failure);
+        ended->finished = true;
+        sync_done_.notify_all();
+    };
     {
         std::unique_lock<std::mutex> lock(mutex_);
         if (closed_ || main_thread_ == std::this_thread::get_id()) return false;
-        ready_.push_back([this, done, work = std::move(work)] {
+        ready_.push_back([start = std::move(start), finish] {
             // A throwing task still finishes: its caller must not wait forever.
-            std::exception_ptr failure;
             try {
-                work();
+                start([finish] { finish(nullptr); });
             } catch (...) {
-                failure = std::current_exception();
+                finish(std::current_exception());
             }
-            std::lock_guard<std::mutex> inner(mutex_);
-            done->failure = failure;
-            done->finished = true;
-            sync_done_.notify_all();
         });
     }
     wake();
     std::unique_lock<std::mutex> lock(mutex_);
-    sync_done_.wait(lock, [&] { return done->finished || closed_; });
-    if (done->failure) std::rethrow_exception(done->failure);
-    return done->finished;
+    sync_done_.wait(lock, [&] { return ended->finished || closed_; });
+    if (ended->failure) std::rethrow_exception(ended->failure);
+    return ended->finished;
 }
 
 void main_queue::close() {

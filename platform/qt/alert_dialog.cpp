@@ -105,15 +105,12 @@ void alert_dialog::set_accessory(QWidget* widget) {
     texts_->addWidget(accessory);
 }
 
-alert_response alert_dialog::run() {
-    const int code = exec();
+alert_response alert_dialog::answer_for(int result) const {
     alert_response response;
     const bool chose_a_button =
-        code >= alert_first_button && code < alert_first_button + static_cast<int>(buttons.size());
-    response.code = chose_a_button ? code : alert_no_answer;
+        result >= alert_first_button && result < alert_first_button + static_cast<int>(buttons.size());
+    response.code = chose_a_button ? result : alert_no_answer;
     if (field != nullptr) response.field_text = field->text().toStdString();
-    // A loop ended from outside (the agent quits) leaves the dialog shown.
-    hide();
     return response;
 }
 

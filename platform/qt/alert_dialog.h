@@ -2,9 +2,10 @@
 // The agent's alert as a dialog: an icon for its style, the message in bold,
 // the informative text, an accessory beneath (the request's text field, or a
 // widget of the caller's own), and the buttons in a row with the first one
-// rightmost and default. A button ends the dialog with alert_first_button + its
-// index; Escape and closing the window stand for the cancel button and do
-// nothing when the alert has none.
+// rightmost and default. A button finishes the dialog with
+// alert_first_button + its index; Escape and closing the window stand for the
+// cancel button and do nothing when the alert has none. It is shown without
+// modality: the user may go on with the tray's menu and the other windows.
 
 #include "platform/alert.h"
 
@@ -30,8 +31,8 @@ public:
     // dialog owns it from now on.
     void set_accessory(QWidget* accessory);
 
-    // Runs modally (main thread) and answers which button ended it.
-    alert_response run();
+    // The answer for the result the dialog finished with.
+    alert_response answer_for(int result) const;
 
     QLabel* const icon;
     QLabel* const message;

@@ -1,20 +1,42 @@
 #pragma once
-// Alerts shown as the agent's own dialog (platform/qt/alert_dialog.h).
+// Alerts shown as the agent's own dialog (platform/qt/alert_dialog.h), one at
+// a time in the order asked for. Main thread only.
 
 #include "platform/alert.h"
 
+#include <deque>
+#include <memory>
+
 namespace platform {
 
-class main_queue;
+class alert_dialog;
 
 class qt_alert_presenter final : public alert_presenter {
 public:
-    explicit qt_alert_presenter(main_queue& queue) : queue_(queue) {}
+    qt_alert_presenter();
+    ~qt_alert_presenter() override;
+    qt_alert_presenter(const qt_alert_presenter&) = delete;
+    qt_alert_presenter& operator=(const qt_alert_presenter&) = delete;
 
-    alert_response run_modal(const alert& request) override;
+    void show(const alert& request, answer_handler answered) override;
+
+    // The alert on screen; null when none is.
+    alert_dialog* shown() const { return shown_.get(); }
 
 private:
-    main_queue& queue_;
+    struct waiting {
+        alert request;
+        answer_handler answered;
+    };
+    void show_next();
+    void finished(int result);
+
+    std::deque<waiting> waiting_;
+    std::unique_ptr<alert_dialog> shown_;
+    answer_handler shown_answered_;
+    // The dialog answered last: it cannot end inside its own signal, so it
+    // ends when the next one is answered, or with the presenter.
+    std::unique_ptr<alert_dialog> answered_;
 };
 
 }  // namespace platform

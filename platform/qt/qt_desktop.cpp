@@ -13,7 +13,7 @@ namespace platform {
 desktop make_qt_desktop(main_queue& queue, qt_desktop_options options) {
     desktop made;
     made.app = std::make_shared<qt_application>(queue, options.program_name);
-    made.alerts = std::make_shared<qt_alert_presenter>(queue);
+    made.alerts = std::make_shared<qt_alert_presenter>();
     made.defaults = std::make_shared<settings_user_defaults>(
         options.defaults_folder.empty() ? settings_user_defaults::default_folder() : options.defaults_folder);
     made.status = std::make_shared<qt_status_item>();

@@ -6,9 +6,9 @@
 // with its exit code.
 //
 // Tasks keep the queue's rules: serial, in order, never one inside another
-// (a task's modal loop holds the queue). Watched descriptors are served inside
-// modal loops too, so a termination signal still ends an agent whose alert is
-// open.
+// (a task's modal loop holds the queue, which is why the agent's alerts run
+// none). Watched descriptors are served inside modal loops too, so a
+// termination signal ends any loop that runs.
 
 #include <memory>
 

@@ -20,8 +20,7 @@ user_notifier::delivery deliver(status_item* item, const tray_notifier::log_func
 
 user_notifier::delivery tray_notifier::notify(const std::string& title, const std::string& text) {
     if (queue_.is_main_thread()) return deliver(item_.get(), log_, title, text);
-    // The caller (the UI's periodic thread) must not wait for a main thread
-    // that may be holding an alert open.
+    // The caller (the UI's periodic thread) never waits for the main thread.
     queue_.async([item = item_, log = log_, title, text] { deliver(item.get(), log, title, text); });
     return delivery::queued;
 }

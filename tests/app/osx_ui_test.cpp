@@ -8,13 +8,13 @@
 #include "platform/login_items.h"
 #include "platform/main_queue.h"
 #include "platform/notification_center.h"
-#include "platform/updater.h"
 #include "tests/support/test_environment.h"
 #include "tests/ui/debug_log_lines.h"
 
 #include <gtest/gtest.h>
 
 #include <array>
+#include <atomic>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -62,6 +62,7 @@ public:
     void show_still_zone_window() override { record(L"show_focus"); }
     void hide_still_zone_window() override { record(L"hide_focus"); }
     void set_still_zone_minutes(int minutes) override { record(L"minutes " + std::to_wstring(minutes)); }
+    void show_update_check(const update_check_report&) override { record(L"update_check"); }
     bool is_troubleshooting_visible() override { return true; }
     void set_ts_debug_log_level(int mask) override { record(L"ts_level " + std::to_wstring(mask)); }
     void set_ts_idle_time(std::int64_t seconds) override { record(L"ts_idle " + std::to_wstring(seconds)); }
@@ -371,10 +372,13 @@ TEST_F(UiBridge, AlertsRunInAMainQueueTaskWithTheTitleAsHeadline) {
     EXPECT_EQ(shown[0].request.button_titles(), std::vector<std::string>{"OK"});
     EXPECT_EQ(shown[0].thread, std::this_thread::get_id());
 
+    std::vector<bool> confirmed;
+    const auto answered = [&](bool yes) { confirmed.push_back(yes); };
     fakes_.alerts->queue_answer({alert_first_button + 1, {}});
-    EXPECT_FALSE(bridge.confirm_reset_configuration());
+    bridge.confirm_reset_configuration(answered);
     fakes_.alerts->queue_answer({alert_first_button, {}});
-    EXPECT_TRUE(bridge.confirm_reset_configuration());
+    bridge.confirm_reset_configuration(answered);
+    EXPECT_EQ(confirmed, (std::vector<bool>{false, true}));
     const platform::alert reset = fakes_.alerts->alerts().back().request;
     EXPECT_EQ(reset.message, "Warning: Reset Configuration?");
     EXPECT_EQ(reset.informative_text,
@@ -393,16 +397,22 @@ TEST_F(UiBridge, TheTwoFactorPromptIsAskedFromTheSignInThreadOnly) {
                                    L"thread."));
 
     std::wstring typed, cancelled;
+    std::atomic<bool> asked{false};
     fakes_.alerts->queue_answer({alert_first_button, "123 456"});
     fakes_.alerts->queue_answer({alert_first_button + 1, "654321"});
-    std::thread([&] {
+    std::thread sign_in([&] {
         typed = bridge.ask_two_factor_code(L"");
         cancelled = bridge.ask_two_factor_code(L"");
-    }).join();
+        asked = true;
+    });
+    // The prompts are shown on the main thread.
+    EXPECT_TRUE(queue_.serve_until([&] { return asked.load(); }, std::chrono::seconds(20)));
+    sign_in.join();
     EXPECT_EQ(typed, L"123 456");
     EXPECT_EQ(cancelled, L"");  // Cancel gives nothing, whatever was typed
     EXPECT_EQ(pauses_, (std::vector<std::chrono::milliseconds>{std::chrono::milliseconds(500),
                                                               std::chrono::milliseconds(500)}));
+    EXPECT_EQ(fakes_.alerts->alerts().front().thread, std::this_thread::get_id());
     const platform::alert prompt = fakes_.alerts->alerts().front().request;
     EXPECT_EQ(prompt.message, "Enter 2 factor authentication code:");
     EXPECT_EQ(prompt.buttons, (std::vector<std::string>{"OK", "Cancel"}));
@@ -413,14 +423,8 @@ TEST_F(UiBridge, TheTwoFactorPromptIsAskedFromTheSignInThreadOnly) {
     EXPECT_EQ(prompt.initial_focus, platform::alert::focus::field);
 }
 
-TEST_F(UiBridge, NotificationsComputerFieldsAndUpdateChecksGoToTheirServices) {
-    class broken_updater : public platform::updater {
-    public:
-        bool check_in_background() override { throw std::runtime_error("feed unreadable"); }
-    };
-    osx_ui_services with = services();
-    with.updater = std::make_shared<broken_updater>();
-    osx_ui bridge(std::move(with));
+TEST_F(UiBridge, NotificationsAndComputerFieldsGoToTheirServices) {
+    osx_ui bridge(services());
     bridge.show_user_notification(L"Stillzone session ended.");
     ASSERT_EQ(fakes_.notifier->notifications().size(), 1u);
     EXPECT_EQ(fakes_.notifier->notifications()[0].title, "Kestrel Alert");
@@ -430,13 +434,6 @@ TEST_F(UiBridge, NotificationsComputerFieldsAndUpdateChecksGoToTheirServices) {
     EXPECT_EQ(bridge.get_computer_make(), L"Test Machine");
     EXPECT_EQ(bridge.get_computer_model(), L"3");
     EXPECT_EQ(bridge.get_platform_version(), L"Test OS 1.0");
-
-    bridge.check_for_updates_now();
-    EXPECT_FALSE(contains(logged(), L"osx_check_for_and_apply_updates:Invoking sharedUpdater checkForUpdates]"));
-    queue_.run_pending();
-    EXPECT_TRUE(contains(logged(), L"osx_check_for_and_apply_updates:Invoking sharedUpdater checkForUpdates]"));
-    EXPECT_TRUE(contains(logged(), L"[osx_system:get_update] Error provoking Sparkle: "
-                                   L"std::runtime_error  :: feed unreadable"));
 }
 
 TEST_F(UiBridge, WithoutADesktopItRunsHeadlessAndQuitsThroughTheQueue) {
@@ -448,7 +445,9 @@ TEST_F(UiBridge, WithoutADesktopItRunsHeadlessAndQuitsThroughTheQueue) {
     bridge.ux_open_url(L"https://app.example/");
     bridge.show_user_notification(L"n");
     EXPECT_EQ(bridge.ask_two_factor_code(L""), L"");
-    EXPECT_FALSE(bridge.confirm_reset_configuration());
+    bool confirmed = true;
+    bridge.confirm_reset_configuration([&](bool yes) { confirmed = yes; });
+    EXPECT_FALSE(confirmed);
     EXPECT_EQ(bridge.get_platform_version(), L"");
     bridge.quit();
     EXPECT_EQ(bridge.run_gui(), 0);

@@ -11,7 +11,8 @@ nothing piled up for any of its connections (`ss -xp`). With the service
 stand-in slow to answer the block list, a focus session chosen in the real
 menu leaves the menu free to open again at once, gdb finds no libcurl frame
 on the main thread and SIGTERM still ends the agent at once; a session the
-service refuses is told in an alert. Without a display it runs, records
+service refuses is told in an alert, and while it is up the tray's menu opens
+and what is chosen there runs. Without a display it runs, records
 nothing and ends on SIGTERM with exit code 0. Screenshots are kept in the
 build's test-artifacts folder."""
 
@@ -431,10 +432,10 @@ class RealAgentWithASlowService(unittest.TestCase):
         self.assertIn("[ui:on_get_focused] get focused for minutes: 15", log)
         self.assertNotIn("A request on the thread that draws the user interface", log)
 
-    def test_a_session_the_service_refuses_is_told_in_an_alert(self):
+    def test_a_session_the_service_refuses_is_told_in_an_alert_that_leaves_the_menu_free(self):
         self.service.client.script("/api/block_list", {"status": 500}, 1)
         agent, point = self.start_agent()
-        self.choose_a_15_minute_session(point, "refused_focus")
+        closed = self.choose_a_15_minute_session(point, "refused_focus")
         found = []
 
         def alert_shown():
@@ -444,6 +445,19 @@ class RealAgentWithASlowService(unittest.TestCase):
         box = window_box(self.desktop, found[0])
         keep_drawn(self.desktop, "refused_focus_alert.png", box)
         self.assertEqual(len(self.focus_requests()), 1)
+
+        # The user was elsewhere when the alert came: the menu opens above it,
+        # and what is chosen there runs before the alert is answered.
+        try:
+            opened = click_until_the_menu_is_drawn(self.desktop, point, "refused_focus_menu_over_alert.png", closed)
+        except RuntimeError:
+            self.fail("the tray menu did not open while the alert was shown")
+        print("\n[ figures ] alert shown: %.2f s from the click on the tray image to its menu drawn" % opened,
+              file=sys.stderr)
+        self.desktop.run(["xdotool", "key", "Down", "Return"])  # the first entry: Help...
+        self.desktop.wait_until(lambda: "User Action] Open Help Window." in "\n".join(self.desktop.debug_log()),
+                                timeout=20)
+        self.assertTrue(alert_shown(), "the alert is still up")
         self.desktop.run(["xdotool", "windowactivate", "--sync", found[0], "key", "Return"])
         self.desktop.wait_until(lambda: self.desktop.run(
             ["xdotool", "search", "--onlyvisible", "--name", "^Kestrel$"]).returncode != 0, timeout=20)

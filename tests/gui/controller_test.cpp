@@ -19,6 +19,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
 
@@ -493,6 +494,13 @@ TEST_F(ControllerTest, HelpWithShiftHeldOpensTroubleshootingInstead) {
     EXPECT_EQ(fakes_.opener->opened_pages()[0],
               "https://app.kestrel.test/quickhelp?support_info=Current%20Status%3A%20fine%0D%0APlatform%20Version%3A"
               "%20Test%20OS&src=client");
+
+    // The About panel holds nothing: the click returns while it is up, and the tray's menu stays free.
+    help().aboutPanelButton->click();
+    ASSERT_NE(controller_->aboutPanelBox(), nullptr);
+    EXPECT_TRUE(controller_->aboutPanelBox()->isVisible());
+    EXPECT_TRUE(controller_->aboutPanelBox()->text().startsWith(QStringLiteral("Kestrel 1.")));
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 }
 
 // The path comes from the loop once the window shows; support copies it from there.

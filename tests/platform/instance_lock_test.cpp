@@ -1,5 +1,4 @@
 #include "platform/instance_lock.h"
-#include "platform/updater.h"
 #include "tests/support/test_environment.h"
 
 #include <gtest/gtest.h>
@@ -119,14 +118,6 @@ TEST(DataFolderLock, KeepsASecondCopyOffWithoutASocketInAnyFolderOfOurs) {
     EXPECT_EQ(::access((folder + "/kestrel.sock").c_str(), F_OK), -1);
     // No folder, no lock: the caller decides to start without it.
     EXPECT_EQ(process_data_folder_lock(folder + "/missing")->acquire(), state::unavailable);
-}
-
-TEST(LogOnlyUpdater, LogsEachCheckAndNeverFindsAnUpdate) {
-    std::vector<std::string> lines;
-    const auto updater = make_log_only_updater([&](const std::string& line) { lines.push_back(line); });
-    EXPECT_FALSE(updater->check_in_background());
-    EXPECT_FALSE(updater->check_in_background());
-    EXPECT_EQ(lines.size(), 2u);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include "tests/support_qt/alert_driver.h"
 #include "tests/support_qt/qt_test_fixture.h"
 
+#include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -27,8 +28,8 @@ alert two_factor_prompt() {
     return request;
 }
 
-// Runs each alert in turn as a main-queue task, each answered by the action
-// its message names, and answers what each alert returned.
+// Shows every alert at once, each answered by the action its message names,
+// and answers what each alert was answered with, in the order answered.
 class AlertDialog : public testing::QtLoopTest {
 protected:
     using action = std::function<void(alert_dialog&)>;
@@ -42,14 +43,16 @@ protected:
         });
         std::vector<alert_response> responses;
         for (const auto& [request, act] : script) {
-            queue.async([&, request = request] { responses.push_back(presenter.run_modal(request)); });
+            presenter.show(request, [&](const alert_response& answer) {
+                responses.push_back(answer);
+                if (responses.size() == script.size()) queue.quit(0);
+            });
         }
-        queue.async([&] { queue.quit(0); });
         loop.run();
         return responses;
     }
 
-    qt_alert_presenter presenter{queue};
+    qt_alert_presenter presenter;
 };
 
 TEST_F(AlertDialog, EscapeAnswersTheCancelButtonAndEnterTheDefaultOne) {
@@ -111,6 +114,7 @@ TEST_F(AlertDialog, ShowsTheTextsWithTheFirstButtonRightmostAndTheAskedFocus) {
              seen["focus"] = dialog.focusWidget() ? dialog.focusWidget()->objectName().toStdString() : "";
              seen["field"] = dialog.findChild<QLineEdit*>() ? "yes" : "no";
              seen["on top"] = dialog.windowFlags().testFlag(Qt::WindowStaysOnTopHint) ? "yes" : "no";
+             seen["blocks"] = QApplication::activeModalWidget() != nullptr ? "yes" : "nothing";
              click(dialog, 0);
          }},
         {two_factor_prompt(),
@@ -130,6 +134,7 @@ TEST_F(AlertDialog, ShowsTheTextsWithTheFirstButtonRightmostAndTheAskedFocus) {
     EXPECT_EQ(seen["focus"], "alert_button_0");
     EXPECT_EQ(seen["field"], "no");
     EXPECT_EQ(seen["on top"], "yes");
+    EXPECT_EQ(seen["blocks"], "nothing");  // the tray's menu and the other windows stay usable
     EXPECT_EQ(seen["prompt focus"], "alert_field");
     EXPECT_GE(std::stoi(seen["field width"]), 230);
 }
@@ -143,17 +148,18 @@ TEST_F(AlertDialog, AnAccessoryOfTheCallersOwnTakesTheFieldsPlace) {
         return true;
     });
     alert_response response;
-    queue.async([&] {
-        alert_dialog dialog(request);
-        auto* custom = new QLineEdit;
-        custom->setObjectName("custom_accessory");
-        dialog.set_accessory(custom);
-        response = dialog.run();
-        EXPECT_EQ(dialog.field, nullptr);
-        EXPECT_EQ(dialog.accessory, custom);
+    alert_dialog dialog(request);
+    auto* custom = new QLineEdit;
+    custom->setObjectName("custom_accessory");
+    dialog.set_accessory(custom);
+    QObject::connect(&dialog, &QDialog::finished, [&](int result) {
+        response = dialog.answer_for(result);
         queue.quit(0);
     });
+    dialog.show();
     loop.run();
+    EXPECT_EQ(dialog.field, nullptr);
+    EXPECT_EQ(dialog.accessory, custom);
     EXPECT_EQ(focus, "custom_accessory");
     EXPECT_EQ(response.code, alert_first_button);
     EXPECT_EQ(response.field_text, "");

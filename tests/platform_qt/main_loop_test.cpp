@@ -37,8 +37,8 @@ alert message_alert(const std::string& text) {
 
 class QtMainLoop : public testing::QtLoopTest {
 protected:
-    // Holds an alert open in a main-queue task; from inside its modal loop a
-    // worker starts `worker_body`. Once the worker runs and the alert stayed
+    // Holds a modal loop open in a main-queue task (the agent opens none, but
+    // the queue must never nest); from inside it a worker starts `worker_body`. Once the worker runs and the alert stayed
     // up `polls` more polls, `while_held` runs and the alert is answered. The
     // loop runs until something quits it.
     void run_alert_holding_a_worker(const std::function<void()>& worker_body, int polls,
@@ -61,14 +61,15 @@ protected:
         });
         queue.async([&] {
             events.push_back("alert shown");
-            alerts.run_modal(message_alert("held"));
+            testing::run_modal(message_alert("held"));
             events.push_back("alert returned");
         });
         EXPECT_EQ(loop.run(), 0);
         worker.join();
     }
 
-    qt_alert_presenter alerts{queue};
+    std::shared_ptr<qt_alert_presenter> shared_alerts = std::make_shared<qt_alert_presenter>();
+    qt_alert_presenter& alerts = *shared_alerts;
     std::vector<std::string> events;  // main thread only
 };
 
@@ -106,7 +107,7 @@ TEST_F(QtMainLoop, AQuitAskedBeforeTheLoopStartsEndsItAtOnce) {
     EXPECT_EQ(loop.run(), 3);
 }
 
-TEST_F(QtMainLoop, TwoAlertsQueuedFromAWorkerShowOneAfterTheOther) {
+TEST_F(QtMainLoop, TwoAlertsQueuedFromAWorkerShowOneAfterTheOtherWithoutHoldingTheQueue) {
     std::atomic<bool> first_shown{false};
     std::atomic<bool> second_queued{false};
     alert_driver driver([&](alert_dialog& dialog) {
@@ -122,21 +123,24 @@ TEST_F(QtMainLoop, TwoAlertsQueuedFromAWorkerShowOneAfterTheOther) {
     auto show = [&](const std::string& name) {
         queue.async([&, name] {
             events.push_back("show " + name);
-            const alert_response response = alerts.run_modal(message_alert(name));
-            events.push_back("returned " + name + " " + std::to_string(response.code));
-            if (name == "second") queue.quit(0);
+            alerts.show(message_alert(name), [&, name](const alert_response& response) {
+                events.push_back("answered " + name + " " + std::to_string(response.code));
+                if (name == "second") queue.quit(0);
+            });
         });
     };
     std::thread worker([&] {
         show("first");
         while (!first_shown) std::this_thread::sleep_for(1ms);
         show("second");
+        // The first alert is still up: the queue serves this task all the same.
+        queue.sync([&] { events.push_back("task while first is up"); });
         second_queued = true;
     });
     EXPECT_EQ(loop.run(), 0);
     worker.join();
-    EXPECT_EQ(events, (std::vector<std::string>{"show first", "answer first", "returned first 1000", "show second",
-                                                "answer second", "returned second 1000"}));
+    EXPECT_EQ(events, (std::vector<std::string>{"show first", "show second", "task while first is up", "answer first",
+                                                "answered first 1000", "answer second", "answered second 1000"}));
     EXPECT_EQ(driver.most_shown_at_once(), 1);
 }
 
@@ -193,7 +197,7 @@ TEST_F(QtMainLoop, TimersDueDuringAModalAlertRunAfterIt) {
         return true;
     });
     queue.async([&] {
-        alerts.run_modal(message_alert("held"));
+        testing::run_modal(message_alert("held"));
         events.push_back("alert returned");
     });
     EXPECT_EQ(loop.run(), 0);
@@ -230,7 +234,7 @@ TEST_F(QtMainLoop, AnAlertAskedFromAWorkerRunsOnTheMainThreadAndAnswersTheWorker
     std::thread worker([&] {
         alert request = message_alert("from a worker");
         request.field = alert::text_field{};
-        answer = alerts.run_modal(request);
+        answer = wait_for_answer(shared_alerts, queue, request);
         queue.quit(0);
     });
     EXPECT_EQ(loop.run(), 0);
@@ -240,11 +244,12 @@ TEST_F(QtMainLoop, AnAlertAskedFromAWorkerRunsOnTheMainThreadAndAnswersTheWorker
     EXPECT_EQ(driver.messages_seen(), std::vector<std::string>{"from a worker"});
 
     queue.close();
-    EXPECT_EQ(std::async(std::launch::async, [&] { return alerts.run_modal(message_alert("late")).code; }).get(),
+    EXPECT_EQ(std::async(std::launch::async, [&] { return wait_for_answer(shared_alerts, queue, message_alert("late")).code; })
+                  .get(),
               alert_no_answer);
 }
 
-TEST_F(QtMainLoop, ATerminationWhileAnAlertIsOpenEndsTheLoopAndTheAlertsBehindIt) {
+TEST_F(QtMainLoop, ATerminationWhileAnAlertIsUpEndsTheLoopAndTheAlertsEndWithTheirPresenter) {
     int pipe_fds[2];
     ASSERT_EQ(::pipe(pipe_fds), 0);
     queue.watch_fd(pipe_fds[0], [&] {
@@ -257,11 +262,13 @@ TEST_F(QtMainLoop, ATerminationWhileAnAlertIsOpenEndsTheLoopAndTheAlertsBehindIt
         return true;
     });
     std::vector<int> codes;
+    auto presenter = std::make_unique<qt_alert_presenter>();
     for (const char* name : {"open", "queued behind"}) {
-        queue.async([&, name] { codes.push_back(alerts.run_modal(message_alert(name)).code); });
+        presenter->show(message_alert(name), [&](const alert_response& answer) { codes.push_back(answer.code); });
     }
     EXPECT_EQ(loop.run(), 4);
-    EXPECT_EQ(codes, (std::vector<int>{alert_no_answer, alert_no_answer}));
+    EXPECT_TRUE(codes.empty());  // nobody answered
+    presenter.reset();
     for (QWidget* widget : QApplication::topLevelWidgets()) {
         EXPECT_FALSE(dynamic_cast<alert_dialog*>(widget) && widget->isVisible());
     }

@@ -316,10 +316,14 @@ bool recording_ui::ux_toggle_start_at_login() {
     return starts;
 }
 
-bool recording_ui::confirm_reset_configuration() {
+void recording_ui::confirm_reset_configuration(std::function<void(bool confirmed)> answered) {
     record(L"confirm_reset_configuration");
-    std::lock_guard<std::mutex> lock(mutex_);
-    return confirmation_answer_;
+    bool confirmed = false;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        confirmed = confirmation_answer_;
+    }
+    answered(confirmed);
 }
 
 void recording_ui::open_in_finder(const std::wstring& path) { record(L"open_in_finder", path); }

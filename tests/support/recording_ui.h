@@ -109,7 +109,7 @@ public:
     void go_to_help() override;
     void set_help_info(const std::wstring& text) override;
     bool ux_toggle_start_at_login() override;
-    bool confirm_reset_configuration() override;
+    void confirm_reset_configuration(std::function<void(bool confirmed)> answered) override;
     void open_in_finder(const std::wstring& path) override;
     void on_update_check_result(bool newer_version_available) override;
     bool is_troubleshooting_visible() override;

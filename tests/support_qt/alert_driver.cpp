@@ -35,4 +35,11 @@ void click(alert_dialog& dialog, std::size_t button) {
     QTest::mouseClick(dialog.buttons.at(button), Qt::LeftButton);
 }
 
+alert_response run_modal(const alert& request) {
+    alert_dialog dialog(request);
+    const alert_response response = dialog.answer_for(dialog.exec());
+    dialog.hide();  // a loop ended from outside leaves it shown
+    return response;
+}
+
 }  // namespace platform::testing

@@ -1,6 +1,7 @@
 #pragma once
-// Acts on the agent's alert dialogs as a user would: from inside their modal
-// loops, it polls for the alert on screen and hands it to the test's action.
+// Acts on the agent's alert dialogs as a user would: from the toolkit's loop
+// (a modal one too), it polls for the alert on screen and hands it to the
+// test's action.
 // It also notes whether two alerts were ever on screen at once.
 
 #include "platform/qt/alert_dialog.h"
@@ -34,5 +35,10 @@ private:
 
 // Clicks a button of the alert the way the mouse does.
 void click(alert_dialog& dialog, std::size_t button);
+
+// The alert in a modal loop of its own, which the agent never runs: the main
+// queue's tests hold the queue with it. Answers the button that ended it (no
+// answer when the loop was ended from outside).
+alert_response run_modal(const alert& request);
 
 }  // namespace platform::testing
