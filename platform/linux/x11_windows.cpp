@@ -69,6 +69,7 @@ struct watched_window {
     bool owner_known = false;
     xcb_window_t owner = 0;
     std::uint64_t last_asked = 0;
+    std::uint64_t generation = 0;
     // The pass that last answered from this entry: what a pass was told stays
     // its answer until it ends, whatever the server reports meanwhile.
     std::uint64_t answered_in_pass = 0;
@@ -111,6 +112,7 @@ struct x11_windows::state {
     bool has_xres = false;
     std::uint64_t questions = 0;
     std::uint64_t changes = 0;
+    std::uint64_t generations = 0;
 
     bool active_known = false;
     std::optional<xcb_window_t> active;
@@ -328,6 +330,7 @@ struct x11_windows::state {
         watched_window& facts = found->second;
         facts.last_asked = questions;
         if (added) {
+            facts.generation = ++generations;
             // Watched before it is read: a change made after the read is
             // reported, and so is its end.
             xcb_change_window_attributes(c(), window, XCB_CW_EVENT_MASK, &watched_events);
@@ -561,6 +564,20 @@ x11_windows::window_id x11_windows::transient_for(window_id window) {
     if (window == 0 || !s.ready()) return 0;
     const watched_window& facts = s.facts_of(static_cast<xcb_window_t>(window));
     return s.alive() ? facts.owner : 0;
+}
+
+std::uint64_t x11_windows::window_generation(window_id window) {
+    state& s = *state_;
+    if (window == 0 || !s.connect()) return 0;
+    // Outside a pass it is asked right after the window's other facts: their
+    // question brought the session up to date, and needs no second round trip.
+    if (!s.in_pass) {
+        const auto found = s.watched.find(static_cast<xcb_window_t>(window));
+        if (found != s.watched.end()) return found->second.generation;
+        if (!s.ready()) return 0;
+    }
+    const watched_window& facts = s.facts_of(static_cast<xcb_window_t>(window));
+    return s.alive() ? facts.generation : 0;
 }
 
 std::string x11_windows::executable_of(int pid) { return platform::executable_of(pid); }

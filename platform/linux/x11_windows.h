@@ -75,6 +75,9 @@ public:
     std::string window_title(window_id window) override;
     // WM_TRANSIENT_FOR, or 0.
     window_id transient_for(window_id window) override;
+    // New whenever the session starts watching the id afresh. Outside a pass
+    // it answers as the last question about the window left it.
+    std::uint64_t window_generation(window_id window) override;
 
     // Read from /proc.
     std::string executable_of(int pid) override;
