@@ -54,7 +54,6 @@ constexpr std::uint32_t no_events = 0;
 // What is known of one watched window; a fact not known is read on the
 // next question that needs it.
 struct watched_window {
-    bool gone = false;
     bool pid_known = false;
     std::optional<int> pid;
     bool class_known = false;
@@ -241,8 +240,11 @@ struct x11_windows::state {
         }
     }
 
-    static void mark_gone(watched_window& facts) {
-        facts.gone = true;
+    // Nothing can be watched on a window that is not there: the answer holds
+    // for this question or pass only.
+    void mark_gone(watched_window& facts) {
+        facts.forget = true;
+        some_to_forget = true;
         facts.pid_known = facts.class_known = facts.net_name_known = facts.name_known = facts.owner_known = true;
         facts.pid.reset();
         facts.wm_class.clear();
@@ -425,13 +427,7 @@ struct x11_windows::state {
             facts.pid = named_pid;
             facts.pid_known = true;
         }
-        if (gone) {
-            // Nothing can be watched on a window that is not there: the
-            // answer holds for this question or pass only.
-            mark_gone(facts);
-            facts.forget = true;
-            some_to_forget = true;
-        }
+        if (gone) mark_gone(facts);
     }
 
     std::optional<int> read_client_pid(xcb_res_query_client_ids_cookie_t cookie) {
