@@ -13,6 +13,7 @@ change.
 
 KES_WINDOW_STEPS (default 2000) and KES_WINDOW_SEED replay a run."""
 
+import itertools
 import json
 import os
 import random
@@ -36,8 +37,9 @@ STEPS = int(os.environ.get("KES_WINDOW_STEPS", "2000"))
 MOST_CLIENTS = 6
 SHOWN_MISMATCHES = 10
 # Each mismatch waits for the server to settle first: a broken cache stops the run early.
-MOST_MISMATCHES = 25
-SETTLING_ATTEMPTS = 60
+MOST_MISMATCHES = 10
+# How long the window manager may take to settle after a step, on a busy machine.
+SETTLING_SECONDS = 5
 
 TITLES = ["shell", "été à Paris", "東京の地図", "naïve — draft", "report.txt", "", "Inbox (3)"]
 LEGACY_TITLES = ["Caf\u00e9 menu", "plain", "xterm", "Fen\u00eatre"]
@@ -139,7 +141,7 @@ class Driver:
         return "end client of " + " ".join(hex(i) for i in ids)
 
     def wait_gone(self, ids):
-        deadline = time.monotonic() + 5
+        deadline = time.monotonic() + SETTLING_SECONDS
         while not all(self.is_gone(window_id) for window_id in ids):
             if time.monotonic() > deadline:
                 raise RuntimeError("a closed client's windows stayed")
@@ -348,7 +350,8 @@ class FrontWindowAgainstTheServer(unittest.TestCase):
                 is one that stays while the server holds still."""
                 nonlocal checked, retried
                 checked += 1
-                for attempt in range(SETTLING_ATTEMPTS):
+                deadline = time.monotonic() + SETTLING_SECONDS
+                for attempt in itertools.count():
                     before = truth.front()
                     outside = probe.ask("sync")
                     inside = probe.ask("pass")
@@ -359,6 +362,8 @@ class FrontWindowAgainstTheServer(unittest.TestCase):
                     if before == after == outside == inside:
                         retried += attempt > 0
                         return
+                    if time.monotonic() > deadline:
+                        break
                     time.sleep(0.005)
                 if before != after:
                     raise RuntimeError(f"the server never held still after step {step} ({what})")
