@@ -106,12 +106,13 @@ std::wstring osx_grabber::browser_key_of(int pid) {
         platform::front_window(*session_, platform::front_window_source::active_window);
     if (window != 0 && session_->window_pid(window) != pid) window = 0;
     std::string wm_class = window != 0 ? session_->window_class(window) : std::string();
-    if (browser_key_.known && browser_key_.window == window && browser_key_.pid == pid &&
-        browser_key_.wm_class == wm_class) {
+    const std::uint64_t generation = window != 0 ? session_->window_generation(window) : 0;
+    if (browser_key_.known && browser_key_.window == window && browser_key_.window_generation == generation &&
+        browser_key_.pid == pid && browser_key_.wm_class == wm_class) {
         return browser_key_.key;
     }
     const std::string executable = window != 0 ? executables_.of(*session_, window, pid) : session_->executable_of(pid);
-    browser_key_ = {true, window, pid, std::move(wm_class), {}};
+    browser_key_ = {true, window, generation, pid, std::move(wm_class), {}};
     browser_key_.key = browser_support_key_for(browser_key_.wm_class, executable);
     return browser_key_.key;
 }
@@ -187,9 +188,13 @@ std::wstring osx_grabber::get_process_version(bool own_process) {
         // once, as a running process stays the version it started as.
         const std::wstring process_id = own_process ? std::wstring() : get_active_process_id();
         const bool keyed = !process_id.empty() && process_id != L"0";
+        const auto front = keyed ? active_application() : std::nullopt;
+        const platform::window_facts::window_id window = front ? front->window : 0;
+        const std::uint64_t generation = front ? front->window_generation : 0;
         const auto known = !keyed ? versions_.end()
                                        : std::find_if(versions_.begin(), versions_.end(), [&](const known_version& entry) {
-                                             return entry.process_id == process_id && entry.path == path;
+                                             return entry.process_id == process_id && entry.path == path &&
+                                                    entry.window == window && entry.window_generation == generation;
                                          });
         if (known != versions_.end()) {
             std::rotate(versions_.begin(), known, std::next(known));  // most recently asked first
@@ -198,7 +203,7 @@ std::wstring osx_grabber::get_process_version(bool own_process) {
             const std::string plist = util::wstring_to_utf8_lossy(path) + "/Contents/Info.plist";
             version = from_utf8(platform::info_plist_string(plist, "CFBundleVersion"));
             constexpr std::size_t versions_kept = 8;
-            if (keyed) versions_.push_front({process_id, path, version});
+            if (keyed) versions_.push_front({process_id, path, window, generation, version});
             if (versions_.size() > versions_kept) versions_.pop_back();
         }
     }

@@ -91,15 +91,20 @@ private:
     struct browser_key_memo {
         bool known = false;
         platform::window_facts::window_id window = 0;
+        std::uint64_t window_generation = 0;
         int pid = 0;
         std::string wm_class;
         std::wstring key;
     } browser_key_;
     // The versions of the last few processes asked about, each read once: a
-    // running process stays the version it started as.
+    // running process stays the version it started as. A later process may
+    // get a closed one's id, but not its window: the front window is kept
+    // with it where one was found.
     struct known_version {
         std::wstring process_id;
         std::wstring path;
+        platform::window_facts::window_id window = 0;
+        std::uint64_t window_generation = 0;
         std::wstring version;
     };
     std::deque<known_version> versions_;  // most recently asked first

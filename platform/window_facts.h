@@ -48,6 +48,10 @@ public:
     virtual std::string window_title(window_id window) = 0;
     // The window it is transient for, or 0.
     virtual window_id transient_for(window_id window) = 0;
+    // Another number once the id may name another window than before (the
+    // server hands a closed client's ids to the next client): what is kept
+    // per window, such as its program, is kept with this number.
+    virtual std::uint64_t window_generation(window_id window) = 0;
 
     // The executable of a process; empty when it cannot be read.
     virtual std::string executable_of(int pid) = 0;

@@ -36,12 +36,18 @@ window_facts::window_id fake_window_facts::transient_for(window_id id) {
     return facts ? facts->owner : 0;
 }
 
+std::uint64_t fake_window_facts::window_generation(window_id id) {
+    if (!find(id)) return 0;
+    return generations_.at(id);
+}
+
 std::string fake_window_facts::executable_of(int pid) {
     const auto found = executables_.find(pid);
     return found == executables_.end() ? std::string() : found->second;
 }
 
 void fake_window_facts::set_window(window_id id, window facts) {
+    if (windows_.count(id) == 0) generations_[id] = ++last_generation_;
     windows_[id] = std::move(facts);
     ++changes_;
 }
@@ -53,6 +59,7 @@ void fake_window_facts::set_title(window_id id, std::string title) {
 
 void fake_window_facts::remove_window(window_id id) {
     windows_.erase(id);
+    generations_.erase(id);
     ++changes_;
 }
 

@@ -33,6 +33,8 @@ public:
     std::string window_class(window_id id) override;
     std::string window_title(window_id id) override;
     window_id transient_for(window_id id) override;
+    // New for each window made with `set_window` where none was.
+    std::uint64_t window_generation(window_id id) override;
     std::string executable_of(int pid) override;
 
     // A window made or changed; `id` must not be 0.
@@ -54,6 +56,8 @@ private:
     bool live() const { return connected_ && !lost_; }
 
     std::map<window_id, window> windows_;
+    std::map<window_id, std::uint64_t> generations_;
+    std::uint64_t last_generation_ = 0;
     std::map<int, std::string> executables_;
     std::optional<window_id> active_;
     window_id focus_ = 0;

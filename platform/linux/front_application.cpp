@@ -32,10 +32,13 @@ std::string application_path_of(const std::string& executable) {
 
 std::string executable_memo::of(window_facts& session, window_facts::window_id window, int pid) {
     constexpr std::size_t kept = 8;
+    const std::uint64_t generation = session.window_generation(window);
     const auto found = std::find_if(recent_.begin(), recent_.end(), [&](const known& entry) {
-        return entry.window == window && entry.pid == pid && !entry.executable.empty();
+        return entry.window == window && entry.generation == generation && entry.pid == pid &&
+               !entry.executable.empty();
     });
-    known entry = found != recent_.end() ? std::move(*found) : known{window, pid, session.executable_of(pid)};
+    known entry =
+        found != recent_.end() ? std::move(*found) : known{window, generation, pid, session.executable_of(pid)};
     if (found != recent_.end()) recent_.erase(found);
     recent_.push_front(std::move(entry));
     if (recent_.size() > kept) recent_.pop_back();
@@ -49,6 +52,8 @@ std::optional<front_application> application_of(window_facts& session, window_fa
     if (!pid) return std::nullopt;
     front_application facts;
     facts.pid = *pid;
+    facts.window = window;
+    facts.window_generation = session.window_generation(window);
     const std::string executable = memo ? memo->of(session, window, *pid) : session.executable_of(*pid);
     facts.name = session.window_class(window);
     if (facts.name.empty()) facts.name = base_name(executable);

@@ -18,6 +18,10 @@ struct front_application {
     int pid = 0;
     std::string name;
     std::string path;
+    // The window it was found from: what is kept of a process may be kept
+    // with these, as another process may get a closed one's id.
+    window_facts::window_id window = 0;
+    std::uint64_t window_generation = 0;
 };
 
 // Where the front window is looked up: the window manager's active window
@@ -31,7 +35,7 @@ window_facts::window_id front_window(window_facts& session, front_window_source 
 // The executables of the last few windows and processes asked about, each
 // read once (a switch back and forth reads none): a window's process cannot
 // become another program while the window lives (its connection closes on
-// exec).
+// exec). A later window with the window's id is another generation.
 class executable_memo {
 public:
     std::string of(window_facts& session, window_facts::window_id window, int pid);
@@ -39,6 +43,7 @@ public:
 private:
     struct known {
         window_facts::window_id window = 0;
+        std::uint64_t generation = 0;
         int pid = 0;
         std::string executable;
     };

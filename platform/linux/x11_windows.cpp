@@ -54,7 +54,6 @@ constexpr std::uint32_t no_events = 0;
 // What is known of one watched window; a fact not known is read on the
 // next question that needs it.
 struct watched_window {
-    bool gone = false;
     bool pid_known = false;
     std::optional<int> pid;
     bool class_known = false;
@@ -69,6 +68,14 @@ struct watched_window {
     bool owner_known = false;
     xcb_window_t owner = 0;
     std::uint64_t last_asked = 0;
+    std::uint64_t generation = 0;
+    // The pass that last answered from this entry: what a pass was told stays
+    // its answer until it ends, whatever the server reports meanwhile.
+    std::uint64_t answered_in_pass = 0;
+    // The window went away (destroyed, or missing when read). Its entry
+    // answers only the pass that already used it and is dropped before any
+    // later question, so a window that gets the same id is read afresh.
+    bool forget = false;
 
     bool title_known() const { return net_name_known && (net_name || name_known); }
     const std::string& title() const { return net_name ? *net_name : name; }
@@ -91,11 +98,20 @@ struct x11_windows::state {
     std::unique_ptr<xcb::link> link;
     bool lost = false;
     bool in_pass = false;
+    std::uint64_t pass = 0;  // the number of the running or last pass
+    // The root's answers given in the running pass.
+    bool active_answered = false;
+    bool manager_answered = false;
+    // Events taken within a pass may leave unread what that pass answered;
+    // the next pass counts them as a change (see `changes`).
+    bool taken_during_pass = false;
+    bool some_to_forget = false;
     std::chrono::steady_clock::time_point next_attempt{};
     xcb_atom_t atoms[atom_count]{};
     bool has_xres = false;
     std::uint64_t questions = 0;
     std::uint64_t changes = 0;
+    std::uint64_t generations = 0;
 
     bool active_known = false;
     std::optional<xcb_window_t> active;
@@ -141,28 +157,44 @@ struct x11_windows::state {
 
     // Takes in every event the server has already sent; reads nothing more.
     void take_events() {
-        xcb::take_sent_events(*link, [this](const xcb_generic_event_t& event) {
-            ++changes;
-            switch (event.response_type & 0x7F) {
-                case XCB_PROPERTY_NOTIFY: {
-                    const auto* notify = reinterpret_cast<const xcb_property_notify_event_t*>(&event);
-                    property_changed(notify->window, notify->atom);
-                    if (notify->window == root() && notify->atom == atoms[net_workarea]) {
-                        announce_work_area(notify->time);
-                    }
-                    break;
-                }
-                case XCB_DESTROY_NOTIFY: {
-                    const auto* notify = reinterpret_cast<const xcb_destroy_notify_event_t*>(&event);
-                    window_destroyed(notify->window);
-                    break;
-                }
-                default:
-                    break;  // errors of requests without replies, other notices
-            }
-        });
+        xcb::take_sent_events(*link, [this](const xcb_generic_event_t& event) { take_in(event); });
     }
 
+    // Within a pass, before a window named by a reply is answered for: the
+    // events the server sent before that reply, already read with it (a
+    // DestroyNotify of an earlier window with that id among them).
+    void take_queued_events() {
+        xcb::take_queued_events(*link, [this](const xcb_generic_event_t& event) { take_in(event); });
+    }
+
+    void take_in(const xcb_generic_event_t& event) {
+        ++changes;
+        taken_during_pass = taken_during_pass || in_pass;
+        switch (event.response_type & 0x7F) {
+            case XCB_PROPERTY_NOTIFY: {
+                const auto* notify = reinterpret_cast<const xcb_property_notify_event_t*>(&event);
+                property_changed(notify->window, notify->atom);
+                if (notify->window == root() && notify->atom == atoms[net_workarea]) {
+                    announce_work_area(notify->time);
+                }
+                break;
+            }
+            case XCB_DESTROY_NOTIFY: {
+                const auto* notify = reinterpret_cast<const xcb_destroy_notify_event_t*>(&event);
+                window_destroyed(notify->window);
+                break;
+            }
+            default:
+                break;  // errors of requests without replies, other notices
+        }
+    }
+
+    bool answered_in_this_pass(const watched_window& facts) const {
+        return in_pass && facts.answered_in_pass == pass;
+    }
+
+    // A fact marked unknown is read at the next question that needs it, but
+    // not again in a pass that already answered from it.
     void property_changed(xcb_window_t window, xcb_atom_t atom) {
         if (window == root()) {
             if (atom == atoms[net_active_window]) active_known = false;
@@ -180,22 +212,51 @@ struct x11_windows::state {
         if (atom == XCB_ATOM_WM_TRANSIENT_FOR) facts.owner_known = false;
     }
 
+    // The id may name another window from now on: nothing known of this one
+    // may answer for it.
     void window_destroyed(xcb_window_t window) {
         if (window == manager_check) manager_known = false;
         const auto found = watched.find(window);
         if (found == watched.end()) return;
-        found->second = watched_window{};
-        mark_gone(found->second);
+        if (answered_in_this_pass(found->second)) {
+            found->second.forget = true;
+            some_to_forget = true;
+        } else {
+            watched.erase(found);
+        }
     }
 
-    static void mark_gone(watched_window& facts) {
-        facts.gone = true;
+    // Between passes, and before a question outside a pass.
+    void forget_gone_windows() {
+        if (!some_to_forget) return;
+        some_to_forget = false;
+        for (auto it = watched.begin(); it != watched.end();) {
+            if (it->second.forget) {
+                it = watched.erase(it);
+                ++changes;
+            } else {
+                ++it;
+            }
+        }
+    }
+
+    // Nothing can be watched on a window that is not there: the answer holds
+    // for this question or pass only.
+    void mark_gone(watched_window& facts) {
+        facts.forget = true;
+        some_to_forget = true;
         facts.pid_known = facts.class_known = facts.net_name_known = facts.name_known = facts.owner_known = true;
         facts.pid.reset();
         facts.wm_class.clear();
         facts.net_name.reset();
         facts.name.clear();
         facts.owner = 0;
+    }
+
+    void end_pass() {
+        in_pass = false;
+        active_answered = false;
+        manager_answered = false;
     }
 
     // Outside a pass an answer must reflect every change made before the
@@ -205,6 +266,7 @@ struct x11_windows::state {
         if (!connect()) return false;
         ++questions;
         if (!in_pass) {
+            forget_gone_windows();
             const xcb_get_input_focus_cookie_t cookie = xcb_get_input_focus(c());
             link->begin_wait();
             std::free(xcb_get_input_focus_reply(c(), cookie, nullptr));
@@ -213,22 +275,32 @@ struct x11_windows::state {
         return alive();
     }
 
+    // The root's facts not known, in one round trip; an answer the running
+    // pass gave already stays until it ends.
     void read_root() {
+        const bool read_active = !active_known && !active_answered;
+        const bool read_manager = !manager_known && !manager_answered;
+        if (!read_active && !read_manager) return;
         ++changes;
-        const bool read_manager = !manager_known;
-        const auto active_cookie = xcb::request_property(*link, root(), atoms[net_active_window], XCB_ATOM_WINDOW);
+        xcb_get_property_cookie_t active_cookie{};
         xcb_get_property_cookie_t supported_cookie{};
         xcb_get_property_cookie_t check_cookie{};
+        if (read_active) {
+            active_cookie = xcb::request_property(*link, root(), atoms[net_active_window], XCB_ATOM_WINDOW);
+        }
         if (read_manager) {
             supported_cookie = xcb::request_property(*link, root(), atoms[net_supported], XCB_ATOM_ATOM);
             check_cookie = xcb::request_property(*link, root(), atoms[net_supporting_wm_check], XCB_ATOM_WINDOW);
         }
         link->begin_wait();
-        const xcb::property_value active_value = xcb::collect_property(*link, active_cookie, XCB_ATOM_WINDOW, 32);
-        active = active_value.found && active_value.card32_count() > 0
-                     ? std::optional<xcb_window_t>(active_value.first_card32())
-                     : std::nullopt;
-        active_known = true;
+        if (read_active) {
+            const xcb::property_value active_value =
+                xcb::collect_property(*link, active_cookie, XCB_ATOM_WINDOW, 32);
+            active = active_value.found && active_value.card32_count() > 0
+                         ? std::optional<xcb_window_t>(active_value.first_card32())
+                         : std::nullopt;
+            active_known = true;
+        }
         if (!read_manager) return;
 
         const xcb::property_value supported = xcb::collect_property(*link, supported_cookie, XCB_ATOM_ATOM, 32);
@@ -255,24 +327,32 @@ struct x11_windows::state {
     }
 
     watched_window& facts_of(xcb_window_t window) {
+        if (in_pass) take_queued_events();
         auto [found, added] = watched.try_emplace(window);
         watched_window& facts = found->second;
         facts.last_asked = questions;
         if (added) {
+            facts.generation = ++generations;
+            // Watched before it is read: a change made after the read is
+            // reported, and so is its end.
             xcb_change_window_attributes(c(), window, XCB_CW_EVENT_MASK, &watched_events);
             let_go_of_the_oldest(window);
         }
-        if (!facts.complete()) read_facts(window, facts);
+        if (!facts.complete() && !answered_in_this_pass(facts)) read_facts(window, facts);
+        if (in_pass) facts.answered_in_pass = pass;
         return facts;
     }
 
+    // Not one the running pass answered from: asked again, it would be read
+    // afresh and might answer otherwise.
     void let_go_of_the_oldest(xcb_window_t keep) {
         while (watched.size() > watched_limit) {
             auto oldest = watched.end();
             for (auto it = watched.begin(); it != watched.end(); ++it) {
-                if (it->first == keep) continue;
+                if (it->first == keep || answered_in_this_pass(it->second)) continue;
                 if (oldest == watched.end() || it->second.last_asked < oldest->second.last_asked) oldest = it;
             }
+            if (oldest == watched.end()) return;
             // The window may be gone already; the error that brings is ignored.
             xcb_change_window_attributes(c(), oldest->first, XCB_CW_EVENT_MASK, &no_events);
             watched.erase(oldest);
@@ -416,20 +496,25 @@ bool x11_windows::connected() { return state_->connect(); }
 
 void x11_windows::begin_pass() {
     state& s = *state_;
-    s.in_pass = false;
+    s.end_pass();
     if (!s.connect()) return;
+    if (s.taken_during_pass) ++s.changes;
+    s.taken_during_pass = false;
+    s.forget_gone_windows();
     s.take_events();
+    ++s.pass;
     s.in_pass = s.alive();
 }
 
-void x11_windows::end_pass() { state_->in_pass = false; }
+void x11_windows::end_pass() { state_->end_pass(); }
 
 std::uint64_t x11_windows::changes() const { return state_->changes; }
 
 std::optional<x11_windows::window_id> x11_windows::active_window() {
     state& s = *state_;
     if (!s.ready()) return std::nullopt;
-    if (!s.active_known) s.read_root();
+    s.read_root();
+    s.active_answered = s.in_pass;
     if (!s.alive() || !s.active) return std::nullopt;
     return static_cast<window_id>(*s.active);
 }
@@ -437,7 +522,8 @@ std::optional<x11_windows::window_id> x11_windows::active_window() {
 bool x11_windows::window_manager_names_active_window() {
     state& s = *state_;
     if (!s.ready()) return false;
-    if (!s.manager_known) s.read_root();
+    s.read_root();
+    s.manager_answered = s.in_pass;
     return s.alive() && s.manager_names_active;
 }
 
@@ -474,6 +560,20 @@ x11_windows::window_id x11_windows::transient_for(window_id window) {
     if (window == 0 || !s.ready()) return 0;
     const watched_window& facts = s.facts_of(static_cast<xcb_window_t>(window));
     return s.alive() ? facts.owner : 0;
+}
+
+std::uint64_t x11_windows::window_generation(window_id window) {
+    state& s = *state_;
+    if (window == 0 || !s.connect()) return 0;
+    // Outside a pass it is asked right after the window's other facts: their
+    // question brought the session up to date, and needs no second round trip.
+    if (!s.in_pass) {
+        const auto found = s.watched.find(static_cast<xcb_window_t>(window));
+        if (found != s.watched.end()) return found->second.generation;
+        if (!s.ready()) return 0;
+    }
+    const watched_window& facts = s.facts_of(static_cast<xcb_window_t>(window));
+    return s.alive() ? facts.generation : 0;
 }
 
 std::string x11_windows::executable_of(int pid) { return platform::executable_of(pid); }

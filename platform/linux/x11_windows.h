@@ -6,11 +6,14 @@
 //
 // What it learns it keeps, and keeps current from the server's events: the
 // root window's _NET_ACTIVE_WINDOW and window-manager properties, and the
-// process id, class, titles and owner of the windows it was asked about
-// (until they leave the front). Between `begin_pass` and `end_pass` every
-// answer comes from that state as it stood when the pass began, and only
-// what changed is read again; outside a pass each answer first waits for
-// the server to deliver every change made before the question.
+// process id, class, titles and owner of the last few windows it was asked
+// about. A window that ends is forgotten, and one found missing is so for
+// one question or pass only: the server hands a closed client's ids to the
+// next client, so a later window may have the same id. Between `begin_pass`
+// and `end_pass` an answer once given stays the pass's answer; what changed
+// is read again when first asked, after the events that came in with the
+// reply naming the window; outside a pass each answer first waits for the
+// server to deliver every change made before the question.
 //
 // A change of the root's work area it takes in, and its own connecting, are
 // announced to the toolkit's connection, which no longer hears of root
@@ -72,6 +75,9 @@ public:
     std::string window_title(window_id window) override;
     // WM_TRANSIENT_FOR, or 0.
     window_id transient_for(window_id window) override;
+    // New whenever the session starts watching the id afresh. Outside a pass
+    // it answers as the last question about the window left it.
+    std::uint64_t window_generation(window_id window) override;
 
     // Read from /proc.
     std::string executable_of(int pid) override;

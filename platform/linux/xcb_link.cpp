@@ -52,18 +52,20 @@ void link::begin_wait() const {
 void take_sent_events(const link& connection, const std::function<void(const xcb_generic_event_t&)>& each) {
     constexpr std::size_t xcb_read_buffer = 4096;  // libxcb's own, of which one read fills at most
     constexpr std::size_t events_per_read = xcb_read_buffer / sizeof(xcb_generic_event_t);
-    xcb_connection_t* const c = connection.get();
-    const auto take_queued = [&] {
-        std::size_t taken = 0;
-        for (; xcb_generic_event_t* raw = xcb_poll_for_queued_event(c); ++taken) each(*owned<xcb_generic_event_t>(raw));
-        return taken;
-    };
-    take_queued();
+    take_queued_events(connection, each);
     // With nothing queued, xcb_poll_for_event reads the socket once.
-    while (xcb_generic_event_t* raw = xcb_poll_for_event(c)) {
+    while (xcb_generic_event_t* raw = xcb_poll_for_event(connection.get())) {
         each(*owned<xcb_generic_event_t>(raw));
-        if (1 + take_queued() < events_per_read) return;
+        if (1 + take_queued_events(connection, each) < events_per_read) return;
     }
+}
+
+std::size_t take_queued_events(const link& connection, const std::function<void(const xcb_generic_event_t&)>& each) {
+    std::size_t taken = 0;
+    for (; xcb_generic_event_t* raw = xcb_poll_for_queued_event(connection.get()); ++taken) {
+        each(*owned<xcb_generic_event_t>(raw));
+    }
+    return taken;
 }
 
 void link::intern_all(const char* const* names, xcb_atom_t* atoms, std::size_t count) const {

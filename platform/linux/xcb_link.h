@@ -60,6 +60,10 @@ private:
 // at the next read.
 void take_sent_events(const link& connection, const std::function<void(const xcb_generic_event_t&)>& each);
 
+// Hands `each` only the events xcb has read already (with a reply, those the
+// server sent before it), without a system call; answers how many.
+std::size_t take_queued_events(const link& connection, const std::function<void(const xcb_generic_event_t&)>& each);
+
 // The reply to the request numbered `sequence` (null with `error` set, or
 // null when the connection broke). Collecting after `begin_wait`, what the
 // socket holds already is read first, and only a reply not yet there is

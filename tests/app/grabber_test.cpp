@@ -284,6 +284,53 @@ TEST_F(GrabberFacts, AProcesssVersionIsReadOnceAndANewProcessReadsItAgain) {
     EXPECT_EQ(versions, (std::vector<std::wstring>{L"1.0", L"1.0", L"2.0"}));
 }
 
+// A program that ends and one that starts next may share both the X id (the
+// server hands a closed client's ids to the next client) and the process id
+// (process ids wrap, at 32768 on many systems): nothing learnt of the first
+// may answer for the second.
+TEST_F(GrabberFacts, AProgramWithAClosedOnesWindowIdAndProcessIdIsLookedAtAfresh) {
+    const std::string bundle = kes::testing::private_home() + "/Reused.app";
+    const std::string tool = bundle + "/Contents/MacOS/tool";
+    const auto write_version = [&](const char* version) {
+        std::ofstream(bundle + "/Contents/Info.plist")
+            << "<plist><dict><key>CFBundleVersion</key><string>" << version << "</string></dict></plist>";
+    };
+    std::filesystem::create_directories(bundle + "/Contents/MacOS");
+    write_version("1.0");
+    const auto start_program = [&](const std::string& executable, const std::string& title) {
+        facts_->set_executable(321, executable);
+        facts_->set_window(first_window, {321, "", title, 0});
+        facts_->set_active(first_window);
+    };
+    start_program(tool, "Document");
+    auto grabber = grabber_with(std::make_shared<platform::fake_script_engine>(queue_));
+    struct seen {
+        std::wstring name, version;
+    };
+    const auto pass = [&] {
+        grabber->begin_pass();
+        seen answers{grabber->get_process_name(), grabber->get_process_version(false)};
+        grabber->end_pass();
+        return answers;
+    };
+    const auto end_program = [&] {
+        facts_->remove_window(first_window);
+        EXPECT_EQ(pass().name, L"");
+    };
+    const seen first = pass();
+    EXPECT_EQ(first.name, L"tool");
+    EXPECT_EQ(first.version, L"1.0");
+
+    end_program();
+    start_program("/usr/bin/xterm", "shell");
+    EXPECT_EQ(pass().name, L"xterm");
+
+    end_program();
+    write_version("2.0");  // updated meanwhile
+    start_program(tool, "Document");
+    EXPECT_EQ(pass().version, L"2.0");
+}
+
 TEST_F(GrabberFacts, ClosedMainQueueGivesNoAnswerInsteadOfWaiting) {
     auto engine = std::make_shared<platform::fake_script_engine>(queue_);
     engine->set_named("GetProcessID", platform::script_result::answer("1"));
@@ -382,6 +429,34 @@ TEST_F(BrowserGrabber, AFirefoxWindowsPageComesFromItsExtensionThroughTheProcess
     EXPECT_EQ(bridge.port(), 0);
     EXPECT_TRUE(extension.closed());
     EXPECT_EQ(extension.close_code(), 1000);
+}
+
+// Which browser a process is, is kept per window: a browser given the X id
+// and process id of a program that ended is a browser all the same.
+TEST_F(BrowserGrabber, ABrowserWithAClosedProgramsWindowIdAndProcessIdIsKnownForOne) {
+    facts_->set_window(first_window, {4321, "", "shell", 0});
+    facts_->set_executable(4321, "/usr/bin/xterm");
+    facts_->set_active(first_window);
+    auto grabber = grabber_with(std::make_shared<platform::fake_script_engine>(queue_),
+                                std::make_shared<platform::fake_script_engine>(queue_));
+    const auto page_lookup = [&] {
+        const std::size_t before = kes::testing::log_size();
+        on_worker([&] {
+            grabber->begin_pass();
+            (void)grabber->get_extended_info();
+            grabber->end_pass();
+        });
+        return kes::testing::messages_since(before);
+    };
+    EXPECT_FALSE(has(page_lookup(), L"extended_info_grabber_factory::get_extended_info_grabber() - Finding grabber "
+                                    L"for: org.mozilla.firefox"));
+
+    facts_->remove_window(first_window);
+    facts_->set_executable(4321, "/usr/lib/firefox-esr/firefox-esr");
+    facts_->set_window(first_window, {4321, "", "Mozilla Firefox", 0});
+    EXPECT_TRUE(has(page_lookup(), L"extended_info_grabber_factory::get_extended_info_grabber() - Finding grabber "
+                                   L"for: org.mozilla.firefox"));
+    on_worker([&] { grabber.reset(); });  // its chain's link ends the bridge on this thread
 }
 
 TEST_F(BrowserGrabber, AChromeWindowIsAskedThroughItsScriptsOnTheMainThread) {

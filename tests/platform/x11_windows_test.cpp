@@ -170,6 +170,67 @@ TEST_F(X11Windows, AWindowThatWentAwayTellsNothingEvenWhileStillNamedActive) {
     EXPECT_EQ(seen.title, "");
 }
 
+// A client that ends frees its id range, and the server hands it to the next
+// client that connects: a program closed and started again very often gets
+// its old window's id.
+TEST_F(X11Windows, AWindowGivenTheIdOfAClosedOneIsReadAfresh) {
+    auto first_program = std::make_unique<test_windows>(server_.display());
+    const auto window = first_program->create("victim 1", "XTerm", 1111);
+    windows_->set_active(window);
+    std::uint64_t trips = 0;
+    ASSERT_EQ(pass(trips).pid, 1111);
+
+    first_program.reset();
+    windows_->wait_until_gone(window);
+    front seen = pass_until([](const front& f) { return !f.pid; }, trips);
+    EXPECT_EQ(seen.title, "") << "gone, though still named active";
+
+    auto second_program = std::make_unique<test_windows>(server_.display());
+    ASSERT_EQ(second_program->create("victim 2", "XTerm", 2222), window) << "the closed client's id range";
+    windows_->set_active(window);
+    seen = pass_until([](const front& f) { return f.pid == 2222; }, trips);
+    EXPECT_EQ(seen.pid, 2222) << "a window found gone is so for its pass only";
+    EXPECT_EQ(seen.title, "victim 2");
+    pass(trips);
+    EXPECT_EQ(trips, 0u) << "the new window is watched: a quiet pass asks nothing";
+
+    second_program.reset();
+    windows_->wait_until_gone(window);
+    auto third_program = std::make_unique<test_windows>(server_.display());
+    ASSERT_EQ(third_program->create("victim 3", "XTerm", 3333), window);
+    windows_->set_active(window);
+    seen = pass_until([](const front& f) { return f.pid == 3333; }, trips);
+    EXPECT_EQ(seen.title, "victim 3") << "a window that ended while watched is forgotten too";
+}
+
+// The end of a window the session watches may come in with the very reply
+// that names the window now holding its id, in the middle of a pass.
+TEST_F(X11Windows, AnEndThatArrivesWithTheReplyNamingTheIdsNewWindowIsTakenInFirst) {
+    const auto other = windows_->create("other", "Otherclass", 4242);
+    auto first_program = std::make_unique<test_windows>(server_.display());
+    const auto window = first_program->create("victim 1", "XTerm", 1111);
+    windows_->set_active(window);
+    std::uint64_t trips = 0;
+    ASSERT_EQ(pass(trips).pid, 1111);
+    windows_->set_active(other);
+    ASSERT_EQ(pass_until([&](const front& f) { return f.active == other; }, trips).pid, 4242);
+
+    // The pass begins knowing the active window changed, before it knows why.
+    windows_->set_active(window);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    session_->begin_pass();
+    first_program.reset();
+    windows_->wait_until_gone(window);
+    auto second_program = std::make_unique<test_windows>(server_.display());
+    ASSERT_EQ(second_program->create("victim 2", "XTerm", 2222), window);
+    windows_->set_active(window);
+
+    EXPECT_EQ(session_->active_window(), window);
+    EXPECT_EQ(session_->window_pid(window), 2222);
+    EXPECT_EQ(platform::focused_title(*session_, window), "victim 2");
+    session_->end_pass();
+}
+
 TEST_F(X11Windows, AWindowManagerThatNamesTheActiveWindowIsBelievedWhenItNamesNone) {
     const auto window = windows_->create("Focused", "Focusclass", ::getpid());
     windows_->remove_active();

@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <thread>
@@ -109,6 +110,22 @@ void test_windows::remove_title(window_id window) {
 void test_windows::destroy(window_id window) {
     XDestroyWindow(state_->display, window);
     XSync(state_->display, False);
+}
+
+void test_windows::wait_until_gone(window_id window) {
+    Display* d = state_->display;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (std::chrono::steady_clock::now() < deadline) {
+        Window root = 0;
+        Window parent = 0;
+        Window* children = nullptr;
+        unsigned int count = 0;
+        if (!XQueryTree(d, DefaultRootWindow(d), &root, &parent, &children, &count)) return;
+        const bool present = std::find(children, children + count, window) != children + count;
+        if (children) XFree(children);
+        if (!present) return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
 }
 
 void test_windows::act_as_window_manager() {

@@ -54,6 +54,10 @@ public:
     void set_legacy_name(window_id window, const std::string& latin1_name);  // WM_NAME
     void remove_title(window_id window);                                     // _NET_WM_NAME deleted
     void destroy(window_id window);
+    // Returns once a top-level window is gone, such as one of a client that
+    // ended: the server ends its windows when it reads the end of its
+    // connection, a moment after the client closed it.
+    void wait_until_gone(window_id window);
 
     // As a window manager that names the active window does: a check window
     // naming itself and _NET_SUPPORTED listing _NET_ACTIVE_WINDOW on the root.
