@@ -34,7 +34,7 @@ class AgentWindows:
         def visible():
             found[:] = self.desktop.run(["xdotool", "search", "--onlyvisible", "--name", "^%s$" % name]).stdout.split()
             return bool(found)
-        self.desktop.wait_until(visible, timeout=timeout)
+        self.desktop.wait_until(visible, timeout=timeout, what=f'a visible window named "{name}"')
         return found[0]
 
     def geometry(self, window):
@@ -53,7 +53,8 @@ class AgentWindows:
         def still():
             seen.append(self.geometry(window))
             return (size is None or seen[-1][2:] == size) and len(seen) > 1 and seen[-1] == seen[-2]
-        self.desktop.wait_until(still, timeout=20)
+        self.desktop.wait_until(still, timeout=20,
+                                what=f"window {window} to stop moving" + (f" at the size {size}" if size else ""))
         return seen[-1]
 
     def click_bottom_right(self, window, left, up):

@@ -17,6 +17,7 @@ import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from agent_harness import Agent, PrivateHome, peak_memory_kib  # noqa: E402
+from failure_report import ExplainingRunner  # noqa: E402
 
 # Said once the controller has launched, which comes after every file above was read.
 READY = "[KestrelController:applicationDidFinishLaunching] No system tray is available"
@@ -192,4 +193,4 @@ class HostileFiles(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    unittest.main()
+    unittest.main(testRunner=ExplainingRunner)

@@ -16,13 +16,13 @@ artifacts."""
 import json
 import os
 import signal
-import subprocess
 import unittest
 
 from agent_windows import AgentWindows, recording_opener
 from bundle_tree import bundle_program, trusting_bundle
 from scanner_x11 import Desktop
 from standin_client import StandinProcess
+from failure_report import ExplainingRunner
 
 EMAIL = "demo@kestrel.test"
 PASSWORD = "demo-Password-4711"
@@ -55,9 +55,7 @@ class NewUserOnADesktop(AgentWindows, unittest.TestCase):
         self.desktop.focus(front, True)
         env = self.desktop.env(PATH=self.bin + os.pathsep + os.environ.get("PATH", "/usr/bin:/bin"),
                                **(session or {}))
-        agent = subprocess.Popen([bundle_program(self.bundle)], env=env,
-                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        self.desktop.processes.append(agent)  # ended by its id with the desktop
+        agent = self.desktop.start([bundle_program(self.bundle)], env=env)  # ended by its id with the desktop
 
         popover = self.window("Kestrel")
         box = self.geometry(popover)
@@ -178,4 +176,4 @@ def firmware_says(attribute):
 
 
 if __name__ == "__main__":
-    unittest.main()
+    unittest.main(testRunner=ExplainingRunner)

@@ -25,6 +25,7 @@ from scanner_x11 import Desktop  # noqa: E402
 from standin_client import StandinProcess  # noqa: E402
 from test_desktop_agent import screenshot  # noqa: E402
 from test_ui_menu import DEFAULT_MENU  # noqa: E402
+from failure_report import ExplainingRunner  # noqa: E402
 
 ACCOUNT_KEY = "AK-demo-7f3c9e21b8d44a0f9c5e"
 SCREEN = "1280x800"
@@ -72,10 +73,7 @@ class AgentOnADesktop(AgentWindows, unittest.TestCase):
     def start_agent(self):
         front = self.desktop.xterm("work window")
         self.desktop.focus(front, True)
-        agent = subprocess.Popen([bundle_program(self.bundle)], env=self.agent_env(),
-                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        self.desktop.processes.append(agent)  # ended by its id with the desktop
-        return agent
+        return self.desktop.start([bundle_program(self.bundle)], env=self.agent_env())  # ended with the desktop
 
     def passes(self):
         return self.desktop.debug_log().count("[ui:event_handler]after sleep")
@@ -267,4 +265,4 @@ class NoTray(AgentOnADesktop):
 
 
 if __name__ == "__main__":
-    unittest.main()
+    unittest.main(testRunner=ExplainingRunner)

@@ -25,6 +25,7 @@ from bundle_tree import bundle_program, trusting_bundle
 from command_probe import StandinProbeTestCase
 from scanner_x11 import Desktop, parse_time, read_rows
 from standin_client import StandinProcess
+from failure_report import ExplainingRunner
 
 AWAY_SECONDS = 1500
 
@@ -207,4 +208,4 @@ class UnansweredPromptWithTheRealAgent(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    unittest.main()
+    unittest.main(testRunner=ExplainingRunner)
