@@ -247,6 +247,25 @@ class StatusNotifierHost(AgentOnADesktop):
 
 
 class NoTray(AgentOnADesktop):
+    def visible_windows_named_kestrel(self):
+        return set(self.desktop.run(["xdotool", "search", "--onlyvisible", "--name", "^Kestrel$"]).stdout.split())
+
+    def test_a_new_user_reads_the_note_first_and_meets_the_popover_once_it_is_closed(self):
+        self.write_settings(signed_in=False)
+        agent = self.start_agent()
+        note = self.window("Kestrel")
+        box = self.settled(note)
+        # The popover's second has passed, and more: nothing stands over the note.
+        self.desktop.wait_until(lambda: self.passes() >= 3, timeout=30)
+        self.assertEqual(self.visible_windows_named_kestrel(), {note}, "the note is the only window")
+        self.keep("no_tray_first_start.png", box)
+
+        self.click_bottom_right(note, 50, 28)  # its OK button
+        self.desktop.wait_until(lambda: note not in self.visible_windows_named_kestrel(), timeout=20,
+                                what="the note to close")
+        self.popover_opens_the_wizard("no_tray_first_start_popover.png")
+        self.end_in_order(agent)
+
     def test_the_user_is_told_once_and_the_launcher_entry_opens_the_menu_at_the_pointer(self):
         self.write_settings(signed_in=True)
         agent = self.start_agent()
