@@ -292,9 +292,15 @@ void KestrelController::applicationDidFinishLaunching() {
     }
     std::weak_ptr<KestrelController*> self = self_;
     bridge_.queue().async_after(std::chrono::seconds(1), [self] {
-        // The user may have reached the wizard within that second (the
-        // launcher, a second start): the popover would then stand over it.
-        if (const auto alive = self.lock(); alive && !(*alive)->isSetupWindowShown()) (*alive)->showSetupPopover();
+        const auto alive = self.lock();
+        if (!alive) return;
+        // Where no tray shows the item, the popover would cover the note
+        // that says how to reach Kestrel: it comes once the note is read.
+        (*alive)->no_tray_.after_closed([self] {
+            // The user may have reached the wizard by then (the launcher, a
+            // second start): the popover would then stand over it.
+            if (const auto still = self.lock(); still && !(*still)->isSetupWindowShown()) (*still)->showSetupPopover();
+        });
     });
 }
 

@@ -33,7 +33,28 @@ no_tray_window build_no_tray_window() {
     return made;
 }
 
-no_tray_notice::no_tray_notice() : window_(&no_tray_window::noTrayWindow, build_no_tray_window) {}
+no_tray_notice::no_tray_notice()
+    : window_(&no_tray_window::noTrayWindow, build_no_tray_window, {}, [this](bool shown) {
+          if (!shown) closed();
+      }) {}
+
+// What waits is for a user who closes the window, not for the end of the process.
+no_tray_notice::~no_tray_notice() { waiting_.clear(); }
+
+void no_tray_notice::after_closed(std::function<void()> then) {
+    if (!window_.isVisible()) {
+        then();
+        return;
+    }
+    waiting_.push_back(std::move(then));
+}
+
+void no_tray_notice::closed() {
+    // A waiting task may show the window again, and wait anew.
+    std::vector<std::function<void()>> due;
+    due.swap(waiting_);
+    for (const auto& then : due) then();
+}
 
 void no_tray_notice::show_unless_seen(platform::user_defaults* defaults) {
     if (defaults && defaults->get_bool(no_tray_notice_shown_default)) return;

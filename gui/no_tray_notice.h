@@ -7,7 +7,9 @@
 
 #include "gui/on_demand_window.h"
 
+#include <functional>
 #include <memory>
+#include <vector>
 
 class QWidget;
 
@@ -30,6 +32,7 @@ no_tray_window build_no_tray_window();
 class no_tray_notice {
 public:
     no_tray_notice();
+    ~no_tray_notice();
     no_tray_notice(const no_tray_notice&) = delete;
     no_tray_notice& operator=(const no_tray_notice&) = delete;
 
@@ -40,7 +43,15 @@ public:
     // Null unless open (or just closed).
     QWidget* window() const { return window_.window(); }
 
+    // Runs `then` once the window is closed: at once when it is not open.
+    // What would stand over the window waits for the user to read it.
+    void after_closed(std::function<void()> then);
+
 private:
+    void closed();
+
+    // Before the window: a window destroyed while open says it hid.
+    std::vector<std::function<void()>> waiting_;
     on_demand_window<no_tray_window> window_;
 };
 

@@ -1,5 +1,7 @@
 #include "platform/qt/qt_status_item.h"
 
+#include "platform/qt/requested_menu.h"
+
 #include <QApplication>
 #include <QCursor>
 #include <QEvent>
@@ -51,7 +53,10 @@ QIcon blank_icon() {
 
 }  // namespace
 
-qt_status_item::qt_status_item() : menu_(std::make_unique<QMenu>()), icon_(std::make_unique<QSystemTrayIcon>()) {
+qt_status_item::qt_status_item()
+    : menu_(std::make_unique<QMenu>()),
+      requested_menu_(std::make_unique<requested_menu>(*menu_)),
+      icon_(std::make_unique<QSystemTrayIcon>()) {
     menu_->setObjectName("status_menu");
     icon_->setObjectName("status_item");
     icon_->setIcon(blank_icon());
@@ -131,7 +136,7 @@ bool qt_status_item::show_message(const std::string& title, const std::string& t
 void qt_status_item::open_menu() {
     const screen_place shown = place();
     // Beneath the item; the menu moves itself up when the tray sits at the bottom.
-    menu_->popup(shown.empty() ? QCursor::pos() : QPoint(shown.x, shown.y + shown.height));
+    requested_menu_->popup(shown.empty() ? QCursor::pos() : QPoint(shown.x, shown.y + shown.height));
 }
 
 void qt_status_item::set_menu_will_open(std::function<void()> handler) { menu_will_open_ = std::move(handler); }

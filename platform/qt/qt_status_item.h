@@ -13,6 +13,8 @@ class QSystemTrayIcon;
 
 namespace platform {
 
+class requested_menu;
+
 class qt_status_item final : public status_item {
 public:
     qt_status_item();  // main thread, after the application object
@@ -43,6 +45,7 @@ private:
     void watch_embedded_window();
 
     std::unique_ptr<QMenu> menu_;  // outlives the icon that shows it
+    std::unique_ptr<requested_menu> requested_menu_;
     std::unique_ptr<QSystemTrayIcon> icon_;
     std::function<void()> menu_will_open_;
     std::function<void()> place_changed_;

@@ -10,21 +10,18 @@ import tempfile
 import time
 import unittest
 
+import failure_report
+import waiting
 from bundle_tree import BUILD_DIR, BUILT_BUNDLE, bundle_program, trusting_bundle  # noqa: F401 (BUILD_DIR: for the scripts)
 
 AGENT = bundle_program(BUILT_BUNDLE)
 LINE = re.compile(r"^\d{8}T\d{6}:(\d+):(.*)$")
 
 
-def wait_until(condition, timeout=30.0, what="condition"):
-    """The condition's first true value; fails the test when none came in time."""
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        result = condition()
-        if result:
-            return result
-        time.sleep(0.05)
-    raise AssertionError("timed out waiting for " + what)
+def wait_until(condition, timeout=30.0, what=None):
+    """The condition's first true value; fails the test (waiting.TimedOut)
+    saying what it waited for when none came in time."""
+    return waiting.wait_until(condition, timeout, what)
 
 
 def kill_if_running(process):
@@ -45,13 +42,16 @@ def peak_memory_kib(pid):
 
 
 class PrivateHome:
-    """A temporary HOME with its own data, config and runtime folders."""
+    """A temporary HOME with its own data, config and runtime folders; a
+    witness of the test (failure_report): a failing test shows its debug log
+    and what the agents started in it wrote."""
 
     def __init__(self):
         self.root = tempfile.mkdtemp(prefix="kes-e2e-")
         self.data_dir = os.path.join(self.root, ".local", "share", "KestrelData")
         self.runtime = os.path.join(self.root, "run")
         os.makedirs(self.runtime, mode=0o700)
+        failure_report.watch(self)
 
     def env(self, **extra):
         env = {k: v for k, v in os.environ.items()
@@ -95,7 +95,13 @@ class PrivateHome:
         return [message for _, message in self.log_entries()]
 
     def cleanup(self):
+        failure_report.forget(self)
         shutil.rmtree(self.root, ignore_errors=True)
+
+    def explain(self):
+        """What a failing test's report shows of this home."""
+        return "\n".join([f"-- home {self.root}", failure_report.debug_log_tail(self.data_dir),
+                          failure_report.output_tails(self.root)])
 
 
 class Agent:
@@ -103,8 +109,9 @@ class Agent:
 
     def __init__(self, home, env=None, args=(), program=AGENT, prefix=()):
         self.home = home
-        self.process = subprocess.Popen([*prefix, program, *args], env=env or home.env(),
-                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        with failure_report.output_file(home.root, program) as output:
+            self.process = subprocess.Popen([*prefix, program, *args], env=env or home.env(),
+                                            stdout=output, stderr=output)
 
     def wait_for_message(self, text, timeout=10.0):
         deadline = time.monotonic() + timeout

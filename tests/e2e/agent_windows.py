@@ -27,14 +27,16 @@ def recording_opener(home):
 class AgentWindows:
     """For a test case with `self.desktop` (scanner_x11.Desktop)."""
 
-    def window(self, name, timeout=30):
-        """The id of the visible window named `name`, once there is one."""
+    def window(self, name, timeout=30, excluding=()):
+        """The id of a visible window named `name` that is not in `excluding`
+        (windows of that name seen before), once there is one."""
         found = []
 
         def visible():
-            found[:] = self.desktop.run(["xdotool", "search", "--onlyvisible", "--name", "^%s$" % name]).stdout.split()
+            shown = self.desktop.run(["xdotool", "search", "--onlyvisible", "--name", "^%s$" % name]).stdout.split()
+            found[:] = [window for window in shown if window not in excluding]
             return bool(found)
-        self.desktop.wait_until(visible, timeout=timeout)
+        self.desktop.wait_until(visible, timeout=timeout, what=f'a new visible window named "{name}"')
         return found[0]
 
     def geometry(self, window):
@@ -53,7 +55,8 @@ class AgentWindows:
         def still():
             seen.append(self.geometry(window))
             return (size is None or seen[-1][2:] == size) and len(seen) > 1 and seen[-1] == seen[-2]
-        self.desktop.wait_until(still, timeout=20)
+        self.desktop.wait_until(still, timeout=20,
+                                what=f"window {window} to stop moving" + (f" at the size {size}" if size else ""))
         return seen[-1]
 
     def click_bottom_right(self, window, left, up):

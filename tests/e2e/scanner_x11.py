@@ -15,8 +15,10 @@ import threading
 import time
 from datetime import datetime
 
+import failure_report
 from bundle_tree import BUILD_DIR, BUILT_BUNDLE, bundle_program
 from standin_client import end_process
+from waiting import wait_until
 
 PROBE = os.path.join(BUILD_DIR, "tests", "kes_scanner_probe")
 AGENT = bundle_program(BUILT_BUNDLE)
@@ -38,18 +40,31 @@ def end_processes(processes):
 
 class Desktop:
     """Xvfb, optionally a window manager, and the processes started on it;
-    every process is ended by its id in `close`."""
+    every process is ended by its id in `close`. A witness of the test
+    (failure_report): a failing test shows its windows, its debug log and
+    what its processes wrote."""
 
     def __init__(self, window_manager, screen="1024x768"):
         self.home = tempfile.mkdtemp(prefix="kes-scan-")
         self.processes = []
+        # Homes of its own that a test gave agents started here: their debug logs are reported too.
+        self.other_homes = []
         self.screen = screen
-        self.server, self.display = self.start_server()
-        self.wait_until(lambda: self.run(["xdotool", "getmouselocation"]).returncode == 0)
-        if window_manager:
-            self.start(["openbox", "--sm-disable"])
-            self.wait_until(lambda: "_NET_SUPPORTING_WM_CHECK(WINDOW)" in
-                            self.run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"]).stdout)
+        self.display = None
+        failure_report.watch(self)
+        try:
+            self.server, self.display = self.start_server()
+            self.wait_until(lambda: self.run(["xdotool", "getmouselocation"]).returncode == 0,
+                            what="the X server to answer")
+            if window_manager:
+                self.start(["openbox", "--sm-disable"])
+                self.wait_until(lambda: "_NET_SUPPORTING_WM_CHECK(WINDOW)" in
+                                self.run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"]).stdout,
+                                what="openbox to manage the screen")
+        except BaseException:
+            # The caller gets no desktop to close: what was started ends here.
+            self.close()
+            raise
 
     def start_server(self):
         """Xvfb on a display number it picks itself, as it binds it: tests of
@@ -57,10 +72,8 @@ class Desktop:
         same moment."""
         read_end, write_end = os.pipe()
         try:
-            server = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-nolisten", "tcp", "-noreset",
-                                       "-screen", "0", self.screen + "x24"], pass_fds=(write_end,),
-                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            self.processes.append(server)
+            server = self.start(["Xvfb", "-displayfd", str(write_end), "-nolisten", "tcp", "-noreset",
+                                 "-screen", "0", self.screen + "x24"], with_display=False, pass_fds=(write_end,))
             os.close(write_end)
             write_end = -1
             number = b""
@@ -93,9 +106,16 @@ class Desktop:
         return env
 
     def start(self, command, with_display=True, **popen):
-        process = subprocess.Popen(command, env=self.env() if with_display else None,
-                                   stdout=popen.pop("stdout", subprocess.DEVNULL),
-                                   stderr=popen.pop("stderr", subprocess.DEVNULL), **popen)
+        """Starts `command` (its environment: this desktop's, unless `env` is
+        given) and ends it in `close`. What it writes goes to a file that a
+        failing test shows, unless `stdout` or `stderr` say otherwise."""
+        env = popen.pop("env", self.env() if with_display else None)
+        home = (env or {}).get("HOME", self.home)
+        if home != self.home and home not in self.other_homes:
+            self.other_homes.append(home)
+        with failure_report.output_file(self.home, command[0]) as output:
+            process = subprocess.Popen(command, env=env, stdout=popen.pop("stdout", output),
+                                       stderr=popen.pop("stderr", output), **popen)
         self.processes.append(process)
         return process
 
@@ -103,13 +123,9 @@ class Desktop:
         return subprocess.run(command, env=self.env(), capture_output=True, text=True, timeout=20)
 
     @staticmethod
-    def wait_until(predicate, timeout=15.0):
-        deadline = time.monotonic() + timeout
-        while time.monotonic() < deadline:
-            if predicate():
-                return
-            time.sleep(0.05)
-        raise RuntimeError("timed out")
+    def wait_until(predicate, timeout=15.0, what=None):
+        """The predicate's first true value; waiting.TimedOut when none came in time."""
+        return wait_until(predicate, timeout, what)
 
     def start_tray_host(self, attempts=3, edge="top", align="right"):
         """trayer docked at `edge` (top by default), mapped and ready for icons. trayer
@@ -145,7 +161,7 @@ class Desktop:
             result = self.run(["xdotool", "search", "--onlyvisible", "--name", f"^{title}$"])
             found[:] = result.stdout.split()
             return bool(found)
-        self.wait_until(visible)
+        self.wait_until(visible, what=f'the xterm titled "{title}" to show')
         return found[0]
 
     def focus(self, window, window_manager):
@@ -160,15 +176,28 @@ class Desktop:
         line = f"[scanner]Process name = {process_name}"
         seen = self.debug_log().count(line)
         self.focus(window, True)
-        self.wait_until(lambda: self.debug_log().count(line) > seen, timeout=timeout)
+        self.wait_until(lambda: self.debug_log().count(line) > seen, timeout=timeout,
+                        what=f'a new "{line}" in the debug log')
 
     def touch(self):
         """Input from the user: resets the server's idle time."""
         self.run(["xdotool", "mousemove_relative", "--", "1", "0"])
 
     def close(self):
+        failure_report.forget(self)
         end_processes(self.processes)
         shutil.rmtree(self.home, ignore_errors=True)
+
+    def explain(self):
+        """What a failing test's report shows of this desktop."""
+        parts = [f"-- desktop {self.display} (Xvfb {self.screen}) in {self.home}"]
+        if self.display:
+            parts.append(failure_report.windows_on(self.display, self.env()))
+        parts.append(failure_report.debug_log_tail(self.data_dir()))
+        parts += [failure_report.debug_log_tail(os.path.join(home, ".local", "share", "KestrelData"))
+                  for home in self.other_homes]
+        parts += [failure_report.processes_state(self.processes), failure_report.output_tails(self.home)]
+        return "\n".join(parts)
 
     def data_dir(self):
         return os.path.join(self.home, ".local", "share", "KestrelData")

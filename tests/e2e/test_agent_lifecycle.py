@@ -7,6 +7,7 @@ import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from agent_harness import Agent, AgentTestCase, PrivateHome  # noqa: E402
+from failure_report import ExplainingRunner  # noqa: E402
 
 START_SEQUENCE = [
     "***** Attempting to start Kestrel *****",
@@ -100,4 +101,4 @@ class AgentLifecycle(AgentTestCase):
 
 
 if __name__ == "__main__":
-    unittest.main()
+    unittest.main(testRunner=ExplainingRunner)

@@ -23,6 +23,7 @@ from client import end_process  # noqa: E402
 from command_probe import CommandProbe  # noqa: E402
 from extension_client import (EXTENSION_ORIGIN, LISTEN_FAILED, PORT_TABLE, Extension, bridge_ports,  # noqa: E402
                               listening)
+from failure_report import ExplainingRunner  # noqa: E402
 
 ACCOUNT_KEY = "AK-bridge-3c9e"
 VALID = b'{"message_id":1,"protocol_version":1,"valid":true}'
@@ -210,4 +211,4 @@ class WebPages(BridgeTestCase):
 
 
 if __name__ == "__main__":
-    unittest.main()
+    unittest.main(testRunner=ExplainingRunner)

@@ -28,6 +28,7 @@ from extension_client import (EXTENSION_ORIGIN, UPGRADE, Extension, RawPeer, bri
                               listening, listening_addresses, text_frame)
 from measure_scan_cpu import cpu_ms  # noqa: E402
 from scanner_x11 import AGENT, BUILD_DIR, Desktop, PROBE, read_rows  # noqa: E402
+from failure_report import ExplainingRunner  # noqa: E402
 
 ACCOUNT_KEY = "AK-bridge-7f3c"
 VALID = b'{"message_id":1,"protocol_version":1,"valid":true}'
@@ -290,4 +291,4 @@ class BridgeOnX11(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    unittest.main()
+    unittest.main(testRunner=ExplainingRunner)

@@ -12,6 +12,7 @@ import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from scanner_x11 import Desktop, PROBE, parse_time, read_rows  # noqa: E402
+from failure_report import ExplainingRunner  # noqa: E402
 
 # Errors, start-up lines, the scanner's trace and the address chain's lines.
 TRACE_LEVEL = 1 | 4 | 8 | 256
@@ -146,4 +147,4 @@ class BrowserChains(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    unittest.main()
+    unittest.main(testRunner=ExplainingRunner)

@@ -27,7 +27,6 @@ import json
 import os
 import random
 import shutil
-import subprocess
 import sys
 import tempfile
 import time
@@ -38,6 +37,7 @@ from bundle_tree import bundle_program, trusting_bundle
 from scanner_x11 import Desktop, Switcher
 from service_rows import received_rows, row_key
 from standin_client import StandinProcess, end_process
+from failure_report import ExplainingRunner
 
 RUNS = int(os.environ.get("KES_CRASH_RUNS", "10"))
 SEED = int(os.environ.get("KES_CRASH_SEED", str(int(time.time()))))
@@ -88,8 +88,7 @@ class CrashedRecords(unittest.TestCase):
     def start_agent(self, home):
         env = self.desktop.env(HOME=home, XDG_RUNTIME_DIR=os.path.join(home, "run"), TMPDIR=home,
                                KES_REACHABILITY_PROBE_URL="http://127.0.0.1:%d/" % self.service.probe_port)
-        return subprocess.Popen([bundle_program(self.bundle)], env=env,
-                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        return self.desktop.start([bundle_program(self.bundle)], env=env)
 
     def wait_for_start(self, log_path, starts):
         """Until the debug log shows the scanner started `starts` times (the log is kept across runs)."""
@@ -182,4 +181,4 @@ class CrashedRecords(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    unittest.main()
+    unittest.main(testRunner=ExplainingRunner)

@@ -11,6 +11,7 @@ import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from agent_harness import AGENT, Agent, AgentTestCase  # noqa: E402
+from failure_report import ExplainingRunner  # noqa: E402
 
 
 class DataFolderLock(AgentTestCase):
@@ -48,4 +49,4 @@ class DataFolderLock(AgentTestCase):
 
 
 if __name__ == "__main__":
-    unittest.main(verbosity=2)
+    unittest.main(testRunner=ExplainingRunner, verbosity=2)

@@ -5,6 +5,7 @@ import os
 import re
 import subprocess
 import unittest
+from failure_report import ExplainingRunner
 
 SOURCE = os.environ.get("KES_SOURCE_DIR") or os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
 ROW = re.compile(r"^  (\S+)\s+(.+?)\s+(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d)  (\d{4}-\d\d-\d\d \d\d:\d\d:\d\d)\s*$")
@@ -37,4 +38,4 @@ class Demonstration(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    unittest.main()
+    unittest.main(testRunner=ExplainingRunner)

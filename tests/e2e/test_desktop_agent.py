@@ -29,6 +29,7 @@ from bundle_tree import bundle_program, trusting_bundle
 from scanner_x11 import AGENT, BUILD_DIR, Desktop, read_rows
 from standin_client import StandinProcess
 from test_desktop_tray import ARTIFACTS, Probe, colours
+from failure_report import ExplainingRunner
 
 PROBE = os.path.join(BUILD_DIR, "tests", "kes_ui_bridge_probe")
 RESOURCES = os.path.join(BUILD_DIR, "Kestrel.app", "Contents", "Resources")
@@ -489,4 +490,4 @@ class NoDisplay(AgentTestCase):
 
 
 if __name__ == "__main__":
-    unittest.main()
+    unittest.main(testRunner=ExplainingRunner)

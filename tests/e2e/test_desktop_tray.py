@@ -15,6 +15,8 @@ import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from scanner_x11 import BUILD_DIR, Desktop  # noqa: E402
+from failure_report import ExplainingRunner  # noqa: E402
+from waiting import TimedOut  # noqa: E402
 
 PROBE = os.path.join(BUILD_DIR, "tests", "kes_desktop_probe")
 ARTIFACTS = os.path.join(BUILD_DIR, "test-artifacts")
@@ -106,7 +108,7 @@ class TrayUnderXvfb(unittest.TestCase):
 
         try:
             self.desktop.wait_until(icon_drawn, timeout=20)
-        except RuntimeError:
+        except TimedOut:
             self.fail(f"tray icon not in the screenshot at {state['geometry']}: {found}")
 
         menu = probe.ask("open-menu")
@@ -154,7 +156,7 @@ class RootPropertiesUnderXvfb(unittest.TestCase):
             return probe.ask("work-area")["work_area"] == [0, 40, 1024, 728]
         try:
             desktop.wait_until(work_area_moved, timeout=20)
-        except RuntimeError:
+        except TimedOut:
             self.fail(f"the toolkit's work area stayed {probe.ask('work-area')['work_area']}")
 
         desktop.start_tray_host()
@@ -188,4 +190,4 @@ class NoDisplay(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    unittest.main()
+    unittest.main(testRunner=ExplainingRunner)

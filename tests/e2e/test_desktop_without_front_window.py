@@ -11,6 +11,7 @@ import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from scanner_x11 import AGENT, Desktop, parse_time, read_rows  # noqa: E402
+from failure_report import ExplainingRunner  # noqa: E402
 
 
 class DesktopWithoutFrontWindow(unittest.TestCase):
@@ -57,4 +58,4 @@ class DesktopWithoutFrontWindow(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    unittest.main()
+    unittest.main(testRunner=ExplainingRunner)

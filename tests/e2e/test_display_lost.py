@@ -5,7 +5,6 @@ next start the record reaches the service exactly once."""
 
 import json
 import os
-import subprocess
 import sys
 import tempfile
 import shutil
@@ -18,6 +17,7 @@ from scanner_x11 import Desktop
 from service_rows import received_rows
 from standin_client import DEMO_ACCOUNT_KEY as ACCOUNT_KEY, DEMO_DATA_KEY as DATA_KEY
 from standin_client import StandinProcess, end_process
+from failure_report import ExplainingRunner
 
 TITLE = "open-when-the-display-died"
 
@@ -41,7 +41,7 @@ class DisplayLost(unittest.TestCase):
         env = self.desktop.env(KES_REACHABILITY_PROBE_URL="http://127.0.0.1:%d/" % self.service.probe_port)
         if not with_display:
             env.pop("DISPLAY")
-        agent = subprocess.Popen([self.program], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        agent = self.desktop.start([self.program], env=env)
         self.agents.append(agent)
         return agent
 
@@ -94,4 +94,4 @@ class DisplayLost(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    unittest.main(verbosity=2)
+    unittest.main(testRunner=ExplainingRunner, verbosity=2)

@@ -15,6 +15,7 @@ import unittest
 
 sys.path.insert(0, os.path.dirname(__file__))
 from settings_probe import Sandbox  # noqa: E402
+from failure_report import ExplainingRunner  # noqa: E402
 
 DOCUMENTS = 1000
 SPECIAL_CHARACTERS = ["\"", "\\", "/", "\b", "\f", "\n", "\r", "\t", "\x00", "\x01", "\x1f", "\x7f", "\u00e9",
@@ -127,4 +128,4 @@ class RandomDocuments(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    unittest.main()
+    unittest.main(testRunner=ExplainingRunner)

@@ -8,6 +8,7 @@ import unittest
 
 sys.path.insert(0, os.path.dirname(__file__))
 from logger_probe import LoggerProbeTestCase, read_upload  # noqa: E402
+from failure_report import ExplainingRunner  # noqa: E402
 
 
 def set_file_size_limit(pid, soft):
@@ -47,4 +48,4 @@ class FlushFailureTest(LoggerProbeTestCase):
 
 
 if __name__ == "__main__":
-    unittest.main()
+    unittest.main(testRunner=ExplainingRunner)

@@ -29,6 +29,7 @@ from Xlib.protocol import event
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from bundle_tree import BUILD_DIR  # noqa: E402
+from failure_report import ExplainingRunner  # noqa: E402
 from scanner_x11 import Desktop  # noqa: E402
 from window_truth import ServerTruth  # noqa: E402
 
@@ -409,4 +410,4 @@ class FrontWindowAgainstTheServer(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    unittest.main()
+    unittest.main(testRunner=ExplainingRunner)

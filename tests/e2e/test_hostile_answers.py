@@ -21,6 +21,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 from agent_harness import Agent, PrivateHome, peak_memory_kib, wait_until  # noqa: E402
 import hostile_service as hostile  # noqa: E402
+from failure_report import ExplainingRunner  # noqa: E402
 
 ACCOUNT_KEY = "AK-hostile-answers-6d1e"
 DATA_KEY = "DK-hostile-answers-93b0"
@@ -125,4 +126,4 @@ class HostileAnswers(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    unittest.main()
+    unittest.main(testRunner=ExplainingRunner)

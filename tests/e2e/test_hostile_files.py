@@ -30,6 +30,7 @@ import unittest
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from agent_harness import LINE, Agent, PrivateHome, peak_memory_kib, wait_until  # noqa: E402
 from bundle_tree import bundle_program, trusting_bundle  # noqa: E402
+from failure_report import ExplainingRunner  # noqa: E402
 from scanner_x11 import Desktop, Switcher, read_rows  # noqa: E402
 from standin_client import end_process  # noqa: E402
 
@@ -332,4 +333,4 @@ class PipesWhereItWrites(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    unittest.main()
+    unittest.main(testRunner=ExplainingRunner)

@@ -17,7 +17,6 @@ import gzip
 import io
 import os
 import shutil
-import subprocess
 import sys
 import tempfile
 import unittest
@@ -25,9 +24,10 @@ import uuid
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
-from agent_harness import PrivateHome, kill_if_running, peak_memory_kib, wait_until  # noqa: E402
+from agent_harness import Agent, PrivateHome, kill_if_running, peak_memory_kib, wait_until  # noqa: E402
 import hostile_service as hostile  # noqa: E402
 from service_probe import ProbeRun, expected_texts  # noqa: E402
+from failure_report import ExplainingRunner  # noqa: E402
 
 USER, PASSWORD = "ann@kestrel.test", "Sign-In-Password-5521"
 ACCOUNT_KEY = "AK-hostile-3b9f0c6d2e7a41c8"
@@ -185,8 +185,7 @@ class AgentUnderHostileService(unittest.TestCase):
         self.service.answer = hostile.by_path(
             {"/activate": hostile.json_answer({"c": [0, "OK"], "account_key": ACCOUNT_KEY, "data_key": DATA_KEY})},
             hostile.endless_body)
-        self.agent = subprocess.Popen([program], env=self.home.env(),
-                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.agent = Agent(self.home, program=program).process
         endless = lambda: [p for p in self.service.answered if p != "/activate"]  # noqa: E731
         wait_until(lambda: len(endless()) >= 12, timeout=60, what="twelve endless answers")
         peak = peak_memory_kib(self.agent.pid)
@@ -206,4 +205,4 @@ class AgentUnderHostileService(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    unittest.main()
+    unittest.main(testRunner=ExplainingRunner)

@@ -13,6 +13,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from bundle_tree import (add_built_helper, end_processes, make_standin_bundle, mode_of,  # noqa: E402
                          read_pids, running_from, started_programs, wait_for, write_standin)
 from desktop_entry import entry_path, exec_argv, login_items, main_group, validate  # noqa: E402
+from failure_report import ExplainingRunner  # noqa: E402
 
 AGENT_ID = "com.kestrel.Kestrel"
 
@@ -171,4 +172,4 @@ class LoginHelper(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    sys.exit(unittest.main(verbosity=2))
+    sys.exit(unittest.main(testRunner=ExplainingRunner, verbosity=2))

@@ -13,6 +13,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from agent_harness import AGENT, AgentTestCase  # noqa: E402
 from bundle_tree import BUILT_BUNDLE, executable_of, started_programs, wait_for  # noqa: E402
 from desktop_entry import entry_path, exec_argv, login_items, main_group, validate  # noqa: E402
+from failure_report import ExplainingRunner, output_file  # noqa: E402
 
 ATTEMPT = "***** Attempting to start Kestrel *****"
 STARTED = "***** Starting Kestrel *****"
@@ -96,8 +97,11 @@ class LoginItemAgent(AgentTestCase):
         self.assertFalse(os.path.exists(entry))
 
     def test_copies_started_together_leave_exactly_one_running(self):
-        copies = [subprocess.Popen([AGENT], env=self.env(), stdin=subprocess.DEVNULL,
-                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL) for _ in range(4)]
+        copies = []
+        for _ in range(4):
+            with output_file(self.home.root, AGENT) as output:
+                copies.append(subprocess.Popen([AGENT], env=self.env(), stdin=subprocess.DEVNULL, stdout=output,
+                                               stderr=output))
         for copy in copies:
             self.addCleanup(copy.wait)
             self.addCleanup(lambda c=copy: c.poll() is None and c.kill())
@@ -133,4 +137,4 @@ class LoginItemAgent(AgentTestCase):
 
 
 if __name__ == "__main__":
-    sys.exit(unittest.main(verbosity=2))
+    sys.exit(unittest.main(testRunner=ExplainingRunner, verbosity=2))

@@ -23,7 +23,6 @@ wall clock leaves it): the next absence still brings the prompt."""
 import datetime
 import os
 import signal
-import subprocess
 import sys
 import time
 import unittest
@@ -33,8 +32,17 @@ from bundle_tree import BUILT_BUNDLE, bundle_program, trusting_bundle
 from command_probe import StandinProbeTestCase
 from scanner_x11 import Desktop, parse_time, read_rows
 from standin_client import StandinProcess
+from failure_report import ExplainingRunner
 
 AWAY_SECONDS = 1500
+
+
+def keep_working(desktop, seconds):
+    """Input on the display for `seconds`, as a user at work gives it."""
+    until = time.monotonic() + seconds
+    while time.monotonic() < until:
+        desktop.touch()
+        time.sleep(0.3)
 
 
 class OfflineTime(StandinProbeTestCase):
@@ -148,12 +156,6 @@ class UnansweredPromptWithTheRealAgent(AgentWindows, unittest.TestCase):
                                      "timepie_labels": ["Meeting", "Phone call", "Lunch"]})
         self.desktop.mark_automation_explained()
 
-    def work(self, seconds):
-        until = time.monotonic() + seconds
-        while time.monotonic() < until:
-            self.desktop.touch()
-            time.sleep(0.3)
-
     def prompt(self):
         found = []
 
@@ -169,12 +171,12 @@ class UnansweredPromptWithTheRealAgent(AgentWindows, unittest.TestCase):
         self.desktop.focus(terminal, True)
         agent = self.desktop.start([self.agent_program])
         time.sleep(3)
-        self.work(3)
+        keep_working(self.desktop, 3)
         time.sleep(7)  # away
         self.desktop.touch()  # back: the prompt asks, and is left unanswered
         self.prompt()
         self.desktop.focus(terminal, True)
-        self.work(8)
+        keep_working(self.desktop, 8)
         worked_until = datetime.datetime.now().replace(microsecond=0)
         time.sleep(7)  # away again
         self.desktop.touch()
@@ -218,7 +220,7 @@ class UnansweredPromptWithTheRealAgent(AgentWindows, unittest.TestCase):
         self.desktop.focus(terminal, True)
         agent = self.desktop.start([self.agent_program])
         time.sleep(3)
-        self.work(3)
+        keep_working(self.desktop, 3)
         time.sleep(7)  # away
         self.desktop.touch()
         panel = self.prompt()
@@ -234,7 +236,7 @@ class UnansweredPromptWithTheRealAgent(AgentWindows, unittest.TestCase):
                                                           "^Kestrel - Offline Time$"]).returncode != 0)
 
         self.desktop.focus(terminal, True)
-        self.work(3)
+        keep_working(self.desktop, 3)
         time.sleep(7)  # away again
         self.desktop.touch()
         reopened = self.settled(self.prompt())
@@ -275,16 +277,7 @@ class ClockSetBackWithTheRealAgent(unittest.TestCase):
         manager and this script keep the machine's clock."""
         env = self.desktop.env(LD_PRELOAD=FAKETIME_LIBRARY, FAKETIME_TIMESTAMP_FILE=self.offset_file,
                                FAKETIME_NO_CACHE="1", FAKETIME_DONT_FAKE_MONOTONIC="1")
-        agent = subprocess.Popen([bundle_program(BUILT_BUNDLE)], env=env, stdout=subprocess.DEVNULL,
-                                 stderr=subprocess.DEVNULL)
-        self.desktop.processes.append(agent)
-        return agent
-
-    def work(self, seconds):
-        until = time.monotonic() + seconds
-        while time.monotonic() < until:
-            self.desktop.touch()
-            time.sleep(0.3)
+        return self.desktop.start([bundle_program(BUILT_BUNDLE)], env=env)
 
     def log_times(self):
         """The time of each debug-log line, as the agent's clock read it."""
@@ -308,14 +301,14 @@ class ClockSetBackWithTheRealAgent(unittest.TestCase):
         started = time.time()
         agent = self.start_agent_with_its_own_clock()
         time.sleep(3)
-        self.work(3)
+        keep_working(self.desktop, 3)
         start_time = min(self.log_times())
         # An hour and a minute before the agent's start.
         self.set_clock_offset(-int(time.time() - started + 3660))
         # A record, logged on the agent's clock.
         self.desktop.focus(other, True)
         self.desktop.wait_until(lambda: self.log_times()[-1] < start_time - datetime.timedelta(minutes=59))
-        self.work(2)
+        keep_working(self.desktop, 2)
         self.assertFalse(self.prompt_shown())
         time.sleep(7)  # away
         self.desktop.touch()  # back
@@ -331,4 +324,4 @@ class ClockSetBackWithTheRealAgent(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    unittest.main()
+    unittest.main(testRunner=ExplainingRunner)

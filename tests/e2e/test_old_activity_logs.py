@@ -13,6 +13,7 @@ import unittest
 sys.path.insert(0, os.path.dirname(__file__))
 from agent_harness import Agent, PrivateHome, peak_memory_kib  # noqa: E402
 from logger_probe import UPLOAD_NAME, LoggerProbe, private_home, read_upload, remove_home  # noqa: E402
+from failure_report import ExplainingRunner  # noqa: E402
 
 
 def binary_string(text):
@@ -188,4 +189,4 @@ class OldLogsAtScale(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    unittest.main()
+    unittest.main(testRunner=ExplainingRunner)

@@ -28,6 +28,7 @@ from scanner_x11 import BUILD_DIR, Desktop
 from standin_client import StandinProcess, end_process
 from test_desktop_agent import keep_drawn
 from test_desktop_tray import ARTIFACTS, Probe
+from failure_report import ExplainingRunner
 
 PROBE = os.path.join(BUILD_DIR, "tests", "kes_preferences_probe")
 RESOURCES = os.path.join(BUILD_DIR, "Kestrel.app", "Contents", "Resources")
@@ -270,4 +271,4 @@ class PreferencesOnTheDisplay(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    unittest.main()
+    unittest.main(testRunner=ExplainingRunner)

@@ -17,6 +17,7 @@ from agent_harness import wait_until
 from bundle_tree import bundle_program, trusting_bundle
 from scanner_x11 import Desktop, read_rows
 from standin_client import StandinProcess
+from failure_report import ExplainingRunner
 
 ACCOUNT_KEY = "AK-demo-7f3c9e21b8d44a0f9c5e"  # an account the stand-in knows
 TITLES = ["alpha window", "beta window"]
@@ -88,4 +89,4 @@ class QuitWhileTheServiceHangs(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    unittest.main()
+    unittest.main(testRunner=ExplainingRunner)

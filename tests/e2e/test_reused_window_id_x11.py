@@ -16,6 +16,7 @@ from Xlib import X, Xatom, error
 from Xlib import display as xdisplay
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from failure_report import ExplainingRunner  # noqa: E402
 from scanner_x11 import AGENT, Desktop, parse_time, read_rows  # noqa: E402
 
 SETUP_ATTEMPTS = 5
@@ -157,4 +158,4 @@ class ReusedWindowId(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    unittest.main()
+    unittest.main(testRunner=ExplainingRunner)

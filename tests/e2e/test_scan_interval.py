@@ -11,6 +11,7 @@ import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from agent_harness import AgentTestCase, wait_until  # noqa: E402
+from failure_report import ExplainingRunner  # noqa: E402
 
 PASS_LINE = "[scanner]Start Record"
 
@@ -54,4 +55,4 @@ class ScanInterval(AgentTestCase):
 
 
 if __name__ == "__main__":
-    unittest.main(verbosity=2)
+    unittest.main(testRunner=ExplainingRunner, verbosity=2)

@@ -11,6 +11,7 @@ import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from scanner_x11 import AGENT, Desktop, PROBE, parse_time, read_rows  # noqa: E402
+from failure_report import ExplainingRunner  # noqa: E402
 
 IDLE_TIME_START = 3
 SCRIPT_DELAY_MS = 40
@@ -104,4 +105,4 @@ class ScannerOnX11(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    unittest.main()
+    unittest.main(testRunner=ExplainingRunner)

@@ -10,6 +10,7 @@ import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from agent_harness import AGENT, Agent, AgentTestCase, PrivateHome  # noqa: E402
+from failure_report import ExplainingRunner  # noqa: E402
 
 RECEIVED = "[main] Received com.kestrel.Kestrel.openingKestrelInstance"
 
@@ -96,4 +97,4 @@ class SecondStart(AgentTestCase):
 
 
 if __name__ == "__main__":
-    sys.exit(unittest.main(verbosity=2))
+    sys.exit(unittest.main(testRunner=ExplainingRunner, verbosity=2))

@@ -10,6 +10,7 @@ import time
 import unittest
 
 from scanner_x11 import AGENT, end_process
+from failure_report import ExplainingRunner
 TESTS = ["dynamic_structure_test", "time_from_string_test", "time_to_time_wstring_test",
          "boost_time_from_string_test", "boost_time_to_wstring", "boost_time_to_simple_string"]
 
@@ -48,4 +49,4 @@ class SelfTestsAtStart(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    unittest.main()
+    unittest.main(testRunner=ExplainingRunner)

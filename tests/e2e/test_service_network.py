@@ -21,6 +21,7 @@ from client import StandinProcess, end_process  # noqa: E402
 
 sys.path.insert(0, HERE)
 from service_probe import BUILD, ProbeRun, expected_texts  # noqa: E402
+from failure_report import ExplainingRunner  # noqa: E402
 
 DEMO = {"user": "demo@kestrel.test", "password": "demo-Password-4711",
         "account_key": "AK-demo-7f3c9e21b8d44a0f9c5e", "data_key": "DK-demo-51ab2c7d9e0f4b13a6c8"}
@@ -182,5 +183,5 @@ class UnknownHostInside(unittest.TestCase):
 
 if __name__ == "__main__":
     if len(sys.argv) > 1 and sys.argv[1] == "UnknownHostInside":
-        unittest.main(argv=[sys.argv[0], "UnknownHostInside"], verbosity=2)
-    unittest.main(verbosity=2)
+        unittest.main(testRunner=ExplainingRunner, argv=[sys.argv[0], "UnknownHostInside"], verbosity=2)
+    unittest.main(testRunner=ExplainingRunner, verbosity=2)

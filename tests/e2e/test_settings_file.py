@@ -13,6 +13,7 @@ import yaml
 
 sys.path.insert(0, os.path.dirname(__file__))
 from settings_probe import Sandbox  # noqa: E402
+from failure_report import ExplainingRunner  # noqa: E402
 
 
 class SettingsFile(unittest.TestCase):
@@ -162,4 +163,4 @@ class SettingsFile(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    unittest.main()
+    unittest.main(testRunner=ExplainingRunner)

@@ -11,6 +11,7 @@ import unittest
 
 sys.path.insert(0, os.path.dirname(__file__))
 from settings_probe import Sandbox  # noqa: E402
+from failure_report import ExplainingRunner  # noqa: E402
 
 RUNS = 100
 
@@ -44,4 +45,4 @@ class KillDuringSaves(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    unittest.main()
+    unittest.main(testRunner=ExplainingRunner)

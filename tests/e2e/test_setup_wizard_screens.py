@@ -15,6 +15,7 @@ import unittest
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from scanner_x11 import BUILD_DIR, Desktop  # noqa: E402
 from test_desktop_agent import BridgeProbe, keep_drawn  # noqa: E402
+from failure_report import ExplainingRunner  # noqa: E402
 
 PROBE = os.path.join(BUILD_DIR, "tests", "kes_setup_probe")
 
@@ -86,4 +87,4 @@ class WizardOnTheDisplay(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    unittest.main()
+    unittest.main(testRunner=ExplainingRunner)

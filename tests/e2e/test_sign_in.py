@@ -10,6 +10,7 @@ import subprocess
 import unittest
 
 from command_probe import StandinProbeTestCase
+from failure_report import ExplainingRunner
 
 EMAIL = "second@kestrel.test"
 PASSWORD = "second-Password-0815"
@@ -60,4 +61,4 @@ class SignIn(StandinProbeTestCase):
 
 
 if __name__ == "__main__":
-    unittest.main()
+    unittest.main(testRunner=ExplainingRunner)

@@ -8,6 +8,7 @@ import datetime
 import unittest
 
 from command_probe import StandinProbeTestCase
+from failure_report import ExplainingRunner
 
 DEMO_KEY = "AK-demo-7f3c9e21b8d44a0f9c5e"
 
@@ -59,4 +60,4 @@ class SyncFocus(StandinProbeTestCase):
 
 
 if __name__ == "__main__":
-    unittest.main()
+    unittest.main(testRunner=ExplainingRunner)

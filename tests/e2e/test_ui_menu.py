@@ -11,6 +11,7 @@ import os
 import unittest
 
 from command_probe import StandinProbeTestCase
+from failure_report import ExplainingRunner
 
 DEMO_KEY = "AK-demo-7f3c9e21b8d44a0f9c5e"
 
@@ -181,4 +182,4 @@ class UiMenu(StandinProbeTestCase):
 
 
 if __name__ == "__main__":
-    unittest.main()
+    unittest.main(testRunner=ExplainingRunner)

@@ -28,6 +28,7 @@ from service_rows import received_rows
 from standin_client import DEMO_ACCOUNT_KEY as ACCOUNT_KEY, DEMO_DATA_KEY as DATA_KEY
 from standin_client import StandinProcess, end_process
 from tmpfs import mount_or_skip
+from failure_report import ExplainingRunner, output_file
 
 LOST = re.compile(r"Kestrel: (\d+) activity records could not be written to the journal or an upload file; "
                   r"they are lost\.")
@@ -62,8 +63,8 @@ class UnwritableDataFolder(unittest.TestCase):
         shutil.rmtree(self.root, ignore_errors=True)
 
     def start_agent(self, program):
-        self.stderr_path = os.path.join(self.root, "stderr-%d.txt" % len(self.agents))
-        with open(self.stderr_path, "w") as stderr:
+        with output_file(self.desktop.home, program) as stderr:
+            self.stderr_path = stderr.name
             agent = subprocess.Popen([program], env=self.desktop.env(KES_REACHABILITY_PROBE_URL="http://127.0.0.1:9/"),
                                      stdout=subprocess.DEVNULL, stderr=stderr)
         self.agents.append(agent)
@@ -189,4 +190,4 @@ class UnwritableDataFolder(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    unittest.main(verbosity=2)
+    unittest.main(testRunner=ExplainingRunner, verbosity=2)

@@ -9,12 +9,12 @@ test-artifacts folder."""
 
 import datetime
 import os
-import subprocess
 import time
 import unittest
 
 from agent_windows import AgentWindows, recording_opener
 from bundle_tree import bundle_program, trusting_bundle
+from failure_report import ExplainingRunner
 from standin_client import StandinProcess
 from test_desktop_agent import (click_until_the_menu_is_drawn, desktop_with_tray, keep_drawn, screenshot,
                                 sign_in_there, tray_icon_point)
@@ -37,8 +37,7 @@ class UpdateChecks(AgentWindows, unittest.TestCase):
         window = self.desktop.xterm("work window")
         self.desktop.focus(window, True)
         env = self.desktop.env(PATH=self.bin + os.pathsep + os.environ.get("PATH", "/usr/bin:/bin"))
-        agent = subprocess.Popen([self.program], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        self.desktop.processes.append(agent)  # ended by its id with the desktop
+        agent = self.desktop.start([self.program], env=env)  # ended by its id with the desktop
         point = tray_icon_point(self.desktop)
         # The loop's first passes set the menu up; a menu rebuilt while open loses its highlight.
         self.desktop.wait_until(lambda: self.desktop.debug_log().count("[ui:event_handler]after sleep") >= 2,
@@ -120,4 +119,4 @@ class UpdateChecks(AgentWindows, unittest.TestCase):
 
 
 if __name__ == "__main__":
-    unittest.main()
+    unittest.main(testRunner=ExplainingRunner)

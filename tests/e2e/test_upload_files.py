@@ -10,6 +10,7 @@ import unittest
 
 sys.path.insert(0, os.path.dirname(__file__))
 from logger_probe import LoggerProbeTestCase, UPLOAD_NAME, read_upload  # noqa: E402
+from failure_report import ExplainingRunner  # noqa: E402
 
 TIME = re.compile(r"^\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2}$")
 
@@ -65,4 +66,4 @@ class UploadFileTest(LoggerProbeTestCase):
 
 
 if __name__ == "__main__":
-    unittest.main()
+    unittest.main(testRunner=ExplainingRunner)

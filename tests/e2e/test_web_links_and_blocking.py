@@ -14,6 +14,7 @@ from urllib.parse import parse_qs, quote, urlsplit
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from agent_harness import BUILD_DIR, PrivateHome  # noqa: E402
+from failure_report import ExplainingRunner  # noqa: E402
 
 PROBE = os.path.join(BUILD_DIR, "tests", "kes_links_probe")
 HOST = "127.0.0.1:8443"
@@ -124,4 +125,4 @@ class BlockPages(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    unittest.main()
+    unittest.main(testRunner=ExplainingRunner)

@@ -9,6 +9,7 @@ import time
 import unittest
 
 from scanner_x11 import BUILD_DIR, free_display_number
+from failure_report import ExplainingRunner
 
 PROBE = os.path.join(BUILD_DIR, "tests", "kes_system_probe")
 
@@ -85,4 +86,4 @@ class X11Session(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    sys.exit(unittest.main(verbosity=2))
+    sys.exit(unittest.main(testRunner=ExplainingRunner, verbosity=2))

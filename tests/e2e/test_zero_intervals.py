@@ -6,14 +6,14 @@ keeps a negative interval out of its settings. Prints the CPU time it used.
 
 import json
 import os
-import subprocess
 import sys
 import time
 import unittest
 
-from agent_harness import PrivateHome, kill_if_running, wait_until
+from agent_harness import Agent, PrivateHome, kill_if_running, wait_until
 from bundle_tree import bundle_program, trusting_bundle
 from standin_client import StandinProcess
+from failure_report import ExplainingRunner
 
 ACCOUNT_KEY = "AK-demo-7f3c9e21b8d44a0f9c5e"  # an account the stand-in knows
 RUN_SECONDS = 6
@@ -44,8 +44,7 @@ class ZeroIntervals(unittest.TestCase):
             "pull_initial_interval": 0, "pull_interval": 0})
         # What the service's settings say on every pull: zero, and a negative push interval.
         self.service.client.set_state(config={"pull_interval": 0, "push_interval": -5, "scan_interval": 0})
-        self.agent = subprocess.Popen([bundle_program(self.bundle)],
-                                      env=self.home.env(), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.agent = Agent(self.home, program=bundle_program(self.bundle)).process
         wait_until(lambda: self.service.client.requests("/messages"), what="the first pull")
         started = time.monotonic()
         cpu_before = cpu_seconds(self.agent.pid)
@@ -75,4 +74,4 @@ class ZeroIntervals(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    unittest.main()
+    unittest.main(testRunner=ExplainingRunner)

@@ -360,6 +360,7 @@ TEST_F(ControllerTest, ThePopoverFollowsTheItemWhenTheTraySaysItMovedAndLooksOnl
 
     // No tray: no place to follow, so nothing looks for one.
     fakes_.status->tray = false;
+    fakes_.defaults->set_bool(no_tray_notice_shown_default, true);
     launch();
     ASSERT_TRUE(run_loop_until([&] { return controller_->popover()->isShown(); }));
     EXPECT_FALSE(controller_->isFollowingStatusItem());
@@ -438,6 +439,19 @@ TEST_F(ControllerTest, WithoutATrayTheUserIsToldOnceHowToReachKestrelAndTheLaunc
     fakes_.defaults->set_bool(no_tray_notice_shown_default, false);
     launch();
     EXPECT_FALSE(is_open(controller_->noTrayWindow()));
+}
+
+TEST_F(ControllerTest, WithoutATrayANewUserReadsTheNoteFirstAndMeetsThePopoverOnceItIsClosed) {
+    fakes_.status->tray = false;
+    launch();
+    ASSERT_TRUE(is_open(controller_->noTrayWindow()));
+    // The popover's second passes: it would stand over the note.
+    ASSERT_TRUE(run_loop_until([&] { return !queue.time_to_next_timer(); }));
+    EXPECT_FALSE(controller_->popover()->isShown());
+    EXPECT_TRUE(is_open(controller_->noTrayWindow()));
+
+    built(controller_->noTrayWindow()).findChild<QPushButton*>(QStringLiteral("noTrayOkButton"))->click();
+    EXPECT_TRUE(controller_->popover()->isShown());
 }
 
 TEST_F(ControllerTest, TheAutomationExplanationShowsOnceAcrossLaunchesWithTheSameDefaultsFile) {

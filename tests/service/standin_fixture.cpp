@@ -17,10 +17,9 @@
 namespace kes::testing {
 namespace {
 
-std::string source_dir() {
-    std::string here = __FILE__;  // .../tests/service/standin_fixture.cpp
-    return here.substr(0, here.rfind("/tests/service/"));
-}
+// The build names the source folder: a path taken from __FILE__ is relative
+// to the build folder, and CTest runs the tests from another one.
+std::string source_dir() { return KES_SOURCE_DIR; }
 
 std::size_t collect(char* data, std::size_t size, std::size_t count, void* target) {
     static_cast<std::string*>(target)->append(data, size * count);
