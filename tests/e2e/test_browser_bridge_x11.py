@@ -23,7 +23,7 @@ from urllib.parse import quote
 import websockets.exceptions
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from agent_harness import peak_memory_kib  # noqa: E402
+from agent_harness import PROMPT_END_SECONDS, peak_memory_kib  # noqa: E402
 from extension_client import (EXTENSION_ORIGIN, UPGRADE, Extension, RawPeer, bridge_ports,  # noqa: E402
                               listening, listening_addresses, text_frame)
 from measure_scan_cpu import cpu_ms  # noqa: E402
@@ -257,7 +257,9 @@ class BridgeOnX11(unittest.TestCase):
         stopping = time.monotonic()
         agent.send_signal(signal.SIGTERM)
         self.assertEqual(agent.wait(timeout=30), 0)
-        self.assertLess(time.monotonic() - stopping, 2.0)
+        ended = time.monotonic() - stopping
+        print("\n[ figures ] SIGTERM ended the agent in %.2f s" % ended, file=sys.stderr)
+        self.assertLess(ended, PROMPT_END_SECONDS)
         self.assertTrue(read_rows(self.desktop.activities_dir()), "the upload file is written")
 
     def test_during_a_focus_session_the_valid_extension_is_sent_the_block_page(self):

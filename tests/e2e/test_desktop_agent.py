@@ -24,7 +24,7 @@ import sys
 import time
 import unittest
 
-from agent_harness import AgentTestCase
+from agent_harness import PROMPT_END_SECONDS, AgentTestCase
 from bundle_tree import bundle_program, trusting_bundle
 from scanner_x11 import AGENT, BUILD_DIR, Desktop, read_rows
 from standin_client import StandinProcess
@@ -428,7 +428,7 @@ class RealAgentWithASlowService(unittest.TestCase):
         self.assertNotIn("curl", backtrace.lower())
         self.desktop.run(["xdotool", "key", "Escape"])
 
-        self.assertLess(end_in_order(self, agent, "with the focus request pending"), 2.0)
+        self.assertLess(end_in_order(self, agent, "with the focus request pending"), PROMPT_END_SECONDS)
         log = "\n".join(self.desktop.debug_log())
         self.assertIn("[ui:on_get_focused] get focused for minutes: 15", log)
         self.assertNotIn("A request on the thread that draws the user interface", log)

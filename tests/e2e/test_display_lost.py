@@ -11,7 +11,7 @@ import shutil
 import time
 import unittest
 
-from agent_harness import wait_until
+from agent_harness import PROMPT_END_SECONDS, wait_until
 from bundle_tree import bundle_program, trusting_bundle
 from scanner_x11 import Desktop
 from service_rows import received_rows
@@ -87,8 +87,10 @@ class DisplayLost(unittest.TestCase):
         time.sleep(2)  # a second upload of it would come within two push intervals
         agent.send_signal(15)
         stopping = time.monotonic()
-        self.assertEqual(agent.wait(timeout=10), 0)
-        self.assertLess(time.monotonic() - stopping, 2.0)
+        self.assertEqual(agent.wait(timeout=3 * PROMPT_END_SECONDS), 0)
+        ended = time.monotonic() - stopping
+        print("\n[ figures ] SIGTERM ended the agent in %.2f s" % ended, file=sys.stderr)
+        self.assertLess(ended, PROMPT_END_SECONDS)
         rows, _ = received_rows(self.service.client, ACCOUNT_KEY)
         self.assertEqual([len(where) for key, where in rows.items() if key[1] == TITLE], [1], rows)
 

@@ -164,7 +164,7 @@ class OldLogsAtScale(unittest.TestCase):
             agent = Agent(home)
             agents.append(agent)
             self.assertTrue(agent.wait_for_message("loading log file", timeout=30))
-            code, seconds = agent.terminate(timeout=10)
+            code, seconds = agent.terminate()
             left = len(glob.glob(os.path.join(old_logs, "*.log")))
             print("\nSIGTERM while converting 1,000 old logs: ended after %.2f s, %d logs left for the next start"
                   % (seconds, left), file=sys.stderr)
@@ -176,7 +176,7 @@ class OldLogsAtScale(unittest.TestCase):
             deadline = time.monotonic() + 120
             while glob.glob(os.path.join(old_logs, "*.log")) and time.monotonic() < deadline:
                 time.sleep(0.1)
-            self.assertEqual(agent.terminate(timeout=10)[0], 0)
+            self.assertEqual(agent.terminate()[0], 0)
             self.assertEqual(glob.glob(os.path.join(old_logs, "*.log*")), [])
             counts = title_counts(os.path.join(home.data_dir, "activities"))
             expected = collections.Counter("record %d" % n for n in range(3000))

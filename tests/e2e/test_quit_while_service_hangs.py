@@ -13,7 +13,7 @@ import sys
 import time
 import unittest
 
-from agent_harness import wait_until
+from agent_harness import PROMPT_END_SECONDS, wait_until
 from bundle_tree import bundle_program, trusting_bundle
 from scanner_x11 import Desktop, read_rows
 from standin_client import StandinProcess
@@ -68,7 +68,7 @@ class QuitWhileTheServiceHangs(unittest.TestCase):
         code, seconds = self.record_two_windows_then_terminate(
             lambda: len(self.service.client.requests()) >= 1)
         self.assertEqual(code, 0)
-        self.assertLess(seconds, 2.0)
+        self.assertLess(seconds, PROMPT_END_SECONDS)
         self.check_records_written()
 
     def test_sigterm_while_acting_on_six_thousand_messages(self):
@@ -76,7 +76,7 @@ class QuitWhileTheServiceHangs(unittest.TestCase):
         code, seconds = self.record_two_windows_then_terminate(
             lambda: len(self.service.client.requests("/api/alerts")) >= 20)
         self.assertEqual(code, 0)
-        self.assertLess(seconds, 2.0)
+        self.assertLess(seconds, PROMPT_END_SECONDS)
         self.check_records_written()
         # Between two message lists at most 16 messages were acted on.
         acted = 0

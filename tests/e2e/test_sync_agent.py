@@ -161,7 +161,7 @@ class SyncAgent(unittest.TestCase):
         events = [r for r in self.service.client.requests("/api/resource/user_client_events")]
         self.assertEqual(len(events), 1)
         self.assertEqual(json.loads(events[0]["body"])["user_client_event"]["details"]["timezone"], "Europe/Berlin")
-        code, _ = self.agent.terminate(timeout=10)
+        code, _ = self.agent.terminate()
         self.assertEqual(code, 0)
         restarted = time.time()
         self.start_agent("Asia/Tokyo")

@@ -21,7 +21,7 @@ import tempfile
 import time
 import unittest
 
-from agent_harness import AGENT, wait_until
+from agent_harness import AGENT, PROMPT_END_SECONDS, wait_until
 from bundle_tree import bundle_program, trusting_bundle
 from scanner_x11 import Desktop, Switcher
 from service_rows import received_rows
@@ -94,10 +94,10 @@ class UnwritableDataFolder(unittest.TestCase):
         """SIGTERM; answers (exit code, what the agent said on stderr)."""
         agent.send_signal(15)
         started = time.monotonic()
-        code = agent.wait(timeout=10)
+        code = agent.wait(timeout=3 * PROMPT_END_SECONDS)
         took = time.monotonic() - started
         print("\n[ figures ] SIGTERM ended the agent in %.2f s, exit code %d" % (took, code), file=sys.stderr)
-        self.assertLess(took, 2.0)
+        self.assertLess(took, PROMPT_END_SECONDS)
         with open(self.stderr_path, encoding="utf-8", errors="replace") as f:
             return code, f.read()
 
