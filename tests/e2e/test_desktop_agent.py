@@ -342,17 +342,28 @@ class RealAgentUnderXvfb(unittest.TestCase):
             self.desktop.wait_until(shown, timeout=30)
         finally:
             self.desktop.run(["xdotool", "keyup", "shift"])
-        # The loop puts the path in within a pass; the window widens to it.
+        # The window opens empty; the UI loop's next pass (every half second)
+        # fills its rows, and the window widens to the path. Settled means the
+        # "Debug log:" row (the second) holds text and the window kept its
+        # place and size since the last look.
+        first = window_box(self.desktop, found[0])
         seen = []
 
-        def settled():
-            seen.append(window_box(self.desktop, found[0]))
-            return len(seen) > 4 and seen[-1] == seen[-4]
-        self.desktop.wait_until(settled, timeout=20)
-        x, y, width, height = seen[-1]
-        print("\n[ figures ] the troubleshooting window: %dx%d at %d,%d" % (width, height, x, y), file=sys.stderr)
-        self.assertTrue(x >= 0 and y >= 0 and x + width <= 1024 and y + height <= 768, seen[-1])
-        keep_drawn(self.desktop, "troubleshooting_window_agent.png", seen[-1])
+        def filled_and_settled():
+            box = window_box(self.desktop, found[0])
+            x, y, width, _ = box
+            image = screenshot(self.desktop, "screen_troubleshooting_window_agent.png")
+            path_row = [x + 110, y + 30, width - 110, 16]
+            seen.append((box, len(colours(image, path_row))))
+            return len(seen) > 1 and seen[-1] == seen[-2] and seen[-1][1] > 2
+        self.desktop.wait_until(filled_and_settled, timeout=20, what="the path in the troubleshooting window")
+        box = seen[-1][0]
+        x, y, width, height = box
+        print("\n[ figures ] the troubleshooting window: %dx%d at %d,%d on opening, %dx%d at %d,%d with its rows "
+              "filled" % (first[2], first[3], first[0], first[1], width, height, x, y), file=sys.stderr)
+        self.assertTrue(x >= 0 and y >= 0 and x + width <= 1024 and y + height <= 768, box)
+        self.assertGreaterEqual(width, first[2])
+        keep_drawn(self.desktop, "troubleshooting_window_agent.png", box)
         end_in_order(self, agent, "with the troubleshooting window open")
 
 

@@ -166,15 +166,22 @@ class UnansweredPromptWithTheRealAgent(AgentWindows, unittest.TestCase):
         self.desktop.wait_until(shown, timeout=20)
         return found[0]
 
-    def test_the_entry_after_an_hour_of_work_and_a_second_absence_covers_the_second_absence_only(self):
+    def work_away_and_back(self):
+        """Starts the agent over a terminal in front, works, leaves for long
+        enough to count as offline and comes back; returns the terminal and
+        the agent."""
         terminal = self.desktop.xterm("work window")
         self.desktop.focus(terminal, True)
         agent = self.desktop.start([self.agent_program])
         time.sleep(3)
         keep_working(self.desktop, 3)
         time.sleep(7)  # away
-        self.desktop.touch()  # back: the prompt asks, and is left unanswered
-        self.prompt()
+        self.desktop.touch()
+        return terminal, agent
+
+    def test_the_entry_after_an_hour_of_work_and_a_second_absence_covers_the_second_absence_only(self):
+        terminal, agent = self.work_away_and_back()
+        self.prompt()  # asks, and is left unanswered
         self.desktop.focus(terminal, True)
         keep_working(self.desktop, 8)
         worked_until = datetime.datetime.now().replace(microsecond=0)
@@ -216,13 +223,7 @@ class UnansweredPromptWithTheRealAgent(AgentWindows, unittest.TestCase):
             self.assertLessEqual(overlap, scan_interval, (offline[0], row))
 
     def test_the_prompt_opened_again_after_its_details_were_shown_is_as_tall_as_at_first(self):
-        terminal = self.desktop.xterm("work window")
-        self.desktop.focus(terminal, True)
-        agent = self.desktop.start([self.agent_program])
-        time.sleep(3)
-        keep_working(self.desktop, 3)
-        time.sleep(7)  # away
-        self.desktop.touch()
+        terminal, agent = self.work_away_and_back()
         panel = self.prompt()
         first = self.settled(panel)
         self.keep("offline_time_prompt.png", first)

@@ -588,13 +588,23 @@ TEST_F(ControllerTest, ACheckboxClickChangesOnlyItsOwnBitOfTheSavedMask) {
     EXPECT_EQ(saved_debug_log_level(), static_cast<long>((mask | log_level::network) & ~log_level::error));
 }
 
-TEST_F(ControllerTest, FocusMinutesThatAreNoWholeNumberAreOutOfRangeAndEndNothing) {
-    launch();
-    config::instance().set_blocking_until(config::instance().local_now() + boost::posix_time::minutes(20));
-    ASSERT_TRUE(config::instance().is_blocking());
-    std::thread([&] { bridge_->show_still_zone_window(); }).join();
-    serve();
-    ASSERT_TRUE(focus_open());
+class FocusWindowInASession : public ControllerTest {
+protected:
+    // Opens the focus window the way the loop's bridge asks for it, while a
+    // session has twenty minutes to run.
+    void open_it() {
+        launch();
+        config::instance().set_blocking_until(config::instance().local_now() + boost::posix_time::minutes(20));
+        ASSERT_TRUE(config::instance().is_blocking());
+        std::thread([&] { bridge_->show_still_zone_window(); }).join();
+        serve();
+        ASSERT_TRUE(focus_open());
+    }
+};
+
+TEST_F(FocusWindowInASession, MinutesThatAreNoWholeNumberAreOutOfRangeAndEndNothing) {
+    open_it();
+    if (HasFatalFailure()) return;
     EXPECT_EQ(focus().blockingOKButton->text(), QStringLiteral("Get Focused!"));
     EXPECT_EQ(focus().stillzone_settings_description->text().toStdWString(), get_text(L"stillzone_window_description"));
 
@@ -625,13 +635,9 @@ TEST_F(ControllerTest, FocusMinutesThatAreNoWholeNumberAreOutOfRangeAndEndNothin
 }
 
 // The window is the user's one way to end a session early.
-TEST_F(ControllerTest, ZeroMinutesInTheFocusWindowEndTheRunningSession) {
-    launch();
-    config::instance().set_blocking_until(config::instance().local_now() + boost::posix_time::minutes(20));
-    ASSERT_TRUE(config::instance().is_blocking());
-    std::thread([&] { bridge_->show_still_zone_window(); }).join();
-    serve();
-    ASSERT_TRUE(focus_open());
+TEST_F(FocusWindowInASession, ZeroMinutesEndTheRunningSession) {
+    open_it();
+    if (HasFatalFailure()) return;
     std::atomic<bool> asked{false};
     service_->during_block_list = [&] { asked = true; };
     focus().blockingTime->setText(QStringLiteral("0"));
