@@ -37,6 +37,15 @@ from failure_report import ExplainingRunner
 AWAY_SECONDS = 1500
 
 
+def signed_in_settings(host, debug_log_level):
+    """A signed-in user with the offline-time prompt on: away after 4 idle
+    seconds, three labels to choose from, no push or pull to wait for."""
+    return {"url": host, "api_url": host, "account_key": "AK-demo-7f3c9e21b8d44a0f9c5e",
+            "first_time_running": False, "scan_interval": 1, "push_initial_interval": 3600,
+            "pull_initial_interval": 3600, "debug_log_level": debug_log_level, "timepie_enabled": True,
+            "idle_time_away": 4, "idle_time_start": 2, "timepie_labels": ["Meeting", "Phone call", "Lunch"]}
+
+
 def keep_working(desktop, seconds):
     """Input on the display for `seconds`, as a user at work gives it."""
     until = time.monotonic() + seconds
@@ -148,12 +157,7 @@ class UnansweredPromptWithTheRealAgent(AgentWindows, unittest.TestCase):
         self.service = StandinProcess(os.path.join(self.desktop.home, "standin"))
         self.addCleanup(self.service.stop)
         self.agent_program = bundle_program(trusting_bundle(self.desktop.home, self.service.ca_cert))
-        self.desktop.write_settings({"url": self.service.host, "api_url": self.service.host,
-                                     "account_key": "AK-demo-7f3c9e21b8d44a0f9c5e", "first_time_running": False,
-                                     "scan_interval": 1, "push_initial_interval": 3600,
-                                     "pull_initial_interval": 3600, "debug_log_level": 5,
-                                     "timepie_enabled": True, "idle_time_away": 4, "idle_time_start": 2,
-                                     "timepie_labels": ["Meeting", "Phone call", "Lunch"]})
+        self.desktop.write_settings(signed_in_settings(self.service.host, debug_log_level=5))
         self.desktop.mark_automation_explained()
 
     def prompt(self):
@@ -259,12 +263,7 @@ class ClockSetBackWithTheRealAgent(unittest.TestCase):
         self.assertTrue(os.path.exists(FAKETIME_LIBRARY), "libfaketime is missing: scripts/install-deps")
         self.desktop = Desktop(window_manager=True)
         self.addCleanup(self.desktop.close)
-        self.desktop.write_settings({"url": "127.0.0.1:9", "api_url": "127.0.0.1:9",
-                                     "account_key": "AK-demo-7f3c9e21b8d44a0f9c5e", "first_time_running": False,
-                                     "scan_interval": 1, "push_initial_interval": 3600,
-                                     "pull_initial_interval": 3600, "debug_log_level": 7,
-                                     "timepie_enabled": True, "idle_time_away": 4, "idle_time_start": 2,
-                                     "timepie_labels": ["Meeting", "Phone call", "Lunch"]})
+        self.desktop.write_settings(signed_in_settings("127.0.0.1:9", debug_log_level=7))
         self.desktop.mark_automation_explained()
         self.offset_file = os.path.join(self.desktop.home, "faketime-offset")
         self.set_clock_offset(0)
