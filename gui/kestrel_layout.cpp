@@ -33,11 +33,6 @@ QLabel* value_label(QWidget* parent, const char* name) {
     return label;
 }
 
-// A file's path as one line: a label breaks only at blanks and cuts a longer
-// word at its edge, and a path copied from it must be the path. Its width
-// is the path's, so the window widens to hold it whole.
-QLabel* path_label(QWidget* parent, const char* name) { return selectable_label(parent, name); }
-
 }  // namespace
 
 offline_time_panel build_offline_time_panel() {
@@ -158,7 +153,10 @@ troubleshooting_window build_troubleshooting_window() {
         return value;
     };
     made.ts_debug_level = row(QStringLiteral("Debug log level:"), "ts_debug_level");
-    made.ts_debug_log_location = path_label(window, "ts_debug_log_location");
+    // A path stays one line: a label breaks only at blanks and cuts a longer
+    // word at its edge, and a path copied from it must be the path. Its width
+    // is the path's, so the window widens to hold it whole.
+    made.ts_debug_log_location = selectable_label(window, "ts_debug_log_location");
     values->addRow(QStringLiteral("Debug log:"), made.ts_debug_log_location);
     made.ts_idle_time = row(QStringLiteral("Idle time (s):"), "ts_idle_time");
     made.ts_os_username = row(QStringLiteral("User:"), "ts_os_username");

@@ -1,12 +1,12 @@
 #include "platform/qt/settings_user_defaults.h"
 
+#include "core/foundation/files/regular_file.h"
 #include "platform/bundle.h"
 
 #include <QSettings>
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <optional>
@@ -31,12 +31,8 @@ bool make_private_folder(const std::string& folder) {
 // it: its atomic save keeps the mode of the file it replaces. A pipe put in
 // its place is refused at once, not waited on.
 bool make_private_file(const std::string& file) {
-    const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0600);
-    if (fd < 0) return false;
-    struct stat info {};
-    const bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && ::fchmod(fd, 0600) == 0;
-    ::close(fd);
-    return ok;
+    const kes::fs::opened_file opened = kes::fs::open_regular_file(file, O_WRONLY | O_CREAT | O_NOFOLLOW);
+    return opened.is_open() && ::fchmod(opened.fd.get(), 0600) == 0;
 }
 
 std::optional<bool> truth_value(QString text) {

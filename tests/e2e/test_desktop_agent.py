@@ -2,7 +2,7 @@
 
 Through tests/qt_probes/kes_ui_bridge_probe (the agent's own bridge, status
 menu and controller): the drawn menu equals the model's rendering, the open
-menu and the offline-time, focus and troubleshooting windows are in the
+menu and the offline-time, focus and troubleshooting windows and the About panel are in the
 screenshots. With the real agent: its image is in the tray, a click opens
 the menu ("Start at Login", off, drawn with an empty check box), Help
 chosen with Shift held opens the troubleshooting window, and SIGTERM ends it in order with its records in an upload file
@@ -218,7 +218,8 @@ class WindowsOnTheDisplay(unittest.TestCase):
         self.probe.ask("hide")
 
         for command, name in (("show offline", "offline_time_window.png"), ("show focus", "focus_window.png"),
-                              ("show troubleshooting", "troubleshooting_window.png")):
+                              ("show troubleshooting", "troubleshooting_window.png"),
+                              ("show about", "about_panel.png")):
             with self.subTest(window=command):
                 shown = self.probe.ask(command)
                 self.assertTrue(shown["visible"])

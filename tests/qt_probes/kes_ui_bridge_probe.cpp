@@ -9,6 +9,7 @@
 //   show offline       the offline-time window with seven labels (one empty)
 //   show focus         the focus-session window
 //   show troubleshooting   the troubleshooting window with live values
+//   show about         the About panel
 //   hide               hides every window
 //   quit               ends the loop (exit code 0)
 
@@ -26,6 +27,7 @@
 
 #include <QAction>
 #include <QMenu>
+#include <QMessageBox>
 #include <QSystemTrayIcon>
 #include <QWidget>
 #include <nlohmann/json.hpp>
@@ -141,6 +143,9 @@ int main(int argc, char** argv) {
             bridge->set_ts_extended_info(L"");
             controller->openTroubleshooting();
             answer = window_answer(controller->troubleshootingWindow()->ts_window.get());
+        } else if (command == "show about") {
+            controller->aboutPanel();
+            answer = window_answer(controller->aboutPanelBox());
         } else if (command == "hide") {
             const auto* offline = controller->offlineTimePanel();
             const auto* focus = controller->focusPanel();
@@ -149,7 +154,8 @@ int main(int argc, char** argv) {
             for (QWidget* window : {offline ? offline->afkEntryPanel.get() : nullptr,
                                     focus ? focus->blockingPanel.get() : nullptr,
                                     troubleshooting ? troubleshooting->ts_window.get() : nullptr,
-                                    help ? help->helpWindow.get() : nullptr}) {
+                                    help ? help->helpWindow.get() : nullptr,
+                                    static_cast<QWidget*>(controller->aboutPanelBox())}) {
                 if (window) window->hide();
             }
             item.menu().hide();
