@@ -6,7 +6,6 @@
 
 #include <boost/date_time/posix_time/posix_time.hpp>
 
-#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <string_view>
@@ -72,15 +71,7 @@ class wide_row {
 public:
     explicit wide_row(std::wstring& text) : text_(text) {}
     void raw(std::string_view ascii) { text_.append(ascii.begin(), ascii.end()); }
-    void quoted(const std::wstring& value) {
-        if (value.find(L'\0') == std::wstring::npos) {
-            text_ += util::csv_quote(value);
-            return;
-        }
-        std::wstring without_nul(value);
-        std::replace(without_nul.begin(), without_nul.end(), L'\0', L' ');
-        text_ += util::csv_quote(without_nul);
-    }
+    void quoted(const std::wstring& value) { text_ += util::csv_quote(value); }
 
 private:
     std::wstring& text_;

@@ -281,7 +281,7 @@ std::wstring csv_quote(std::wstring_view field) {
     out.push_back(L'"');
     for (const wchar_t c : field) {
         if (c == L'"') out.push_back(L'"');
-        out.push_back(c);
+        out.push_back(c == L'\0' ? L' ' : c);
     }
     out.push_back(L'"');
     return out;

@@ -77,6 +77,8 @@ std::wstring without_control_characters(std::wstring_view text);
 std::wstring escape_control_characters(std::wstring_view text);
 
 std::wstring url_escape(const std::wstring& text);
+// A CSV field in quotes, each quote inside doubled and each NUL a space:
+// many CSV readers refuse the byte.
 std::wstring csv_quote(std::wstring_view field);
 std::wstring csv_unquote(std::wstring_view field);
 
