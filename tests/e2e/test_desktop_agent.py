@@ -368,13 +368,6 @@ class RealAgentUnderXvfb(unittest.TestCase):
         end_in_order(self, agent, "with the troubleshooting window open")
 
 
-def window_box(desktop, window):
-    """A window's place and size on the screen, as the X server has it."""
-    info = dict(line.strip().partition(":")[::2] for line in desktop.run(["xwininfo", "-id", window]).stdout.splitlines())
-    return [int(info["Absolute upper-left X"]), int(info["Absolute upper-left Y"]), int(info["Width"]),
-            int(info["Height"])]
-
-
 class RealAgentWithASlowService(unittest.TestCase):
     """The real agent, signed in at the stand-in; the puller and pusher are
     quiet, so every block-list request comes from the focus session."""

@@ -37,6 +37,14 @@ from failure_report import ExplainingRunner
 AWAY_SECONDS = 1500
 
 
+PROMPT_TITLE = "Kestrel - Offline Time"
+
+
+def prompt_shown(desktop):
+    """Whether the offline-time prompt is on the screen."""
+    return desktop.run(["xdotool", "search", "--onlyvisible", "--name", "^%s$" % PROMPT_TITLE]).returncode == 0
+
+
 def signed_in_settings(host, debug_log_level):
     """A signed-in user with the offline-time prompt on: away after 4 idle
     seconds, three labels to choose from, no push or pull to wait for."""
@@ -161,14 +169,7 @@ class UnansweredPromptWithTheRealAgent(AgentWindows, unittest.TestCase):
         self.desktop.mark_automation_explained()
 
     def prompt(self):
-        found = []
-
-        def shown():
-            found[:] = self.desktop.run(["xdotool", "search", "--onlyvisible", "--name",
-                                         "^Kestrel - Offline Time$"]).stdout.split()
-            return bool(found)
-        self.desktop.wait_until(shown, timeout=20)
-        return found[0]
+        return self.window(PROMPT_TITLE, timeout=20)
 
     def work_away_and_back(self):
         """Starts the agent over a terminal in front, works, leaves for long
@@ -198,8 +199,7 @@ class UnansweredPromptWithTheRealAgent(AgentWindows, unittest.TestCase):
         time.sleep(0.5)
         self.desktop.run(["xdotool", "type", "--delay", "20", "weekly planning"])
         self.desktop.run(["xdotool", "key", "Return"])
-        self.desktop.wait_until(lambda: self.desktop.run(["xdotool", "search", "--onlyvisible", "--name",
-                                                          "^Kestrel - Offline Time$"]).returncode != 0)
+        self.desktop.wait_until(lambda: not prompt_shown(self.desktop), what="the prompt to close")
         agent.send_signal(signal.SIGTERM)
         self.assertEqual(agent.wait(timeout=30), 0)
 
@@ -237,8 +237,7 @@ class UnansweredPromptWithTheRealAgent(AgentWindows, unittest.TestCase):
         self.assertGreater(with_details[3], first[3], "the details have room")
         self.keep("offline_time_details.png", with_details)
         self.click_bottom_right(panel, 40, 22)  # "Cancel"
-        self.desktop.wait_until(lambda: self.desktop.run(["xdotool", "search", "--onlyvisible", "--name",
-                                                          "^Kestrel - Offline Time$"]).returncode != 0)
+        self.desktop.wait_until(lambda: not prompt_shown(self.desktop), what="the prompt to close")
 
         self.desktop.focus(terminal, True)
         keep_working(self.desktop, 3)
@@ -290,10 +289,6 @@ class ClockSetBackWithTheRealAgent(unittest.TestCase):
                     times.append(datetime.datetime.strptime(stamp, "%Y%m%dT%H%M%S"))
         return times
 
-    def prompt_shown(self):
-        return self.desktop.run(["xdotool", "search", "--onlyvisible", "--name",
-                                 "^Kestrel - Offline Time$"]).returncode == 0
-
     def test_an_absence_after_the_clock_fell_back_before_the_start_brings_the_prompt(self):
         terminal = self.desktop.xterm("work window")
         other = self.desktop.xterm("other window")
@@ -309,11 +304,11 @@ class ClockSetBackWithTheRealAgent(unittest.TestCase):
         self.desktop.focus(other, True)
         self.desktop.wait_until(lambda: self.log_times()[-1] < start_time - datetime.timedelta(minutes=59))
         keep_working(self.desktop, 2)
-        self.assertFalse(self.prompt_shown())
+        self.assertFalse(prompt_shown(self.desktop))
         time.sleep(7)  # away
         self.desktop.touch()  # back
         shown_after = time.monotonic()
-        self.desktop.wait_until(self.prompt_shown, timeout=20)
+        self.desktop.wait_until(lambda: prompt_shown(self.desktop), timeout=20, what="the prompt")
         print("\n[ figures ] the prompt showed %.1f s after the user came back" % (time.monotonic() - shown_after),
               file=sys.stderr)
         with open(os.path.join(self.desktop.data_dir(), "log", "debug_log.txt"), encoding="utf-8",
