@@ -185,26 +185,17 @@ class Driver:
         client.sync()
         return f"rename {window.id:#x} ({kind})"
 
-    def change_pid(self, client, window):
+    def set_or_remove(self, client, window, what, atom, choices, setter):
+        """Removes the property now and then, else sets it to one of `choices`."""
         if self.rng.random() < 0.3:
-            window.delete_property(self.net_wm_pid)
+            window.delete_property(atom)
             told = "none"
         else:
-            pid = self.rng.choice(self.pids)
-            self.set_pid(window, pid)
-            told = str(pid)
+            value = self.rng.choice(choices)
+            setter(window, value)
+            told = str(value)
         client.sync()
-        return f"pid of {window.id:#x} = {told}"
-
-    def change_class(self, client, window):
-        if self.rng.random() < 0.3:
-            window.delete_property(Xatom.WM_CLASS)
-            told = "none"
-        else:
-            told = self.rng.choice(CLASSES)
-            self.set_class(window, told)
-        client.sync()
-        return f"class of {window.id:#x} = {told}"
+        return f"{what} of {window.id:#x} = {told}"
 
     def make_transient(self, client, window):
         choice = self.rng.random()
@@ -267,9 +258,9 @@ class Driver:
         if kind == "destroy":
             return self.destroy(client, window)
         if kind == "pid":
-            return self.change_pid(client, window)
+            return self.set_or_remove(client, window, "pid", self.net_wm_pid, self.pids, self.set_pid)
         if kind == "class":
-            return self.change_class(client, window)
+            return self.set_or_remove(client, window, "class", Xatom.WM_CLASS, CLASSES, self.set_class)
         if kind == "transient":
             return self.make_transient(client, window)
         return self.reuse_front()
